@@ -1,0 +1,53 @@
+#pragma once
+// The request/reply exchange with the drive: one request outstanding at a time, a text or
+// binary reply, refusal (NAK), re-send on silence and the abort rule.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// Shared by the request routines, the receive handler, the timeout timer and Cancel.
+struct ExchangeState {
+  std::vector<std::uint8_t> RequestBuf;  // last request written to the control
+  std::string ReplyText;                 // last text reply (UTF-8 of the ANSI payload)
+  std::vector<std::uint8_t> ReplyBytes;  // last binary reply
+  bool ReplyFlag = false;
+  bool AbortFlag = false;
+  bool BinaryReplyFlag = false;
+  std::int16_t RetryCount = 0;
+  std::string ErrorText;
+
+  // Ends the run with a message, unless an earlier failure already gave one.
+  void abortWith(std::string message);
+};
+
+enum class ReplyForm { Text, Binary };
+
+// Two upper-case hexadecimal digits, zero-padded: 5 -> "05", 26 -> "1A".
+std::string HexByteText(std::uint8_t value);
+
+// One exchange. The live implementation sends through the control and waits in the event
+// loop; tests may substitute a scripted one.
+class Exchange {
+ public:
+  virtual ~Exchange() = default;
+  ExchangeState& state() { return state_; }
+  const ExchangeState& state() const { return state_; }
+
+  // Sends `request` (command letters then arguments) and waits for its reply.
+  // Returns true with the reply in state().ReplyText / ReplyBytes and ReplyFlag cleared;
+  // false when the run is (or was already) aborted: nothing was decoded, nothing sent
+  // after an earlier abort.
+  virtual bool transact(std::string_view request, ReplyForm form) = 0;
+
+  // Number of datagrams handed to the control, re-sends included (for benchmarks).
+  std::uint64_t sendCount() const { return sendCount_; }
+
+ protected:
+  ExchangeState state_;
+  std::uint64_t sendCount_ = 0;
+};
+
+}  // namespace quillon

@@ -1,0 +1,110 @@
+#include "quillon/requests/reply_decoder.h"
+
+#include <cstdio>
+
+namespace quillon {
+
+void ExchangeState::abortWith(std::string message) {
+  if (!AbortFlag || ErrorText.empty()) ErrorText = std::move(message);
+  AbortFlag = true;
+}
+
+std::string HexByteText(std::uint8_t value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+namespace {
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string malformedReplyText(const std::string& command, const std::string& why) {
+  return "Malformed reply to \"" + command + "\": " + why;
+}
+
+}  // namespace
+
+TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view command)
+    : state_(state), command_(command), reply_(state.ReplyText) {}
+
+void TextReplyDecoder::fail(const std::string& why) {
+  if (!ok_) return;
+  ok_ = false;
+  state_.abortWith(malformedReplyText(command_, why));
+}
+
+bool TextReplyDecoder::require(int position, int length) {
+  if (!ok_) return false;
+  if (position < 1 || length < 0 || position - 1 + length > static_cast<int>(reply_.size())) {
+    fail("expected at least " + std::to_string(position - 1 + length) + " characters, got " +
+         std::to_string(reply_.size()));
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t TextReplyDecoder::hexUnsigned(int position, int digits) {
+  if (digits < 1 || digits > 8 || !require(position, digits)) return 0;
+  std::uint32_t value = 0;
+  for (int i = 0; i < digits; ++i) {
+    const int digit = hexDigitValue(reply_[static_cast<std::size_t>(position - 1 + i)]);
+    if (digit < 0) {
+      fail("non-hex character at position " + std::to_string(position + i));
+      return 0;
+    }
+    value = value << 4 | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+std::uint8_t TextReplyDecoder::hex8(int position) { return static_cast<std::uint8_t>(hexUnsigned(position, 2)); }
+std::int16_t TextReplyDecoder::hex16(int position) { return static_cast<std::int16_t>(hexUnsigned(position, 4)); }
+std::int32_t TextReplyDecoder::hex32(int position) { return static_cast<std::int32_t>(hexUnsigned(position, 8)); }
+
+std::string TextReplyDecoder::chars(int position, int length) {
+  if (!require(position, length)) return {};
+  return reply_.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(length));
+}
+
+BinaryReplyDecoder::BinaryReplyDecoder(ExchangeState& state, std::string_view command)
+    : state_(state), command_(command), reply_(state.ReplyBytes) {}
+
+bool BinaryReplyDecoder::require(int offset, int length) {
+  if (!ok_) return false;
+  if (offset < 0 || offset + length > static_cast<int>(reply_.size())) {
+    ok_ = false;
+    state_.abortWith(malformedReplyText(command_, "expected at least " + std::to_string(offset + length) +
+                                                      " bytes, got " + std::to_string(reply_.size())));
+    return false;
+  }
+  return true;
+}
+
+std::uint8_t BinaryReplyDecoder::u8(int offset) {
+  return require(offset, 1) ? reply_[static_cast<std::size_t>(offset)] : 0;
+}
+
+std::uint16_t BinaryReplyDecoder::u16(int offset) {
+  if (!require(offset, 2)) return 0;
+  const auto at = static_cast<std::size_t>(offset);
+  return static_cast<std::uint16_t>(reply_[at] << 8 | reply_[at + 1]);
+}
+
+std::int16_t BinaryReplyDecoder::s16(int offset) { return static_cast<std::int16_t>(u16(offset)); }
+
+std::uint32_t BinaryReplyDecoder::u32(int offset) {
+  if (!require(offset, 4)) return 0;
+  const auto at = static_cast<std::size_t>(offset);
+  return static_cast<std::uint32_t>(reply_[at]) << 24 | static_cast<std::uint32_t>(reply_[at + 1]) << 16 |
+         static_cast<std::uint32_t>(reply_[at + 2]) << 8 | reply_[at + 3];
+}
+
+std::int32_t BinaryReplyDecoder::s32(int offset) { return static_cast<std::int32_t>(u32(offset)); }
+
+}  // namespace quillon
