@@ -1,0 +1,74 @@
+#pragma once
+// What a database file kind offers the connection and recordset classes. Not used by callers.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/value.h"
+
+namespace platform::db {
+
+enum class ColumnType { Text, Integer, Real, Single, Other };
+
+struct ColumnInfo {
+  std::string name;
+  ColumnType type = ColumnType::Other;
+};
+
+// Column type from a declared type name ("Short", "TEXT(20)", "Single", "INTEGER" ...).
+ColumnType columnTypeFromDeclaration(std::string_view declared);
+
+// Fits a value to its column: numbers for a single-precision column become floats.
+Value fitToColumn(Value value, ColumnType type);
+
+struct LoadedRow {
+  std::vector<Value> values;
+  std::int64_t rowId = -1;
+};
+
+struct LoadedRows {
+  std::string table;  // base table, empty when the source is not one table
+  std::vector<ColumnInfo> columns;
+  std::vector<LoadedRow> rows;
+  bool updatable = false;
+};
+
+struct ColumnValue {
+  int column = 0;
+  Value value;
+};
+
+struct BatchChanges {
+  struct Update {
+    std::int64_t rowId;
+    std::vector<ColumnValue> values;
+  };
+  std::vector<std::int64_t> deletions;
+  std::vector<Update> updates;
+  std::vector<std::vector<ColumnValue>> insertions;  // new row ids come back in this order
+};
+
+class TableWriter;
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual std::string kindName() const = 0;
+  virtual bool isOpen() const = 0;
+  virtual void close() = 0;
+  virtual bool readOnly() const = 0;
+  virtual LoadedRows load(std::string_view source) = 0;
+  virtual void execute(std::string_view sql) = 0;
+  // Applies every change in one transaction, or none of them.
+  virtual std::vector<std::int64_t> writeBack(const std::string& table, const std::vector<ColumnInfo>& columns,
+                                              const BatchChanges& changes) = 0;
+  virtual std::unique_ptr<TableWriter> openTableWriter(std::string_view table) = 0;
+  virtual std::vector<std::string> tableNames() = 0;
+};
+
+std::shared_ptr<Backend> openSqliteBackend(const std::string& path);
+std::shared_ptr<Backend> openAccessBackend(const std::string& path);
+
+}  // namespace platform::db

@@ -1,0 +1,218 @@
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/db/slots.h"
+#include "tests/db/test_files.h"
+
+using namespace platform::db;
+using db_test::makeSqliteFile;
+using db_test::queryText;
+
+namespace {
+
+const char* kDriveTables = R"sql(
+CREATE TABLE MAIN (symbol TEXT(40), address TEXT(8), "Type" TEXT(10), DisplayUnit TEXT(2));
+INSERT INTO MAIN VALUES ('B_ITEM', '00002000', '1', 'D');
+INSERT INTO MAIN VALUES ('A_ITEM', '1A2B', NULL, '%');
+INSERT INTO MAIN VALUES ('C_ITEM', '00000010', '2', NULL);
+CREATE TABLE "MAIN%Display" ("Type" TEXT(10), "100%Value" TEXT(20), DiaplayChar TEXT(10), Decimalpoint Short);
+INSERT INTO "MAIN%Display" VALUES ('1', '4096', 'A', 2);
+)sql";
+
+}  // namespace
+
+TEST(SqliteRecordset, ReadsTablesAndPlainSelectsInOrder) {
+  db_test::ScratchFolder folder;
+  auto path = folder.file("drive.mdb");
+  makeSqliteFile(path, kDriveTables);
+
+  ConnectionSlot drive;
+  OpenDbConnection(drive, path);
+  ASSERT_TRUE(drive);
+  EXPECT_EQ(drive->kind(), FileKind::Sqlite);
+
+  RecordsetSlot lookup;
+  OpenDbRecordset(lookup, *drive, "MAIN%Display");
+  ASSERT_FALSE(lookup->eof());
+  EXPECT_EQ(lookup->field("100%Value").text(), "4096");
+  EXPECT_EQ(lookup->field("diaplaychar").text(), "A");  // names without regard to case
+  EXPECT_EQ(lookup->field("Decimalpoint").text(), "2");
+  EXPECT_THROW(lookup->field("NoSuchColumn"), DbError);
+  lookup->moveNext();
+  EXPECT_TRUE(lookup->eof());
+  EXPECT_THROW(lookup->field(0), DbError);
+  EXPECT_THROW(lookup->moveNext(), DbError);
+
+  // Table order first, then the ordered select.
+  OpenDbRecordset(lookup, *drive, "MAIN");
+  ASSERT_EQ(lookup->fieldCount(), 4);
+  EXPECT_EQ(lookup->fieldName(2), "Type");
+  EXPECT_EQ(lookup->field("symbol").text(), "B_ITEM");
+  lookup->moveNext();
+  EXPECT_TRUE(lookup->field("Type").isNull());
+  EXPECT_EQ(lookup->field("Type").textOr("100"), "100");
+
+  OpenDbRecordset(lookup, *drive, "Select * From MAIN Order By address");
+  std::vector<std::string> order;
+  for (lookup->moveFirst(); !lookup->eof(); lookup->moveNext()) order.push_back(lookup->field("address").text());
+  EXPECT_EQ(order, (std::vector<std::string>{"00000010", "00002000", "1A2B"}));
+
+  OpenDbRecordset(lookup, *drive, "SELECT symbol FROM MAIN WHERE address = '1a2b'");
+  ASSERT_EQ(lookup->rowCount(), 1u);
+  EXPECT_EQ(lookup->fieldCount(), 1);
+  EXPECT_EQ(lookup->field(0).text(), "A_ITEM");
+
+  EXPECT_THROW(OpenDbRecordset(lookup, *drive, "NoSuchTable"), DbError);
+  EXPECT_FALSE(lookup);  // an open replaces, even when it fails
+
+  CloseDbConnection(drive);
+  EXPECT_FALSE(drive);
+}
+
+TEST(SqliteRecordset, WritesChangesAdditionsAndDeletionsBackAtOnce) {
+  db_test::ScratchFolder folder;
+  auto path = folder.file("work.mdb");
+  makeSqliteFile(path, "CREATE TABLE Memo (ID INTEGER PRIMARY KEY, Title TEXT(20), Memo TEXT(255) DEFAULT 'x');"
+                       "INSERT INTO Memo (Title) VALUES ('a'), ('b'), ('c');");
+  auto work = Connection::open(path);
+  auto memo = work->openRecordset("Memo");
+  memo->moveFirst();
+  memo->setField("Memo", "first");
+  memo->moveNext();
+  memo->deleteCurrent();
+  memo->moveNext();
+  EXPECT_EQ(memo->field("Title").text(), "c");
+  memo->addNew();
+  memo->setField("Title", "d");
+  EXPECT_EQ(memo->rowCount(), 3u);
+  // Nothing reaches the file before the write-back.
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Memo"), "3");
+  memo->updateBatch();
+  EXPECT_FALSE(memo->hasPendingChanges());
+  EXPECT_EQ(queryText(path, "SELECT group_concat(Title || '=' || ifnull(Memo, 'NULL'), ',') FROM Memo"),
+            "a=first,c=x,d=x");
+  // The added row keeps its identity: a second change updates it, not a new row.
+  memo->setField("Memo", "changed");
+  memo->updateBatch();
+  EXPECT_EQ(queryText(path, "SELECT Memo FROM Memo WHERE Title = 'd'"), "changed");
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Memo"), "3");
+}
+
+TEST(SqliteRecordset, FailedWriteBackLeavesTheFileAsItWas) {
+  db_test::ScratchFolder folder;
+  auto path = folder.file("work.mdb");
+  makeSqliteFile(path, "CREATE TABLE T (a TEXT NOT NULL, b TEXT); INSERT INTO T VALUES ('1', 'old');");
+  auto work = Connection::open(path);
+  auto table = work->openRecordset("T");
+  table->setField("b", "new");
+  table->addNew();
+  table->setField("b", "no a");  // violates NOT NULL at write-back
+  EXPECT_THROW(table->updateBatch(), DbError);
+  EXPECT_EQ(queryText(path, "SELECT b FROM T"), "old");
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
+}
+
+TEST(SqliteRecordset, RunsAccessStyleTableStatements) {
+  db_test::ScratchFolder folder;
+  auto path = folder.file("work.mdb");
+  makeSqliteFile(path, "CREATE TABLE Data (ID INTEGER PRIMARY KEY);");
+  auto work = Connection::open(path);
+  work->execute("CREATE TABLE DriveSts(Item TEXT(20), Data TEXT(30))");
+  work->execute("CREATE TABLE Eventlog(ID Short, TimeS TEXT(30))");
+  work->execute("ALTER TABLE Eventlog ADD COLUMN NU_B15_DI_DATA1 Short");
+  work->execute("ALTER TABLE Data ADD COLUMN Data1 Single");
+  EXPECT_TRUE(work->hasTable("drivests"));
+  EXPECT_THROW(work->execute("ALTER TABLE Missing ADD COLUMN x Short"), DbError);
+
+  auto data = work->openRecordset("Data");
+  ASSERT_EQ(data->fieldCount(), 2);
+  EXPECT_EQ(data->fieldName(1), "Data1");
+  data->addNew();
+  data->setField("Data1", 0.1);  // a Single keeps single precision
+  data->updateBatch();
+  EXPECT_EQ(data->field("Data1").text(), "0.1");
+  auto reread = work->openRecordset("Data");
+  EXPECT_EQ(reread->field("Data1").kind(), Value::Kind::Single);
+  EXPECT_EQ(reread->field("Data1").text(), "0.1");
+  EXPECT_EQ(queryText(path, "SELECT Data1 = CAST(0.1 AS REAL) FROM Data"), "0");
+}
+
+TEST(SqliteTableWriter, WritesRowsInOneTransactionOnlyOnClose) {
+  db_test::ScratchFolder folder;
+  auto path = folder.file("work.mdb");
+  makeSqliteFile(path, "CREATE TABLE Data (ID INTEGER PRIMARY KEY, Data1 Single, Data2 Single);"
+                       "INSERT INTO Data (Data1) VALUES (7);");
+  auto work = Connection::open(path);
+  {
+    auto writer = work->openTableWriter("Data");
+    writer->moveFirst();
+    writer->addNew();
+    writer->setField(1, 1.0);
+    writer->update();
+  }  // dropped without close: nothing written
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Data"), "1");
+
+  auto writer = work->openTableWriter("data");
+  ASSERT_EQ(writer->fieldCount(), 3);
+  writer->moveFirst();
+  for (int r = 0; r < 3; ++r) {
+    if (writer->eof()) writer->addNew();
+    else writer->edit();
+    writer->setField(1, Value(r + 0.5));
+    writer->setField(2, -16777217.0);  // rounds to single precision
+    writer->update();
+    if (!writer->eof()) writer->moveNext();
+  }
+  EXPECT_THROW(writer->setField(9, 1.0), DbError);
+  writer->close();
+  EXPECT_EQ(queryText(path, "SELECT group_concat(ID || ':' || Data1, ',') FROM Data"), "1:0.5,2:1.5,3:2.5");
+  EXPECT_EQ(queryText(path, "SELECT CAST(Data2 AS INTEGER) FROM Data"), "-16777216");
+}
+
+TEST(Connection, RefusesMissingDamagedAndUnknownFilesClearly) {
+  db_test::ScratchFolder folder;
+  ConnectionSlot slot;
+  EXPECT_THROW(OpenDbConnection(slot, folder.file("missing.mdb")), DbError);
+
+  auto garbage = folder.file("garbage.mdb");
+  std::ofstream(garbage) << "this is not a database at all, not even close";
+  EXPECT_EQ(detectFileKind(garbage), FileKind::Unknown);
+  try {
+    OpenDbConnection(slot, garbage);
+    FAIL() << "garbage opened";
+  } catch (const DbError& error) {
+    EXPECT_NE(std::string(error.what()).find("garbage.mdb"), std::string::npos);
+  }
+
+  // A SQLite header followed by junk.
+  auto damaged = folder.file("damaged.mdb");
+  {
+    std::ofstream out(damaged, std::ios::binary);
+    out.write("SQLite format 3\0", 16);
+    for (int i = 0; i < 4096; ++i) out.put(static_cast<char>(0xA5));
+  }
+  EXPECT_EQ(detectFileKind(damaged), FileKind::Sqlite);
+  EXPECT_THROW(OpenDbConnection(slot, damaged), DbError);
+
+  // A Jet header followed by nothing useful.
+  auto brokenJet = folder.file("broken.mdb");
+  {
+    std::ofstream out(brokenJet, std::ios::binary);
+    out.write("\0\1\0\0Standard Jet DB\0", 20);
+  }
+  EXPECT_EQ(detectFileKind(brokenJet), FileKind::Access);
+  EXPECT_THROW(OpenDbConnection(slot, brokenJet), DbError);
+  EXPECT_FALSE(slot);
+
+  // A successful open replaces the slot's connection and closes the old one.
+  auto first = folder.file("one.mdb"), second = folder.file("two.mdb");
+  makeSqliteFile(first, "CREATE TABLE A (x);");
+  makeSqliteFile(second, "CREATE TABLE B (x);");
+  OpenDbConnection(slot, first);
+  auto old = slot;
+  OpenDbConnection(slot, second);
+  EXPECT_FALSE(old->isOpen());
+  EXPECT_TRUE(slot->hasTable("B"));
+  EXPECT_THROW(old->openRecordset("A"), DbError);
+}
