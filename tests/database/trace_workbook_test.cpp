@@ -1,0 +1,276 @@
+#include "quillon/database/trace_workbook.h"
+
+#include <cstring>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/db/test_files.h"
+
+using namespace quillon;
+using db_test::queryText;
+
+namespace {
+
+const std::filesystem::path kTemplates = std::filesystem::path(QUILLON_BINARY_DIR) / "templates";
+constexpr const char* kSimVersion = "SIM01.00";
+
+std::int32_t floatBits(float value) {
+  std::int32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// A bank of the simulated drive with the 32-bit request set.
+TraceBankInput wideBank() {
+  TraceBankInput in;
+  in.DriveType = "VX-SIM";
+  in.PanelName = "PANEL 1";
+  in.SafePanelName = "PANEL_1  ";
+  in.OrderNumber1 = "ORD-1";
+  in.OrderNumber2 = "0042";
+  in.InverterVoltage = "400";
+  in.InverterCurrent = "12.5";
+  in.InverterCapacity = "8.7";
+  in.MotorOutput = "5.5";
+  in.MotorPoles = "4";
+  in.MotorVoltage = "380";
+  in.MotorCurrent = "11";
+  in.MotorFrequency = "50";
+  in.MotorSpeed = "1450";
+  in.InterfaceLevel = 6;
+  in.BankSoftVersion = kSimVersion;
+  in.BankTime = {"", "2014", "12", "07", "09", "30", "15"};
+  in.BankFaults[1] = {3.0, 100.0};
+  in.BankFaults[2] = {12.0, -1.0};
+  for (int k = 3; k < 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
+  in.BankFaults[29] = {99.0, 7.0};  // code without a bit row
+  // entry 30 never read
+  in.GroupDepth = {1, 1, 0, 0, 0};
+  in.GroupSignals = {0, 4, 3, 0, 0, 0};
+  in.GroupFaultIndex = {0, 10, 20, 30, 0, 0};
+  in.GroupSampling = {0, 1000, 2000, 70000, 0, 0};
+  in.MaxGroupDepth = 1;
+  in.SignalsPerBank = 7;
+  in.SignalAddress = {"", "&H00010000", "&H00010008", "&H00010010", "&H00010012", "&H0001001D", "&H0001FFF0",
+                      "&H00010018"};
+  in.Sample32 = [](int signal, int sample) -> std::int32_t {
+    switch (signal) {
+      case 1: return sample * 1000 - 5;
+      case 2: return floatBits(1.5f);
+      case 3:
+      case 4:
+      case 5: return 0x1234ABCD;
+      case 6: return -1;
+      default: return 0x0001F00F;
+    }
+  };
+  return in;
+}
+
+struct Fixture {
+  db_test::ScratchFolder scratch;
+  WorkbookSettings settings;
+  DatabaseState databases;
+  ExchangeState exchange;
+  std::vector<int> csvBanks;
+
+  Fixture() {
+    settings.search = {scratch.file("app"), scratch.file("opt"), kTemplates};
+    settings.AppFolder = scratch.file("app");
+    settings.templateFolder = kTemplates;
+    settings.WriteTrbCsvSet = [this](std::uint8_t bank) { csvBanks.push_back(bank); };
+    std::filesystem::create_directories(settings.AppFolder);
+  }
+  std::filesystem::path saveFolder() const { return settings.AppFolder / "TRBSAVE"; }
+  std::size_t filesInSaveFolder() const {
+    std::error_code ignored;
+    std::size_t count = 0;
+    for (std::filesystem::directory_iterator it(saveFolder(), ignored), end; !ignored && it != end; ++it) ++count;
+    return count;
+  }
+};
+
+bool isReadOnly(const std::filesystem::path& path) {
+  using std::filesystem::perms;
+  return (std::filesystem::status(path).permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+         perms::none;
+}
+
+}  // namespace
+
+TEST(SampleValue, TakesTheSampleByAccessCodeAndOffset) {
+  // "W": offset 0 the low word, offset 2 the high word, both signed.
+  EXPECT_EQ(SampleValue(SampleForm::Word, 0, 0x1234ABCD, true), -21555.0);
+  EXPECT_EQ(SampleValue(SampleForm::Word, 2, 0x1234ABCD, true), 4660.0);
+  EXPECT_EQ(SampleValue(SampleForm::Word, 2, static_cast<std::int32_t>(0xFFFE0001u), true), -2.0);
+  EXPECT_EQ(SampleValue(SampleForm::Word, 0, -1, false), -1.0);
+  // 16-bit samples have only the low word: the high word reads 0.
+  EXPECT_EQ(SampleValue(SampleForm::Word, 2, -1, false), 0.0);
+  // "F": the bits as a float.
+  EXPECT_EQ(SampleValue(SampleForm::Float, 0, floatBits(-2.25f), true), -2.25);
+  EXPECT_EQ(SampleValue(SampleForm::Float, 0, 0, true), 0.0);
+  // "D": the number itself.
+  EXPECT_EQ(SampleValue(SampleForm::Decimal, 3, -123456, true), -123456.0);
+  // Other codes: one byte.
+  EXPECT_EQ(SampleValue(SampleForm::Byte, 0, 0x1234ABCD, true), 205.0);
+  EXPECT_EQ(SampleValue(SampleForm::Byte, 1, 0x1234ABCD, true), 171.0);
+  EXPECT_EQ(SampleValue(SampleForm::Byte, 3, 0x1234ABCD, true), 18.0);
+  EXPECT_EQ(SampleValue(SampleForm::Byte, 1, -1, false), 255.0);
+
+  EXPECT_EQ(SignalByteOffset("&H0001001E"), 2);
+  EXPECT_EQ(SignalByteOffset("&H0001001D"), 1);
+  EXPECT_EQ(SignalByteOffset("&H1002"), 0);
+  EXPECT_EQ(SampleFormOf("D"), SampleForm::Decimal);
+  EXPECT_EQ(SampleFormOf("F"), SampleForm::Float);
+  EXPECT_EQ(SampleFormOf("W"), SampleForm::Word);
+  EXPECT_EQ(SampleFormOf("B"), SampleForm::Byte);
+}
+
+TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
+  Fixture f;
+  auto written = SaveTrb_mdb(2, wideBank(), f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(written) << f.exchange.ErrorText;
+  EXPECT_FALSE(f.exchange.AbortFlag);
+  EXPECT_EQ(written->filename(), "TRBPANEL_1_20141207_093015 OV, OH.mdb");
+  EXPECT_EQ(written->parent_path(), f.saveFolder());
+  EXPECT_EQ(f.filesInSaveFolder(), 1u);  // no partial file left
+  EXPECT_TRUE(isReadOnly(*written));
+  EXPECT_EQ(f.databases.results.DriveDbPath, kTemplates / "SIM01.00.mdb");
+  const auto& p = *written;
+
+  EXPECT_EQ(queryText(p, "SELECT group_concat(ifnull(Memo, 'NULL'), '|') FROM (SELECT Memo FROM Memo ORDER BY ID)"),
+            "VX-SIM|SIM01.00|PANEL 1|??| 0|TraceBack");
+
+  EXPECT_EQ(queryText(p, "SELECT count(*) FROM Word"), "7");
+  EXPECT_EQ(queryText(p, "SELECT address || '|' || symbol || '|' || DisplayChar || '|' || PCTValue || '|' || LongName || '|' || Max || '|' || Min FROM Word WHERE ID = 1"),
+            "&H00010000|SPD_REF|min-1|16384.0|Speed reference|0.0|0.0");
+  EXPECT_EQ(queryText(p, "SELECT symbol || '|' || DisplayChar || '|' || PCTValue FROM Word WHERE ID = 2"),
+            "TRQ_REF|%|100.0");
+  // Unknown to the database: the address as symbol, "D", 100 and "None".
+  EXPECT_EQ(queryText(p, "SELECT address || '|' || symbol || '|' || DisplayChar || '|' || PCTValue || '|' || LongName FROM Word WHERE ID = 6"),
+            "&H0001FFF0|&H0001FFF0|D|100.0|None");
+  // A hexadecimal item is not scaled.
+  EXPECT_EQ(queryText(p, "SELECT symbol || '|' || DisplayChar || '|' || PCTValue FROM Word WHERE ID = 7"),
+            "SSEQ_OUT1|D|100.0");
+
+  EXPECT_EQ(queryText(p, "SELECT OrderNumber || '|' || DetectTime || '|' || MAX_SAMPLE || '|' || Inv_Rating || '|' || Motor_Rating || '|' || HelpFileJP || '|' || HelpFileUS FROM Title"),
+            "ORD-1 0042|2014/12/07  09:30:15|3|400V - 12.5A - 8.7KVA|5.5kW - 4P - 380V - 11A - 50Hz - 1450min-1||");
+
+  EXPECT_EQ(queryText(p, "SELECT group_concat(Block_Max || ',' || Channel_Max || ',' || Fault_idx || ',' || SAMPLING, '|') FROM (SELECT * FROM SampleParameters ORDER BY ID)"),
+            "64,4,10,1000|64,7,20,2000|0,7,30,70000");
+
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample || '|' || HelpPageJP || '|' || HelpPageUS FROM FI WHERE ID = 1"),
+            "OV|Overvoltage|3|100|0|0");
+  // A detected sample of -1 is written as 0.
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 2"),
+            "OH|Heat sink overheat|12|0");
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 3"),
+            "No Detect||-1|0");
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 29"), "No Data|99|7");
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || ifnull(FiDetectedSample, 'NULL') FROM FI WHERE ID = 30"),
+            "No Data||NULL");
+
+  EXPECT_EQ(queryText(p, "SELECT count(*) FROM Data"), "64");
+  EXPECT_EQ(queryText(p, "SELECT Data1 || '|' || Data2 || '|' || Data3 || '|' || Data4 || '|' || Data5 || '|' || Data6 || '|' || Data7 FROM Data ORDER BY ID LIMIT 1"),
+            "995|1.5|-21555|4660|171|-1|-4081");
+  EXPECT_EQ(queryText(p, "SELECT Data1 FROM Data ORDER BY ID DESC LIMIT 1"), "63995");
+  EXPECT_EQ(queryText(p, "SELECT group_concat(name, ',') FROM pragma_table_info('Data')"),
+            "ID,Data1,Data2,Data3,Data4,Data5,Data6,Data7");
+}
+
+TEST(TraceWorkbook, ReplacesAReadOnlyWorkbookOfTheSameNameAndNamesTheBankWithL) {
+  Fixture f;
+  TraceBankInput in = wideBank();
+  auto first = SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(first) << f.exchange.ErrorText;
+  // Without "/l" another bank with the same time and faults gets the same name.
+  in.Sample32 = [](int, int) { return 7; };
+  auto second = SaveTrb_mdb(4, in, f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(second) << f.exchange.ErrorText;
+  EXPECT_EQ(*first, *second);
+  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+  EXPECT_TRUE(isReadOnly(*second));
+  EXPECT_EQ(queryText(*second, "SELECT Data1 FROM Data LIMIT 1"), "7");
+  EXPECT_EQ(queryText(*second, "SELECT count(*) FROM Word"), "7");
+
+  f.settings.CommandLine = "/l";
+  auto numbered = SaveTrb_mdb(4, in, f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(numbered) << f.exchange.ErrorText;
+  EXPECT_EQ(numbered->filename(), "TRB4PANEL_1_20141207_093015 OV, OH.mdb");
+}
+
+TEST(TraceWorkbook, SixteenBitSamplesAndShortAddresses) {
+  Fixture f;
+  TraceBankInput in = wideBank();
+  in.InterfaceLevel = 5;
+  in.SignalsPerBank = 3;
+  in.GroupSignals = {0, 3, 0, 0, 0, 0};
+  in.SignalAddress = {"", "&H1000", "&H1004", "&H1FF0"};
+  in.Sample32 = nullptr;
+  in.Sample16 = [](int signal, int sample) -> std::int16_t {
+    return signal == 3 ? static_cast<std::int16_t>(-sample) : static_cast<std::int16_t>(-1);
+  };
+  auto written = SaveTrb_mdb(0, in, f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(written) << f.exchange.ErrorText;
+  EXPECT_EQ(queryText(*written, "SELECT group_concat(symbol, ',') FROM Word"), "SPD_REF16,V_DC16,&H1FF0");
+  EXPECT_EQ(queryText(*written, "SELECT Data1 || '|' || Data2 || '|' || Data3 FROM Data WHERE ID = 2"), "-1|-1|-2");
+}
+
+TEST(TraceWorkbook, FallsBackToTheCsvSetAndEndsCleanlyOnBadFiles) {
+  Fixture f;
+  TraceBankInput in = wideBank();
+
+  // No drive database for the version: the CSV set instead, and nothing else.
+  in.BankSoftVersion = "NONE0000";
+  EXPECT_FALSE(SaveTrb_mdb(5, in, f.settings, f.databases, f.exchange));
+  EXPECT_EQ(f.csvBanks, std::vector<int>{5});
+  EXPECT_FALSE(f.exchange.AbortFlag);
+  EXPECT_FALSE(std::filesystem::exists(f.saveFolder()));
+
+  // A workbook already saved stays when a later one fails.
+  in.BankSoftVersion = kSimVersion;
+  auto saved = SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(saved);
+
+  // Missing template.
+  f.settings.templateFolder = f.scratch.file("nowhere");
+  in.Sample32 = [](int, int) { return 1; };
+  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  EXPECT_TRUE(f.exchange.AbortFlag);
+  EXPECT_NE(f.exchange.ErrorText.find("TRB_TMP.mdb"), std::string::npos) << f.exchange.ErrorText;
+  EXPECT_TRUE(std::filesystem::exists(*saved));
+  EXPECT_EQ(queryText(*saved, "SELECT Data1 FROM Data LIMIT 1"), "995");
+  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+
+  // A damaged drive database in the data folder, found first.
+  f.settings.templateFolder = kTemplates;
+  f.exchange = ExchangeState{};
+  std::ofstream(f.settings.search.dataFolder / "SIM01.00.mdb") << "SQLite format 3" << std::string(1, '\0') << "junk";
+  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  EXPECT_TRUE(f.exchange.AbortFlag);
+  EXPECT_NE(f.exchange.ErrorText.find("SIM01.00.mdb"), std::string::npos) << f.exchange.ErrorText;
+  EXPECT_TRUE(std::filesystem::exists(*saved));
+
+  // More signals than addresses read.
+  std::filesystem::remove(f.settings.search.dataFolder / "SIM01.00.mdb");
+  f.exchange = ExchangeState{};
+  in.SignalsPerBank = 9;
+  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  EXPECT_TRUE(f.exchange.AbortFlag);
+  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+}
+
+TEST(TraceWorkbook, FaultNamesFromTheDatabaseStayInsideTheWorkingFolder) {
+  Fixture f;
+  auto drive = f.settings.search.dataFolder / "SIM01.00.mdb";
+  std::filesystem::copy_file(kTemplates / "SIM01.00.mdb", drive);
+  std::filesystem::permissions(drive, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  db_test::makeSqliteFile(drive, "UPDATE MainBIT SET \"03BitSymbol\" = '../../escaped', \"12BitSymbol\" = '/abs\\x' WHERE BitGroup = 'FLT_WORD1';");
+  auto written = SaveTrb_mdb(0, wideBank(), f.settings, f.databases, f.exchange);
+  ASSERT_TRUE(written) << f.exchange.ErrorText;
+  EXPECT_EQ(written->parent_path(), f.saveFolder());
+  EXPECT_EQ(written->filename(), "TRBPANEL_1_20141207_093015 .._.._escaped, _abs_x.mdb");
+  // The workbook's own "FI" table keeps the names as the database gives them.
+  EXPECT_EQ(queryText(*written, "SELECT FINmae FROM FI WHERE ID = 1"), "../../escaped");
+}
