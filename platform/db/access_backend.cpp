@@ -115,6 +115,9 @@ class AccessBackend : public Backend {
   void execute(std::string_view sql) override {
     throw DbError("Access files are read-only here; cannot run: " + std::string(sql));
   }
+  void executeAll(const std::vector<std::string>& statements) override {
+    throw DbError("Access files are read-only here; cannot run: " + (statements.empty() ? std::string() : statements.front()));
+  }
   std::vector<std::int64_t> writeBack(const std::string&, const std::vector<ColumnInfo>&, const BatchChanges&) override {
     throw DbError("Access files are read-only here: " + path_);
   }

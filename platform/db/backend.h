@@ -61,6 +61,8 @@ class Backend {
   virtual bool readOnly() const = 0;
   virtual LoadedRows load(std::string_view source) = 0;
   virtual void execute(std::string_view sql) = 0;
+  // Runs the statements in one transaction, or none of them.
+  virtual void executeAll(const std::vector<std::string>& statements) = 0;
   // Applies every change in one transaction, or none of them.
   virtual std::vector<std::int64_t> writeBack(const std::string& table, const std::vector<ColumnInfo>& columns,
                                               const BatchChanges& changes) = 0;

@@ -64,6 +64,11 @@ void Connection::execute(std::string_view sql) {
   backend_->execute(sql);
 }
 
+void Connection::executeAll(const std::vector<std::string>& statements) {
+  requireOpen();
+  if (!statements.empty()) backend_->executeAll(statements);
+}
+
 std::unique_ptr<TableWriter> Connection::openTableWriter(std::string_view table) {
   requireOpen();
   return backend_->openTableWriter(table);

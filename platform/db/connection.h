@@ -34,6 +34,8 @@ class Connection {
   std::unique_ptr<Recordset> openRecordset(std::string_view source);
   // Table creation and column addition, as Access writes them ("TEXT(30)", "Short", "Single").
   void execute(std::string_view sql);
+  // Several such statements in one transaction: all take effect or none.
+  void executeAll(const std::vector<std::string>& statements);
   std::unique_ptr<TableWriter> openTableWriter(std::string_view table);
   std::vector<std::string> tableNames();
   bool hasTable(std::string_view table);

@@ -98,6 +98,8 @@ class SqliteTableWriter : public TableWriter {
   SqliteTableWriter(sqlite3* db, std::string table, std::vector<ColumnInfo> columns, std::vector<std::int64_t> rowIds)
       : db_(db), table_(std::move(table)), columns_(std::move(columns)), rowIds_(std::move(rowIds)) {
     pending_.assign(columns_.size(), Value::null());
+    pendingNumbers_.assign(columns_.size(), 0.0);
+    pendingIsNumber_.assign(columns_.size(), false);
     set_.assign(columns_.size(), false);
   }
   ~SqliteTableWriter() override {
@@ -131,21 +133,28 @@ class SqliteTableWriter : public TableWriter {
     requireOrdinal(ordinal);
     auto column = static_cast<std::size_t>(ordinal);
     pending_[column] = fitToColumn(value, columns_[column].type);
+    pendingIsNumber_[column] = false;
     set_[column] = true;
   }
   void setField(int ordinal, double number) override {
     requireRow();
     requireOrdinal(ordinal);
     auto column = static_cast<std::size_t>(ordinal);
-    pending_[column] = columns_[column].type == ColumnType::Single ? Value(static_cast<float>(number)) : Value(number);
+    // Bulk samples go straight to the statement, without a Value in between.
+    pendingNumbers_[column] =
+        columns_[column].type == ColumnType::Single ? static_cast<double>(static_cast<float>(number)) : number;
+    pendingIsNumber_[column] = true;
     set_[column] = true;
   }
   void update() override {
     requireRow();
     Statement& statement = statementFor(mode_);
     int index = 1;
-    for (std::size_t c = 0; c < columns_.size(); ++c)
-      if (set_[c]) bindValue(statement.get(), index++, pending_[c]);
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      if (!set_[c]) continue;
+      if (pendingIsNumber_[c]) sqlite3_bind_double(statement.get(), index++, pendingNumbers_[c]);
+      else bindValue(statement.get(), index++, pending_[c]);
+    }
     if (mode_ == Mode::Edit) sqlite3_bind_int64(statement.get(), index, rowIds_[position_]);
     statement.step();
     statement.reset();
@@ -153,6 +162,7 @@ class SqliteTableWriter : public TableWriter {
   }
   void close() override {
     if (!inTransaction_) return;
+    lastStatement_ = nullptr;
     statements_.clear();
     exec("COMMIT");
     inTransaction_ = false;
@@ -183,10 +193,11 @@ class SqliteTableWriter : public TableWriter {
   }
   // One prepared statement per set of columns written, so a run of like rows reuses it.
   Statement& statementFor(Mode mode) {
+    if (lastStatement_ && lastMode_ == mode && lastSet_ == set_) return *lastStatement_;
     std::vector<bool> key = set_;
     key.push_back(mode == Mode::Edit);
     auto found = statements_.find(key);
-    if (found != statements_.end()) return *found->second;
+    if (found != statements_.end()) return remember(mode, *found->second);
     std::string sql;
     if (mode == Mode::Append) {
       std::string names, marks;
@@ -212,7 +223,13 @@ class SqliteTableWriter : public TableWriter {
       sql = "UPDATE " + quoteName(table_) + " SET " + assignments + " WHERE rowid = ?";
     }
     auto inserted = statements_.emplace(std::move(key), std::make_unique<Statement>(db_, sql));
-    return *inserted.first->second;
+    return remember(mode, *inserted.first->second);
+  }
+  Statement& remember(Mode mode, Statement& statement) {
+    lastStatement_ = &statement;
+    lastMode_ = mode;
+    lastSet_ = set_;
+    return statement;
   }
 
   sqlite3* db_;
@@ -222,7 +239,12 @@ class SqliteTableWriter : public TableWriter {
   std::size_t position_ = 0;
   Mode mode_ = Mode::None;
   std::vector<Value> pending_;
+  std::vector<double> pendingNumbers_;
+  std::vector<bool> pendingIsNumber_;
   std::vector<bool> set_;
+  Statement* lastStatement_ = nullptr;
+  Mode lastMode_ = Mode::None;
+  std::vector<bool> lastSet_;
   std::map<std::vector<bool>, std::unique_ptr<Statement>> statements_;
   bool inTransaction_ = false;
 };
@@ -278,6 +300,18 @@ class SqliteBackend : public Backend {
       std::string why = message ? message : sqlite3_errmsg(db_);
       sqlite3_free(message);
       throw DbError(why + " in: " + text);
+    }
+  }
+
+  void executeAll(const std::vector<std::string>& statements) override {
+    requireOpen();
+    execute("BEGIN IMMEDIATE");
+    try {
+      for (const auto& statement : statements) execute(statement);
+      execute("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
     }
   }
 

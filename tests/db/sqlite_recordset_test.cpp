@@ -124,6 +124,12 @@ TEST(SqliteRecordset, RunsAccessStyleTableStatements) {
   work->execute("ALTER TABLE Data ADD COLUMN Data1 Single");
   EXPECT_TRUE(work->hasTable("drivests"));
   EXPECT_THROW(work->execute("ALTER TABLE Missing ADD COLUMN x Short"), DbError);
+  // Statements run together take effect together or not at all.
+  EXPECT_THROW(work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE Missing ADD COLUMN x Short"}),
+               DbError);
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM pragma_table_info('DriveSts') WHERE name = 'Extra'"), "0");
+  work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE DriveSts ADD COLUMN More Single"});
+  EXPECT_EQ(queryText(path, "SELECT count(*) FROM pragma_table_info('DriveSts')"), "4");
 
   auto data = work->openRecordset("Data");
   ASSERT_EQ(data->fieldCount(), 2);

@@ -1,0 +1,116 @@
+// Writes the workbook of a full bank (255 signals x 16320 samples) and, in the same run, the
+// same values into a bare SQLite table with one prepared insert per row in one transaction.
+// usage: bench_trace_workbook [scratch folder]
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "quillon/database/trace_workbook.h"
+
+using namespace quillon;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kSignals = 255;
+constexpr int kDepth = 255;  // x 64 = 16320 samples
+constexpr int kSamples = kDepth * 64;
+const std::filesystem::path kTemplates = std::filesystem::path(QUILLON_BINARY_DIR) / "templates";
+
+std::int32_t sampleOf(int signal, int sample) { return signal * 100003 + sample * 7 - 50000; }
+
+TraceBankInput fullBank() {
+  TraceBankInput in;
+  in.DriveType = "VX-SIM";
+  in.PanelName = in.SafePanelName = "BENCH";
+  in.InterfaceLevel = 6;
+  in.BankSoftVersion = "SIM01.00";
+  in.BankTime = {"", "2014", "12", "07", "09", "30", "15"};
+  for (int k = 1; k <= 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
+  in.GroupDepth = {kDepth, kDepth, kDepth, 0, 0};
+  in.GroupSignals = {0, 85, 85, 85, 0, 0};
+  in.MaxGroupDepth = kDepth;
+  in.SignalsPerBank = kSignals;
+  in.SignalAddress.assign(1, "");
+  // Every signal a decimal item, as the bare table below holds them.
+  for (int s = 1; s <= kSignals; ++s) in.SignalAddress.push_back(s % 2 ? "&H00010000" : "&H00010004");
+  in.Sample32 = sampleOf;
+  return in;
+}
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool exec(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
+  std::fprintf(stderr, "%s\n", message ? message : "sqlite error");
+  sqlite3_free(message);
+  return false;
+}
+
+double bareInsert(const std::filesystem::path& path) {
+  std::filesystem::remove(path);
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  std::string create = "CREATE TABLE Data (ID INTEGER PRIMARY KEY";
+  std::string insert = "INSERT INTO Data (", marks;
+  for (int c = 1; c <= kSignals; ++c) {
+    create += ", Data" + std::to_string(c) + " Single";
+    insert += (c > 1 ? ", Data" : "Data") + std::to_string(c);
+    marks += c > 1 ? ", ?" : "?";
+  }
+  exec(db, create + ")");
+  insert += ") VALUES (" + marks + ")";
+
+  auto start = Clock::now();
+  exec(db, "BEGIN");
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, insert.c_str(), -1, &statement, nullptr);
+  for (int r = 1; r <= kSamples; ++r) {
+    for (int c = 1; c <= kSignals; ++c)
+      sqlite3_bind_double(statement, c, static_cast<double>(static_cast<float>(sampleOf(c, r))));
+    sqlite3_step(statement);
+    sqlite3_reset(statement);
+  }
+  sqlite3_finalize(statement);
+  exec(db, "COMMIT");
+  double seconds = secondsSince(start);
+  sqlite3_close(db);
+  return seconds;
+}
+
+double workbook(const std::filesystem::path& folder) {
+  WorkbookSettings settings;
+  settings.search = {folder / "none", folder / "none", kTemplates};
+  settings.AppFolder = folder;
+  settings.templateFolder = kTemplates;
+  DatabaseState databases;
+  ExchangeState exchange;
+  auto start = Clock::now();
+  auto written = SaveTrb_mdb(0, fullBank(), settings, databases, exchange);
+  double seconds = secondsSince(start);
+  if (!written) std::fprintf(stderr, "workbook failed: %s\n", exchange.ErrorText.c_str());
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "quillon-bench-workbook";
+  std::filesystem::create_directories(folder);
+  std::printf("trace-back workbook, %d signals x %d samples\n", kSignals, kSamples);
+  double bare = bareInsert(folder / "bare.sqlite");
+  double book = workbook(folder);
+  std::printf("bare SQLite prepared insert : %8.3f s\n", bare);
+  std::printf("SaveTrb_mdb (whole workbook): %8.3f s\n", book);
+  std::printf("ratio workbook / bare       : %8.2f (target at most 1.5)\n", book / bare);
+  std::error_code ignored;
+  std::filesystem::permissions(folder / "TRBSAVE", std::filesystem::perms::owner_all, ignored);
+  std::filesystem::remove_all(folder, ignored);
+  return 0;
+}
