@@ -3,6 +3,7 @@
 // usage: bench_trace_workbook [scratch folder]
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -104,8 +105,11 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "quillon-bench-workbook";
   std::filesystem::create_directories(folder);
   std::printf("trace-back workbook, %d signals x %d samples\n", kSignals, kSamples);
+  // Twice each, alternating, and the better of each: the machine is shared.
   double bare = bareInsert(folder / "bare.sqlite");
   double book = workbook(folder);
+  book = std::min(book, workbook(folder));
+  bare = std::min(bare, bareInsert(folder / "bare.sqlite"));
   std::printf("bare SQLite prepared insert : %8.3f s\n", bare);
   std::printf("SaveTrb_mdb (whole workbook): %8.3f s\n", book);
   std::printf("ratio workbook / bare       : %8.2f (target at most 1.5)\n", book / bare);

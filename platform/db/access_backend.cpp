@@ -96,6 +96,7 @@ class AccessBackend : public Backend {
   bool isOpen() const override { return handle_ != nullptr; }
   void close() override { handle_.reset(); }
   bool readOnly() const override { return true; }
+  void setSyncEachCommit(bool) override {}
 
   LoadedRows load(std::string_view source) override {
     requireOpen();

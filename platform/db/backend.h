@@ -59,6 +59,7 @@ class Backend {
   virtual bool isOpen() const = 0;
   virtual void close() = 0;
   virtual bool readOnly() const = 0;
+  virtual void setSyncEachCommit(bool sync) = 0;
   virtual LoadedRows load(std::string_view source) = 0;
   virtual void execute(std::string_view sql) = 0;
   // Runs the statements in one transaction, or none of them.

@@ -49,6 +49,11 @@ void Connection::close() {
   if (backend_) backend_->close();
 }
 
+void Connection::setSyncEachCommit(bool sync) {
+  requireOpen();
+  backend_->setSyncEachCommit(sync);
+}
+
 void Connection::requireOpen() const {
   if (!isOpen()) throw DbError("The connection to " + path_.string() + " is closed.");
 }

@@ -30,6 +30,10 @@ class Connection {
   bool readOnly() const;
   void close();
 
+  // For a file built under a temporary name and published only when complete: commits need
+  // not reach the disk one by one; the builder flushes the finished file once.
+  void setSyncEachCommit(bool sync);
+
   // A table name ("MAIN", "MAIN%Display") or a SELECT text.
   std::unique_ptr<Recordset> openRecordset(std::string_view source);
   // Table creation and column addition, as Access writes them ("TEXT(30)", "Short", "Single").

@@ -194,7 +194,7 @@ class SqliteTableWriter : public TableWriter {
   // One prepared statement per set of columns written, so a run of like rows reuses it.
   Statement& statementFor(Mode mode) {
     if (lastStatement_ && lastMode_ == mode && lastSet_ == set_) return *lastStatement_;
-    std::vector<bool> key = set_;
+    std::vector<char> key = set_;
     key.push_back(mode == Mode::Edit);
     auto found = statements_.find(key);
     if (found != statements_.end()) return remember(mode, *found->second);
@@ -240,12 +240,12 @@ class SqliteTableWriter : public TableWriter {
   Mode mode_ = Mode::None;
   std::vector<Value> pending_;
   std::vector<double> pendingNumbers_;
-  std::vector<bool> pendingIsNumber_;
-  std::vector<bool> set_;
+  std::vector<char> pendingIsNumber_;
+  std::vector<char> set_;
   Statement* lastStatement_ = nullptr;
   Mode lastMode_ = Mode::None;
-  std::vector<bool> lastSet_;
-  std::map<std::vector<bool>, std::unique_ptr<Statement>> statements_;
+  std::vector<char> lastSet_;
+  std::map<std::vector<char>, std::unique_ptr<Statement>> statements_;
   bool inTransaction_ = false;
 };
 
@@ -280,6 +280,10 @@ class SqliteBackend : public Backend {
     db_ = nullptr;
   }
   bool readOnly() const override { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
+  void setSyncEachCommit(bool sync) override {
+    requireOpen();
+    execute(sync ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = OFF");
+  }
 
   LoadedRows load(std::string_view source) override {
     requireOpen();

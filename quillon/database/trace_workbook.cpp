@@ -1,5 +1,8 @@
 #include "quillon/database/trace_workbook.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "platform/db/db_error.h"
@@ -104,10 +107,13 @@ std::vector<SignalLayout> writeWords(platform::db::Connection& work, const Trace
 
 void addDataColumns(platform::db::Connection& work, int signals) {
   auto data = work.openRecordset("Data");
+  std::vector<std::string> additions;
   for (int i = 1; i <= signals; ++i) {
     std::string name = "Data" + std::to_string(i);
-    if (!data->hasField(name)) work.execute("ALTER TABLE Data ADD COLUMN " + name + " Single");
+    if (!data->hasField(name)) additions.push_back("ALTER TABLE Data ADD COLUMN " + name + " Single");
   }
+  data->close();
+  work.executeAll(additions);
 }
 
 std::string detectTime(const TraceBankInput& input) {
@@ -212,6 +218,16 @@ void makeWritable(const std::filesystem::path& path) {
   std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
 }
 
+// The workbook is built with commits that need not reach the disk; it does before it is published.
+void flushToDisk(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::filesystem::filesystem_error("cannot open for flushing", path, std::error_code(errno, std::generic_category()));
+  int rc = ::fsync(fd);
+  int error = errno;
+  ::close(fd);
+  if (rc != 0) throw std::filesystem::filesystem_error("cannot flush", path, std::error_code(error, std::generic_category()));
+}
+
 void makeReadOnly(const std::filesystem::path& path) {
   using std::filesystem::perms;
   std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
@@ -304,6 +320,7 @@ std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceB
 
     platform::db::OpenDbConnection(databases.workDb, partial);
     platform::db::Connection& work = *databases.workDb;
+    work.setSyncEachCommit(false);
     writeMemo(work, input);
     std::vector<SignalLayout> layouts = writeWords(work, input, databases);
     addDataColumns(work, input.SignalsPerBank);
@@ -312,6 +329,7 @@ std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceB
     writeFaults(work, input, databases);
     writeSamples(work, input, layouts);
     platform::db::CloseDbConnection(databases.workDb);
+    flushToDisk(partial);
 
     // Only a complete workbook replaces one of the same name.
     if (std::filesystem::exists(target)) makeWritable(target);
