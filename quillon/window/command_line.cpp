@@ -1,0 +1,177 @@
+#include "quillon/window/command_line.h"
+
+#include <charconv>
+
+namespace quillon {
+namespace {
+
+enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage };
+
+struct OptionSpec {
+  std::string_view name;
+  Option option;
+  bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--headless", Option::Headless, false},   {"--simulate", Option::Simulate, false},
+    {"--yes", Option::Yes, false},             {"--help", Option::Help, false},
+    {"--drive", Option::Drive, true},          {"--drive-port", Option::DrivePort, true},
+    {"--port", Option::Port, true},            {"--documents", Option::Documents, true},
+    {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
+};
+
+const OptionSpec* findOption(std::string_view name) {
+  for (const OptionSpec& spec : kOptions)
+    if (spec.name == name) return &spec;
+  return nullptr;
+}
+
+std::optional<std::uint16_t> portNumber(std::string_view text, unsigned lowest) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < lowest || value > 65535)
+    return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+// Applies one option; returns a usage error or an empty text.
+std::string apply(LaunchOptions& o, const OptionSpec& spec, const std::string& value) {
+  switch (spec.option) {
+    case Option::Headless: o.headless = true; break;
+    case Option::Simulate: o.simulate = true; break;
+    case Option::Yes: o.answerYes = true; break;
+    case Option::Help: o.showHelp = true; break;
+    case Option::Drive:
+      if (value.empty()) return "--drive needs a host name or address";
+      o.destIp = value;
+      break;
+    case Option::DrivePort: {
+      const auto port = portNumber(value, 1);
+      if (!port) return "--drive-port needs a port number from 1 to 65535, not \"" + value + "\"";
+      o.destPort = *port;
+      o.destPortGiven = true;
+      break;
+    }
+    case Option::Port: {
+      const auto port = portNumber(value, 0);
+      if (!port) return "--port needs a port number from 0 to 65535, not \"" + value + "\"";
+      o.myPort = *port;
+      break;
+    }
+    case Option::Documents:
+      if (value.empty()) return "--documents needs a folder";
+      o.documents = value;
+      break;
+    case Option::InstallRoot:
+      if (value.empty()) return "--install-root needs a folder";
+      o.installRoot = value;
+      break;
+    case Option::Codepage:
+      if (value.empty()) return "--codepage needs a code page name";
+      o.codepage = value;
+      break;
+  }
+  return {};
+}
+
+std::string joinedWords(const std::vector<std::string>& args, std::size_t first) {
+  std::string line;
+  for (std::size_t i = first; i < args.size(); ++i) {
+    if (i > first) line += ' ';
+    line += args[i];
+  }
+  return line;
+}
+
+}  // namespace
+
+LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
+  LaunchParse result;
+  LaunchOptions& o = result.options;
+  bool driveGiven = false;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg.rfind("--", 0) != 0) break;  // the first word that is no option starts `CommandLine`
+    const auto equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const OptionSpec* spec = findOption(name);
+    if (!spec) {
+      result.usageError = "unknown option " + name;
+      return result;
+    }
+    std::string value;
+    if (spec->takesValue) {
+      if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        result.usageError = name + " needs a value";
+        return result;
+      }
+    } else if (equals != std::string::npos) {
+      result.usageError = name + " takes no value";
+      return result;
+    }
+    if (spec->option == Option::Drive) driveGiven = true;
+    result.usageError = apply(o, *spec, value);
+    if (!result.usageError.empty()) return result;
+  }
+  if (o.simulate && driveGiven) {
+    result.usageError = "--simulate and --drive exclude each other: the simulated drive runs on 127.0.0.1";
+    return result;
+  }
+  if (o.answerYes && !o.headless) {
+    result.usageError = "--yes answers the questions of a headless run; use it with --headless";
+    return result;
+  }
+  o.CommandLine = joinedWords(args, i);
+  return result;
+}
+
+std::string UsageText() {
+  return
+      "Usage: quillon [--headless] [--simulate] [--drive HOST] [--drive-port N] [--port N]\n"
+      "               [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes] [--] [/l] [/f]\n"
+      "\n"
+      "Saves a drive's identity, fault trace-back banks and data into\n"
+      "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
+      "\n"
+      "Options (they come first; the words after them are the program's switches):\n"
+      "  --headless         run the save run at once without a window; print each step,\n"
+      "                     a progress line and the messages. Ctrl-C acts as Cancel.\n"
+      "  --simulate         start a simulated drive in this process on 127.0.0.1 and save from it\n"
+      "  --drive HOST       the drive's address (default 255.255.255.255, broadcast)\n"
+      "  --drive-port N     the drive's UDP port (default 22359)\n"
+      "  --port N           this program's own UDP port (default 22359)\n"
+      "  --documents DIR    use DIR instead of your documents folder\n"
+      "  --install-root DIR where the drive databases and product definitions are installed\n"
+      "                     (default /opt)\n"
+      "  --codepage NAME    code page of the drive's texts and of the files written\n"
+      "                     (default windows-1252)\n"
+      "  --yes              headless: answer \"Open Folder?\" with Yes (default No)\n"
+      "  --help             show this text\n"
+      "\n"
+      "Switches:\n"
+      "  /l                 show \"DB Load\"; pack nothing but move the working folder to\n"
+      "                     TRBSAVE_YYYYMMDD_hhmmss; exactly \"/l\" reads only the bank with the\n"
+      "                     latest fault (\"Last Fault Only\")\n"
+      "  ... /f             (last word) use the 32-per-block trace requests where the drive\n"
+      "                     allows them\n"
+      "\n"
+      "Exit status: 0 the run completed, 1 it ended with an error (printed),\n"
+      "2 it was cancelled, 64 the command line was not understood.\n";
+}
+
+bool ShowsDbLoad(std::string_view commandLine) { return commandLine.find("/l") != std::string_view::npos; }
+bool IsLastFaultOnly(std::string_view commandLine) { return commandLine == "/l"; }
+bool SkipsArchive(std::string_view commandLine) { return commandLine.starts_with("/l"); }
+bool ForcesWideRequests(std::string_view commandLine) { return commandLine.ends_with("/f"); }
+
+}  // namespace quillon

@@ -1,0 +1,89 @@
+#pragma once
+// The controls of the main window as plain state: caption, enabled, visible, checked, width.
+// The save run and the buttons change them; the Qt window and the headless printer only show
+// them, told of each change through one observer.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class WindowControls;
+
+class Control {
+ public:
+  const std::string& name() const { return name_; }
+  const std::string& caption() const { return caption_; }
+  bool enabled() const { return enabled_; }
+  bool visible() const { return visible_; }
+  bool checked() const { return checked_; }
+  int width() const { return width_; }
+
+  void setCaption(std::string caption);
+  void setEnabled(bool enabled);
+  void setVisible(bool visible);
+  void setChecked(bool checked);
+  void setWidth(int width);
+
+ private:
+  friend class WindowControls;
+  Control(WindowControls& owner, std::string name, std::string caption)
+      : owner_(owner), name_(std::move(name)), caption_(std::move(caption)) {}
+  void changed();
+
+  WindowControls& owner_;
+  std::string name_;
+  std::string caption_;
+  bool enabled_ = true;
+  bool visible_ = true;
+  bool checked_ = false;
+  int width_ = 0;
+};
+
+class WindowControls {
+ public:
+  using Observer = std::function<void(const Control&)>;
+
+  WindowControls();
+  WindowControls(const WindowControls&) = delete;
+  WindowControls& operator=(const WindowControls&) = delete;
+
+  // Called after every change of any control (also for a value set to what it was not).
+  void setObserver(Observer observer) { observer_ = std::move(observer); }
+  const Control* find(const std::string& name) const;
+
+  static constexpr const char* kWindowCaption = "Quillon Ver.2.1";
+  // The 100 % width of the progress bar, in pixels of the window.
+  static constexpr int kProgressBoxWidth = 360;
+
+  Control cmd_Start{*this, "cmd_Start", "Start"};
+  Control cmd_Cancel{*this, "cmd_Cancel", "Cancel"};
+  Control cmd_EXIT{*this, "cmd_EXIT", "Exit"};
+  Control Check1{*this, "Check1", "DB Load"};
+  Control Label1{*this, "Label1", ""};
+  Control Label2{*this, "Label2", ""};
+  Control Label3{*this, "Label3", ""};
+  Control Label4{*this, "Label4", ""};
+  Control Label5{*this, "Label5", ""};
+  Control Label6{*this, "Label6", ""};
+  Control Label7{*this, "Label7", ""};
+  Control Label8{*this, "Label8", ""};
+  Control Label9{*this, "Label9", ""};
+  Control Label10{*this, "Label10", ""};
+  Control Label11{*this, "Label11", ""};
+  Control Label12{*this, "Label12", ""};
+  Control LabelDummy{*this, "LabelDummy", ""};
+  Control shpBox{*this, "shpBox", ""};
+  Control shpScale{*this, "shpScale", ""};
+
+  std::vector<const Control*> all() const;
+
+ private:
+  friend class Control;
+  void notify(const Control& control) {
+    if (observer_) observer_(control);
+  }
+  Observer observer_;
+};
+
+}  // namespace quillon
