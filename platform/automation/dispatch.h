@@ -88,6 +88,9 @@ class Control : public Dispatch {
   virtual HRESULT saveProperties(PropertyBag& bag) const = 0;
   virtual HRESULT loadProperties(const PropertyBag& bag) = 0;
   virtual void resetState() = 0;
+  // The container tells the control that its ambient properties (user mode among them)
+  // have changed.
+  virtual void ambientPropertiesChanged() {}
 };
 
 class ClassFactory {

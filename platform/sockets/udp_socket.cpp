@@ -1,0 +1,191 @@
+#include "platform/sockets/udp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/sockets/socket_errors.h"
+
+namespace sockets {
+
+int errorFromErrno(int err) {
+  switch (err) {
+    case 0: return kNoError;
+    case EINTR: return WSAEINTR;
+    case EBADF: return WSAEBADF;
+    case EACCES:
+    case EPERM: return WSAEACCES;
+    case EFAULT: return WSAEFAULT;
+    case EINVAL: return WSAEINVAL;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
+    case EAGAIN: return WSAEWOULDBLOCK;
+    case ENOTSOCK: return WSAENOTSOCK;
+    case EDESTADDRREQ: return WSAEDESTADDRREQ;
+    case EMSGSIZE: return WSAEMSGSIZE;
+    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
+    case EOPNOTSUPP: return WSAEOPNOTSUPP;
+    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
+    case EADDRINUSE: return WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
+    case ENETDOWN: return WSAENETDOWN;
+    case ENETUNREACH: return WSAENETUNREACH;
+    case ENETRESET: return WSAENETRESET;
+    case ECONNRESET: return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
+    case ENOTCONN: return WSAENOTCONN;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case ECONNREFUSED: return WSAECONNREFUSED;
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    default: return WSAEINVAL;
+  }
+}
+
+namespace {
+
+int lastError() { return errorFromErrno(errno); }
+
+std::string dottedText(std::uint32_t networkOrder) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&networkOrder);
+  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
+}
+
+}  // namespace
+
+UdpSocket::UdpSocket() = default;
+
+UdpSocket::~UdpSocket() { close(); }
+
+void UdpSocket::close() {
+  notifier_.reset();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+int UdpSocket::create(std::uint16_t port) {
+  close();
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return lastError();
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(port);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int err = lastError();
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { notifyReadable(); });
+  return kNoError;
+}
+
+void UdpSocket::notifyReadable() {
+  int pending = 0;
+  socklen_t len = sizeof pending;
+  if (fd_ >= 0 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) pending = errno;
+  onReceive(errorFromErrno(pending));
+}
+
+int UdpSocket::setBroadcast(bool on) {
+  if (fd_ < 0) return WSAENOTSOCK;
+  const int value = on ? 1 : 0;
+  return ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) == 0 ? kNoError : lastError();
+}
+
+int UdpSocket::sendTo(std::span<const std::uint8_t> data, const std::string& host, std::uint16_t port) {
+  if (fd_ < 0) return WSAENOTSOCK;
+  std::uint32_t address = 0;
+  if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = address;
+  to.sin_port = htons(port);
+  const ssize_t sent = ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  return sent < 0 ? lastError() : kNoError;
+}
+
+int UdpSocket::pendingBytes(std::size_t& count) {
+  if (fd_ < 0) return WSAENOTSOCK;
+  int value = 0;
+  if (::ioctl(fd_, FIONREAD, &value) != 0) return lastError();
+  count = value > 0 ? static_cast<std::size_t>(value) : 0;
+  return kNoError;
+}
+
+int UdpSocket::peekFrom(std::span<std::uint8_t> buffer, std::size_t& received, Endpoint& from) {
+  received = 0;
+  if (fd_ < 0) return WSAENOTSOCK;
+  sockaddr_in sender{};
+  socklen_t len = sizeof sender;
+  const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_PEEK | MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&sender), &len);
+  if (n < 0) return lastError();
+  received = std::min(static_cast<std::size_t>(n), buffer.size());
+  from.address = dottedText(sender.sin_addr.s_addr);
+  from.port = ntohs(sender.sin_port);
+  return static_cast<std::size_t>(n) > buffer.size() ? WSAEMSGSIZE : kNoError;
+}
+
+int UdpSocket::receive(std::span<std::uint8_t> buffer, std::size_t& received) {
+  received = 0;
+  if (fd_ < 0) return WSAENOTSOCK;
+  // An empty buffer still removes the datagram.
+  std::uint8_t scratch = 0;
+  void* target = buffer.empty() ? &scratch : buffer.data();
+  const ssize_t n = ::recv(fd_, target, buffer.size(), 0);
+  if (n < 0) return lastError();
+  received = std::min(static_cast<std::size_t>(n), buffer.size());
+  return kNoError;
+}
+
+std::uint16_t UdpSocket::localPort() const {
+  if (fd_ < 0) return 0;
+  sockaddr_in local{};
+  socklen_t len = sizeof local;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+int resolveIpv4(const std::string& host, std::uint32_t& networkOrderAddress) {
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
+    networkOrderAddress = parsed.s_addr;
+    return kNoError;
+  }
+  if (host.empty()) return WSAEINVAL;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) return WSAEINVAL;
+  networkOrderAddress = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return kNoError;
+}
+
+std::string firstLocalIpv4() {
+  char name[64] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || !result) return {};
+  std::string text;
+  if (result->ai_family == AF_INET)
+    text = dottedText(reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
+  ::freeaddrinfo(result);
+  return text;
+}
+
+}  // namespace sockets

@@ -1,0 +1,102 @@
+// The host's path: register libvelkor.so in a private store, create the control by ProgID
+// and CLSID, wire its events, and run one exchange with a loopback drive.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/automation/registry.h"
+#include "tests/velkor/host_support.h"
+
+using automation::Variant;
+using namespace testhost;
+
+namespace {
+
+const char* kModulePath = QUILLON_BINARY_DIR "/velkor/module/libvelkor.so";
+
+struct Module {
+  void* handle = nullptr;
+  Module() { handle = dlopen(kModulePath, RTLD_NOW | RTLD_LOCAL); }
+  template <typename Fn>
+  Fn entry(const char* name) const {
+    return reinterpret_cast<Fn>(dlsym(handle, name));
+  }
+};
+
+std::string freshStore(const char* name) {
+  const auto root = std::filesystem::path(testing::TempDir()) / name;
+  std::filesystem::remove_all(root);
+  setenv("QUILLON_REGISTRY", root.c_str(), 1);
+  return root.string();
+}
+
+}  // namespace
+
+TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
+  ensureApplication();
+  const std::string root = freshStore("velkor_registry");
+  Module module;
+  ASSERT_NE(module.handle, nullptr) << dlerror();
+  auto registerServer = module.entry<automation::DllRegisterServerFn>("DllRegisterServer");
+  auto unregisterServer = module.entry<automation::DllRegisterServerFn>("DllUnregisterServer");
+  auto canUnload = module.entry<automation::DllCanUnloadNowFn>("DllCanUnloadNow");
+  ASSERT_TRUE(registerServer && unregisterServer && canUnload);
+  ASSERT_EQ(registerServer(), automation::S_OK);
+
+  automation::RegistrationStore store;
+  EXPECT_EQ(store.root(), root);
+  const std::string clsid = "{14115EC5-13C7-11D5-9B80-000039344F06}";
+  const auto library = store.value("CLSID/" + clsid + "/InprocServer32");
+  ASSERT_TRUE(library.has_value());
+  EXPECT_TRUE(std::filesystem::equivalent(*library, kModulePath));
+  const auto found = automation::ClsidFromProgId(store, "VELKOR.VelkorCtrl.1");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->toString(), clsid);
+
+  {
+    std::shared_ptr<automation::Control> control;
+    ASSERT_EQ(automation::CreateControl(store, "VELKOR.VelkorCtrl.1", control), automation::S_OK);
+    EXPECT_EQ(canUnload(), automation::S_FALSE);
+    EventRecorder events;
+    control->advise(&events);
+    Peer drive;
+    const std::uint16_t myPort = freePort();
+    ASSERT_EQ(control->put("DestIp", "127.0.0.1"), automation::S_OK);
+    control->put("DestPort", static_cast<std::int32_t>(drive.port()));
+    control->put("MyPort", static_cast<std::int32_t>(myPort));
+    control->put("SrcIpFilter", true);
+    control->put("PortOpen", true);
+    control->put("Output", Variant::bytes({'Q', 'T'}));
+    const auto request = drive.receive();
+    ASSERT_EQ(request.size(), 22u);
+    EXPECT_EQ(request[0], 'S');
+    std::vector<std::uint8_t> answer = request;
+    answer[0] = 'R';
+    answer[1] = 'S';
+    drive.sendTo(myPort, answer);
+    ASSERT_TRUE(runUntil([&] { return events.receives == 1; }));
+    Variant payload;
+    control->get("InputB", payload);
+    EXPECT_EQ(bytesOf(payload), (std::vector<std::uint8_t>{'Q', 'T'}));
+    EXPECT_TRUE(events.errors.empty());
+
+    std::shared_ptr<automation::Control> byClsid;
+    EXPECT_EQ(automation::CreateControl(store, clsid, byClsid), automation::S_OK);
+  }
+  EXPECT_EQ(canUnload(), automation::S_OK);
+
+  std::shared_ptr<automation::Control> none;
+  EXPECT_EQ(automation::CreateControl(store, "VELKOR.NoSuch.1", none), automation::CO_E_CLASSSTRING);
+  EXPECT_EQ(automation::CreateControl(store, "{00000000-0000-0000-0000-000000000001}", none),
+            automation::REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(unregisterServer(), automation::S_OK);
+  EXPECT_EQ(automation::CreateControl(store, "VELKOR.VelkorCtrl.1", none), automation::CO_E_CLASSSTRING);
+  EXPECT_EQ(automation::CreateControl(store, clsid, none), automation::REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(none, nullptr);
+
+  // A store that names a library that is not there.
+  store.setValue("CLSID/" + clsid + "/InprocServer32", "", root + "/missing.so");
+  EXPECT_EQ(automation::CreateControl(store, clsid, none), automation::CO_E_DLLNOTFOUND);
+}

@@ -1,0 +1,184 @@
+#pragma once
+// The Velkor control: one UDP socket, the prebuilt datagram header, the last accepted
+// reply, and the OnReceive / OnError events, all on the thread that created it.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/automation/dispatch.h"
+#include "platform/sockets/udp_socket.h"
+#include "velkor/control/velkor_ids.h"
+#include "velkor/framing/framing.h"
+
+namespace velkor {
+
+class CVelkorCtrl;
+
+// The control's socket: read notifications go to the control's OnSocketReceive.
+class CVelkorSocket : public sockets::UdpSocket {
+ public:
+  explicit CVelkorSocket(CVelkorCtrl* control) : control_(control) {}
+
+ protected:
+  void onReceive(int error) override;
+
+ private:
+  CVelkorCtrl* control_;
+};
+
+class CVelkorCtrl : public automation::Control {
+ public:
+  CVelkorCtrl();
+  ~CVelkorCtrl() override;
+
+  // automation::Dispatch
+  automation::HRESULT getIdOfName(std::string_view name, automation::DispId& id) const override;
+  automation::HRESULT invoke(automation::DispId id, automation::InvokeKind kind,
+                             std::span<const automation::Variant> args, automation::Variant* result) override;
+  // automation::Control
+  void advise(automation::EventSink* sink) override { sink_ = sink; }
+  void setClientSite(automation::ControlSite* site) override { site_ = site; }
+  automation::HRESULT saveProperties(automation::PropertyBag& bag) const override;
+  automation::HRESULT loadProperties(const automation::PropertyBag& bag) override;
+  void resetState() override;
+  void ambientPropertiesChanged() override;
+
+  // A datagram is waiting (or the notification carries a socket error).
+  virtual void OnSocketReceive(int errorCode);
+
+ protected:
+  using Variant = automation::Variant;
+  using HRESULT = automation::HRESULT;
+
+  struct Member {
+    automation::DispId id;
+    const char* name;
+    HRESULT (CVelkorCtrl::*get)(Variant&);                              // null: write-only
+    HRESULT (CVelkorCtrl::*put)(const Variant&);                        // null: read-only
+    HRESULT (CVelkorCtrl::*call)(std::span<const Variant>, Variant*);   // methods only
+  };
+  static std::span<const Member> members();
+  const Member* findMember(automation::DispId id) const;
+
+  // The socket the control opens; overridable so that a test can watch what is sent.
+  virtual std::unique_ptr<sockets::UdpSocket> createSocket();
+
+  bool runMode() const { return site_ ? site_->userMode() : true; }
+  bool isOpen() const { return open_; }
+  void FireOnReceive();
+  void FireOnError(std::int32_t code);
+
+  // Sending. Converts the VARIANT payload (array of any element type, or text in the ANSI
+  // code page), cut to 246 bytes. S_OK with `unreadable` set means a locked array.
+  HRESULT convertPayload(const Variant& value, std::vector<std::uint8_t>& payload, bool& unreadable) const;
+  // Broadcast switch and send; reports a failure through OnError.
+  void sendDatagram(std::span<const std::uint8_t> datagram);
+  HRESULT outputIndividually(std::span<const Variant> args, Variant* result, bool withPasswordAndSequence);
+
+  // Receiving.
+  void discardDatagram(std::size_t pending);
+  void acceptDatagram(std::size_t received);
+  std::span<const std::uint8_t> payloadBytes() const;
+  void clearReceivedCounts();
+
+  void openPort();
+  void closePort();
+
+  // Properties and methods, one accessor each.
+  HRESULT getReceiveAsRIO(Variant& v);
+  HRESULT putReceiveAsRIO(const Variant& v);
+  HRESULT getDestBus(Variant& v);
+  HRESULT putDestBus(const Variant& v);
+  HRESULT getDestUnit(Variant& v);
+  HRESULT putDestUnit(const Variant& v);
+  HRESULT getDestSlot(Variant& v);
+  HRESULT putDestSlot(const Variant& v);
+  HRESULT getDestStation(Variant& v);
+  HRESULT putDestStation(const Variant& v);
+  HRESULT getOutV27DA(Variant& v);
+  HRESULT putOutV27DA(const Variant& v);
+  HRESULT getOutV27SA(Variant& v);
+  HRESULT putOutV27SA(const Variant& v);
+  HRESULT getByteOrderRIO(Variant& v);
+  HRESULT putByteOrderRIO(const Variant& v);
+  HRESULT getByteOrderV27(Variant& v);
+  HRESULT putByteOrderV27(const Variant& v);
+  HRESULT getLoopBackMode(Variant& v);
+  HRESULT putLoopBackMode(const Variant& v);
+  HRESULT getSrcIpFilter(Variant& v);
+  HRESULT putSrcIpFilter(const Variant& v);
+  HRESULT getOutPasswordID(Variant& v);
+  HRESULT putOutPasswordID(const Variant& v);
+  HRESULT getOutSeqNumber(Variant& v);
+  HRESULT putOutSeqNumber(const Variant& v);
+  HRESULT getMyIp(Variant& v);
+  HRESULT getMyPort(Variant& v);
+  HRESULT putMyPort(const Variant& v);
+  HRESULT getDestIp(Variant& v);
+  HRESULT putDestIp(const Variant& v);
+  HRESULT getDestPort(Variant& v);
+  HRESULT putDestPort(const Variant& v);
+  HRESULT getPortOpen(Variant& v);
+  HRESULT putPortOpen(const Variant& v);
+  HRESULT getResult(Variant& v);
+  HRESULT getInput(Variant& v);
+  HRESULT getInBufferCount(Variant& v);
+  HRESULT getPeekRawInput(Variant& v);
+  HRESULT getPeekRawInputHex(Variant& v);
+  HRESULT putOutput(const Variant& v);
+  HRESULT getOutBufferCount(Variant& v);
+  HRESULT getConfirmRawOutput(Variant& v);
+  HRESULT getConfirmRawOutputHex(Variant& v);
+  HRESULT getInRawCount(Variant& v);
+  HRESULT getInV27DA(Variant& v);
+  HRESULT getInV27SA(Variant& v);
+  HRESULT getInV27FT0(Variant& v);
+  HRESULT getInV27LLLH(Variant& v);
+  HRESULT getInV27PN(Variant& v);
+  HRESULT getInV27ID(Variant& v);
+  HRESULT getOutRawCount(Variant& v);
+  HRESULT getInSrcIp(Variant& v);
+  HRESULT getInSrcPort(Variant& v);
+  HRESULT getOutResult(Variant& v);
+  HRESULT putOutResult(const Variant& v);
+  HRESULT getInputB(Variant& v);
+  HRESULT getInPasswordID(Variant& v);
+  HRESULT getInSeqNumber(Variant& v);
+  HRESULT callOutputIndividually(std::span<const Variant> args, Variant* result);
+  HRESULT callOutputIndividually2(std::span<const Variant> args, Variant* result);
+
+  framing::ByteOrders byteOrders() const { return {ByteOrderRIO_, ByteOrderV27_}; }
+  void setPersistedDefaults();
+
+  // Routing and switches (persisted).
+  std::int32_t DestBus_ = 0, DestUnit_ = 0, DestSlot_ = 0, DestStation_ = 0;
+  std::int32_t OutV27DA_ = 0, OutV27SA_ = 0, OutPasswordID_ = 0, OutSeqNumber_ = 0;
+  bool ByteOrderRIO_ = false, ByteOrderV27_ = false, LoopBackMode_ = false, SrcIpFilter_ = true;
+  // Not persisted.
+  bool ReceiveAsRIO_ = false;
+  std::int32_t MyPort_ = 0;
+  std::string DestIp_;
+  std::int32_t DestPort_ = 0;
+  bool open_ = false;
+
+  // Last accepted datagram.
+  std::string receivedResult_;
+  std::array<std::uint8_t, framing::kMaxDatagram> receiveBuffer_{};
+  std::int32_t InBufferCount_ = 0, InRawCount_ = 0;
+  framing::HeaderFields decoded_{};
+  std::string InSrcIp_;
+  std::int32_t InSrcPort_ = 0;
+
+  // Sent side.
+  framing::PrebuiltHeader header_;
+  std::int32_t OutBufferCount_ = 0, OutRawCount_ = 0;
+
+  std::unique_ptr<sockets::UdpSocket> socket_;
+  automation::EventSink* sink_ = nullptr;
+  automation::ControlSite* site_ = nullptr;
+};
+
+}  // namespace velkor
