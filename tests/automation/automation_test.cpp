@@ -1,0 +1,140 @@
+// Variants, the property bag's text form, GUIDs and the registration store.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/automation/dispatch.h"
+#include "platform/automation/registry.h"
+
+using namespace automation;
+
+TEST(AutomationVariant, CoercionsAsTheAutomationLayerDoesThem) {
+  std::int32_t i = 0;
+  EXPECT_EQ(Variant(true).toInt32(i), S_OK);
+  EXPECT_EQ(i, -1);
+  EXPECT_EQ(Variant(" 42 ").toInt32(i), S_OK);
+  EXPECT_EQ(i, 42);
+  EXPECT_EQ(Variant(2.5).toInt32(i), S_OK);
+  EXPECT_EQ(i, 2);  // half to even
+  EXPECT_EQ(Variant(3.5f).toInt32(i), S_OK);
+  EXPECT_EQ(i, 4);
+  i = 7;
+  EXPECT_EQ(Variant("abc").toInt32(i), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Variant(1e12).toInt32(i), DISP_E_OVERFLOW);
+  EXPECT_EQ(Variant::null().toInt32(i), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(i, 7);  // unchanged after a failure
+  EXPECT_EQ(Variant().toInt32(i), S_OK);
+  EXPECT_EQ(i, 0);
+
+  bool b = false;
+  EXPECT_EQ(Variant("True").toBool(b), S_OK);
+  EXPECT_TRUE(b);
+  EXPECT_EQ(Variant("0").toBool(b), S_OK);
+  EXPECT_FALSE(b);
+  EXPECT_EQ(Variant(std::int16_t{5}).toBool(b), S_OK);
+  EXPECT_TRUE(b);
+
+  std::string t;
+  EXPECT_EQ(Variant(std::int32_t{-12}).toText(t), S_OK);
+  EXPECT_EQ(t, "-12");
+  EXPECT_EQ(Variant(0.5).toText(t), S_OK);
+  EXPECT_EQ(t, "0.5");
+  EXPECT_EQ(Variant().toText(t), S_OK);
+  EXPECT_EQ(t, "");
+  EXPECT_EQ(Variant::bytes({1}).toText(t), DISP_E_TYPEMISMATCH);
+}
+
+TEST(AutomationVariant, ArraysKeepBoundsAndCopiesOwnTheirData) {
+  Variant a = Variant::bytes({1, 2, 3}, 5);
+  ASSERT_NE(a.array(), nullptr);
+  EXPECT_EQ(a.array()->lowerBound, 5);
+  EXPECT_EQ(a.array()->upperBound(), 7);
+  Variant copy = a;
+  copy.array()->bytes[0] = 9;
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(a.toByteArray(bytes), S_OK);
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(a == copy);
+
+  SafeArray mixed;
+  mixed.elementsAreBytes = false;
+  mixed.elements = {Variant("7"), Variant(true)};
+  EXPECT_EQ(Variant(mixed).toByteArray(bytes), DISP_E_OVERFLOW);  // True is -1
+  mixed.elements = {Variant("7"), Variant(255.0)};
+  ASSERT_EQ(Variant(mixed).toByteArray(bytes), S_OK);
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{7, 255}));
+  SafeArray locked;
+  locked.locked = true;
+  EXPECT_EQ(Variant(locked).toByteArray(bytes), E_FAIL);
+  EXPECT_EQ(Variant("x").toByteArray(bytes), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(SafeArray{}.upperBound(), -1);
+}
+
+TEST(AutomationPropertyBag, TextRoundTripAndDamagedInput) {
+  PropertyBag bag;
+  bag.write("Number", Variant(std::int32_t{-5}));
+  bag.write("Short", Variant(std::int16_t{7}));
+  bag.write("Flag", Variant(true));
+  bag.write("Name", Variant("quote \" backslash \\ line\nend\x01"));
+  bag.write("Blob", Variant::bytes({0x00, 0xFF, 0x10}, 1));
+  bag.write("Real", Variant(1.25));
+  bag.write("Nothing", Variant());
+  bag.write("number", Variant(std::int32_t{6}));  // names compare without case
+  PropertyBag back;
+  ASSERT_EQ(PropertyBag::fromText(bag.toText(), back), S_OK);
+  for (const char* name : {"Number", "Short", "Flag", "Name", "Blob", "Real", "Nothing"}) {
+    Variant a, b;
+    ASSERT_EQ(bag.read(name, a), S_OK);
+    ASSERT_EQ(back.read(name, b), S_OK) << name;
+    EXPECT_EQ(a, b) << name;
+  }
+  Variant v;
+  back.read("NUMBER", v);
+  EXPECT_EQ(v, Variant(std::int32_t{6}));
+  EXPECT_EQ(back.read("Missing", v), E_INVALIDARG);
+
+  PropertyBag untouched;
+  untouched.write("Keep", Variant(1));
+  for (const char* bad : {"NoEquals\n", "A = I4:x\n", "A = Text:\"open\n", "A = Bytes:0:GG\n", "A = Text:\"\\x4\"\n",
+                          " = I4:1\n", "A = Bool:yes\n", "A = Huh:1\n"}) {
+    EXPECT_EQ(PropertyBag::fromText(bad, untouched), E_INVALIDARG) << bad;
+  }
+  EXPECT_TRUE(untouched.contains("Keep"));
+  EXPECT_EQ(untouched.loadFile("/nonexistent/form.txt"), E_FAIL);
+}
+
+TEST(AutomationRegistry, GuidsAndStore) {
+  const auto g = Guid::parse("{14115ec5-13c7-11d5-9b80-000039344f06}");
+  ASSERT_TRUE(g.has_value());
+  EXPECT_EQ(g->toString(), "{14115EC5-13C7-11D5-9B80-000039344F06}");
+  EXPECT_EQ(g->data1, 0x14115EC5u);
+  EXPECT_EQ(g->data4[7], 0x06);
+  for (const char* bad : {"14115EC5-13C7-11D5-9B80-000039344F06", "{14115EC5-13C7-11D5-9B80-000039344F0}",
+                          "{14115EC5x13C7-11D5-9B80-000039344F06}", "{14115EC5-13C7-11D5-9B80-00003934+F06}", ""})
+    EXPECT_FALSE(Guid::parse(bad).has_value()) << bad;
+
+  const auto root = std::filesystem::path(testing::TempDir()) / "automation_store";
+  std::filesystem::remove_all(root);
+  RegistrationStore store(root.string());
+  EXPECT_EQ(store.setValue("CLSID/{X}/InprocServer32", "", "/lib/a.so"), S_OK);
+  EXPECT_EQ(store.setValue("CLSID/{X}/InprocServer32", "ThreadingModel", "Apartment"), S_OK);
+  EXPECT_EQ(store.setValue("CLSID\\{X}\\InprocServer32", "", "/lib/b.so"), S_OK);
+  EXPECT_EQ(store.value("CLSID/{X}/InprocServer32"), "/lib/b.so");
+  EXPECT_EQ(store.value("CLSID/{X}/InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(store.subkeys("CLSID"), (std::vector<std::string>{"{X}"}));
+  EXPECT_FALSE(store.value("CLSID/{Y}").has_value());
+  // Keys never leave the root, values stay on one line.
+  EXPECT_EQ(store.setValue("../escape", "", "x"), E_INVALIDARG);
+  EXPECT_EQ(store.setValue("a/./b", "", "x"), E_INVALIDARG);
+  EXPECT_EQ(store.setValue("", "", "x"), E_INVALIDARG);
+  EXPECT_EQ(store.setValue("a", "", "two\nlines"), E_INVALIDARG);
+  EXPECT_FALSE(std::filesystem::exists(root.parent_path() / "escape"));
+  EXPECT_EQ(store.removeKey("CLSID/{X}"), S_OK);
+  EXPECT_FALSE(store.value("CLSID/{X}/InprocServer32").has_value());
+
+  setenv("QUILLON_REGISTRY", "/tmp/own-root", 1);
+  EXPECT_EQ(RegistrationStore::defaultRoot(), "/tmp/own-root");
+  unsetenv("QUILLON_REGISTRY");
+  setenv("XDG_DATA_HOME", "/tmp/xdg", 1);
+  EXPECT_EQ(RegistrationStore::defaultRoot(), "/tmp/xdg/quillon/registry");
+}

@@ -1,0 +1,79 @@
+// The UDP socket over POSIX: notification on the event loop, peek, truncation, errors.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/sockets/socket_errors.h"
+#include "platform/sockets/udp_socket.h"
+#include "tests/velkor/host_support.h"
+
+using namespace testhost;
+
+namespace {
+
+class CountingSocket : public sockets::UdpSocket {
+ public:
+  int notifications = 0;
+
+ protected:
+  void onReceive(int error) override {
+    EXPECT_EQ(error, 0);
+    ++notifications;
+  }
+};
+
+}  // namespace
+
+TEST(Sockets, NotifiesPeeksAndReceivesOnLoopback) {
+  ensureApplication();
+  CountingSocket s;
+  ASSERT_EQ(s.create(0), 0);
+  const std::uint16_t port = s.localPort();
+  ASSERT_NE(port, 0);
+  Peer peer;
+  peer.sendTo(port, std::vector<std::uint8_t>(300, 'a'));
+  ASSERT_TRUE(runUntil([&] { return s.notifications > 0; }));
+
+  std::size_t pending = 0;
+  ASSERT_EQ(s.pendingBytes(pending), 0);
+  EXPECT_EQ(pending, 300u);
+  std::uint8_t two[2];
+  std::size_t got = 0;
+  sockets::Endpoint from;
+  EXPECT_EQ(s.peekFrom(two, got, from), sockets::WSAEMSGSIZE);
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(from.address, "127.0.0.1");
+  EXPECT_EQ(from.port, peer.port());
+  std::uint8_t buf[266];
+  ASSERT_EQ(s.receive(buf, got), 0);
+  EXPECT_EQ(got, 266u);  // cut, rest discarded
+  ASSERT_EQ(s.pendingBytes(pending), 0);
+  EXPECT_EQ(pending, 0u);
+
+  ASSERT_EQ(s.sendTo(std::vector<std::uint8_t>{1, 2, 3}, "localhost", peer.port()), 0);
+  EXPECT_EQ(peer.receive(), (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(s.sendTo(std::vector<std::uint8_t>{1}, "no-such-host.invalid", peer.port()), sockets::WSAEINVAL);
+  EXPECT_EQ(s.setBroadcast(true), 0);
+  EXPECT_EQ(s.setBroadcast(false), 0);
+
+  CountingSocket clash;
+  EXPECT_EQ(clash.create(port), sockets::WSAEADDRINUSE);
+  EXPECT_FALSE(clash.isOpen());
+  EXPECT_EQ(clash.pendingBytes(pending), sockets::WSAENOTSOCK);
+  EXPECT_EQ(clash.sendTo({}, "127.0.0.1", 1), sockets::WSAENOTSOCK);
+}
+
+TEST(Sockets, ErrnoMapsToWindowsSocketsCodes) {
+  EXPECT_EQ(sockets::errorFromErrno(0), 0);
+  EXPECT_EQ(sockets::errorFromErrno(EADDRINUSE), 10048);
+  EXPECT_EQ(sockets::errorFromErrno(EMSGSIZE), 10040);
+  EXPECT_EQ(sockets::errorFromErrno(EFAULT), 10014);
+  EXPECT_EQ(sockets::errorFromErrno(ENOTCONN), 10057);
+  EXPECT_EQ(sockets::errorFromErrno(ECONNREFUSED), 10061);
+  EXPECT_EQ(sockets::errorFromErrno(EACCES), 10013);
+  EXPECT_EQ(sockets::errorFromErrno(EAGAIN), 10035);
+  std::uint32_t address = 0;
+  EXPECT_EQ(sockets::resolveIpv4("127.0.0.1", address), 0);
+  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(sockets::resolveIpv4("", address), sockets::WSAEINVAL);
+}
