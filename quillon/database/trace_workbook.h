@@ -59,6 +59,11 @@ struct WorkbookSettings {
 
 // The two connection slots and the lookups with their results.
 struct DatabaseState {
+  DatabaseState() = default;
+  // The lookups refer to this object's results.
+  DatabaseState(const DatabaseState&) = delete;
+  DatabaseState& operator=(const DatabaseState&) = delete;
+
   platform::db::ConnectionSlot driveDb;
   platform::db::ConnectionSlot workDb;
   LookupResults results;
