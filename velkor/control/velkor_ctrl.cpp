@@ -619,7 +619,7 @@ automation::HRESULT CVelkorCtrl::putPortOpen(const Variant& v) {
 }
 
 automation::HRESULT CVelkorCtrl::getResult(Variant& v) {
-  v = Variant(receivedResult_);
+  v = Variant(shell::fromAnsi(receivedResult_));
   return automation::S_OK;
 }
 
@@ -685,7 +685,7 @@ automation::HRESULT CVelkorCtrl::getInSrcIp(Variant& v) {
 }
 
 automation::HRESULT CVelkorCtrl::getOutResult(Variant& v) {
-  v = Variant(header_.resultText());
+  v = Variant(shell::fromAnsi(header_.resultText()));
   return automation::S_OK;
 }
 
