@@ -1,0 +1,34 @@
+#pragma once
+// The setting-parameter and event-log memory images as saved, before any conversion: one line
+// per 16-bit word with its address, and one line per 16-byte event record with its time stamp.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "quillon/requests/memory_requests.h"
+
+namespace quillon {
+
+// Where the save run's files go and what they are named after.
+struct SaveFileNames {
+  std::filesystem::path AppFolder;
+  std::string SafePanelName;
+};
+
+// "Set_Sram_" / "Evtlg_" + panel name without trailing blanks + ".csv".
+std::string SetpointFileName(const SaveFileNames& names);
+std::string EventLogFileName(const SaveFileNames& names);
+
+// i,0x<address>,<word>, for i = 1 while i <= span / 2; words never read are 0.
+std::vector<std::string> SetpointFileLines(const MemoryTables& tables);
+// k,yyyy/mm/dd hh:mm:ss,w2,w1,w4,w3,w6 for each whole record of eight words.
+std::vector<std::string> EventLogFileLines(const MemoryTables& tables);
+
+// Each returns an empty text, or why the file could not be written.
+std::string WriteSetpointFile(const SaveFileNames& names, const MemoryTables& tables);
+std::string WriteEventLogFile(const SaveFileNames& names, const MemoryTables& tables);
+
+// Trailing blanks removed, as every file name of the working folder uses the panel name.
+std::string PanelNameForFiles(const std::string& safePanelName);
+
+}  // namespace quillon
