@@ -385,21 +385,24 @@ void CVelkorCtrl::discardDatagram(std::size_t pending) {
 }
 
 void CVelkorCtrl::OnSocketReceive(int errorCode) {
-  if (errorCode != sockets::kNoError) {
-    FireOnError(errorCode);
-    if (!socket_) return;  // the handler closed the port
-  }
-  if (!socket_) return;
+  if (!readAcceptedDatagram(errorCode)) return;
+  decodeReceiveBuffer();
+  FireOnReceive();
+}
+
+bool CVelkorCtrl::readAcceptedDatagram(int errorCode) {
+  if (errorCode != sockets::kNoError) FireOnError(errorCode);
+  if (!socket_) return false;  // closed, perhaps by the handler of that error
   std::size_t pending = 0;
   if (const int err = socket_->pendingBytes(pending); err != sockets::kNoError) {
     FireOnError(err);
-    return;
+    return false;
   }
   if (pending == 0) {
     // An empty datagram (or none): take it off the queue, or the notification would repeat
     // for ever.
     discardDatagram(0);
-    return;
+    return false;
   }
   std::array<std::uint8_t, 2> marker{};
   const std::size_t peekSize = std::min<std::size_t>(pending, marker.size());
@@ -409,14 +412,14 @@ void CVelkorCtrl::OnSocketReceive(int errorCode) {
   if (peekError != sockets::kNoError && peekError != sockets::WSAEMSGSIZE) {
     discardDatagram(pending);
     FireOnError(peekError);
-    return;
+    return false;
   }
   const bool wrongSender = SrcIpFilter_ && from.address != DestIp_;
   const bool tooShort = pending < fr::kMinAcceptedSize;
   if (wrongSender || tooShort ||
       !fr::markerAccepted(std::span<const std::uint8_t>(marker).first(peeked), ReceiveAsRIO_)) {
     discardDatagram(pending);
-    return;
+    return false;
   }
   InSrcIp_ = from.address;
   InSrcPort_ = from.port;
@@ -425,20 +428,19 @@ void CVelkorCtrl::OnSocketReceive(int errorCode) {
   if (const int err = socket_->receive(std::span<std::uint8_t>(receiveBuffer_).first(wanted), received);
       err != sockets::kNoError) {
     FireOnError(err);
-    return;
+    return false;
   }
   if (received == 0) {
     FireOnError(sockets::WSAENOTCONN);
-    return;
+    return false;
   }
-  acceptDatagram(received);
-  FireOnReceive();
+  InRawCount_ = static_cast<std::int32_t>(received);
+  return true;
 }
 
-void CVelkorCtrl::acceptDatagram(std::size_t received) {
-  const auto bytes = std::span<const std::uint8_t>(receiveBuffer_).first(received);
-  const fr::DecodedDatagram d = fr::decodeDatagram(bytes, byteOrders());
-  InRawCount_ = static_cast<std::int32_t>(received);
+void CVelkorCtrl::decodeReceiveBuffer() {
+  const std::size_t raw = std::min<std::size_t>(static_cast<std::size_t>(std::max(InRawCount_, 0)), fr::kMaxDatagram);
+  const fr::DecodedDatagram d = fr::decodeDatagram(std::span<const std::uint8_t>(receiveBuffer_).first(raw), byteOrders());
   receivedResult_ = d.result;
   decoded_ = d.fields;
   InBufferCount_ = static_cast<std::int32_t>(d.payloadLength);

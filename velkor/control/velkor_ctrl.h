@@ -80,7 +80,11 @@ class CVelkorCtrl : public automation::Control {
 
   // Receiving.
   void discardDatagram(std::size_t pending);
-  void acceptDatagram(std::size_t received);
+  // The acceptance steps and the read: true when a datagram now sits in the receive buffer
+  // with its sender and raw byte count recorded.
+  bool readAcceptedDatagram(int errorCode);
+  // Result code, decoded fields and payload length from the receive buffer.
+  void decodeReceiveBuffer();
   std::span<const std::uint8_t> payloadBytes() const;
   void clearReceivedCounts();
 
