@@ -59,7 +59,7 @@ MainWindowWidget::MainWindowWidget(const WindowControls& controls, WindowActions
   widgets_["shpScale"] = scale_;
 
   addLabel(controls.Label9, kLeft + controls.shpBox.width() + 8, kBarY, 40, Qt::AlignRight);
-  addLabel(controls.Label10, kLeft + controls.shpBox.width() + 50, kBarY, 130);
+  addLabel(controls.Label10, kLeft + controls.shpBox.width() + 48, kBarY, 130);
   addLabel(controls.Label4, kLeft, 182, kFormWidth - 2 * kLeft);
   auto* dummy = addLabel(controls.LabelDummy, 0, 0, 1);
   dummy->hide();

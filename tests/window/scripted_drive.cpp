@@ -52,7 +52,7 @@ void ScriptedSteps::readDriveInformation() {
 void ScriptedSteps::readGroupLayout() {
   if (!send("MX1")) return;
   depth_ = model_.depth;
-  signals_ = model_.signals;
+  signals_ = model_.signalCounts;
 }
 
 static std::string twoDigits(int v) {

@@ -22,7 +22,7 @@ struct DriveModel {
   std::string driveType = "RX-Ardo ";
   std::string panelName = "LINE1   ";
   std::array<int, 5> depth{2, 1, 0, 0, 0};        // units of 64 samples
-  std::array<int, 6> signals{0, 3, 2, 0, 0, 0};   // groups 1-5 at 1-5
+  std::array<int, 6> signalCounts{0, 3, 2, 0, 0, 0};   // groups 1-5 at 1-5
   BankRecord banks[8] = {};
 
   void setLevel(int newLevel, int newMinor) { level = newLevel; minor = newMinor; }
