@@ -189,3 +189,17 @@ std::string firstLocalIpv4() {
 }
 
 }  // namespace sockets
+
+namespace sockets {
+
+int Startup() {
+  static const int result = [] {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return errorFromErrno(errno);
+    ::close(fd);
+    return kNoError;
+  }();
+  return result;
+}
+
+}  // namespace sockets

@@ -59,3 +59,8 @@ std::string firstLocalIpv4();
 int resolveIpv4(const std::string& host, std::uint32_t& networkOrderAddress);
 
 }  // namespace sockets
+
+namespace sockets {
+// Checks once per process that the socket layer can make UDP sockets; 0 or the error code.
+int Startup();
+}  // namespace sockets

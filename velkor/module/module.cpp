@@ -1,12 +1,20 @@
-// The control module's entry points: class objects, self-registration and unload check.
+// The control module's entry points: class objects, self-registration, unload check, and
+// the design-time helpers.
+#include "velkor/module/module.h"
+
 #include <dlfcn.h>
 
+#include <QGuiApplication>
 #include <atomic>
+#include <iostream>
 #include <memory>
 
-#include "platform/automation/registry.h"
+#include "platform/shell/message_box.h"
+#include "platform/sockets/udp_socket.h"
+#include "velkor/capture/ostrin_ctrl.h"
 #include "velkor/control/velkor_ctrl.h"
-#include "velkor/module/module.h"
+#include "velkor/module/design_view.h"
+#include "velkor/module/registration.h"
 
 namespace velkor {
 
@@ -28,37 +36,35 @@ class Factory : public automation::ClassFactory {
   }
 };
 
-// The file this code was loaded from, as the store must name it.
 std::string modulePath() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&modulePath), &info) == 0 || !info.dli_fname) return {};
   return info.dli_fname;
 }
 
-struct ClassEntry {
-  const char* clsid;
-  const char* progId;
-  const char* name;
-};
+// The socket layer is started when the module loads; a failure is shown once and every
+// later request for a class fails.
+int startSocketsOnLoad() {
+  const int error = sockets::Startup();
+  if (error != 0) {
+    const std::string text = "Windows Socket initialization failure";
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+      platform_shell::QtMessageBoxes("Velkor").showMessage(text);
+    } else {
+      platform_shell::TerminalMessageBoxes(std::cerr, false).showMessage(text);
+    }
+  }
+  return error;
+}
 
-constexpr ClassEntry kClasses[] = {
-    {kVelkorClsidText, kVelkorProgId, "Velkor Control"},
-};
+const int socketStartup = startSocketsOnLoad();
 
-automation::HRESULT registerClass(automation::RegistrationStore& store, const ClassEntry& c, const std::string& path) {
-  const std::string clsidKey = std::string("CLSID/") + c.clsid;
-  automation::HRESULT hr = automation::S_OK;
-  auto set = [&](const std::string& key, const char* name, const std::string& value) {
-    if (automation::Succeeded(hr)) hr = store.setValue(key, name, value);
-  };
-  set(clsidKey, "", c.name);
-  set(clsidKey + "/InprocServer32", "", path);
-  set(clsidKey + "/InprocServer32", "ThreadingModel", "Apartment");
-  set(clsidKey + "/ProgID", "", c.progId);
-  set(clsidKey + "/Control", "", "");
-  set(std::string(c.progId), "", c.name);
-  set(std::string(c.progId) + "/CLSID", "", c.clsid);
-  return automation::Succeeded(hr) ? hr : automation::SELFREG_E_CLASS;
+const ModuleClass* classFor(const automation::Guid* clsid) {
+  if (!clsid) return nullptr;
+  for (const ModuleClass& c : ModuleClasses()) {
+    if (automation::Guid::parse(c.clsid) == *clsid) return &c;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -74,36 +80,44 @@ extern "C" {
 VELKOR_EXPORT automation::HRESULT DllGetClassObject(const automation::Guid* clsid, automation::ClassFactory** factory) {
   if (!clsid || !factory) return automation::E_POINTER;
   *factory = nullptr;
+  if (socketStartup != 0) return automation::E_FAIL;
   static Factory<CVelkorCtrl> velkorFactory;
-  if (*clsid == *automation::Guid::parse(kVelkorClsidText)) {
-    *factory = &velkorFactory;
-    return automation::S_OK;
-  }
-  return automation::CLASS_E_CLASSNOTAVAILABLE;
+  static Factory<COstrinCtrl> ostrinFactory;
+  const ModuleClass* c = classFor(clsid);
+  if (!c || c->kind == ModuleClass::Kind::PropertyPage) return automation::CLASS_E_CLASSNOTAVAILABLE;
+  *factory = c->label == std::string(kVelkorLabel) ? static_cast<automation::ClassFactory*>(&velkorFactory)
+                                                    : static_cast<automation::ClassFactory*>(&ostrinFactory);
+  return automation::S_OK;
 }
 
 VELKOR_EXPORT automation::HRESULT DllRegisterServer() {
-  const std::string path = modulePath();
-  if (path.empty()) return automation::SELFREG_E_CLASS;
   automation::RegistrationStore store;
-  for (const auto& c : kClasses) {
-    if (const auto hr = registerClass(store, c, path); automation::Failed(hr)) return hr;
-  }
-  return automation::S_OK;
+  return RegisterModule(store, modulePath());
 }
 
 VELKOR_EXPORT automation::HRESULT DllUnregisterServer() {
   automation::RegistrationStore store;
-  automation::HRESULT result = automation::S_OK;
-  for (const auto& c : kClasses) {
-    if (automation::Failed(store.removeKey(std::string("CLSID/") + c.clsid))) result = automation::SELFREG_E_CLASS;
-    if (automation::Failed(store.removeKey(c.progId))) result = automation::SELFREG_E_CLASS;
-  }
-  return result;
+  return UnregisterModule(store);
 }
 
-VELKOR_EXPORT automation::HRESULT DllCanUnloadNow() {
-  return liveObjects == 0 ? automation::S_OK : automation::S_FALSE;
+VELKOR_EXPORT automation::HRESULT DllCanUnloadNow() { return liveObjects == 0 ? automation::S_OK : automation::S_FALSE; }
+
+VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
+                                                       const char* pngPath) {
+  const ModuleClass* c = classFor(clsid);
+  if (!c || c->kind != ModuleClass::Kind::Control) return automation::CLASS_E_CLASSNOTAVAILABLE;
+  if (!pngPath || width <= 0 || height <= 0 || width > 4096 || height > 4096) return automation::E_INVALIDARG;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return automation::E_FAIL;
+  return DrawDesignTime(c->label, width, height).save(QString::fromLocal8Bit(pngPath), "PNG") ? automation::S_OK
+                                                                                                : automation::E_FAIL;
+}
+
+VELKOR_EXPORT automation::HRESULT VelkorShowPropertyPage(const automation::Guid* clsid, automation::Control* control) {
+  const ModuleClass* c = classFor(clsid);
+  if (!c || c->kind != ModuleClass::Kind::Control || !control) return automation::E_INVALIDARG;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return automation::E_FAIL;
+  return RunPropertySheet(*control, std::string(c->userTypeName) + " Properties") ? automation::S_OK
+                                                                                  : automation::S_FALSE;
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 #pragma once
-// Entry points of libvelkor.so (see platform/automation/registry.h for their use).
+// Entry points of libvelkor.so. The first four are the in-process server's (see
+// platform/automation/registry.h); the last two serve design tools such as velkor-module.
 #include <string>
 
 #include "platform/automation/registry.h"
@@ -16,4 +17,14 @@ VELKOR_EXPORT automation::HRESULT DllGetClassObject(const automation::Guid* clsi
 VELKOR_EXPORT automation::HRESULT DllRegisterServer();
 VELKOR_EXPORT automation::HRESULT DllUnregisterServer();
 VELKOR_EXPORT automation::HRESULT DllCanUnloadNow();
+
+// The design-time look of a control class, written as a PNG file.
+VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
+                                                       const char* pngPath);
+// The control's property sheet, modal; needs a running QApplication. S_OK for OK, S_FALSE
+// for Cancel.
+VELKOR_EXPORT automation::HRESULT VelkorShowPropertyPage(const automation::Guid* clsid, automation::Control* control);
 }
+
+using VelkorDrawDesignTimeFn = automation::HRESULT (*)(const automation::Guid*, int, int, const char*);
+using VelkorShowPropertyPageFn = automation::HRESULT (*)(const automation::Guid*, automation::Control*);

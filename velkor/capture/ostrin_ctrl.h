@@ -1,0 +1,83 @@
+#pragma once
+// The Ostrin control: the whole Velkor control plus a capture buffer that stores a burst
+// of datagrams for later replay, and the local adapters' address and mask lists.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sockets/adapters.h"
+#include "velkor/capture/ostrin_ids.h"
+#include "velkor/control/velkor_ctrl.h"
+
+namespace velkor {
+
+// A shared snapshot of the adapter list, taken afresh for each query.
+class CAdapterList {
+ public:
+  explicit CAdapterList(std::shared_ptr<const sockets::AdapterSnapshot> snapshot) : snapshot_(std::move(snapshot)) {}
+  std::size_t adapterCount() const { return snapshot_ ? snapshot_->size() : 0; }
+  std::vector<std::string> addresses() const;
+  std::vector<std::string> masks() const;
+
+ private:
+  std::shared_ptr<const sockets::AdapterSnapshot> snapshot_;
+};
+
+class COstrinCtrl : public CVelkorCtrl {
+ public:
+  struct CaptureEntry {
+    std::string srcIp;
+    std::int32_t srcPort = 0;
+    std::int32_t rawCount = 0;
+    std::array<std::uint8_t, framing::kMaxDatagram> buffer{};
+  };
+
+  automation::HRESULT getIdOfName(std::string_view name, automation::DispId& id) const override;
+  automation::HRESULT invoke(automation::DispId id, automation::InvokeKind kind,
+                             std::span<const automation::Variant> args, automation::Variant* result) override;
+
+  void OnSocketReceive(int errorCode) override;
+  // Decodes the receive buffer into the result code, the decoded fields and InBufferCount.
+  virtual void ParseReceivedHeader();
+
+ protected:
+  // The adapter list of this host; a test may give its own.
+  virtual CAdapterList adapterList() const;
+  // The address MyIp reports.
+  virtual std::string hostAddress() const;
+
+ private:
+  struct OstrinMember {
+    automation::DispId id;
+    const char* name;
+    automation::HRESULT (COstrinCtrl::*get)(automation::Variant&);
+    automation::HRESULT (COstrinCtrl::*put)(const automation::Variant&);
+    automation::HRESULT (COstrinCtrl::*call)(std::span<const automation::Variant>, automation::Variant*);
+  };
+  static std::span<const OstrinMember> ostrinMembers();
+
+  void storeCapture();
+  bool captureStart(std::int32_t maxCount);
+  bool captureRelease();
+  void captureSelect(std::int32_t index);
+  static std::string elementOrEmpty(const std::vector<std::string>& list, std::int32_t n);
+
+  automation::HRESULT callCaptureStart(std::span<const automation::Variant> args, automation::Variant* result);
+  automation::HRESULT callCaptureStop(std::span<const automation::Variant> args, automation::Variant* result);
+  automation::HRESULT callCaptureRelease(std::span<const automation::Variant> args, automation::Variant* result);
+  automation::HRESULT getCaptureCount(automation::Variant& v);
+  automation::HRESULT getCaptureSelect(automation::Variant& v);
+  automation::HRESULT putCaptureSelect(const automation::Variant& v);
+  automation::HRESULT getCaptureMode(automation::Variant& v);
+  automation::HRESULT getMyIpMask(automation::Variant& v);
+  automation::HRESULT callMyIpMulti(std::span<const automation::Variant> args, automation::Variant* result);
+  automation::HRESULT callMyIpMaskMulti(std::span<const automation::Variant> args, automation::Variant* result);
+
+  // The buffer exists from a successful CaptureStart with a positive size until release.
+  std::unique_ptr<std::vector<CaptureEntry>> captures_;
+  std::int32_t capacity_ = 0;
+  std::int32_t selected_ = 0;
+  bool started_ = false;
+};
+
+}  // namespace velkor
