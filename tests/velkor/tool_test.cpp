@@ -1,0 +1,55 @@
+// velkor-module as a person would run it: register, list, draw, unregister, and the
+// failures afterwards, in a private store.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+const std::string kTool = QUILLON_BINARY_DIR "/velkor/module/velkor-module";
+
+struct ToolRun {
+  int status = -1;
+  std::string output;
+};
+
+ToolRun run(const std::string& root, const std::string& args) {
+  const std::string command = "QUILLON_REGISTRY='" + root + "' QT_QPA_PLATFORM=offscreen '" + kTool + "' " + args + " 2>&1";
+  ToolRun r;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 512> buf{};
+  while (fgets(buf.data(), buf.size(), pipe)) r.output += buf.data();
+  const int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+}  // namespace
+
+TEST(VelkorModuleTool, RegisterListDrawUnregister) {
+  const auto root = std::filesystem::path(testing::TempDir()) / "velkor_tool_registry";
+  std::filesystem::remove_all(root);
+  ASSERT_EQ(run(root, "register").status, 0);
+  const ToolRun listed = run(root, "list");
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.output.find("VELKOR.VelkorCtrl.1"), std::string::npos);
+  EXPECT_NE(listed.output.find("OSTRIN.OstrinPropPage.1"), std::string::npos);
+  EXPECT_NE(listed.output.find("libvelkor.so"), std::string::npos);
+
+  const std::string png = (root / "udp.png").string();
+  ASSERT_EQ(run(root, "draw VELKOR.VelkorCtrl.1 '" + png + "' 80x40").status, 0);
+  EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(80, 40));
+  EXPECT_EQ(run(root, "draw VELKOR.VelkorCtrl.1 '" + png + "' 80").status, 2);
+  EXPECT_EQ(run(root, "bogus").status, 2);
+
+  ASSERT_EQ(run(root, "unregister").status, 0);
+  EXPECT_EQ(run(root, "list").output, "");
+  const ToolRun after = run(root, "draw VELKOR.VelkorCtrl.1 '" + png + "'");
+  EXPECT_EQ(after.status, 1);
+  EXPECT_NE(after.output.find("unknown class"), std::string::npos);
+  EXPECT_EQ(run(root, "--module /nonexistent/libvelkor.so register").status, 1);
+}
