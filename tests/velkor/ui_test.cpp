@@ -16,6 +16,10 @@
 #include "velkor/module/module.h"
 #include "velkor/module/registration.h"
 
+// Fontconfig keeps its caches for the life of the process; the leak checker of the
+// sanitizer build is told so.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 using automation::Variant;
 
 namespace {

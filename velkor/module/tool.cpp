@@ -17,6 +17,10 @@
 
 #include "platform/automation/registry.h"
 
+// Fontconfig keeps its caches for the life of the process; the leak checker of the
+// sanitizer build is told so.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace {
 
 using automation::HRESULT;
