@@ -5,6 +5,12 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/registry.h"
+#include <unistd.h>
+
+// A folder name of its own per test process, so parallel runs never share a store.
+inline std::string uniqueTempName(const std::string& base) {
+  return base + "_" + std::to_string(::getpid());
+}
 
 using namespace automation;
 
@@ -113,7 +119,7 @@ TEST(AutomationRegistry, GuidsAndStore) {
                           "{14115EC5x13C7-11D5-9B80-000039344F06}", "{14115EC5-13C7-11D5-9B80-00003934+F06}", ""})
     EXPECT_FALSE(Guid::parse(bad).has_value()) << bad;
 
-  const auto root = std::filesystem::path(testing::TempDir()) / "automation_store";
+  const auto root = std::filesystem::path(testing::TempDir()) / uniqueTempName("automation_store");
   std::filesystem::remove_all(root);
   RegistrationStore store(root.string());
   EXPECT_EQ(store.setValue("CLSID/{X}/InprocServer32", "", "/lib/a.so"), S_OK);
@@ -137,4 +143,6 @@ TEST(AutomationRegistry, GuidsAndStore) {
   unsetenv("QUILLON_REGISTRY");
   setenv("XDG_DATA_HOME", "/tmp/xdg", 1);
   EXPECT_EQ(RegistrationStore::defaultRoot(), "/tmp/xdg/quillon/registry");
+  unsetenv("XDG_DATA_HOME");
+  std::filesystem::remove_all(root);
 }

@@ -7,6 +7,7 @@
 #include "velkor/control/velkor_ctrl.h"
 #include "velkor/framing/framing.h"
 
+
 using automation::Variant;
 using namespace testhost;
 namespace fr = velkor::framing;
@@ -232,7 +233,7 @@ TEST(VelkorControl, PersistenceRoundTripAndDefaults) {
   EXPECT_FALSE(bag.contains("ReceiveAsRIO"));
   EXPECT_FALSE(bag.contains("DestIp"));
 
-  const std::string path = testing::TempDir() + "velkor_form.txt";
+  const std::string path = testing::TempDir() + testhost::uniqueTempName("velkor_form") + ".txt";
   ASSERT_EQ(bag.saveFile(path), automation::S_OK);
   automation::PropertyBag loaded;
   ASSERT_EQ(loaded.loadFile(path), automation::S_OK);

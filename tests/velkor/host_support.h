@@ -17,6 +17,11 @@
 
 namespace testhost {
 
+// A folder name of its own per test process, so parallel runs never share a store.
+inline std::string uniqueTempName(const std::string& base) {
+  return base + "_" + std::to_string(::getpid());
+}
+
 inline void ensureApplication() {
   static int argc = 1;
   static char name[] = "velkor_test";

@@ -9,6 +9,7 @@
 #include "platform/automation/registry.h"
 #include "tests/velkor/host_support.h"
 
+
 using automation::Variant;
 using namespace testhost;
 
@@ -26,7 +27,7 @@ struct Module {
 };
 
 std::string freshStore(const char* name) {
-  const auto root = std::filesystem::path(testing::TempDir()) / name;
+  const auto root = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName(name);
   std::filesystem::remove_all(root);
   setenv("QUILLON_REGISTRY", root.c_str(), 1);
   return root.string();
@@ -99,4 +100,5 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
   // A store that names a library that is not there.
   store.setValue("CLSID/" + clsid + "/InprocServer32", "", root + "/missing.so");
   EXPECT_EQ(automation::CreateControl(store, clsid, none), automation::CO_E_DLLNOTFOUND);
+  std::filesystem::remove_all(root);
 }

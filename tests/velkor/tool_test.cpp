@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "tests/velkor/host_support.h"
+
+
 namespace {
 
 const std::string kTool = QUILLON_BINARY_DIR "/velkor/module/velkor-module";
@@ -31,7 +34,7 @@ ToolRun run(const std::string& root, const std::string& args) {
 }  // namespace
 
 TEST(VelkorModuleTool, RegisterListDrawUnregister) {
-  const auto root = std::filesystem::path(testing::TempDir()) / "velkor_tool_registry";
+  const auto root = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_tool_registry");
   std::filesystem::remove_all(root);
   ASSERT_EQ(run(root, "register").status, 0);
   const ToolRun listed = run(root, "list");
@@ -52,4 +55,5 @@ TEST(VelkorModuleTool, RegisterListDrawUnregister) {
   EXPECT_EQ(after.status, 1);
   EXPECT_NE(after.output.find("unknown class"), std::string::npos);
   EXPECT_EQ(run(root, "--module /nonexistent/libvelkor.so register").status, 1);
+  std::filesystem::remove_all(root);
 }

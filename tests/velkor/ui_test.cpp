@@ -16,6 +16,7 @@
 #include "velkor/module/module.h"
 #include "velkor/module/registration.h"
 
+
 // Fontconfig keeps its caches for the life of the process; the leak checker of the
 // sanitizer build is told so.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
@@ -123,7 +124,7 @@ TEST(VelkorPropertyPage, ReadsOnOpenAndAssignsThroughDispatchOnApply) {
 }
 
 TEST(VelkorModuleRegistration, FullTableAndFailures) {
-  const auto root = std::filesystem::path(testing::TempDir()) / "velkor_full_registry";
+  const auto root = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_full_registry");
   std::filesystem::remove_all(root);
   automation::RegistrationStore store(root.string());
   ASSERT_EQ(velkor::RegisterModule(store, "/opt/lib/libvelkor.so"), automation::S_OK);
@@ -154,18 +155,19 @@ TEST(VelkorModuleRegistration, FullTableAndFailures) {
   EXPECT_FALSE(automation::ClsidFromProgId(store, "OSTRIN.OstrinCtrl.1").has_value());
 
   // A store that cannot be written: the type library fails first.
-  const auto blocked = std::filesystem::path(testing::TempDir()) / "velkor_blocked_registry";
+  const auto blocked = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_blocked_registry");
   std::filesystem::remove_all(blocked);
   { std::ofstream(blocked.string()) << "not a folder"; }
   automation::RegistrationStore readOnly(blocked.string());
   EXPECT_EQ(velkor::RegisterModule(readOnly, "/opt/lib/libvelkor.so"), automation::SELFREG_E_TYPELIB);
   EXPECT_EQ(velkor::RegisterModule(store, ""), automation::SELFREG_E_TYPELIB);
   std::filesystem::remove(blocked);
+  std::filesystem::remove_all(root);
 }
 
 TEST(VelkorModuleRegistration, BothControlsByProgIdAndClsidThroughTheLibrary) {
   ensureGuiApplication();
-  const auto root = std::filesystem::path(testing::TempDir()) / "velkor_lib_registry";
+  const auto root = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_lib_registry");
   std::filesystem::remove_all(root);
   setenv("QUILLON_REGISTRY", root.c_str(), 1);
   void* module = dlopen(QUILLON_BINARY_DIR "/velkor/module/libvelkor.so", RTLD_NOW | RTLD_LOCAL);
@@ -205,4 +207,5 @@ TEST(VelkorModuleRegistration, BothControlsByProgIdAndClsidThroughTheLibrary) {
   EXPECT_EQ(automation::CreateControl(store, "{C7D116A8-14A0-11D6-B707-0040CA979388}", none),
             automation::REGDB_E_CLASSNOTREG);
   unsetenv("QUILLON_REGISTRY");
+  std::filesystem::remove_all(root);
 }
