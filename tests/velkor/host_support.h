@@ -107,9 +107,12 @@ class Peer {
   }
 
   // The next datagram, or nothing after the receive bound.
-  std::vector<std::uint8_t> receive() const {
+  std::vector<std::uint8_t> receive(std::uint16_t* senderPort = nullptr) const {
     std::vector<std::uint8_t> buf(2048);
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (senderPort) *senderPort = ntohs(from.sin_port);
     buf.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return buf;
   }

@@ -83,8 +83,27 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
     EXPECT_EQ(bytesOf(payload), (std::vector<std::uint8_t>{'Q', 'T'}));
     EXPECT_TRUE(events.errors.empty());
 
+    // An ephemeral port: the drive answers to wherever the request came from.
     std::shared_ptr<automation::Control> byClsid;
-    EXPECT_EQ(automation::CreateControl(store, clsid, byClsid), automation::S_OK);
+    ASSERT_EQ(automation::CreateControl(store, clsid, byClsid), automation::S_OK);
+    EventRecorder ephemeralEvents;
+    byClsid->advise(&ephemeralEvents);
+    byClsid->put("DestIp", "127.0.0.1");
+    byClsid->put("DestPort", static_cast<std::int32_t>(drive.port()));
+    byClsid->put("MyPort", 0);
+    byClsid->put("PortOpen", true);
+    byClsid->put("Output", "MX203");
+    std::uint16_t senderPort = 0;
+    std::vector<std::uint8_t> again = drive.receive(&senderPort);
+    ASSERT_EQ(again.size(), 25u);
+    ASSERT_NE(senderPort, 0);
+    again[0] = 'R';
+    again[1] = 'S';
+    drive.sendTo(senderPort, again);
+    ASSERT_TRUE(runUntil([&] { return ephemeralEvents.receives == 1; }));
+    Variant text;
+    byClsid->get("Input", text);
+    EXPECT_EQ(text, Variant("MX203"));
   }
   EXPECT_EQ(canUnload(), automation::S_OK);
 
