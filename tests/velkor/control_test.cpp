@@ -676,3 +676,14 @@ TEST(VelkorControl, HandlerMayClosePortInsideOnReceive) {
   rig.open();
   ASSERT_TRUE(rig.deliver(reply("again")));
 }
+
+TEST(VelkorControl, HandlerMayDestroyTheControlInsideOnError) {
+  auto owner = std::make_shared<WatchedVelkor>();
+  WatchedVelkor* raw = owner.get();
+  automation::FunctionEventSink sink([&](automation::DispId, std::span<const Variant>) { owner.reset(); });
+  raw->advise(&sink);
+  put(*raw, "DestIp", "127.0.0.1");
+  put(*raw, "PortOpen", true);
+  raw->OnSocketReceive(10054);  // the sanitizer build catches any use after the handler
+  EXPECT_EQ(owner, nullptr);
+}

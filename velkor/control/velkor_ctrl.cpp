@@ -57,7 +57,10 @@ void CVelkorSocket::onReceive(int error) {
 
 CVelkorCtrl::CVelkorCtrl() : decoded_(zeroFields()) {}
 
-CVelkorCtrl::~CVelkorCtrl() { socket_.reset(); }
+CVelkorCtrl::~CVelkorCtrl() {
+  *alive_ = false;
+  socket_.reset();
+}
 
 // --- dispatch --------------------------------------------------------------------------
 
@@ -166,6 +169,12 @@ automation::HRESULT CVelkorCtrl::invoke(DispId id, InvokeKind kind, std::span<co
 
 void CVelkorCtrl::FireOnReceive() {
   if (sink_) sink_->onEvent(DISPID_OnReceive, {});
+}
+
+bool CVelkorCtrl::FireOnErrorAndSurvive(std::int32_t code) {
+  const std::shared_ptr<bool> alive = alive_;
+  FireOnError(code);
+  return *alive;
 }
 
 void CVelkorCtrl::FireOnError(std::int32_t code) {
@@ -391,7 +400,7 @@ void CVelkorCtrl::OnSocketReceive(int errorCode) {
 }
 
 bool CVelkorCtrl::readAcceptedDatagram(int errorCode) {
-  if (errorCode != sockets::kNoError) FireOnError(errorCode);
+  if (errorCode != sockets::kNoError && !FireOnErrorAndSurvive(errorCode)) return false;
   if (!socket_) return false;  // closed, perhaps by the handler of that error
   std::size_t pending = 0;
   if (const int err = socket_->pendingBytes(pending); err != sockets::kNoError) {

@@ -70,6 +70,8 @@ class CVelkorCtrl : public automation::Control {
   bool isOpen() const { return open_; }
   void FireOnReceive();
   void FireOnError(std::int32_t code);
+  // Raises OnError and tells whether the control still exists: a handler may destroy it.
+  bool FireOnErrorAndSurvive(std::int32_t code);
 
   // Sending. Converts the VARIANT payload (array of any element type, or text in the ANSI
   // code page), cut to 246 bytes. S_OK with `unreadable` set means a locked array.
@@ -181,6 +183,7 @@ class CVelkorCtrl : public automation::Control {
   std::int32_t OutBufferCount_ = 0, OutRawCount_ = 0;
 
   std::unique_ptr<sockets::UdpSocket> socket_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   automation::EventSink* sink_ = nullptr;
   automation::ControlSite* site_ = nullptr;
 };
