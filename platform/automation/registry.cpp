@@ -228,4 +228,19 @@ HRESULT CreateControl(const RegistrationStore& store, std::string_view progIdOrC
   return CreateControl(store, *clsid, out);
 }
 
+namespace {
+
+HRESULT runModuleEntry(const std::string& libraryPath, const char* name) {
+  void* module = loadModule(libraryPath);
+  if (!module) return CO_E_DLLNOTFOUND;
+  auto entry = reinterpret_cast<DllRegisterServerFn>(dlsym(module, name));
+  return entry ? entry() : CO_E_DLLNOTFOUND;
+}
+
+}  // namespace
+
+HRESULT RegisterServer(const std::string& libraryPath) { return runModuleEntry(libraryPath, "DllRegisterServer"); }
+
+HRESULT UnregisterServer(const std::string& libraryPath) { return runModuleEntry(libraryPath, "DllUnregisterServer"); }
+
 }  // namespace automation

@@ -50,6 +50,11 @@ HRESULT CreateControl(const RegistrationStore& store, const Guid& clsid, std::sh
 // By ProgID or by CLSID text.
 HRESULT CreateControl(const RegistrationStore& store, std::string_view progIdOrClsid, std::shared_ptr<Control>& out);
 
+// Loads a module library (once per process) and runs its DllRegisterServer or
+// DllUnregisterServer against the store of $QUILLON_REGISTRY / the user's store.
+HRESULT RegisterServer(const std::string& libraryPath);
+HRESULT UnregisterServer(const std::string& libraryPath);
+
 // The entry points a module library exports (extern "C").
 using DllGetClassObjectFn = HRESULT (*)(const Guid* clsid, ClassFactory** factory);
 using DllRegisterServerFn = HRESULT (*)();

@@ -172,12 +172,12 @@ TEST(VelkorModuleRegistration, BothControlsByProgIdAndClsidThroughTheLibrary) {
   setenv("QUILLON_REGISTRY", root.c_str(), 1);
   void* module = dlopen(QUILLON_BINARY_DIR "/velkor/module/libvelkor.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
-  auto reg = reinterpret_cast<automation::DllRegisterServerFn>(dlsym(module, "DllRegisterServer"));
-  auto unreg = reinterpret_cast<automation::DllRegisterServerFn>(dlsym(module, "DllUnregisterServer"));
   auto draw = reinterpret_cast<VelkorDrawDesignTimeFn>(dlsym(module, "VelkorDrawDesignTime"));
   auto getClass = reinterpret_cast<automation::DllGetClassObjectFn>(dlsym(module, "DllGetClassObject"));
-  ASSERT_TRUE(reg && unreg && draw && getClass);
-  ASSERT_EQ(reg(), automation::S_OK);
+  ASSERT_TRUE(draw && getClass);
+  const std::string library = QUILLON_BINARY_DIR "/velkor/module/libvelkor.so";
+  EXPECT_EQ(automation::RegisterServer(root.string() + "/none.so"), automation::CO_E_DLLNOTFOUND);
+  ASSERT_EQ(automation::RegisterServer(library), automation::S_OK);
   automation::RegistrationStore store;
   for (const char* name : {"OSTRIN.OstrinCtrl.1", "{C7D116A8-14A0-11D6-B707-0040CA979388}", "VELKOR.VelkorCtrl.1"}) {
     std::shared_ptr<automation::Control> control;
@@ -201,7 +201,7 @@ TEST(VelkorModuleRegistration, BothControlsByProgIdAndClsidThroughTheLibrary) {
   EXPECT_EQ(draw(&*pageId, 90, 30, png.c_str()), automation::CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(draw(&*ostrinId, 0, 30, png.c_str()), automation::E_INVALIDARG);
 
-  ASSERT_EQ(unreg(), automation::S_OK);
+  ASSERT_EQ(automation::UnregisterServer(library), automation::S_OK);
   std::shared_ptr<automation::Control> none;
   EXPECT_EQ(automation::CreateControl(store, "OSTRIN.OstrinCtrl.1", none), automation::CO_E_CLASSSTRING);
   EXPECT_EQ(automation::CreateControl(store, "{C7D116A8-14A0-11D6-B707-0040CA979388}", none),
