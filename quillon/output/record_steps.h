@@ -3,7 +3,9 @@
 // status: each reads with its requests, then writes its files from whatever was read, so an
 // abort in the middle still leaves the files of what came before (the requests after an abort
 // send nothing). A file that cannot be written ends the run with its message.
+#include <functional>
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include "quillon/output/drive_status_file.h"
@@ -33,5 +35,38 @@ void WriteSetpointAndEventLogFiles(Exchange& exchange, MemoryTables& tables, con
 // "J", "ZS", "SP" and the drive status file.
 void ReadDriveStatusAndWriteFile(Exchange& exchange, DriveStatusTable& table, const SaveFileNames& names,
                                  const std::string& interfaceVersionText, ProgramVersion version);
+
+// The four steps bound to one run's state, for the save run's hook points. The getters are
+// asked at each step, so they see what the identity requests of the same run have set.
+class RecordSteps {
+ public:
+  struct RunView {
+    std::function<SaveFileNames()> names;              // AppFolder, SafePanelName
+    std::function<int()> interfaceLevel;               // InterfaceLevel
+    std::function<std::string()> driveType;            // DriveType
+    std::function<std::string()> interfaceVersionText;  // InterfaceVersionText
+    ProgramVersion version;                             // of the saving program
+  };
+
+  RecordSteps(Exchange& exchange, MemoryTables& memory, RunView run)
+      : exchange_(exchange), memory_(memory), run_(std::move(run)) {}
+
+  void readTroubleRecordsAndEventCounts() { ReadTroubleRecordsAndWriteFiles(exchange_, trouble, run_.names()); }
+  void readSetpointMemory() { ReadSetpointMemoryFor(exchange_, memory_, run_.interfaceLevel()); }
+  void writeSetpointAndEventLogFiles() {
+    WriteSetpointAndEventLogFiles(exchange_, memory_, run_.names(), run_.interfaceLevel(), run_.driveType());
+  }
+  void readDriveStatus() {
+    ReadDriveStatusAndWriteFile(exchange_, status, run_.names(), run_.interfaceVersionText(), run_.version);
+  }
+
+  TroubleTables trouble;   // TroubleTime, TroubleValues, EventCountValue, EventCountTime
+  DriveStatusTable status;  // DriveStatusText
+
+ private:
+  Exchange& exchange_;
+  MemoryTables& memory_;
+  RunView run_;
+};
 
 }  // namespace quillon

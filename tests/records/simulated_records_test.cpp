@@ -84,16 +84,18 @@ struct SimulatedSave {
 
   void run(const drivesim::RecordImages& drive, int level, const std::string& type) {
     exchange.responder = [&](const std::string& request) { return simulatedReply(drive, request); };
-    const SaveFileNames names{app, "Sim Panel "};
-    TroubleTables trouble;
-    ReadTroubleRecordsAndWriteFiles(exchange, trouble, names);
     MemoryTables memory;
+    RecordSteps steps(exchange, memory,
+                      RecordSteps::RunView{[&] { return SaveFileNames{app, "Sim Panel "}; }, [&] { return level; },
+                                           [&] { return type; }, [] { return std::string("0601.03"); },
+                                           ProgramVersion{2, 1}});
+    // In the save run's order: records after the banks, then the memory, then the status.
+    steps.readTroubleRecordsAndEventCounts();
     memory.ranges = chooseMemoryRanges(level, type);
     resizeSetpointWords(memory);
-    ReadSetpointMemoryFor(exchange, memory, level);
-    WriteSetpointAndEventLogFiles(exchange, memory, names, level, type);
-    DriveStatusTable status;
-    ReadDriveStatusAndWriteFile(exchange, status, names, "0601.03", ProgramVersion{2, 1});
+    steps.readSetpointMemory();
+    steps.writeSetpointAndEventLogFiles();
+    steps.readDriveStatus();
     exchange.responder = nullptr;
   }
   fs::path file(const std::string& name) const { return app / "TRBSAVE" / name; }
