@@ -114,13 +114,3 @@ TEST(DriveStatusFile, FifteenNameValueLines) {
   EXPECT_EQ(lines[10], "PR_CODE05, 32767");
   EXPECT_EQ(lines[14], "PR_CODE09, 4096");
 }
-
-TEST(RecordFiles, NamesUseThePanelNameWithoutTrailingBlanks) {
-  const SaveFileNames names{"/tmp/app", "Line 3 Panel   "};
-  EXPECT_EQ(SetpointFileName(names), "Set_Sram_Line 3 Panel.csv");
-  EXPECT_EQ(EventLogFileName(names), "Evtlg_Line 3 Panel.csv");
-  EXPECT_EQ(TroubleRecordFileName(names), "TroubleRecord_Line 3 Panel.csv");
-  EXPECT_EQ(EventCountFileName(names), "EventCount_Line 3 Panel.csv");
-  EXPECT_EQ(DriveStatusFileName(names), "DriveSts_Line 3 Panel.csv");
-  EXPECT_EQ(DriveStatusFileName(SaveFileNames{"/tmp/app", "   "}), "DriveSts_.csv");
-}

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,29 +76,6 @@ TEST(RecordSteps, AbortInTheMemoryReadWritesWhatWasRead) {
   }
   EXPECT_EQ(text, expected);
   EXPECT_FALSE(fs::exists(app.path / "TRBSAVE" / "Evtlg_Panel A.csv"));
-}
-
-TEST(RecordSteps, EventLogDriveGetsBothMemoryFiles) {
-  TempAppFolder app;
-  const SaveFileNames names{app.path, "P1"};
-  ScriptedExchange exchange;
-  exchange.responder = memoryBlock;
-  MemoryTables tables;
-  tables.ranges = chooseMemoryRanges(6, "RX-Gorv ");
-  resizeSetpointWords(tables);
-  ReadSetpointMemoryFor(exchange, tables, 6);
-  WriteSetpointAndEventLogFiles(exchange, tables, names, 6, "RX-Gorv ");
-  EXPECT_EQ(exchange.sent.size(), 274u + 18u);
-  EXPECT_EQ(exchange.sent.front(), "Lp24059000F");
-  EXPECT_EQ(exchange.sent[274], "Lp24058C00F");
-
-  const std::string setpoints = fileBytes(app.path / "TRBSAVE" / "Set_Sram_P1.csv");
-  EXPECT_EQ(setpoints.substr(0, 40), "1,0x24059000,-28670,\r\n2,0x24059002,-2867");
-  const std::string events = fileBytes(app.path / "TRBSAVE" / "Evtlg_P1.csv");
-  // Record 1 holds the words of 8C00..8C0E, pairs swapped: w5 = 8C0A, w7 = 8C0E, w8 = 8C0C.
-  EXPECT_EQ(events.substr(0, events.find("\r\n") + 2), "1,2014/12/40 40:10:40,-29696,-29694,-29692,-29690,-29688\r\n");
-  EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 64);
-  EXPECT_EQ(events.substr(events.size() - 2), "\r\n");
 }
 
 TEST(RecordSteps, TroubleFilesAfterAnAbortHoldWhatWasRead) {
