@@ -15,7 +15,7 @@
 --     &H1000 SPD_REF16, &H1002 TRQ_REF16, &H1004 V_DC16, &H1006 SSEQ16 (all W);
 --     &H1FF0 is unknown here on purpose.
 --   fault codes (decimal): 1 OC, 3 OV, 12 OH, 17 UV, 30 EF, 99 (no bit row: "No Data"),
---     -1 = no fault ("No Detect").
+--     any other code 0-399 "E" + code, -1 = no fault ("No Detect"), others "No Data".
 --   status words (MainBIT groups): FLT_WORD1, FLT_WORD2, SSEQ_OUT1, SSEQ_OUT3,
 --     DI_DATA1, DI_DATA5, DI_DATA6.
 
@@ -113,6 +113,32 @@ INSERT INTO MainBIT (BitGroup, "00BitSymbol", "01BitSymbol", "02BitSymbol", "03B
   ('DI_DATA1',  'DI1', 'DI2', 'DI3', 'DI4', 'DI16'),
   ('DI_DATA5',  'X1', 'X2', NULL, NULL, NULL),
   ('DI_DATA6',  'Y1', NULL, NULL, NULL, NULL);
+
+-- Every other code from 0 to 399 (the range the simulated drive reports) names a fault too:
+-- code c is bit c mod 16 of word "FLT_" + c div 16, named "E" + c. Rows above come first.
+INSERT INTO FI (FI_CODE, BitGroup, Bit)
+  WITH RECURSIVE code(c) AS (SELECT 0 UNION ALL SELECT c + 1 FROM code WHERE c < 399)
+  SELECT c, 'FLT_' || (c / 16), c % 16 FROM code;
+INSERT INTO MainBIT (BitGroup, "00BitSymbol", "00BitLongNameJP", "00BitLongNameUS", "01BitSymbol", "01BitLongNameJP", "01BitLongNameUS", "02BitSymbol", "02BitLongNameJP", "02BitLongNameUS", "03BitSymbol", "03BitLongNameJP", "03BitLongNameUS", "04BitSymbol", "04BitLongNameJP", "04BitLongNameUS", "05BitSymbol", "05BitLongNameJP", "05BitLongNameUS", "06BitSymbol", "06BitLongNameJP", "06BitLongNameUS", "07BitSymbol", "07BitLongNameJP", "07BitLongNameUS", "08BitSymbol", "08BitLongNameJP", "08BitLongNameUS", "09BitSymbol", "09BitLongNameJP", "09BitLongNameUS", "10BitSymbol", "10BitLongNameJP", "10BitLongNameUS", "11BitSymbol", "11BitLongNameJP", "11BitLongNameUS", "12BitSymbol", "12BitLongNameJP", "12BitLongNameUS", "13BitSymbol", "13BitLongNameJP", "13BitLongNameUS", "14BitSymbol", "14BitLongNameJP", "14BitLongNameUS", "15BitSymbol", "15BitLongNameJP", "15BitLongNameUS")
+  WITH RECURSIVE word(g) AS (SELECT 0 UNION ALL SELECT g + 1 FROM word WHERE g < 24)
+  SELECT 'FLT_' || g,
+    'E' || (g * 16 + 0), '異常 ' || (g * 16 + 0), 'Fault ' || (g * 16 + 0),
+    'E' || (g * 16 + 1), '異常 ' || (g * 16 + 1), 'Fault ' || (g * 16 + 1),
+    'E' || (g * 16 + 2), '異常 ' || (g * 16 + 2), 'Fault ' || (g * 16 + 2),
+    'E' || (g * 16 + 3), '異常 ' || (g * 16 + 3), 'Fault ' || (g * 16 + 3),
+    'E' || (g * 16 + 4), '異常 ' || (g * 16 + 4), 'Fault ' || (g * 16 + 4),
+    'E' || (g * 16 + 5), '異常 ' || (g * 16 + 5), 'Fault ' || (g * 16 + 5),
+    'E' || (g * 16 + 6), '異常 ' || (g * 16 + 6), 'Fault ' || (g * 16 + 6),
+    'E' || (g * 16 + 7), '異常 ' || (g * 16 + 7), 'Fault ' || (g * 16 + 7),
+    'E' || (g * 16 + 8), '異常 ' || (g * 16 + 8), 'Fault ' || (g * 16 + 8),
+    'E' || (g * 16 + 9), '異常 ' || (g * 16 + 9), 'Fault ' || (g * 16 + 9),
+    'E' || (g * 16 + 10), '異常 ' || (g * 16 + 10), 'Fault ' || (g * 16 + 10),
+    'E' || (g * 16 + 11), '異常 ' || (g * 16 + 11), 'Fault ' || (g * 16 + 11),
+    'E' || (g * 16 + 12), '異常 ' || (g * 16 + 12), 'Fault ' || (g * 16 + 12),
+    'E' || (g * 16 + 13), '異常 ' || (g * 16 + 13), 'Fault ' || (g * 16 + 13),
+    'E' || (g * 16 + 14), '異常 ' || (g * 16 + 14), 'Fault ' || (g * 16 + 14),
+    'E' || (g * 16 + 15), '異常 ' || (g * 16 + 15), 'Fault ' || (g * 16 + 15)
+  FROM word;
 
 CREATE TABLE Events (
   ID INTEGER PRIMARY KEY,

@@ -44,6 +44,7 @@ TraceBankInput wideBank() {
   in.BankFaults[1] = {3.0, 100.0};
   in.BankFaults[2] = {12.0, -1.0};
   for (int k = 3; k < 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
+  in.BankFaults[28] = {213.0, 5.0};
   in.BankFaults[29] = {99.0, 7.0};  // code without a bit row
   // entry 30 never read
   in.GroupDepth = {1, 1, 0, 0, 0};
@@ -167,6 +168,7 @@ TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
             "OH|Heat sink overheat|12|0");
   EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 3"),
             "No Detect||-1|0");
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode FROM FI WHERE ID = 28"), "E213|Fault 213|213");
   EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 29"), "No Data|99|7");
   EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || ifnull(FiDetectedSample, 'NULL') FROM FI WHERE ID = 30"),
             "No Data||NULL");
