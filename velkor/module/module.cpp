@@ -85,8 +85,9 @@ VELKOR_EXPORT automation::HRESULT DllGetClassObject(const automation::Guid* clsi
   static Factory<COstrinCtrl> ostrinFactory;
   const ModuleClass* c = classFor(clsid);
   if (!c || c->kind == ModuleClass::Kind::PropertyPage) return automation::CLASS_E_CLASSNOTAVAILABLE;
-  *factory = c->label == std::string(kVelkorLabel) ? static_cast<automation::ClassFactory*>(&velkorFactory)
-                                                    : static_cast<automation::ClassFactory*>(&ostrinFactory);
+  const bool isVelkor = automation::Guid::parse(kVelkorClsidText) == *clsid;
+  *factory = isVelkor ? static_cast<automation::ClassFactory*>(&velkorFactory)
+                      : static_cast<automation::ClassFactory*>(&ostrinFactory);
   return automation::S_OK;
 }
 
