@@ -1,0 +1,45 @@
+#pragma once
+// The parts the program puts together around the main window, each from its own layer: the
+// live exchange over the Velkor control, the simulated drive for --simulate, the archiver and
+// the drive steps over the request routines.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "quillon/requests/exchange.h"
+#include "quillon/window/command_line.h"
+#include "quillon/window/drive_steps.h"
+
+namespace quillon {
+
+// The simulated drive, running in this process on 127.0.0.1 until destroyed.
+class SimulatedDriveRun {
+ public:
+  virtual ~SimulatedDriveRun() = default;
+  virtual std::uint16_t port() const = 0;
+};
+
+// Starts the simulated drive on 127.0.0.1 (`port` 0: any free port); null with `error` set.
+std::unique_ptr<SimulatedDriveRun> StartSimulatedDrive(std::uint16_t port, std::string& error);
+
+// The control `Velkor1` configured as start-up does it (destination, ports, switches, routing
+// values 0) with its port open; null with `error` set.
+std::unique_ptr<Exchange> OpenLiveExchange(const std::string& destIp, std::uint16_t destPort, std::uint16_t myPort,
+                                           std::string& error);
+
+// `Unlha` with the program's pack command; 0 when the archive was written.
+int RunUnlha(const std::string& command);
+
+struct DriveStepsSettings {
+  std::filesystem::path AppFolder;
+  std::string CommandLine;
+  std::filesystem::path installRoot;     // drive databases and product definitions
+  std::filesystem::path templateFolder;  // holds "TRB_TMP.mdb"
+};
+
+// The save run's drive steps over the request routines, with `SaveTrb_mdb` and the CSV set.
+std::unique_ptr<DriveSteps> MakeRequestSteps(Exchange& exchange, ProgressBarView progress,
+                                             std::function<DriveStepsSettings()> settings);
+
+}  // namespace quillon
