@@ -2,9 +2,7 @@
 // What the save run asks of the drive, step by step, and the few results its decisions need.
 // The live implementation runs the request routines over the exchange and keeps their tables;
 // each step sends nothing once the run is aborted.
-#include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,12 +10,6 @@
 
 namespace quillon {
 
-// The progress bar as the sample download moves it: `shpScale` inside `shpBox`.
-struct ProgressBarView {
-  std::function<int()> boxWidth;
-  std::function<int()> scaleWidth;
-  std::function<void(int)> setScaleWidth;
-};
 
 class DriveSteps {
  public:
@@ -43,8 +35,6 @@ class DriveSteps {
   virtual std::string driveType() const = 0;
   virtual std::string panelName() const = 0;
   virtual std::vector<std::string> bankTimeRow(int bank) const = 0;  // fields 0 to 6
-  virtual std::array<int, 5> groupDepth() const = 0;                // groups 1-5 at 0-4
-  virtual std::array<int, 6> groupSignals() const = 0;              // groups 1-5 at 1-5
 };
 
 }  // namespace quillon

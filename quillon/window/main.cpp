@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   services.quitProgram = [] { QCoreApplication::quit(); };
 
   std::unique_ptr<MainWindow> window;
-  const ProgressBarView bar{[&] { return window->controls.shpBox.width(); },
+  const ProgressBar bar{[&] { return window->controls.shpBox.width(); },
                             [&] { return window->controls.shpScale.width(); },
                             [&](int width) { window->controls.shpScale.setWidth(width); }};
   const std::filesystem::path installRoot = options.installRoot.value_or("/opt");

@@ -227,10 +227,6 @@ bool MainWindow::readOneBank(std::uint8_t bank) {
   controls.Label9.setCaption(std::to_string(numberOf(controls.Label9.caption()) + 1));
   const SampleVariant variant = ChooseSampleVariant(drive_.interfaceLevel(), drive_.interfaceMinor(),
                                                     drive_.driveType(), run.CommandLine);
-  if (const std::string why = LayoutProblem(variant, drive_.groupDepth(), drive_.groupSignals()); !why.empty()) {
-    fail(why);  // refused before any request for the bank
-    return false;
-  }
   drive_.readBankHeader(bank);
   if (!checkpoint()) return false;
   drive_.resizeBankTables();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/progress.h"
 #include "quillon/window/command_line.h"
 #include "quillon/window/drive_steps.h"
 
@@ -39,7 +40,7 @@ struct DriveStepsSettings {
 };
 
 // The save run's drive steps over the request routines, with `SaveTrb_mdb` and the CSV set.
-std::unique_ptr<DriveSteps> MakeRequestSteps(Exchange& exchange, ProgressBarView progress,
+std::unique_ptr<DriveSteps> MakeRequestSteps(Exchange& exchange, ProgressBar progress,
                                              std::function<DriveStepsSettings()> settings);
 
 }  // namespace quillon

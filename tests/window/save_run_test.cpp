@@ -80,7 +80,7 @@ class SaveRun : public ::testing::Test {
   }
 
   // The bar of whichever window is being built.
-  ProgressBarView barOf(std::unique_ptr<MainWindow>& window) {
+  ProgressBar barOf(std::unique_ptr<MainWindow>& window) {
     return {[&window] { return window->controls.shpBox.width(); },
             [&window] { return window->controls.shpScale.width(); },
             [&window](int width) { window->controls.shpScale.setWidth(width); }};
@@ -375,33 +375,6 @@ TEST_F(SaveRun, ArchiverFailureKeepsTheWorkingFolder) {
   EXPECT_EQ(messages_.shown, (std::vector<std::string>{"LHA Compress error"}));
   EXPECT_EQ(w.controls.Label8.caption(), "Error>");
   EXPECT_TRUE(fs::is_directory(working()));
-}
-
-TEST_F(SaveRun, LayoutBeyondTheBlockNumbersIsRefusedBeforeAnySampleRequest) {
-  steps_.model().setLevel(6, 1);
-  steps_.model().driveType = "RX-Brin";
-  steps_.model().depth[0] = 60;  // 3840 samples: 257 "Mz2" blocks, more than "FF" can number
-  MainWindow& w = start("");
-  w.clickStart();
-  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
-  ASSERT_EQ(messages_.shown.size(), 1u);
-  EXPECT_NE(messages_.shown[0].find("block"), std::string::npos) << messages_.shown[0];
-  EXPECT_EQ(drive_.countOf("Mz2"), 0u);
-  EXPECT_EQ(drive_.countOf("Mz1"), 0u);
-
-  ScriptedDrive fits;
-  std::unique_ptr<MainWindow> ok;
-  ScriptedSteps fitting(fits, barOf(ok));
-  fitting.model().setLevel(6, 1);
-  fitting.model().driveType = "RX-Brin";
-  fitting.model().depth[0] = 59;
-  ok = std::make_unique<MainWindow>(fits, fitting, baseServices());
-  ok->startUp(documents_, "");
-  ok->clickStart();
-  EXPECT_EQ(ok->lastOutcome(), RunOutcome::Completed) << ok->x().ErrorText;
-  EXPECT_EQ(fits.countOf("Mz2000101"), 1u);
-  EXPECT_EQ(fits.countOf("Mz20001FC"), 1u) << "3776 samples: blocks 01 to FC";
-  EXPECT_EQ(fits.countOf("Mz20001FD"), 0u);
 }
 
 TEST_F(SaveRun, ExitDuringARunCancelsItAndEndsAfterIt) {

@@ -85,15 +85,15 @@ void ScriptedSteps::readBankSignals(std::uint8_t bank, quillon::SampleVariant va
     while (s > groupEnd) groupEnd += signals_[++group];
     const int depth = (variant == quillon::SampleVariant::Narrow16 ? *std::max_element(depth_.begin(), depth_.end())
                                                                    : depth_[group - 1]) * 64;
-    const int blocks = quillon::SampleBlockCount(depth, quillon::SamplesPerBlock(variant));
+    const int blocks = depth / quillon::SamplesPerBlock(variant) + 1;
     for (int block = 1; block <= blocks; ++block)
       if (!send(quillon::SampleCommand(variant) + HexByteText(bank) + HexByteText(s) + HexByteText(block),
                 ReplyForm::Binary))
         return;
   }
   // One bank's share of the bar; the last bank fills it exactly.
-  const int box = progress_.boxWidth();
-  progress_.setScaleWidth(std::min(box, progress_.scaleWidth() + (box + validBankCount - 1) / validBankCount));
+  const int box = progress_.shpBoxWidth();
+  progress_.setShpScaleWidth(std::min(box, progress_.shpScaleWidth() + (box + validBankCount - 1) / validBankCount));
 }
 
 void ScriptedSteps::readBankFaultsAndVersion(std::uint8_t bank) {

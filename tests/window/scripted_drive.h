@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/progress.h"
 #include "quillon/window/drive_steps.h"
 
 namespace quillon_test {
@@ -51,7 +52,7 @@ class ScriptedDrive : public quillon::Exchange {
 
 class ScriptedSteps : public quillon::DriveSteps {
  public:
-  ScriptedSteps(ScriptedDrive& drive, quillon::ProgressBarView progress) : drive_(drive), progress_(std::move(progress)) {}
+  ScriptedSteps(ScriptedDrive& drive, quillon::ProgressBar progress) : drive_(drive), progress_(std::move(progress)) {}
 
   DriveModel& model() { return model_; }
   std::vector<int> savedBanks;
@@ -76,8 +77,6 @@ class ScriptedSteps : public quillon::DriveSteps {
   std::string driveType() const override { return type_; }
   std::string panelName() const override { return panel_; }
   std::vector<std::string> bankTimeRow(int bank) const override { return bankTime_.at(bank); }
-  std::array<int, 5> groupDepth() const override { return depth_; }
-  std::array<int, 6> groupSignals() const override { return signals_; }
 
  private:
   bool send(const std::string& request, quillon::ReplyForm form = quillon::ReplyForm::Text) {
@@ -85,7 +84,7 @@ class ScriptedSteps : public quillon::DriveSteps {
   }
 
   ScriptedDrive& drive_;
-  quillon::ProgressBarView progress_;
+  quillon::ProgressBar progress_;
   DriveModel model_;
   int level_ = 0, minor_ = 0;
   std::string type_, panel_;
