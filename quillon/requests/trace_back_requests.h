@@ -56,8 +56,9 @@ class SampleRequests {
   void ReadBankSamples32(std::uint8_t& bank, int validBankCount);      // "Mz2", 15 x 32-bit per block
   void ReadBankSamples32Wide(std::uint8_t& bank, int validBankCount);  // "mzx", 61 x 32-bit per block
 
+  struct Variant;  // letters, samples per block, sample width, depth rule
+
  private:
-  struct Variant;
   void readSamples(std::uint8_t bank, int validBankCount, const Variant& variant);
   int depthOfSignal(const Variant& variant, int signal) const;
   std::string layoutProblem(const Variant& variant) const;
