@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
                             [&](int width) { window->controls.shpScale.setWidth(width); }};
   const std::filesystem::path installRoot = options.installRoot.value_or("/opt");
   std::unique_ptr<DriveSteps> steps = MakeRequestSteps(*exchange, bar, [&] {
-    return DriveStepsSettings{window->run.AppFolder, window->run.CommandLine, installRoot, templateFolder()};
+    return DriveStepsSettings{window->run.AppFolder, window->run.CommandLine, window->run.SafePanelName, installRoot,
+                              templateFolder()};
   });
   window = std::make_unique<MainWindow>(*exchange, *steps, services);
 

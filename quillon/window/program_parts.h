@@ -4,6 +4,7 @@
 // the drive steps over the request routines.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,7 @@ int RunUnlha(const std::string& command);
 struct DriveStepsSettings {
   std::filesystem::path AppFolder;
   std::string CommandLine;
+  std::string SafePanelName;
   std::filesystem::path installRoot;     // drive databases and product definitions
   std::filesystem::path templateFolder;  // holds "TRB_TMP.mdb"
 };
