@@ -1,7 +1,5 @@
 #include "quillon/output/records_file_writer.h"
 
-#include <fstream>
-
 #include "platform/shell/codepage.h"
 #include "platform/shell/folders.h"
 
@@ -9,33 +7,65 @@ namespace quillon {
 
 namespace {
 
-// A plain file name: no folder part, not "." or "..", no NUL.
-bool staysInFolder(const std::string& fileName) {
-  if (fileName.empty() || fileName == "." || fileName == "..") return false;
-  return fileName.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+constexpr std::size_t kFlushBytes = 1 << 16;
+
+bool isAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
 }  // namespace
 
+bool isPlainName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+TextFileWriter::TextFileWriter(const std::filesystem::path& file) : file_(file) {
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  out_.open(file, std::ios::binary | std::ios::trunc);
+}
+
+void TextFileWriter::line(std::string_view text) {
+  if (isAscii(text)) buffer_ += text;  // the same bytes in every ANSI code page
+  else buffer_ += shell::toAnsi(text);
+  buffer_ += "\r\n";
+  if (buffer_.size() >= kFlushBytes) flush();
+}
+
+void TextFileWriter::flush() {
+  if (out_) out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+}
+
+std::string TextFileWriter::finish() {
+  if (!out_.is_open()) return "Cannot create the file " + file_.string();
+  flush();
+  out_.close();
+  if (!out_) return "Cannot write the file " + file_.string();
+  return {};
+}
+
 std::string writeWorkingFolderFile(const std::filesystem::path& appFolder, const std::string& fileName,
                                    const std::vector<std::string>& lines) {
-  if (!staysInFolder(fileName)) return "The file name \"" + fileName + "\" does not name a file of the working folder";
+  if (!isPlainName(fileName)) return "The file name \"" + fileName + "\" does not name a file of the working folder";
   const std::filesystem::path folder = appFolder / kWorkingFolderName;
   if (std::string error = platform_shell::CreateFolder(folder); !error.empty()) return error;
-  const std::filesystem::path file = folder / fileName;
-  std::error_code ignored;
-  std::filesystem::remove(file, ignored);  // a read-only file left by an earlier run is replaced too
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) return "Cannot create the file " + file.string();
-  std::string text;
-  for (const std::string& line : lines) {
-    text += shell::toAnsi(line);
-    text += "\r\n";
-  }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) return "Cannot write the file " + file.string();
-  return {};
+  TextFileWriter file(folder / fileName);
+  for (const std::string& line : lines) file.line(line);
+  return file.finish();
+}
+
+std::string makeWorkingSubfolder(const std::filesystem::path& appFolder, const std::string& subFolder,
+                                 std::filesystem::path& folder) {
+  if (!isPlainName(subFolder))
+    return "The folder name \"" + subFolder + "\" does not name a folder of the working folder";
+  const std::filesystem::path working = appFolder / kWorkingFolderName;
+  if (std::string error = platform_shell::CreateFolder(working); !error.empty()) return error;
+  folder = working / subFolder;
+  return platform_shell::CreateFolder(folder);
 }
 
 }  // namespace quillon

@@ -1,16 +1,42 @@
 #pragma once
-// Writes one text file of the working folder: lines in the ANSI code page, each ended by
-// CR LF, no quoting; a file of the same name is replaced. The name must stay inside the folder.
+// Writes the text files of the working folder: lines in the ANSI code page, each ended by
+// CR LF, no quoting; a file of the same name is replaced. Names must stay inside the folder.
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
 
 inline constexpr const char* kWorkingFolderName = "TRBSAVE";
 
+// A name of one file or folder: not empty, not "." or "..", no folder separator, no NUL.
+bool isPlainName(const std::string& name);
+
+// One file written line by line, so that a large table need not be held as text.
+class TextFileWriter {
+ public:
+  // Replaces `file` (a read-only one left by an earlier run too).
+  explicit TextFileWriter(const std::filesystem::path& file);
+  void line(std::string_view text);
+  // Returns an empty text, or why the file was not written.
+  std::string finish();
+
+ private:
+  void flush();
+  std::filesystem::path file_;
+  std::ofstream out_;
+  std::string buffer_;
+};
+
 // Creates AppFolder/TRBSAVE when missing. Returns an empty text, or why the file was not written.
 std::string writeWorkingFolderFile(const std::filesystem::path& appFolder, const std::string& fileName,
                                    const std::vector<std::string>& lines);
+
+// Creates AppFolder/TRBSAVE/`subFolder` when missing and sets `folder` to it. Returns an empty
+// text, or why it could not be made (a name that would leave the working folder included).
+std::string makeWorkingSubfolder(const std::filesystem::path& appFolder, const std::string& subFolder,
+                                 std::filesystem::path& folder);
 
 }  // namespace quillon

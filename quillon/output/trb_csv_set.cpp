@@ -1,0 +1,126 @@
+#include "quillon/output/trb_csv_set.h"
+
+#include <string_view>
+
+#include "quillon/output/records_file_writer.h"
+
+namespace quillon {
+
+namespace {
+
+enum BankTimeField { kYear = 1, kMonth, kDay, kHour, kMinute, kSecond };
+
+constexpr int kFaultEntries = 30;
+constexpr int kParameterGroups = 3;  // groups 4 and 5 are not part of the file
+
+std::string withoutTrailingBlanks(const std::string& text) {
+  const std::size_t end = text.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+std::string optionalText(const std::optional<std::int16_t>& value) {
+  return value ? std::to_string(*value) : std::string();
+}
+
+class CsvSet {
+ public:
+  CsvSet(const TrbCsvInputs& in, int bank, std::filesystem::path folder)
+      : id_(*in.identity), t_(*in.tables), bank_(bank), folder_(std::move(folder)) {}
+
+  std::string writeAll() {
+    for (auto write : {&CsvSet::writeData, &CsvSet::writeFaults, &CsvSet::writeMemo, &CsvSet::writeParameters,
+                       &CsvSet::writeTitle, &CsvSet::writeAddresses})
+      if (std::string error = (this->*write)(); !error.empty()) return error;
+    return {};
+  }
+
+ private:
+  TextFileWriter file(std::string_view suffix) const {
+    return TextFileWriter(folder_ / ("Trb" + std::to_string(bank_) + std::string(suffix)));
+  }
+
+  std::string writeData() const {
+    TextFileWriter out = file("_Data.csv");
+    const bool wide = id_.InterfaceLevel >= kWideRequestSetLevel;
+    std::string line;
+    for (int i = 1; i <= t_.sampleDepth(); ++i) {
+      line = std::to_string(i);
+      for (int s = 1; s <= t_.SignalsPerBank; ++s) {
+        line += ',';
+        line += wide ? std::to_string(t_.SampleData32.at(s, i)) : std::to_string(t_.SampleData16.at(s, i));
+      }
+      out.line(line);
+    }
+    return out.finish();
+  }
+
+  std::string writeFaults() const {
+    TextFileWriter out = file("_FI.csv");
+    static const BankFaultList kEmpty{};
+    const BankFaultList& faults = bank_ < static_cast<int>(t_.BankFaults.size()) ? t_.BankFaults[bank_] : kEmpty;
+    for (int e = 1; e <= kFaultEntries; ++e)
+      out.line(std::to_string(e) + ", , ," + optionalText(faults[e][1]) + "," + optionalText(faults[e][2]));
+    return out.finish();
+  }
+
+  std::string writeMemo() const {
+    TextFileWriter out = file("_Memo.csv");
+    const std::string version = bank_ < static_cast<int>(t_.BankSoftVersion.size()) ? t_.BankSoftVersion[bank_] : "";
+    out.line("1,DriveType," + id_.DriveType);
+    out.line("2,SoftVer," + version);
+    out.line("3,PanelName," + id_.PanelName);
+    out.line("4,Custmer,??");
+    out.line("5,Templete#, 0");
+    out.line("6,FileFor,TraceBack");
+    return out.finish();
+  }
+
+  std::string writeParameters() const {
+    TextFileWriter out = file("_SampleParameters.csv");
+    for (int k = 1; k <= kParameterGroups; ++k)
+      out.line(std::to_string(k) + "," + std::to_string(t_.GroupDepth[k - 1] * kDepthUnitSamples) + "," +
+               std::to_string(t_.signalsUpToGroup(k)) + "," + std::to_string(t_.GroupFaultIndex[k]) + "," +
+               std::to_string(t_.GroupSampling[k]));
+    return out.finish();
+  }
+
+  std::string writeTitle() const {
+    TextFileWriter out = file("_Title.csv");
+    const BankTimeRow& time = t_.bankTime(bank_);
+    out.line("1," + id_.OrderNumber1 + " " + id_.OrderNumber2 + "," + time[kYear] + "/" + time[kMonth] + "/" +
+             time[kDay] + "  " + time[kHour] + ":" + time[kMinute] + ":" + time[kSecond] + ",3," +
+             id_.InverterVoltage + "V - " + id_.InverterCurrent + "A - " + id_.InverterCapacity + "KVA," +
+             id_.MotorOutput + "kW - " + id_.MotorPoles + "P - " + id_.MotorVoltage + "V - " + id_.MotorCurrent +
+             "A - " + id_.MotorFrequency + "Hz - " + id_.MotorSpeed + "min-1, , ");
+    return out.finish();
+  }
+
+  std::string writeAddresses() const {
+    TextFileWriter out = file("_Word.csv");
+    for (int s = 1; s <= t_.SignalsPerBank; ++s)
+      out.line(std::to_string(s) + ", ," + t_.signalAddress(bank_, s) + ", , , , , ");
+    return out.finish();
+  }
+
+  const DriveIdentity& id_;
+  const TraceBackTables& t_;
+  int bank_;
+  std::filesystem::path folder_;
+};
+
+}  // namespace
+
+std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& time) {
+  return "TRB_" + withoutTrailingBlanks(safePanelName) + "_" + time[kYear] + time[kMonth] + time[kDay] + "_" +
+         time[kHour] + time[kMinute] + time[kSecond];
+}
+
+std::string WriteTrbCsvSet(const TrbCsvInputs& inputs, std::uint8_t& bank) {
+  if (!inputs.identity || !inputs.tables) return "The trace-back CSV set has no drive data to write";
+  std::filesystem::path folder;
+  const std::string name = TrbFolderName(inputs.SafePanelName, inputs.tables->bankTime(bank));
+  if (std::string error = makeWorkingSubfolder(inputs.AppFolder, name, folder); !error.empty()) return error;
+  return CsvSet(inputs, bank, folder).writeAll();
+}
+
+}  // namespace quillon
