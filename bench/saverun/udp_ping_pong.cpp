@@ -1,0 +1,62 @@
+#include "udp_ping_pong.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace bench {
+namespace {
+
+int loopbackSocket(sockaddr_in& bound) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return -1;
+  bound = {};
+  bound.sin_family = AF_INET;
+  bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof bound;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes) {
+  sockaddr_in clientAddress{}, serverAddress{};
+  const int client = loopbackSocket(clientAddress);
+  const int server = loopbackSocket(serverAddress);
+  if (client < 0 || server < 0) return -1;
+
+  std::thread answering([&] {
+    std::vector<unsigned char> in(512), out(replyBytes, 0x06);
+    for (int i = 0; i < rounds; ++i) {
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      if (::recvfrom(server, in.data(), in.size(), 0, reinterpret_cast<sockaddr*>(&from), &length) < 0) return;
+      ::sendto(server, out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  });
+
+  std::vector<unsigned char> request(requestBytes, 'M'), reply(512);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < rounds; ++i) {
+    ::sendto(client, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&serverAddress),
+             sizeof serverAddress);
+    ::recv(client, reply.data(), reply.size(), 0);
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  answering.join();
+  ::close(client);
+  ::close(server);
+  return std::chrono::duration<double, std::micro>(elapsed).count() / rounds;
+}
+
+}  // namespace bench
