@@ -1,0 +1,121 @@
+#include "quillon/requests/identity_requests.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/records/scripted_exchange.h"
+
+using namespace quillon;
+using records_test::ScriptedExchange;
+using records_test::ScriptedReply;
+
+namespace {
+
+ScriptedReply text(std::string reply) { return ScriptedReply{std::move(reply), {}, std::nullopt}; }
+ScriptedReply refused(std::string message) { return ScriptedReply{{}, {}, std::move(message)}; }
+
+// Status, two unused characters, ten unused digits, then the nine rating fields.
+std::string ratingsReply(const std::string& speed) {
+  return std::string("A::") + "0000000000" + "01B8" + "000C8" + "00016C" + "01B8" + "00163" + "04" + speed +
+         "0000B9" + "1F4";
+}
+
+}  // namespace
+
+TEST(IdentityRequests, InterfaceVersionLevelAndMinor) {
+  ScriptedExchange exchange;
+  DriveIdentity identity;
+  exchange.replies.push_back(text("A:V06.002"));
+  IdentityRequests(exchange, identity).ReadInterfaceVersion();
+  EXPECT_EQ(exchange.sent, std::vector<std::string>{"QT"});
+  EXPECT_EQ(exchange.forms.front(), ReplyForm::Text);
+  EXPECT_EQ(identity.InterfaceVersionText, "V06.002");
+  EXPECT_EQ(identity.InterfaceLevel, 6);
+  EXPECT_EQ(identity.InterfaceMinor, 2);
+  EXPECT_FALSE(exchange.state().AbortFlag);
+}
+
+TEST(IdentityRequests, MalformedInterfaceVersionEndsTheRunAndKeepsTheOldValues) {
+  for (const char* reply : {"A:V0X.002", "A:V06.0", "A:V06.0Z2"}) {
+    ScriptedExchange exchange;
+    DriveIdentity identity;
+    identity.InterfaceLevel = 4;
+    identity.InterfaceVersionText = "old";
+    exchange.replies.push_back(text(reply));
+    IdentityRequests(exchange, identity).ReadInterfaceVersion();
+    EXPECT_TRUE(exchange.state().AbortFlag) << reply;
+    EXPECT_NE(exchange.state().ErrorText.find("\"QT\""), std::string::npos) << exchange.state().ErrorText;
+    EXPECT_EQ(identity.InterfaceLevel, 4);
+    EXPECT_EQ(identity.InterfaceVersionText, "old");
+  }
+}
+
+TEST(IdentityRequests, TextTailsFromTheThirdCharacter) {
+  ScriptedExchange exchange;
+  DriveIdentity identity;
+  identity.DriveType = "before";
+  exchange.replies = {text("A:"), text("A:1.23  "), text("A:ABC123"), text("A:D45"), text("A:LINE"), text("A:1 é ")};
+  IdentityRequests requests(exchange, identity);
+  requests.ReadDriveType();
+  requests.ReadDriveSoftVersion();
+  requests.ReadOrderNumber1();
+  requests.ReadOrderNumber2();
+  requests.ReadPanelName();
+  EXPECT_EQ(exchange.sent, (std::vector<std::string>{"Q1", "Q2", "Q3", "Q4", "QA1", "QA2"}));
+  EXPECT_EQ(identity.DriveType, "");  // a two-character reply holds no type
+  EXPECT_EQ(identity.DriveSoftVersion, "1.23  ");
+  EXPECT_EQ(identity.OrderNumber1, "ABC123");
+  EXPECT_EQ(identity.OrderNumber2, "D45");
+  EXPECT_EQ(identity.PanelName, "LINE1 é ");
+}
+
+TEST(IdentityRequests, PanelNameKeepsTheFirstHalfWhenTheSecondIsRefused) {
+  ScriptedExchange exchange;
+  DriveIdentity identity;
+  exchange.replies = {text("A:LINE"), refused("NAK")};
+  IdentityRequests requests(exchange, identity);
+  requests.ReadPanelName();
+  EXPECT_EQ(identity.PanelName, "LINE");
+  EXPECT_TRUE(exchange.state().AbortFlag);
+
+  // After the abort nothing more is sent and nothing changes.
+  requests.ReadRatings();
+  requests.ReadDriveType();
+  EXPECT_EQ(exchange.sent.size(), 2u);
+  EXPECT_EQ(identity.MotorSpeed, "");
+}
+
+TEST(IdentityRequests, RatingsFormattedAsTheTitleLineNeedsThem) {
+  ScriptedExchange exchange;
+  DriveIdentity identity;
+  exchange.replies = {text(ratingsReply("F0000")), text(ratingsReply("FFFF6"))};
+  IdentityRequests requests(exchange, identity);
+  requests.ReadRatings();
+  EXPECT_EQ(exchange.sent.front(), "QU2");
+  EXPECT_EQ(identity.InverterVoltage, "440.0");
+  EXPECT_EQ(identity.InverterCurrent, "20.0");
+  EXPECT_EQ(identity.InverterCapacity, "36.4");
+  EXPECT_EQ(identity.MotorVoltage, "440");
+  EXPECT_EQ(identity.MotorCurrent, "35.5");
+  EXPECT_EQ(identity.MotorPoles, "4");
+  EXPECT_EQ(identity.MotorSpeed, "98304.0");  // 0xF0000 itself is still positive
+  EXPECT_EQ(identity.MotorOutput, "18.5");
+  EXPECT_EQ(identity.MotorFrequency, "50.0");
+  requests.ReadRatings();
+  EXPECT_EQ(identity.MotorSpeed, "-1.0");
+  EXPECT_EQ(TenthsText(-5), "-0.5");
+  EXPECT_EQ(TenthsText(0), "0.0");
+}
+
+TEST(IdentityRequests, ShortOrNonHexRatingsReplyChangesNothing) {
+  for (std::string reply : {ratingsReply("F0000").substr(0, 52), ratingsReply("F00G0")}) {
+    ScriptedExchange exchange;
+    DriveIdentity identity;
+    identity.MotorSpeed = "old";
+    exchange.replies.push_back(text(reply));
+    IdentityRequests(exchange, identity).ReadRatings();
+    EXPECT_TRUE(exchange.state().AbortFlag);
+    EXPECT_NE(exchange.state().ErrorText.find("\"QU2\""), std::string::npos);
+    EXPECT_EQ(identity.MotorSpeed, "old");
+    EXPECT_EQ(identity.InverterVoltage, "");
+  }
+}
