@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,10 @@
 #include "quillon/window/program_parts.h"
 #include "replying_drive.h"
 #include "udp_ping_pong.h"
+
+#ifdef QUILLON_HAVE_LIVE_EXCHANGE
+#include "drivesim/simulated_drive.h"
+#endif
 
 namespace {
 namespace fs = std::filesystem;
@@ -80,6 +85,34 @@ void configure(quillon_test::ReplyModel& m, const Layout& layout) {
   for (int b = 0; b < 8; ++b) m.recorded[b] = b < layout.recordedBanks;
 }
 
+#ifdef QUILLON_HAVE_LIVE_EXCHANGE
+// The same run over the Velkor control and UDP against the simulated drive on 127.0.0.1.
+RunFigures overLoopback(const Layout& layout, const fs::path& documents) {
+  drivesim::DriveOptions options;
+  options.driveType = layout.driveType;
+  options.interfaceLevel = layout.level;
+  options.interfaceMinor = layout.minor;
+  for (int g = 0; g < 5; ++g) {
+    options.groupDepth[g] = static_cast<std::uint8_t>(layout.depth[g]);
+    options.groupSignals[g] = static_cast<std::uint8_t>(layout.signalCounts[g]);
+  }
+  options.recordedBanks.clear();
+  for (int b = 0; b < layout.recordedBanks; ++b) options.recordedBanks.push_back(b);
+  drivesim::SimulatedDrive drive{drivesim::DriveProfile{options}};
+  std::string error;
+  if (!drive.start({}, error)) {
+    std::printf("  simulated drive: %s\n", error.c_str());
+    return {};
+  }
+  std::unique_ptr<Exchange> exchange = OpenLiveExchange("127.0.0.1", drive.port(), 0, error);
+  if (!exchange) {
+    std::printf("  exchange: %s\n", error.c_str());
+    return {};
+  }
+  return saveRun(*exchange, documents);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,9 +133,22 @@ int main(int argc, char** argv) {
     std::printf("%s, in process:\n  %s, %llu exchanges, %.2f s, %.2f us per exchange, peak RSS %.1f MB\n",
                 layout.name, in.completed ? "completed" : "FAILED", static_cast<unsigned long long>(in.exchanges),
                 in.seconds, in.seconds * 1e6 / static_cast<double>(in.exchanges), peakRssKilobytes() / 1024.0);
+#ifdef QUILLON_HAVE_LIVE_EXCHANGE
+    platform_shell::DeleteFolder(documents, true);
+    const RunFigures udp = overLoopback(layout, documents);
+    const double perExchange = udp.seconds * 1e6 / static_cast<double>(std::max<std::uint64_t>(udp.exchanges, 1));
+    // The bare round trip of the same sizes (9-byte request and 61-byte reply, plus the 20-byte header each way).
+    const double bare = bench::BareUdpRoundTripMicros(20000, 29, 81);
+    std::printf("  over UDP against the simulated drive: %s, %llu exchanges, %.2f s, %.2f us per exchange\n"
+                "  bare UDP ping-pong on 127.0.0.1: %.2f us per round trip; ratio %.2f; peak RSS %.1f MB\n",
+                udp.completed ? "completed" : "FAILED", static_cast<unsigned long long>(udp.exchanges), udp.seconds,
+                perExchange, bare, perExchange / bare, peakRssKilobytes() / 1024.0);
+#endif
   }
+#ifndef QUILLON_HAVE_LIVE_EXCHANGE
   const double bare = bench::BareUdpRoundTripMicros(20000, 29, 81);
   std::printf("bare UDP ping-pong on 127.0.0.1: %.2f us per round trip\n", bare);
+#endif
   platform_shell::DeleteFolder(documents, true);
   return 0;
 }
