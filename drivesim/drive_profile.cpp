@@ -1,0 +1,131 @@
+#include "drivesim/drive_profile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+namespace drivesim {
+
+namespace {
+
+// The traced-signal addresses the simulated drive database knows (one unknown on purpose).
+constexpr std::array<std::uint32_t, 12> kAddresses32 = {0x00010000, 0x00010004, 0x00010008, 0x0001000C,
+                                                         0x00010010, 0x00010012, 0x00010014, 0x00010018,
+                                                         0x0001001C, 0x0001001D, 0x00010020, 0x0001FFF0};
+constexpr std::array<std::uint16_t, 5> kAddresses16 = {0x1000, 0x1002, 0x1004, 0x1006, 0x1FF0};
+// Fault codes the database names; 99 has no bit row there.
+constexpr std::array<std::int16_t, 6> kFaultCodes = {1, 3, 12, 17, 30, 99};
+// Size the drive reports when it holds no archive: its erased area.
+constexpr std::uint32_t kErasedArchiveSize = 4 * 62;
+
+std::uint32_t hash(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7FEB352Du;
+  x ^= x >> 15;
+  x *= 0x846CA68Bu;
+  x ^= x >> 16;
+  return x;
+}
+
+}  // namespace
+
+DriveProfile::DriveProfile(DriveOptions options) : options_(std::move(options)), records_(options_.driveType) {}
+
+std::string DriveProfile::interfaceVersionText() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "V%02d.%03d", std::clamp(options_.interfaceLevel, 0, 9),
+                std::clamp(options_.interfaceMinor, 0, 999));
+  return text;
+}
+
+std::string DriveProfile::panelNameHalf(int half) const {
+  const std::string& name = options_.panelName;
+  const std::size_t split = (name.size() + 1) / 2;
+  return half == 1 ? name.substr(0, split) : name.substr(split);
+}
+
+int DriveProfile::signalsPerBank() const {
+  return std::accumulate(options_.groupSignals.begin(), options_.groupSignals.end(), 0);
+}
+
+int DriveProfile::maxGroupDepth() const {
+  return *std::max_element(options_.groupDepth.begin(), options_.groupDepth.end());
+}
+
+int DriveProfile::groupOfSignal(int signal) const {
+  int last = 0;
+  for (int g = 1; g <= kGroupCount; ++g) {
+    last += groupSignals(g);
+    if (signal >= 1 && signal <= last) return g;
+  }
+  return 0;
+}
+
+bool DriveProfile::bankRecorded(int bank) const {
+  return std::find(options_.recordedBanks.begin(), options_.recordedBanks.end(), bank) != options_.recordedBanks.end();
+}
+
+TimeStamp DriveProfile::bankTime(int bank) const {
+  TimeStamp t;
+  t.year = static_cast<std::uint8_t>(14 + bank);  // an empty bank still carries a year
+  t.month = t.day = 0;
+  if (!bankRecorded(bank)) return t;
+  t.month = static_cast<std::uint8_t>(1 + bank);
+  t.day = static_cast<std::uint8_t>(3 + 3 * bank);
+  t.hour = static_cast<std::uint8_t>(9 + 2 * bank);
+  t.minute = static_cast<std::uint8_t>(5 * bank + 7);
+  t.second = static_cast<std::uint8_t>(59 - 6 * bank);
+  return t;
+}
+
+std::int32_t DriveProfile::groupSampling(int bank, int g) const { return 1000 * g + 10 * bank + 1; }
+
+std::int16_t DriveProfile::groupFaultIndex(int bank, int g) const {
+  return static_cast<std::int16_t>(groupDepth(g) * 32 + bank);
+}
+
+std::int16_t DriveProfile::faultCode(int bank, int entry) const {
+  const int faults = 3 + bank % 4;
+  if (entry < 1 || entry > faults) return -1;
+  return kFaultCodes[static_cast<std::size_t>((bank + entry - 1) % static_cast<int>(kFaultCodes.size()))];
+}
+
+std::int16_t DriveProfile::faultSample(int bank, int entry) const {
+  if (faultCode(bank, entry) == -1) return -1;
+  return static_cast<std::int16_t>(10 * entry + bank);
+}
+
+std::uint16_t DriveProfile::signalAddress16(int bank, int signal) const {
+  (void)bank;
+  if (signal < 1 || signal > signalsPerBank()) return 0;
+  return kAddresses16[static_cast<std::size_t>((signal - 1) % static_cast<int>(kAddresses16.size()))];
+}
+
+std::uint32_t DriveProfile::signalAddress32(int bank, int signal) const {
+  (void)bank;
+  if (signal < 1 || signal > signalsPerBank()) return 0;
+  return kAddresses32[static_cast<std::size_t>((signal - 1) % static_cast<int>(kAddresses32.size()))];
+}
+
+// A damped wave per signal, shifted by bank, with a step at the fault; negative values included.
+std::int32_t DriveProfile::sample32(int bank, int signal, int index) const {
+  const double wave = std::sin(index * (0.05 + 0.01 * signal) + bank) * (1000.0 * signal);
+  const std::int32_t noise = static_cast<std::int32_t>(hash(static_cast<std::uint32_t>(bank * 1000003 + signal * 7919 + index)) % 17) - 8;
+  return static_cast<std::int32_t>(std::lround(wave)) + noise + (index > 32 ? 50 * signal : 0);
+}
+
+std::int16_t DriveProfile::sample16(int bank, int signal, int index) const {
+  return static_cast<std::int16_t>(std::clamp(sample32(bank, signal, index), -32768, 32767));
+}
+
+std::uint32_t DriveProfile::archiveSize() const {
+  return options_.archive ? static_cast<std::uint32_t>(options_.archive->size()) : kErasedArchiveSize;
+}
+
+std::uint8_t DriveProfile::archiveByte(std::uint32_t offset) const {
+  if (!options_.archive) return 0xFF;
+  return offset < options_.archive->size() ? (*options_.archive)[offset] : 0;
+}
+
+}  // namespace drivesim

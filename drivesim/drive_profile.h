@@ -1,0 +1,97 @@
+#pragma once
+// One generated drive: identity, ratings, group layout, eight banks with times, fault lists,
+// signal addresses and samples, and the stored database archive. Everything is a pure function
+// of the options, so a test can ask the profile what a request routine should have decoded.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drivesim/record_images.h"
+
+namespace drivesim {
+
+inline constexpr int kBankCount = 8;
+inline constexpr int kGroupCount = 5;
+inline constexpr int kFaultEntries = 30;
+
+// The drive's software version; the simulated drive database is built under this name.
+inline constexpr const char* kSoftVersion = "SIM01.00";
+
+struct Ratings {
+  std::uint32_t inverterVoltage = 0x01B8;  // V
+  std::uint32_t inverterCurrent = 0x000C8; // 0.1 A
+  std::uint32_t inverterCapacity = 0x0005DC;  // 0.1 kVA
+  std::uint32_t motorVoltage = 0x0190;     // V
+  std::uint32_t motorCurrent = 0x000B4;    // 0.1 A
+  std::uint32_t motorPoles = 0x04;
+  std::uint32_t motorSpeed = 0x0464C;      // 0.1 min-1, 20-bit; 0xF0001 and up are negative
+  std::uint32_t motorOutput = 0x00005A;    // 0.1 kW
+  std::uint32_t motorFrequency = 0x1F4;    // 0.1 Hz
+};
+
+struct DriveOptions {
+  std::string driveType = "RX-Fenn";
+  int interfaceLevel = 6;  // 0-9; 6 or more: the 32-bit request set
+  int interfaceMinor = 2;  // 0-999
+  std::array<std::uint8_t, kGroupCount> groupDepth = {2, 4, 1, 0, 1};    // units of 64 samples
+  std::array<std::uint8_t, kGroupCount> groupSignals = {4, 3, 2, 0, 1};  // signals per group
+  std::vector<int> recordedBanks = {0, 2, 5};
+  // The drive's stored database archive ("FB"/"FR"); none: the drive reports an erased area.
+  std::optional<std::vector<std::uint8_t>> archive;
+  std::string orderNumber1 = "RXF-4055-A";
+  std::string orderNumber2 = "SN 20140611";
+  std::string panelName = "Line 3 / Winder #2";
+  Ratings ratings;
+};
+
+class DriveProfile {
+ public:
+  explicit DriveProfile(DriveOptions options = {});
+
+  const DriveOptions& options() const { return options_; }
+  const std::string& driveType() const { return options_.driveType; }
+  int interfaceLevel() const { return options_.interfaceLevel; }
+  int interfaceMinor() const { return options_.interfaceMinor; }
+  bool uses32BitRequests() const { return options_.interfaceLevel >= 6; }
+  // Seven characters: "V", level as two digits, ".", minor as three digits ("V06.002").
+  std::string interfaceVersionText() const;
+  std::string softVersion() const { return kSoftVersion; }
+  // The panel name in its two halves ("QA1", "QA2").
+  std::string panelNameHalf(int half) const;
+
+  // Group g from 1 to 5.
+  std::uint8_t groupDepth(int g) const { return options_.groupDepth[static_cast<std::size_t>(g - 1)]; }
+  std::uint8_t groupSignals(int g) const { return options_.groupSignals[static_cast<std::size_t>(g - 1)]; }
+  int signalsPerBank() const;  // the plain sum, which may exceed 255 for an oversized layout
+  int maxGroupDepth() const;
+  int groupOfSignal(int signal) const;  // 1-5, 0 when beyond the layout
+
+  bool bankRecorded(int bank) const;
+  TimeStamp bankTime(int bank) const;  // all zero (but the year) for an empty bank
+  std::int32_t groupSampling(int bank, int g) const;
+  std::int16_t groupFaultIndex(int bank, int g) const;
+  std::int16_t faultCode(int bank, int entry) const;    // entry 1-30; -1 past the bank's faults
+  std::int16_t faultSample(int bank, int entry) const;  // -1 past the bank's faults
+  std::string bankSoftVersion(int bank) const { (void)bank; return kSoftVersion; }
+
+  // Signal s from 1; 0 past the layout.
+  std::uint16_t signalAddress16(int bank, int signal) const;
+  std::uint32_t signalAddress32(int bank, int signal) const;
+  // Sample i from 1 of signal s; the drive reports the same function at every depth.
+  std::int32_t sample32(int bank, int signal, int index) const;
+  std::int16_t sample16(int bank, int signal, int index) const;
+
+  // Size the drive reports for "FB" and the bytes it sends for "FR" blocks.
+  std::uint32_t archiveSize() const;
+  std::uint8_t archiveByte(std::uint32_t offset) const;
+
+  const RecordImages& records() const { return records_; }
+
+ private:
+  DriveOptions options_;
+  RecordImages records_;
+};
+
+}  // namespace drivesim

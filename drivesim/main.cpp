@@ -1,0 +1,156 @@
+// drivesim: a simulated drive on loopback for trying the program and for the tests.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "drivesim/simulated_drive.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: drivesim [--address ADDR] [--port N] [--type TYPE] [--level N] [--minor N] [options]\n"
+    "\n"
+    "A simulated drive: answers every command of the drive vocabulary from one generated drive,\n"
+    "each reply to the address and port its request came from. Stops on SIGINT or SIGTERM.\n"
+    "\n"
+    "  --address ADDR        listen address, inside 127.0.0.0/8 only (default 127.0.0.1)\n"
+    "  --port N              UDP port (default 22359; 0: any free port, printed at start)\n"
+    "  --type TYPE           drive type name (default RX-Fenn)\n"
+    "  --level N             interface level 0-9; 6 or more: the 32-bit request set (default 6)\n"
+    "  --minor N             interface minor 0-999 (default 2)\n"
+    "  --banks LIST          recorded banks 0-7, comma-separated, or \"none\" (default 0,2,5)\n"
+    "  --archive FILE        the drive's stored database archive (\"FB\"/\"FR\"); without it the\n"
+    "                        drive reports an erased area\n"
+    "  --rio-msb-first       RIO header fields most significant byte first\n"
+    "  --v27-msb-first       V27 header fields most significant byte first\n"
+    "\n"
+    "Misbehaviour:\n"
+    "  --nak-command CMD     refuse every request of command CMD (letters, e.g. MX2)\n"
+    "  --nak-request N       refuse the N-th datagram received (1 = first, re-sends counted)\n"
+    "  --nak-code N          tool error code of these refusals (0-255, default 31)\n"
+    "  --silent              never answer\n"
+    "  --silent-first K      leave the first K datagrams unanswered\n"
+    "  --delay MS            wait MS milliseconds before each reply\n"
+    "  --short CMD           cut the replies of CMD (\"*\": all) to half their length\n"
+    "  --non-hex CMD         text replies of CMD (\"*\": all) with G for every hex digit\n"
+    "  --oversized-layout    group layout whose signal counts add up to more than 255\n"
+    "  --help                this text\n";
+
+std::optional<int> number(const std::string& text, int low, int high) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < low || v > high) return std::nullopt;
+  return static_cast<int>(v);
+}
+
+std::optional<std::vector<int>> bankList(const std::string& text) {
+  std::vector<int> banks;
+  if (text == "none") return banks;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    const auto bank = number(item, 0, drivesim::kBankCount - 1);
+    if (!bank) return std::nullopt;
+    banks.push_back(*bank);
+  }
+  return banks;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "drivesim: %s\n", message.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  drivesim::DriveOptions drive;
+  drivesim::Misbehaviour misbehaviour;
+  drivesim::DriveEndpoint endpoint;
+  endpoint.port = drivesim::kDefaultPort;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::string(argv[++i]);
+    };
+    auto numberValue = [&](int low, int high) -> std::optional<int> {
+      const auto v = value();
+      return v ? number(*v, low, high) : std::nullopt;
+    };
+    std::optional<int> n;
+    std::optional<std::string> text;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--address" && (text = value())) {
+      endpoint.address = *text;
+    } else if (arg == "--port" && (n = numberValue(0, 65535))) {
+      endpoint.port = static_cast<std::uint16_t>(*n);
+    } else if (arg == "--type" && (text = value())) {
+      drive.driveType = *text;
+    } else if (arg == "--level" && (n = numberValue(0, 9))) {
+      drive.interfaceLevel = *n;
+    } else if (arg == "--minor" && (n = numberValue(0, 999))) {
+      drive.interfaceMinor = *n;
+    } else if (arg == "--banks" && (text = value())) {
+      const auto banks = bankList(*text);
+      if (!banks) return fail("--banks wants bank numbers 0-7 separated by commas, or none");
+      drive.recordedBanks = *banks;
+    } else if (arg == "--archive" && (text = value())) {
+      std::ifstream in(*text, std::ios::binary);
+      if (!in) return fail("cannot read the archive " + *text);
+      drive.archive = std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    } else if (arg == "--rio-msb-first") {
+      endpoint.orders.rioMsbFirst = true;
+    } else if (arg == "--v27-msb-first") {
+      endpoint.orders.v27MsbFirst = true;
+    } else if (arg == "--nak-command" && (text = value())) {
+      misbehaviour.nakCommand = *text;
+    } else if (arg == "--nak-request" && (n = numberValue(1, 1 << 30))) {
+      misbehaviour.nakRequestNumber = *n;
+    } else if (arg == "--nak-code" && (n = numberValue(0, 255))) {
+      misbehaviour.nakCode = static_cast<std::uint8_t>(*n);
+    } else if (arg == "--silent") {
+      misbehaviour.silent = true;
+    } else if (arg == "--silent-first" && (n = numberValue(0, 1 << 30))) {
+      misbehaviour.silentFirst = *n;
+    } else if (arg == "--delay" && (n = numberValue(0, 600000))) {
+      misbehaviour.delayMs = *n;
+    } else if (arg == "--short" && (text = value())) {
+      misbehaviour.shortCommand = *text;
+    } else if (arg == "--non-hex" && (text = value())) {
+      misbehaviour.nonHexCommand = *text;
+    } else if (arg == "--oversized-layout") {
+      misbehaviour.oversizedLayout = true;
+    } else {
+      return fail("bad or incomplete option " + arg + " (see --help)");
+    }
+  }
+
+  // Signals are taken by sigwait below, not by handlers.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  drivesim::SimulatedDrive sim(drivesim::DriveProfile(drive), misbehaviour);
+  std::string error;
+  if (!sim.start(endpoint, error)) return fail(error);
+  std::printf("drivesim: %s (interface %s) on %s:%u\n", sim.profile().driveType().c_str(),
+              sim.profile().interfaceVersionText().c_str(), endpoint.address.c_str(), sim.port());
+  std::fflush(stdout);
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  sim.stop();
+  std::printf("drivesim: stopped after %zu requests\n", sim.requestCount());
+  return 0;
+}

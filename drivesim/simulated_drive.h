@@ -1,0 +1,72 @@
+#pragma once
+// The simulated drive on a UDP socket: requests ("SN" datagrams) in, replies ("RS", the
+// request's routing fields mirrored) back to the sender. It runs on a thread of its own with
+// a poll loop, so a test's event loop is free for the program's side, and stops cleanly.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "drivesim/command_model.h"
+#include "velkor/framing/framing.h"
+
+namespace drivesim {
+
+inline constexpr std::uint16_t kDefaultPort = 22359;
+inline constexpr const char* kDefaultAddress = "127.0.0.1";
+
+// True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves.
+bool IsLoopbackAddress(const std::string& address);
+
+struct DriveEndpoint {
+  std::string address = kDefaultAddress;
+  std::uint16_t port = 0;  // 0: any free port
+  velkor::framing::ByteOrders orders;  // the byte orders the tool uses
+};
+
+class SimulatedDrive {
+ public:
+  SimulatedDrive(DriveProfile profile, Misbehaviour misbehaviour = {});
+  ~SimulatedDrive();
+  SimulatedDrive(const SimulatedDrive&) = delete;
+  SimulatedDrive& operator=(const SimulatedDrive&) = delete;
+
+  // Binds and starts answering; false with `error` set (address refused, port taken).
+  bool start(const DriveEndpoint& endpoint, std::string& error);
+  // Stops the thread and closes the socket; pending delayed replies are dropped.
+  void stop();
+
+  std::uint16_t port() const { return port_; }
+  const DriveProfile& profile() const { return model_.profile(); }
+
+  // Request payloads received so far, in order (re-sends included).
+  std::vector<std::vector<std::uint8_t>> requests() const;
+  std::size_t requestCount() const;
+
+ private:
+  struct PendingReply {
+    std::chrono::steady_clock::time_point due;
+    std::vector<std::uint8_t> datagram;
+    std::uint32_t toAddress;  // network order
+    std::uint16_t toPort;     // network order
+  };
+  void run();
+  void handleDatagram(std::span<const std::uint8_t> bytes, std::uint32_t fromAddress, std::uint16_t fromPort);
+  void sendDue();
+  int pollTimeoutMs() const;
+
+  CommandModel model_;
+  velkor::framing::ByteOrders orders_;
+  int socket_ = -1;
+  int wakeFd_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  std::vector<PendingReply> pending_;  // thread-only
+  mutable std::mutex requestsMutex_;
+  std::vector<std::vector<std::uint8_t>> requests_;
+};
+
+}  // namespace drivesim
