@@ -22,8 +22,8 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec* findOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptions)
-    if (spec.name == name) return &spec;
+  for (const OptionSpec& entry : kOptions)
+    if (entry.name == name) return &entry;
   return nullptr;
 }
 
@@ -36,8 +36,8 @@ std::optional<std::uint16_t> portNumber(std::string_view text, unsigned lowest) 
 }
 
 // Applies one option; returns a usage error or an empty text.
-std::string apply(LaunchOptions& o, const OptionSpec& spec, const std::string& value) {
-  switch (spec.option) {
+std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& value) {
+  switch (entry.option) {
     case Option::Headless: o.headless = true; break;
     case Option::Simulate: o.simulate = true; break;
     case Option::Yes: o.answerYes = true; break;
@@ -100,13 +100,13 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     if (arg.rfind("--", 0) != 0) break;  // the first word that is no option starts `CommandLine`
     const auto equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = findOption(name);
-    if (!spec) {
+    const OptionSpec* entry = findOption(name);
+    if (!entry) {
       result.usageError = "unknown option " + name;
       return result;
     }
     std::string value;
-    if (spec->takesValue) {
+    if (entry->takesValue) {
       if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
       } else if (i + 1 < args.size()) {
@@ -119,8 +119,8 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
       result.usageError = name + " takes no value";
       return result;
     }
-    if (spec->option == Option::Drive) driveGiven = true;
-    result.usageError = apply(o, *spec, value);
+    if (entry->option == Option::Drive) driveGiven = true;
+    result.usageError = apply(o, *entry, value);
     if (!result.usageError.empty()) return result;
   }
   if (o.simulate && driveGiven) {
