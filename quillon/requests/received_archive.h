@@ -1,0 +1,39 @@
+#pragma once
+// The drive's database archive as received, read from its LZH headers before anything of it
+// is extracted: where the archive ends, the names its members are stored under, and whether
+// each member decodes and would land inside the folder it is extracted into.
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+struct LzhLayout {
+  std::size_t extent = 0;          // bytes from the first header up to and with the end mark
+  std::vector<std::string> names;  // stored names, directory part first, '/' between parts
+};
+
+// The headers from byte 0 on, one member after another, up to the end mark. Nothing when they
+// do not chain that way (unknown header level, a size past the bytes, no end mark); `why` says
+// where it broke.
+std::optional<LzhLayout> ReadLzhLayout(std::span<const std::uint8_t> bytes, std::string& why);
+
+// Whether `bytes` hold a whole archive, the first part of one (every header read so far is
+// sound, but the bytes end inside a member or before the end mark), or no archive at all.
+enum class LzhPrefix { Whole, Unfinished, NotAnArchive };
+LzhPrefix ClassifyLzhPrefix(std::span<const std::uint8_t> bytes);
+
+// False for a name that would leave the folder it is extracted into: empty, absolute, with a
+// drive letter or with a ".." part ('/', '\' and the 0xFF of old archivers all separate parts).
+bool NameStaysInside(std::string_view storedName);
+
+// Reads the archive file with the LHA decoder: every member must decode with a matching CRC,
+// no member may be a link, and the decoder must find the members `layout` lists. Empty when
+// the archive may be extracted; otherwise why not.
+std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout);
+
+}  // namespace quillon
