@@ -30,6 +30,11 @@ std::uint32_t hash(std::uint32_t x) {
 
 }  // namespace
 
+DriveOptions WithStoredDatabase(DriveOptions options) {
+  options.archive = StoredDatabaseArchive();
+  return options;
+}
+
 DriveProfile::DriveProfile(DriveOptions options) : options_(std::move(options)), records_(options_.driveType) {}
 
 std::string DriveProfile::interfaceVersionText() const {

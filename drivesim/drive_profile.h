@@ -46,6 +46,14 @@ struct DriveOptions {
   Ratings ratings;
 };
 
+// The database archive the simulated drive stores unless told otherwise: an LZH archive of its
+// product definition ("SIM01.00_RX-Fenn.pdn", for the default drive type) and its drive
+// database ("SIM01.00.mdb"), made when the tree is built. DriveOptions{} alone keeps the erased
+// area, as a drive without a database does.
+std::vector<std::uint8_t> StoredDatabaseArchive();
+// `options` with that archive stored.
+DriveOptions WithStoredDatabase(DriveOptions options = {});
+
 class DriveProfile {
  public:
   explicit DriveProfile(DriveOptions options = {});
