@@ -5,7 +5,7 @@
 namespace quillon {
 namespace {
 
-enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage };
+enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad };
 
 struct OptionSpec {
   std::string_view name;
@@ -19,6 +19,7 @@ constexpr OptionSpec kOptions[] = {
     {"--drive", Option::Drive, true},          {"--drive-port", Option::DrivePort, true},
     {"--port", Option::Port, true},            {"--documents", Option::Documents, true},
     {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
+    {"--db-load", Option::DbLoad, false},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -42,6 +43,7 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
     case Option::Simulate: o.simulate = true; break;
     case Option::Yes: o.answerYes = true; break;
     case Option::Help: o.showHelp = true; break;
+    case Option::DbLoad: o.dbLoad = true; break;
     case Option::Drive:
       if (value.empty()) return "--drive needs a host name or address";
       o.destIp = value;
@@ -138,7 +140,8 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
 std::string UsageText() {
   return
       "Usage: quillon [--headless] [--simulate] [--drive HOST] [--drive-port N] [--port N]\n"
-      "               [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes] [--] [/l] [/f]\n"
+      "               [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes] [--db-load]\n"
+      "               [--] [/l] [/f]\n"
       "\n"
       "Saves a drive's identity, fault trace-back banks and data into\n"
       "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
@@ -156,6 +159,8 @@ std::string UsageText() {
       "  --codepage NAME    code page of the drive's texts and of the files written\n"
       "                     (default windows-1252)\n"
       "  --yes              headless: answer \"Open Folder?\" with Yes (default No)\n"
+      "  --db-load          tick \"DB Load\": receive the drive's own database archive first and\n"
+      "                     extract it into DIR/Quillon, where it is found before installed ones\n"
       "  --help             show this text\n"
       "\n"
       "Switches:\n"

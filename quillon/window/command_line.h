@@ -15,6 +15,7 @@ struct LaunchOptions {
   bool headless = false;
   bool simulate = false;
   bool answerYes = false;  // headless: answer "Open Folder?" with Yes
+  bool dbLoad = false;     // tick "DB Load" (`Check1`): receive the drive's database first
   bool showHelp = false;
   std::string destIp = "255.255.255.255";
   std::uint16_t destPort = 22359;

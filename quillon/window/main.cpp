@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
                               templateFolder()};
   });
   window = std::make_unique<MainWindow>(*exchange, *steps, services);
+  BindReceiveDriveDatabase(*window, *exchange, bar, RunUnlha, services.messages, options.dbLoad);
 
   if (options.headless) {
     HeadlessPrinter printer(window->controls, std::cout, ::isatty(STDOUT_FILENO) == 1);

@@ -16,7 +16,7 @@ class InProcessDrive : public SimulatedDriveRun {
   std::uint16_t port() const override { return drive_.port(); }
 
  private:
-  drivesim::SimulatedDrive drive_{drivesim::DriveProfile{}};
+  drivesim::SimulatedDrive drive_{drivesim::DriveProfile{drivesim::WithStoredDatabase()}};  // "DB Load" has one to get
 };
 
 }  // namespace

@@ -13,6 +13,10 @@
 #include "quillon/window/command_line.h"
 #include "quillon/window/drive_steps.h"
 
+namespace platform_shell {
+class MessageBoxes;
+}
+
 namespace quillon {
 
 // The simulated drive, running in this process on 127.0.0.1 until destroyed.
@@ -44,5 +48,13 @@ struct DriveStepsSettings {
 // The save run's drive steps over the request routines, with `SaveTrb_mdb` and the CSV set.
 std::unique_ptr<DriveSteps> MakeRequestSteps(Exchange& exchange, ProgressBar progress,
                                              std::function<DriveStepsSettings()> settings);
+
+class MainWindow;
+
+// "DB Load": `ReceiveDriveDatabase` ("FB"/"FR", extraction into `AppFolder` with `unlha`) on the
+// save run's hook, its refusals shown through `messages`; `checked` ticks the box at once.
+void BindReceiveDriveDatabase(MainWindow& window, Exchange& exchange, ProgressBar progress,
+                              std::function<int(const std::string& command)> unlha,
+                              platform_shell::MessageBoxes* messages, bool checked);
 
 }  // namespace quillon
