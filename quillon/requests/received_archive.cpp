@@ -101,6 +101,7 @@ class HeaderReader {
   // Levels 0 and 1: the name sits in the base header; level 1 may add extensions, which its
   // packed size counts.
   std::optional<MemberHeader> readShort(MemberHeader member, std::size_t trailer, bool extensions, std::string& why) {
+    if (!has(kOffName)) return failed(why, "a header is cut short");
     const std::size_t baseBytes = static_cast<std::size_t>(bytes_[start_ + kOffShortHeaderSize]) + 2;
     const std::size_t nameLength = bytes_[start_ + kOffNameLength];
     if (baseBytes < kOffName + nameLength + trailer || !has(baseBytes)) return failed(why, "a header is cut short");

@@ -68,6 +68,62 @@ struct Download {
 
 Bytes archiveOf(const std::vector<drivesim::LzhMember>& members) { return drivesim::StoredLzhArchive(members); }
 
+void putLittle(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes extension(std::uint8_t type, const std::string& data, int sizeWidth) {
+  Bytes ext(1 + data.size() + static_cast<std::size_t>(sizeWidth), 0);  // the next one's size set by the caller
+  ext[0] = type;
+  std::copy(data.begin(), data.end(), ext.begin() + 1);
+  return ext;
+}
+
+// Stored members under level-1 or level-2 headers, with the directory in an extension (0xFF
+// between its parts, as LHA writes it), followed by the end mark.
+Bytes extendedHeaderArchive(int level, const std::string& directory, const std::string& file, const Bytes& data) {
+  std::vector<Bytes> extensions;
+  if (level == 2) extensions.push_back(extension(0x01, file, 2));
+  if (!directory.empty()) extensions.push_back(extension(0x02, directory, 2));
+  std::size_t extensionBytes = 0;
+  for (const Bytes& e : extensions) extensionBytes += e.size();
+  for (std::size_t i = 0; i + 1 < extensions.size(); ++i)
+    putLittle(extensions[i], extensions[i].size() - 2, static_cast<std::uint32_t>(extensions[i + 1].size()), 2);
+  const std::uint32_t firstSize = extensions.empty() ? 0 : static_cast<std::uint32_t>(extensions[0].size());
+
+  Bytes header;
+  if (level == 1) {
+    header.assign(27 + file.size(), 0);
+    header[0] = static_cast<std::uint8_t>(header.size() - 2);
+    header[21] = static_cast<std::uint8_t>(file.size());
+    std::copy(file.begin(), file.end(), header.begin() + 22);
+    putLittle(header, 22 + file.size(), drivesim::LzhCrc16(data), 2);
+    header[24 + file.size()] = 'U';
+    putLittle(header, 25 + file.size(), firstSize, 2);
+    putLittle(header, 7, static_cast<std::uint32_t>(extensionBytes + data.size()), 4);
+  } else {
+    header.assign(26, 0);
+    putLittle(header, 0, static_cast<std::uint32_t>(26 + extensionBytes), 2);
+    putLittle(header, 21, drivesim::LzhCrc16(data), 2);
+    header[23] = 'U';
+    putLittle(header, 24, firstSize, 2);
+    putLittle(header, 7, static_cast<std::uint32_t>(data.size()), 4);
+  }
+  std::copy_n("-lh0-", 5, header.begin() + 2);
+  putLittle(header, 11, static_cast<std::uint32_t>(data.size()), 4);
+  header[19] = 0x20;
+  header[20] = static_cast<std::uint8_t>(level);
+  for (const Bytes& e : extensions) header.insert(header.end(), e.begin(), e.end());
+  if (level == 1) {
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < 27 + file.size(); ++i) sum += header[i];
+    header[1] = static_cast<std::uint8_t>(sum);
+  }
+  header.insert(header.end(), data.begin(), data.end());
+  header.push_back(0);
+  return header;
+}
+
 }  // namespace
 
 TEST(DriveDatabaseTransfer, EverySizeArrivesByteForByteInNumberedBlocks) {
@@ -315,4 +371,54 @@ TEST(DriveDatabaseExtraction, HostileOrDamagedArchivesAreRefusedAndNothingLandsO
   EXPECT_TRUE(NameStaysInside("..pdn"));
   EXPECT_FALSE(NameStaysInside(""));
   EXPECT_FALSE(NameStaysInside("a/.."));
+}
+
+TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
+  const Bytes data = TextBytes("definition");
+  for (int level : {1, 2}) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    const Bytes archive = extendedHeaderArchive(level, "defs\xFF", "SIM01.00_RX-Fenn.pdn", data);
+    std::string why;
+    const auto layout = ReadLzhLayout(archive, why);
+    ASSERT_TRUE(layout) << why;
+    EXPECT_EQ(layout->names, (std::vector<std::string>{"defs/SIM01.00_RX-Fenn.pdn"}));
+    EXPECT_EQ(layout->extent, archive.size());
+    EXPECT_EQ(ClassifyLzhPrefix(Bytes(archive.begin(), archive.end() - 3)), LzhPrefix::Unfinished);
+
+    Download d(archive);
+    d.routine->ReceiveDriveDatabase();
+    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted) << d.routine->refusal();
+    EXPECT_EQ(ReadFileBytes(d.appFolder / "defs" / "SIM01.00_RX-Fenn.pdn"), data);
+
+    Download hostile(extendedHeaderArchive(level, "..\xFF..\xFF", "x.pdn", data));
+    hostile.routine->ReceiveDriveDatabase();
+    EXPECT_EQ(hostile.routine->outcome(), DriveDatabaseOutcome::Refused);
+    EXPECT_NE(hostile.routine->refusal().find("../../x.pdn"), std::string::npos);
+    EXPECT_TRUE(hostile.commands.empty());
+  }
+
+  // Every cut and many byte changes of an archive, and random bytes: read, never past the end.
+  const Bytes archive = archiveOf({{"a.mdb", PatternBytes(200, 31)}, {"b.pdn", PatternBytes(90, 32)}});
+  std::string why;
+  for (std::size_t cut = 0; cut < archive.size(); ++cut) {
+    const Bytes part(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(cut));
+    EXPECT_FALSE(ReadLzhLayout(part, why)) << cut;
+    EXPECT_NE(ClassifyLzhPrefix(part), LzhPrefix::Whole);
+  }
+  for (const Bytes& original : {archive, extendedHeaderArchive(1, "d\xFF", "f", data),
+                                 extendedHeaderArchive(2, "d\xFF", "f", data)})
+    for (std::size_t at = 0; at < original.size(); ++at)
+      for (std::uint8_t value : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{0x7F}, std::uint8_t{0xFF}}) {
+        Bytes changed = original;
+        changed[at] = value;
+        (void)ReadLzhLayout(changed, why);
+        (void)ClassifyLzhPrefix(changed);
+        (void)ClassifyLzhPrefix(Bytes(changed.begin(), changed.begin() + static_cast<std::ptrdiff_t>(at)));
+      }
+  for (std::uint32_t seed = 0; seed < 300; ++seed) {
+    Bytes noise = PatternBytes(seed % 90, seed);
+    if (!noise.empty()) noise[0] = static_cast<std::uint8_t>(seed);
+    if (noise.size() > 20) noise[20] = static_cast<std::uint8_t>(seed % 4);  // a level that exists
+    (void)ReadLzhLayout(noise, why);
+  }
 }
