@@ -72,6 +72,14 @@ class RequestSteps : public DriveSteps {
     return {row.begin(), row.end()};
   }
 
+  SaveRunTables tables() {
+    SaveRunTables t;
+    t.identity = &identity_;
+    t.traceBack = &tables_;
+    t.databases = &databases_;
+    return t;
+  }
+
  private:
   TraceBankInput bankInput(std::uint8_t bank, const DriveStepsSettings& settings) const;
 
@@ -156,6 +164,11 @@ void RequestSteps::saveBank(std::uint8_t bank) {
 std::unique_ptr<DriveSteps> MakeRequestSteps(Exchange& exchange, ProgressBar progress,
                                              std::function<DriveStepsSettings()> settings) {
   return std::make_unique<RequestSteps>(exchange, std::move(progress), std::move(settings));
+}
+
+SaveRunTables RequestStepsTables(DriveSteps& steps) {
+  if (auto* requestSteps = dynamic_cast<RequestSteps*>(&steps)) return requestSteps->tables();
+  return {};
 }
 
 }  // namespace quillon

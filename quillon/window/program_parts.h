@@ -57,4 +57,38 @@ void BindReceiveDriveDatabase(MainWindow& window, Exchange& exchange, ProgressBa
                               std::function<int(const std::string& command)> unlha,
                               platform_shell::MessageBoxes* messages, bool checked);
 
+struct DriveIdentity;
+struct TraceBackTables;
+struct MemoryTables;
+struct TroubleTables;
+struct DriveStatusTable;
+struct DatabaseState;
+
+// What one run has read and opened, for the steps after the record steps (the conversion of
+// the save folder). Everything is owned elsewhere: the identity, the trace-back tables and the
+// database slots by the drive steps, the memory images by the window, the trouble records and
+// the drive status by the bound record steps; all live as long as the window and its hooks.
+// A pointer is null where the drive steps are not the request steps.
+struct SaveRunTables {
+  const DriveIdentity* identity = nullptr;         // DriveType, InterfaceLevel, InterfaceVersionText, ...
+  const TraceBackTables* traceBack = nullptr;      // the last bank read
+  DatabaseState* databases = nullptr;              // drive-database and workbook connections
+  const MemoryTables* memory = nullptr;            // SetpointWords, EventLogWords, their ranges
+  const TroubleTables* trouble = nullptr;          // TroubleTime, TroubleValues, EventCount*
+  const DriveStatusTable* status = nullptr;        // DriveStatusText
+};
+
+// The identity, trace-back tables and database state of drive steps made by MakeRequestSteps.
+SaveRunTables RequestStepsTables(DriveSteps& steps);
+
+// The program's own version, written into the drive status file.
+inline constexpr int kProgramMajorVersion = 2;
+inline constexpr int kProgramMinorVersion = 1;
+
+// Trouble records and event counters, setting-parameter memory, the setting-parameter and
+// event-log files and the drive status on the save run's hooks, with the run's AppFolder,
+// SafePanelName and the drive's InterfaceLevel, DriveType and InterfaceVersionText. Returns
+// every table of the run, for the conversion step.
+SaveRunTables BindRecordSteps(MainWindow& window, Exchange& exchange, DriveSteps& steps);
+
 }  // namespace quillon
