@@ -5,10 +5,12 @@
 #include <fstream>
 #include <system_error>
 
-#include "quillon/requests/received_archive.h"
+#include "platform/archive/lzh_reader.h"
 #include "quillon/requests/reply_decoder.h"
 
 namespace quillon {
+
+using namespace platform_archive;
 
 namespace {
 

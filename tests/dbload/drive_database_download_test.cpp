@@ -7,10 +7,11 @@
 #include <memory>
 
 #include "quillon/requests/drive_database_download.h"
-#include "quillon/requests/received_archive.h"
+#include "platform/archive/lzh_reader.h"
 #include "tests/dbload/dbload_support.h"
 
 using namespace quillon;
+using namespace platform_archive;
 using namespace dbload_test;
 namespace fs = std::filesystem;
 

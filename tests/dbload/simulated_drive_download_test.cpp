@@ -8,11 +8,12 @@
 #include "quillon/database/drive_db_location.h"
 #include "quillon/database/trace_workbook.h"
 #include "quillon/requests/drive_database_download.h"
-#include "quillon/requests/received_archive.h"
+#include "platform/archive/lzh_reader.h"
 #include "tests/dbload/dbload_support.h"
 #include "tests/dbload/loopback_exchange.h"
 
 using namespace quillon;
+using namespace platform_archive;
 using namespace dbload_test;
 namespace fs = std::filesystem;
 

@@ -88,8 +88,9 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfCsvFiles) {
     const std::string name = entry.path().filename().string();
     if (name.size() < 4 || name.substr(name.size() - 4) != ".csv" || name.rfind("Trb", 0) != 0) continue;
     const std::string text = fileText(entry.path());
-    for (std::size_t i = 0; i < text.size(); ++i)
+    for (std::size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\n') ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << name << " has a bare line feed";
+    }
     if (name.find("_Data.csv") != std::string::npos) ++dataFiles;
   }
   const bool workbooks = !entriesOf(extracted, "TRB").empty();

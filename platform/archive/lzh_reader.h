@@ -1,7 +1,7 @@
 #pragma once
-// The drive's database archive as received, read from its LZH headers before anything of it
-// is extracted: where the archive ends, the names its members are stored under, and whether
-// each member decodes and would land inside the folder it is extracted into.
+// LZH archives read from their headers before anything of them is extracted: where the
+// archive ends, the names its members are stored under, and whether each member decodes and
+// would land inside the folder it is extracted into.
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon {
+namespace platform_archive {
 
 struct LzhLayout {
   std::size_t extent = 0;          // bytes from the first header up to and with the end mark
@@ -36,4 +36,9 @@ bool NameStaysInside(std::string_view storedName);
 // the archive may be extracted; otherwise why not.
 std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout);
 
-}  // namespace quillon
+// Writes every entry of the archive into `folder` (subfolders made as needed, time stamps
+// kept), after the same checks as CheckArchiveFile: a damaged archive or an entry outside the
+// folder writes nothing. Empty when done; otherwise why not.
+std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder);
+
+}  // namespace platform_archive

@@ -1,13 +1,18 @@
-#include "quillon/requests/received_archive.h"
+#include "platform/archive/lzh_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
+
+#include "platform/archive/crc16.h"
 
 extern "C" {
 #include <lhasa.h>
 }
 
-namespace quillon {
+namespace platform_archive {
 
 namespace {
 
@@ -235,26 +240,116 @@ bool NameStaysInside(std::string_view name) {
   return true;
 }
 
-std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout) {
-  for (const std::string& name : layout.names)
-    if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
+namespace {
 
+// Opens the archive with the LHA decoder and hands each member (directories once, links
+// refused) to `visit`, which returns an empty text to go on, otherwise why it stopped.
+template <typename Visit>
+std::string ForEachMember(const std::filesystem::path& file, std::size_t& members, Visit visit) {
+  members = 0;
   std::unique_ptr<std::FILE, FileCloser> handle(std::fopen(file.c_str(), "rb"));
   if (!handle) return "it cannot be read back";
   std::unique_ptr<LHAInputStream, StreamDeleter> stream(lha_input_stream_from_FILE(handle.get()));
   if (!stream) return "it cannot be read back";
   std::unique_ptr<LHAReader, ReaderDeleter> reader(lha_reader_new(stream.get()));
   if (!reader) return "it cannot be read back";
-  std::size_t members = 0;
+  lha_reader_set_dir_policy(reader.get(), LHA_READER_DIR_PLAIN);
   while (LHAFileHeader* header = lha_reader_next_file(reader.get())) {
     const std::string name = joinedName(header->path ? header->path : "", header->filename ? header->filename : "");
     if (header->symlink_target) return "the entry \"" + name + "\" is a link";
     if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
-    if (!lha_reader_check(reader.get(), nullptr, nullptr)) return "the entry \"" + name + "\" is damaged";
+    if (std::string why = visit(*reader, *header, name); !why.empty()) return why;
     ++members;
   }
+  return {};
+}
+
+bool IsDirectoryEntry(const LHAFileHeader& header) {
+  return std::string_view(header.compress_method) == LHA_COMPRESS_TYPE_DIR;
+}
+
+// The real folder a new file of `name` goes into must still lie inside `folder`, also when a
+// folder on the way is a link.
+bool LandsInside(const std::filesystem::path& folder, const std::filesystem::path& target) {
+  std::error_code ec;
+  const std::filesystem::path root = std::filesystem::weakly_canonical(folder, ec);
+  const std::filesystem::path parent = std::filesystem::weakly_canonical(target.parent_path(), ec);
+  if (ec) return false;
+  const std::filesystem::path inside = parent.lexically_relative(root);
+  return !inside.empty() && *inside.begin() != "..";
+}
+
+std::string ExtractMember(LHAReader& reader, const LHAFileHeader& header, const std::string& name,
+                          const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  const fs::path target = folder / fs::path(name).relative_path();
+  std::error_code ec;
+  if (IsDirectoryEntry(header)) {
+    fs::create_directories(target, ec);
+    return ec ? "the folder \"" + name + "\" cannot be made: " + ec.message() : std::string();
+  }
+  fs::create_directories(target.parent_path(), ec);
+  if (ec || !LandsInside(folder, target)) return "the entry \"" + name + "\" cannot be written inside the folder";
+  fs::path part = target;
+  part += ".part";
+  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(part.c_str(), "wb"));
+  if (!out) return "the file \"" + name + "\" cannot be written";
+  std::uint16_t crc = 0;
+  std::size_t total = 0;
+  bool written = true;
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  for (std::size_t got; (got = lha_reader_read(&reader, buffer.data(), buffer.size())) > 0; total += got) {
+    crc = UpdateCrc16(crc, buffer.data(), got);
+    written = written && std::fwrite(buffer.data(), 1, got, out.get()) == got;
+  }
+  written = std::fclose(out.release()) == 0 && written;
+  if (!written || total != header.length || crc != header.crc) {
+    fs::remove(part, ec);
+    return written ? "the entry \"" + name + "\" is damaged" : "the file \"" + name + "\" cannot be written";
+  }
+  fs::rename(part, target, ec);
+  if (ec) {
+    fs::remove(part, ec);
+    return "the file \"" + name + "\" cannot be put in place";
+  }
+  const struct timespec times[2] = {{static_cast<time_t>(header.timestamp), 0}, {static_cast<time_t>(header.timestamp), 0}};
+  ::utimensat(AT_FDCWD, target.c_str(), times, 0);
+  return {};
+}
+
+}  // namespace
+
+std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout) {
+  for (const std::string& name : layout.names)
+    if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
+  std::size_t members = 0;
+  const std::string why = ForEachMember(file, members, [](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
+    if (!IsDirectoryEntry(header) && !lha_reader_check(&reader, nullptr, nullptr))
+      return "the entry \"" + name + "\" is damaged";
+    return std::string();
+  });
+  if (!why.empty()) return why;
   if (members != layout.names.size()) return "not all of its entries can be read";
   return {};
 }
 
-}  // namespace quillon
+std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder) {
+  std::vector<std::uint8_t> image;
+  {
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+    if (!in) return "it cannot be read";
+    std::uint8_t chunk[64 * 1024];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) image.insert(image.end(), chunk, chunk + got);
+  }
+  std::string why;
+  const std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
+  if (!layout) return why;
+  // Nothing is written unless every entry decodes and stays inside the folder.
+  if (why = CheckArchiveFile(file, *layout); !why.empty()) return why;
+  std::size_t members = 0;
+  return ForEachMember(file, members, [&folder](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
+    return ExtractMember(reader, header, name, folder);
+  });
+}
+
+}  // namespace platform_archive

@@ -1,0 +1,167 @@
+#include "platform/archive/lzh_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+
+#include "platform/archive/crc16.h"
+#include "platform/archive/lh5_encoder.h"
+#include "platform/archive/lzh_format.h"
+#include "platform/archive/lzh_reader.h"
+
+namespace platform_archive {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::uint64_t kMaxMemberSize = std::numeric_limits<std::uint32_t>::max();
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+struct FolderEntry {
+  fs::path path;
+  std::string name;  // relative, '/' between parts
+  bool directory = false;
+};
+
+bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::string& error) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    error = "the folder " + folder.string() + " does not exist";
+    return false;
+  }
+  for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const bool directory = it->is_directory(ec);
+    if (!directory && !it->is_regular_file(ec)) continue;  // sockets, pipes: nothing to keep
+    entries.push_back({it->path(), it->path().lexically_relative(folder).generic_string(), directory});
+  }
+  if (ec) {
+    error = "the folder " + folder.string() + " cannot be listed: " + ec.message();
+    return false;
+  }
+  // Sorted by name, so a folder's entry comes before its files and archives are reproducible.
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return true;
+}
+
+bool ReadWholeFile(const fs::path& file, std::vector<std::uint8_t>& bytes, std::string& error) {
+  std::ifstream in(file, std::ios::binary);
+  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    error = "the file " + file.string() + " cannot be read";
+    return false;
+  }
+  if (bytes.size() > kMaxMemberSize) {
+    error = "the file " + file.string() + " is larger than an archive entry can hold";
+    return false;
+  }
+  return true;
+}
+
+EntryInfo InfoOf(const FolderEntry& entry) {
+  EntryInfo info;
+  info.name = entry.name;
+  info.directory = entry.directory;
+  struct stat st {};
+  if (::stat(entry.path.c_str(), &st) == 0) {
+    info.modified = static_cast<std::uint32_t>(std::max<time_t>(st.st_mtime, 0));
+    info.unixMode = static_cast<std::uint16_t>(st.st_mode);
+  }
+  return info;
+}
+
+// One entry, header and data, appended to `out`.
+bool AppendEntry(const FolderEntry& entry, std::vector<std::uint8_t>& out, std::string& error) {
+  EntryInfo info = InfoOf(entry);
+  if (entry.directory) {
+    const std::vector<std::uint8_t> header = Level2Header(info, kDirectoryMethod, 0);
+    out.insert(out.end(), header.begin(), header.end());
+    return true;
+  }
+  std::vector<std::uint8_t> data;
+  if (!ReadWholeFile(entry.path, data, error)) return false;
+  info.originalSize = static_cast<std::uint32_t>(data.size());
+  info.dataCrc = Crc16(data.data(), data.size());
+  // Only a shorter stream is worth the decoding; empty files are stored.
+  std::optional<std::vector<std::uint8_t>> packed;
+  if (!data.empty()) packed = EncodeLh5(data.data(), data.size(), data.size() - 1);
+  const std::vector<std::uint8_t>& body = packed ? *packed : data;
+  const std::vector<std::uint8_t> header =
+      Level2Header(info, packed ? kLh5Method : kStoredMethod, static_cast<std::uint32_t>(body.size()));
+  out.insert(out.end(), header.begin(), header.end());
+  out.insert(out.end(), body.begin(), body.end());
+  return true;
+}
+
+bool WriteDurably(const fs::path& file, const std::vector<std::uint8_t>& bytes, std::string& error) {
+  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
+  bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size() &&
+            std::fflush(out.get()) == 0 && ::fsync(::fileno(out.get())) == 0;
+  const int cause = errno;
+  if (out && std::fclose(out.release()) != 0) ok = false;
+  if (!ok) error = "the archive " + file.string() + " cannot be written: " + std::strerror(cause);
+  return ok;
+}
+
+// The archive as written, decoded again entry by entry with its CRCs.
+bool ReadBack(const fs::path& file, const std::vector<FolderEntry>& entries, std::string& error) {
+  std::vector<std::uint8_t> image;
+  if (!ReadWholeFile(file, image, error)) return false;
+  std::string why;
+  std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
+  if (layout && layout->names.size() != entries.size()) why = "it does not hold every file";
+  for (std::size_t i = 0; layout && why.empty() && i < entries.size(); ++i) {
+    const std::string expected = entries[i].directory ? entries[i].name + "/" : entries[i].name;
+    if (layout->names[i] != expected) why = "the entry \"" + expected + "\" is missing";
+  }
+  if (layout && why.empty()) why = CheckArchiveFile(file, *layout);
+  if (!layout || !why.empty()) {
+    error = "the archive " + file.string() + " does not read back: " + why;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFolder& packed, std::string& error) {
+  packed.files.clear();
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, entries, error)) return false;
+  if (entries.empty()) {
+    error = "the folder " + folder.string() + " holds no files";
+    return false;
+  }
+  std::vector<std::uint8_t> image;
+  for (const FolderEntry& entry : entries)
+    if (!AppendEntry(entry, image, error)) return false;
+  image.push_back(kArchiveEnd);
+
+  fs::path part = archive;
+  part += ".part";
+  std::error_code ec;
+  if (!WriteDurably(part, image, error) || !ReadBack(part, entries, error)) {
+    fs::remove(part, ec);
+    return false;
+  }
+  fs::rename(part, archive, ec);
+  if (ec) {
+    error = "the archive " + archive.string() + " cannot be put in place: " + ec.message();
+    fs::remove(part, ec);
+    return false;
+  }
+  for (const FolderEntry& entry : entries)
+    if (!entry.directory) packed.files.push_back(entry.path);
+  return true;
+}
+
+}  // namespace platform_archive

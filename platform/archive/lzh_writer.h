@@ -1,0 +1,21 @@
+#pragma once
+// Packs a folder into an LZH archive: every file under it, subfolders included, under its
+// relative path; "-lh5-" where that shrinks the file, "-lh0-" otherwise. The archive is
+// written beside its final name, flushed, read back with the decoder and only then put in
+// place, so a failure never leaves a half archive behind.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace platform_archive {
+
+struct PackedFolder {
+  std::vector<std::filesystem::path> files;  // what the archive holds, in archive order
+};
+
+// False with `error` set when anything could not be read, written or read back; the archive
+// does not exist then and no file of the folder was touched.
+bool WriteLzhArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
+                     PackedFolder& packed, std::string& error);
+
+}  // namespace platform_archive
