@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "platform/archive/crc16.h"
+
 namespace drivesim {
 
 namespace {
@@ -52,12 +54,7 @@ std::vector<std::uint8_t> memberHeader(const LzhMember& member) {
 }  // namespace
 
 std::uint16_t LzhCrc16(std::span<const std::uint8_t> bytes) {
-  std::uint16_t crc = 0;
-  for (std::uint8_t byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
-  return crc;
+  return platform_archive::Crc16(bytes.data(), bytes.size());
 }
 
 std::vector<std::uint8_t> StoredLzhArchive(const std::vector<LzhMember>& members) {
