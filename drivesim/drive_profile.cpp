@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "drivesim/mix_bits.h"
+
 namespace drivesim {
 
 namespace {
@@ -19,14 +21,7 @@ constexpr std::array<std::int16_t, 6> kFaultCodes = {1, 3, 12, 17, 30, 99};
 // Size the drive reports when it holds no archive: its erased area.
 constexpr std::uint32_t kErasedArchiveSize = 4 * 62;
 
-std::uint32_t hash(std::uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
-}
+std::uint32_t hash(std::uint32_t x) { return MixBits(x); }
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "drivesim/mix_bits.h"
+
 namespace drivesim {
 
 namespace {
@@ -20,13 +22,7 @@ RecordImages::RecordImages(std::string_view driveType) : seed_(2166136261u) {
 }
 
 std::uint32_t RecordImages::mix(std::uint32_t value) const {
-  std::uint32_t x = value ^ seed_;
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
+  return MixBits(value ^ seed_);
 }
 
 TimeStamp RecordImages::stampFor(std::uint32_t key) const {
