@@ -1,0 +1,78 @@
+// What the archiver refuses: damaged archives, entries outside the folder, packing into a
+// place that cannot be written, and command texts it does not know.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "drivesim/lzh_store.h"
+#include "platform/archive/lzh_reader.h"
+#include "platform/archive/unlha.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FreshFolder(const std::string& name) {
+  const fs::path root = fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "out");
+  return root;
+}
+
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(ArchiveRefusals, DamagedAndEscapingArchivesWriteNothing) {
+  const fs::path root = FreshFolder("archive-refuse");
+  const std::vector<std::uint8_t> good = drivesim::StoredLzhArchive({{"a.txt", {'h', 'e', 'l', 'l', 'o'}}});
+  std::vector<std::uint8_t> flipped = good;
+  flipped[flipped.size() - 3] ^= 0x40;
+  const std::vector<std::uint8_t> cut(good.begin(), good.end() - 4);
+  const std::vector<std::vector<std::uint8_t>> bad = {
+      flipped, cut, drivesim::StoredLzhArchive({{"../up.txt", {'x'}}}),
+      drivesim::StoredLzhArchive({{"/tmp/abs.txt", {'x'}}}), drivesim::StoredLzhArchive({{"a.txt", {'x'}}, {"s\\..\\..\\b", {'y'}}})};
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    WriteBytes(root / "bad.lzh", bad[i]);
+    EXPECT_FALSE(platform_archive::ExtractArchiveFile(root / "bad.lzh", root / "out").empty()) << i;
+    EXPECT_TRUE(fs::is_empty(root / "out")) << i;
+  }
+  EXPECT_FALSE(fs::exists(root / "up.txt"));
+  fs::remove_all(root);
+}
+
+TEST(ArchiveRefusals, PackIntoUnwritablePlaceDeletesNothing) {
+  const fs::path root = FreshFolder("archive-unwritable");
+  fs::create_directories(root / "W");
+  std::ofstream(root / "W" / "keep.csv") << "1,2\r\n";
+  std::ofstream(root / "plain") << "a file, not a folder";
+  char output[64];
+  for (const fs::path& archive : {root / "missing" / "A.lzh", root / "plain" / "A.lzh"}) {
+    const std::string command = "a \"" + archive.string() + "\" \"" + (root / "W").string() + "\"\\ *.* -d -n1 -gm1";
+    EXPECT_NE(Unlha(nullptr, command.c_str(), output, sizeof output), 0);
+    EXPECT_LT(std::strlen(output), sizeof output);
+    EXPECT_TRUE(fs::exists(root / "W" / "keep.csv"));
+  }
+  fs::remove_all(root);
+}
+
+TEST(ArchiveRefusals, OnlyTheTwoCommandFormsParse) {
+  platform_archive::UnlhaCommand command;
+  std::string error;
+  ASSERT_TRUE(platform_archive::ParseUnlhaCommand("a \"/d/My Docs/T.lzh\" \"/d/My Docs/TRBSAVE\"\\ *.* -d -n1 -gm1", command, error));
+  EXPECT_EQ(command.action, 'a');
+  EXPECT_EQ(command.archive, "/d/My Docs/T.lzh");
+  EXPECT_EQ(command.folder, "/d/My Docs/TRBSAVE");
+  EXPECT_TRUE(command.deleteAfterPacking);
+  ASSERT_TRUE(platform_archive::ParseUnlhaCommand("e \"/d/A B/Temp.lzh\" \"/d/A B\\\" -n1 -gm1", command, error));
+  EXPECT_EQ(command.action, 'e');
+  EXPECT_EQ(command.folder, "/d/A B");
+  for (const char* text : {"", "x \"a\" \"b\"", "a \"a.lzh\" \"b", "e \"a\" \"b\" -d", "a a.lzh b", "a \"a\" \"b\" -r"})
+    EXPECT_FALSE(platform_archive::ParseUnlhaCommand(text, command, error)) << text;
+}
+
+}  // namespace
