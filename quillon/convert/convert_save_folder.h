@@ -1,30 +1,49 @@
 #pragma once
-
+// Conversion of the save folder after the downloads: the setting-parameter workbook, the drive
+// configuration file beside it and the record tables, from the CSV files of the working folder.
+// The CSV files are deleted only after everything was written and closed; a failure keeps
+// them all and reports why in ErrorText.
+#include <array>
+#include <ctime>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "quillon/database/drive_db_location.h"
+#include "quillon/database/trace_workbook.h"
 #include "quillon/requests/exchange.h"
 
 namespace quillon {
 
-// What the conversion needs from a save run: where the run's CSV files are,
-// how the drive identifies itself and where its database lives.
-struct ConvertRun {
-  std::filesystem::path appFolder;      // program folder (templates, product definitions)
-  std::filesystem::path workingFolder;  // folder holding the run's CSV files
-  std::string safePanelName;            // panel name usable in file names
-  std::string commandLine;              // "/l" adds the "OtherTRB" table
-  int driveType = 0;
-  std::string driveName;                // identity texts
-  std::string softwareVersion;
-  std::filesystem::path driveDatabase;  // the drive database (.mdb / SQLite)
+// One bank's fault summary for the "OtherTRB" table.
+struct OtherBankFaults {
+  std::array<std::string, 7> time;  // fields 1-6: year, month, day, hour, minute, second
+  std::string code1, code2;         // first and second fault codes
 };
 
-// Turns the run's "Set_Sram_" and record CSV files into the setting-parameter
-// workbook, the record tables and the drive configuration file (.drc).
-// The CSV files are deleted only after everything was written and closed;
-// on a failure every CSV stays and state.ErrorText says why.
-// labelDummy is the scratch caption shown while converting.
-bool ConvertSaveFolder(const ConvertRun& run, std::string& labelDummy, ExchangeState& state);
+// What the conversion needs from the run.
+struct ConvertSaveFolderRun {
+  std::filesystem::path AppFolder;      // the working folder "TRBSAVE" lies in
+  std::filesystem::path programFolder;  // holds "SET_TMP.mdb"
+  DriveDbSearch search;                 // where drive databases are looked for
+  std::filesystem::path installRoot = "/opt";  // product definitions of the configuration tool
+  std::string SafePanelName;
+  std::string CommandLine;              // "/l" adds "OtherTRB"
+  std::string DriveType;
+  std::string DriveSoftVersion;
+  int programMajor = 0, programMinor = 0;
+  int RecordedBankCount = 0;
+  int BankCount = 0;
+  // Reads a bank's faults again; nullopt keeps the entries read before.
+  std::function<std::optional<OtherBankFaults>(int bank)> readBankFaults;
+  std::function<std::tm()> now;         // local time for the workbook name
+};
+
+enum class ConvertOutcome { Converted, Skipped, Failed };
+
+// `labelDummy` is the window's scratch caption; `exchange.ErrorText` gets the failure.
+ConvertOutcome ConvertSaveFolder(const ConvertSaveFolderRun& run, DatabaseState& databases,
+                                 ExchangeState& exchange, std::string& labelDummy);
 
 }  // namespace quillon
