@@ -153,12 +153,14 @@ bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFold
     fs::remove(part, ec);
     return false;
   }
-  fs::rename(part, archive, ec);
-  if (ec) {
-    error = "the archive " + archive.string() + " cannot be put in place: " + ec.message();
+  // An archive already under that name (two runs in one second) is never replaced.
+  if (::link(part.c_str(), archive.c_str()) != 0) {
+    error = "the archive " + archive.string() + " cannot be put in place: " +
+            (errno == EEXIST ? std::string("an archive of that name exists") : std::strerror(errno));
     fs::remove(part, ec);
     return false;
   }
+  fs::remove(part, ec);
   for (const FolderEntry& entry : entries)
     if (!entry.directory) packed.files.push_back(entry.path);
   return true;

@@ -13,8 +13,8 @@ struct PackedFolder {
   std::vector<std::filesystem::path> files;  // what the archive holds, in archive order
 };
 
-// False with `error` set when anything could not be read, written or read back; the archive
-// does not exist then and no file of the folder was touched.
+// False with `error` set when anything could not be read, written or read back, or when an
+// archive of that name exists already (it is kept as it is); no file of the folder was touched.
 bool WriteLzhArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
                      PackedFolder& packed, std::string& error);
 

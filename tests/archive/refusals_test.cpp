@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 
 #include "drivesim/lzh_store.h"
 #include "platform/archive/lzh_reader.h"
@@ -50,13 +52,17 @@ TEST(ArchiveRefusals, PackIntoUnwritablePlaceDeletesNothing) {
   fs::create_directories(root / "W");
   std::ofstream(root / "W" / "keep.csv") << "1,2\r\n";
   std::ofstream(root / "plain") << "a file, not a folder";
+  std::ofstream(root / "earlier.lzh") << "an earlier run's archive";
   char output[64];
-  for (const fs::path& archive : {root / "missing" / "A.lzh", root / "plain" / "A.lzh"}) {
+  for (const fs::path& archive : {root / "missing" / "A.lzh", root / "plain" / "A.lzh", root / "earlier.lzh"}) {
     const std::string command = "a \"" + archive.string() + "\" \"" + (root / "W").string() + "\"\\ *.* -d -n1 -gm1";
     EXPECT_NE(Unlha(nullptr, command.c_str(), output, sizeof output), 0);
     EXPECT_LT(std::strlen(output), sizeof output);
     EXPECT_TRUE(fs::exists(root / "W" / "keep.csv"));
   }
+  std::ifstream earlier(root / "earlier.lzh");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "an earlier run's archive") << "never replaced";
+  EXPECT_FALSE(fs::exists(root / "earlier.lzh.part"));
   fs::remove_all(root);
 }
 
