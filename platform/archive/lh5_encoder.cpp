@@ -358,25 +358,25 @@ std::optional<std::vector<std::uint8_t>> EncodeLh5(const std::uint8_t* data, std
   std::size_t pos = 0;
   Match pending;          // the match found at pos - 1, while deciding whether to take it
   bool hasPending = false;
+  // Emits the pending match (pos itself already in the chains) and moves past it.
+  const auto takePending = [&] {
+    const std::size_t end = pos - 1 + pending.length;
+    for (std::size_t p = pos + 1; p < end; ++p) finder.insert(p);
+    hasPending = false;
+    pos = end;
+    return writer.match(pending);
+  };
   while (pos < size) {
     if (hasPending && pending.length >= kMaxLazy) {
       finder.insert(pos);
-      const std::size_t end = pos - 1 + pending.length;
-      for (std::size_t p = pos + 1; p < end; ++p) finder.insert(p);
-      if (!writer.match(pending)) return std::nullopt;
-      pos = end;
-      hasPending = false;
+      if (!takePending()) return std::nullopt;
       continue;
     }
     const Match current = finder.longest(pos, hasPending ? pending.length : 0);
     finder.insert(pos);
     if (hasPending) {
       if (pending.length >= kMinMatch && current.length <= pending.length) {
-        const std::size_t end = pos - 1 + pending.length;
-        for (std::size_t p = pos + 1; p < end; ++p) finder.insert(p);
-        if (!writer.match(pending)) return std::nullopt;
-        pos = end;
-        hasPending = false;
+        if (!takePending()) return std::nullopt;
         continue;
       }
       if (!writer.literal(data[pos - 1])) return std::nullopt;

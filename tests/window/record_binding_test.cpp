@@ -16,24 +16,14 @@
 #include "quillon/window/main_window.h"
 #include "quillon/window/program_parts.h"
 #include "tests/records/scripted_exchange.h"
+#include "tests/window/window_test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
 
-class SilentMessages : public platform_shell::MessageBoxes {
- public:
-  void showMessage(const std::string& text) override { shown.push_back(text); }
-  bool askYesNo(const std::string&) override { return false; }
-  std::vector<std::string> shown;
-};
-
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using quillon_test::fileText;
+using SilentMessages = quillon_test::RecordingMessages;
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;

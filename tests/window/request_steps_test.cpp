@@ -11,25 +11,15 @@
 #include "quillon/window/main_window.h"
 #include "quillon/window/program_parts.h"
 #include "replying_drive.h"
+#include "tests/window/window_test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
 using quillon_test::ReplyingDrive;
 
-class RecordingMessages : public platform_shell::MessageBoxes {
- public:
-  void showMessage(const std::string& text) override { shown.push_back(text); }
-  bool askYesNo(const std::string&) override { return false; }
-  std::vector<std::string> shown;
-};
-
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using quillon_test::RecordingMessages;
+using quillon_test::fileText;
 
 class RequestSteps : public ::testing::Test {
  protected:
