@@ -333,14 +333,18 @@ std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout&
   return {};
 }
 
+bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes) {
+  bytes.clear();
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  if (!in) return false;
+  std::uint8_t chunk[64 * 1024];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
+  return std::ferror(in.get()) == 0;
+}
+
 std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder) {
   std::vector<std::uint8_t> image;
-  {
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
-    if (!in) return "it cannot be read";
-    std::uint8_t chunk[64 * 1024];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) image.insert(image.end(), chunk, chunk + got);
-  }
+  if (!ReadFileBytes(file, image)) return "it cannot be read";
   std::string why;
   const std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
   if (!layout) return why;

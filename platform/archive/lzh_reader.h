@@ -36,6 +36,9 @@ bool NameStaysInside(std::string_view storedName);
 // the archive may be extracted; otherwise why not.
 std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout);
 
+// The whole file's bytes; false when it cannot be opened or read to its end.
+bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes);
+
 // Writes every entry of the archive into `folder` (subfolders made as needed, time stamps
 // kept), after the same checks as CheckArchiveFile: a damaged archive or an entry outside the
 // folder writes nothing. Empty when done; otherwise why not.

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -54,9 +52,7 @@ bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::
 }
 
 bool ReadWholeFile(const fs::path& file, std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
+  if (!ReadFileBytes(file, bytes)) {
     error = "the file " + file.string() + " cannot be read";
     return false;
   }
