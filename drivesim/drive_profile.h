@@ -35,6 +35,9 @@ struct DriveOptions {
   std::string driveType = "RX-Fenn";
   int interfaceLevel = 6;  // 0-9; 6 or more: the 32-bit request set
   int interfaceMinor = 2;  // 0-999
+  // The firmware version ("Q2" and every bank's version); another one than the built drive
+  // database's name makes the tool save CSV sets instead of workbooks.
+  std::string softVersion = kSoftVersion;
   std::array<std::uint8_t, kGroupCount> groupDepth = {2, 4, 1, 0, 1};    // units of 64 samples
   std::array<std::uint8_t, kGroupCount> groupSignals = {4, 3, 2, 0, 1};  // signals per group
   std::vector<int> recordedBanks = {0, 2, 5};
@@ -65,7 +68,7 @@ class DriveProfile {
   bool uses32BitRequests() const { return options_.interfaceLevel >= 6; }
   // Seven characters: "V", level as two digits, ".", minor as three digits ("V06.002").
   std::string interfaceVersionText() const;
-  std::string softVersion() const { return kSoftVersion; }
+  std::string softVersion() const { return options_.softVersion; }
   // The panel name in its two halves ("QA1", "QA2").
   std::string panelNameHalf(int half) const;
 
@@ -82,7 +85,7 @@ class DriveProfile {
   std::int16_t groupFaultIndex(int bank, int g) const;
   std::int16_t faultCode(int bank, int entry) const;    // entry 1-30; -1 past the bank's faults
   std::int16_t faultSample(int bank, int entry) const;  // -1 past the bank's faults
-  std::string bankSoftVersion(int bank) const { (void)bank; return kSoftVersion; }
+  std::string bankSoftVersion(int bank) const { (void)bank; return options_.softVersion; }
 
   // Signal s from 1; 0 past the layout.
   std::uint16_t signalAddress16(int bank, int signal) const;

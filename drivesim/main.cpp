@@ -23,6 +23,8 @@ const char* kUsage =
     "  --type TYPE           drive type name (default RX-Fenn)\n"
     "  --level N             interface level 0-9; 6 or more: the 32-bit request set (default 6)\n"
     "  --minor N             interface minor 0-999 (default 2)\n"
+    "  --soft-version TEXT   firmware version, 8 characters (default SIM01.00, the version whose\n"
+    "                        drive database the build makes; another one gives CSV sets)\n"
     "  --banks LIST          recorded banks 0-7, comma-separated, or \"none\" (default 0,2,5)\n"
     "  --archive FILE        the drive's stored database archive (\"FB\"/\"FR\"); without it the\n"
     "                        drive reports an erased area\n"
@@ -99,6 +101,9 @@ int main(int argc, char** argv) {
       drive.interfaceLevel = *n;
     } else if (arg == "--minor" && (n = numberValue(0, 999))) {
       drive.interfaceMinor = *n;
+    } else if (arg == "--soft-version" && (text = value())) {
+      if (text->size() != 8) return fail("--soft-version wants 8 characters, e.g. SIM02.00");
+      drive.softVersion = *text;
     } else if (arg == "--banks" && (text = value())) {
       const auto banks = bankList(*text);
       if (!banks) return fail("--banks wants bank numbers 0-7 separated by commas, or none");

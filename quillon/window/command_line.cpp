@@ -5,7 +5,7 @@
 namespace quillon {
 namespace {
 
-enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad };
+enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad, SimulateType };
 
 struct OptionSpec {
   std::string_view name;
@@ -19,7 +19,7 @@ constexpr OptionSpec kOptions[] = {
     {"--drive", Option::Drive, true},          {"--drive-port", Option::DrivePort, true},
     {"--port", Option::Port, true},            {"--documents", Option::Documents, true},
     {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
-    {"--db-load", Option::DbLoad, false},
+    {"--db-load", Option::DbLoad, false},      {"--simulate-type", Option::SimulateType, true},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -72,6 +72,10 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
     case Option::Codepage:
       if (value.empty()) return "--codepage needs a code page name";
       o.codepage = value;
+      break;
+    case Option::SimulateType:
+      if (value.empty()) return "--simulate-type needs a drive type name, e.g. RX-Brin";
+      o.simulatedDriveType = value;
       break;
   }
   return {};
@@ -129,6 +133,10 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = "--simulate and --drive exclude each other: the simulated drive runs on 127.0.0.1";
     return result;
   }
+  if (o.simulatedDriveType && !o.simulate) {
+    result.usageError = "--simulate-type sets the simulated drive's type; use it with --simulate";
+    return result;
+  }
   if (o.answerYes && !o.headless) {
     result.usageError = "--yes answers the questions of a headless run; use it with --headless";
     return result;
@@ -139,9 +147,10 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   return
-      "Usage: quillon [--headless] [--simulate] [--drive HOST] [--drive-port N] [--port N]\n"
-      "               [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes] [--db-load]\n"
-      "               [--] [/l] [/f]\n"
+      "Usage: quillon [--headless] [--simulate [--simulate-type TYPE]] [--drive HOST] [--drive-port N]\n"
+      "               [--port N] [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes]\n"
+      "               [--db-load]"
+      " [--] [/l] [/f]\n"
       "\n"
       "Saves a drive's identity, fault trace-back banks and data into\n"
       "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
@@ -150,6 +159,9 @@ std::string UsageText() {
       "  --headless         run the save run at once without a window; print each step,\n"
       "                     a progress line and the messages. Ctrl-C acts as Cancel.\n"
       "  --simulate         start a simulated drive in this process on 127.0.0.1 and save from it\n"
+      "  --simulate-type TYPE\n"
+      "                     the simulated drive's type (default RX-Fenn, which keeps an event\n"
+      "                     log; RX-Brin, for one, does not)\n"
       "  --drive HOST       the drive's address (default 255.255.255.255, broadcast)\n"
       "  --drive-port N     the drive's UDP port (default 22359)\n"
       "  --port N           this program's own UDP port (default 22359)\n"

@@ -24,6 +24,7 @@ struct LaunchOptions {
   std::optional<std::filesystem::path> documents;
   std::optional<std::filesystem::path> installRoot;
   std::optional<std::string> codepage;
+  std::optional<std::string> simulatedDriveType;  // with --simulate
   std::string CommandLine;
 };
 

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   std::string error;
   std::unique_ptr<SimulatedDriveRun> simulated;
   if (options.simulate) {
-    simulated = StartSimulatedDrive(options.destPortGiven ? options.destPort : 0, error);
+    simulated = StartSimulatedDrive(options.destPortGiven ? options.destPort : 0, options.simulatedDriveType, error);
     if (!simulated) {
       std::cerr << "quillon: the simulated drive did not start: " << error << "\n";
       return kExitError;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "quillon/requests/exchange.h"
@@ -26,8 +27,10 @@ class SimulatedDriveRun {
   virtual std::uint16_t port() const = 0;
 };
 
-// Starts the simulated drive on 127.0.0.1 (`port` 0: any free port); null with `error` set.
-std::unique_ptr<SimulatedDriveRun> StartSimulatedDrive(std::uint16_t port, std::string& error);
+// Starts the simulated drive on 127.0.0.1 (`port` 0: any free port), of `driveType` when
+// given; null with `error` set.
+std::unique_ptr<SimulatedDriveRun> StartSimulatedDrive(std::uint16_t port, const std::optional<std::string>& driveType,
+                                                       std::string& error);
 
 // The control `Velkor1` configured as start-up does it (destination, ports, switches, routing
 // values 0) with its port open; null with `error` set.

@@ -2,14 +2,12 @@
 // file is checked against the drive's own data, for a drive type with an event log and one without.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "drivesim/record_images.h"
 #include "quillon/output/record_steps.h"
+#include "tests/records/record_file_expectations.h"
 #include "tests/records/scripted_exchange.h"
 
 using namespace quillon;
@@ -33,41 +31,6 @@ ScriptedReply simulatedReply(const drivesim::RecordImages& drive, const std::str
   if (request == "ZS") return bytes(drive.sseqOutputsReply());
   if (request == "SP") return bytes(drive.prCodesReply());
   return ScriptedReply{{}, {}, std::string("unexpected request " + request)};
-}
-
-std::vector<std::string> fileLines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string all = text.str();
-  std::vector<std::string> lines;
-  std::size_t from = 0;
-  while (from < all.size()) {
-    const std::size_t end = all.find("\r\n", from);
-    if (end == std::string::npos) {
-      lines.push_back("unterminated: " + all.substr(from));
-      break;
-    }
-    lines.push_back(all.substr(from, end - from));
-    from = end + 2;
-  }
-  return lines;
-}
-
-std::string two(int v) {
-  char t[8];
-  std::snprintf(t, sizeof t, "%02d", v % 100);
-  return t;
-}
-std::string lead(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
-std::string stamp(const drivesim::TimeStamp& t) {
-  return std::to_string(2000 + t.year) + "/" + lead(t.month) + "/" + lead(t.day) + " " + lead(t.hour) + ":" +
-         lead(t.minute) + ":" + lead(t.second);
-}
-std::string hex4(unsigned v) {
-  char t[8];
-  std::snprintf(t, sizeof t, "%04X", v);
-  return t;
 }
 
 struct SimulatedSave {
@@ -99,44 +62,8 @@ struct SimulatedSave {
     exchange.responder = nullptr;
   }
   fs::path file(const std::string& name) const { return app / "TRBSAVE" / name; }
+  records_test::SavedRecordFiles saved() const { return {app / "TRBSAVE", "Sim Panel", "0601.03"}; }
 };
-
-void expectSetpointFile(const SimulatedSave& save, const drivesim::RecordImages& drive, std::int64_t start,
-                        std::int64_t lines) {
-  const auto got = fileLines(save.file("Set_Sram_Sim Panel.csv"));
-  ASSERT_EQ(static_cast<std::int64_t>(got.size()), lines);
-  for (std::int64_t i = 1; i <= lines; ++i) {
-    const std::int64_t partner = i % 2 == 1 ? start + 2 * i : start + 2 * (i - 2);  // pairs swapped
-    char label[24];
-    std::snprintf(label, sizeof label, "%04llX", static_cast<unsigned long long>(start + 2 * (i - 1)));
-    ASSERT_EQ(got[i - 1], std::to_string(i) + ",0x" + label + "," + std::to_string(drive.memoryWord(partner)) + ",")
-        << i;
-  }
-}
-
-void expectRecordAndStatusFiles(const SimulatedSave& save, const drivesim::RecordImages& drive) {
-  const auto trouble = fileLines(save.file("TroubleRecord_Sim Panel.csv"));
-  ASSERT_EQ(trouble.size(), 31u);
-  for (int r = 1; r <= 31; ++r)
-    EXPECT_EQ(trouble[r - 1], std::to_string(r) + "," + stamp(drive.troubleTime(r)) + "," +
-                                  std::to_string(drive.troubleCode(r, 0)) + "," + std::to_string(drive.troubleCode(r, 1)));
-  const auto counts = fileLines(save.file("EventCount_Sim Panel.csv"));
-  ASSERT_EQ(counts.size(), 15u);
-  for (int e = 1; e <= 15; ++e)
-    EXPECT_EQ(counts[e - 1], std::to_string(e) + "," + stamp(drive.eventTime(e)) + "," + std::to_string(drive.eventCount(e)));
-
-  const auto status = fileLines(save.file("DriveSts_Sim Panel.csv"));
-  ASSERT_EQ(status.size(), 15u);
-  const drivesim::TimeStamp c = drive.clock();
-  EXPECT_EQ(status[0], "Quillon Ver, 2.1");
-  EXPECT_EQ(status[1], "Drive Interface Ver, 0601.03");
-  EXPECT_EQ(status[2], "Drive Time, " + std::to_string(2000 + c.year) + "/" + two(c.month) + "/" + two(c.day) + " " +
-                           two(c.hour) + ":" + two(c.minute) + ":" + two(c.second));
-  EXPECT_EQ(status[3], "SSEQ_OUT1, " + hex4(drive.sseqOutput(0)));
-  EXPECT_EQ(status[4], "SSEQ_OUTuS, " + hex4(drive.sseqOutput(1)));
-  for (int k = 0; k < 10; ++k)
-    EXPECT_EQ(status[5 + k], "PR_CODE" + two(k) + ", " + std::to_string(static_cast<std::int16_t>(drive.prCode(k))));
-}
 
 }  // namespace
 
@@ -147,17 +74,9 @@ TEST(SimulatedDriveRecords, DriveWithEventLog) {
   EXPECT_FALSE(save.exchange.state().AbortFlag) << save.exchange.state().ErrorText;
   EXPECT_EQ(save.exchange.sent.size(), 32u + 2u + 4u + 274u + 18u + 3u);
 
-  expectSetpointFile(save, drive, 0x24059000, 8192);
-  expectRecordAndStatusFiles(save, drive);
-
-  const auto events = fileLines(save.file("Evtlg_Sim Panel.csv"));
-  ASSERT_EQ(events.size(), 64u);
-  for (int k = 1; k <= 64; ++k) {
-    const std::int64_t base = drivesim::kEventLogStart + 16 * (k - 1);
-    std::string expected = std::to_string(k) + "," + stamp(drive.eventLogTime(k - 1));
-    for (int n = 0; n < 5; ++n) expected += "," + std::to_string(drive.memoryWord(base + 2 * n));
-    EXPECT_EQ(events[k - 1], expected);
-  }
+  records_test::ExpectSetpointFile(save.saved(), drive, 0x24059000, 8192);
+  records_test::ExpectRecordAndStatusFiles(save.saved(), drive);
+  records_test::ExpectEventLogFile(save.saved(), drive);
 }
 
 TEST(SimulatedDriveRecords, DriveWithoutEventLog) {
@@ -166,7 +85,7 @@ TEST(SimulatedDriveRecords, DriveWithoutEventLog) {
   save.run(drive, 5, "RX-Ardo");
   EXPECT_FALSE(save.exchange.state().AbortFlag) << save.exchange.state().ErrorText;
   EXPECT_EQ(save.exchange.sent.size(), 32u + 2u + 4u + 103u + 3u);
-  expectSetpointFile(save, drive, 0, 3072);
-  expectRecordAndStatusFiles(save, drive);
+  records_test::ExpectSetpointFile(save.saved(), drive, 0, 3072);
+  records_test::ExpectRecordAndStatusFiles(save.saved(), drive);
   EXPECT_FALSE(fs::exists(save.file("Evtlg_Sim Panel.csv")));
 }

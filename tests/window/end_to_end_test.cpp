@@ -1,18 +1,30 @@
-// The quillon program as a user runs it: a headless save run against the simulated drive it
-// starts in its own process on 127.0.0.1, the archive checked with lhasa's lha command.
+// The quillon program as a user runs it: headless save runs against the simulated drive it
+// starts in its own process, or against the drivesim program, on 127.0.0.1; the archive is
+// extracted with lhasa's lha command and its files checked against the drive's own data.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "drivesim/drive_profile.h"
+#include "drivesim/record_images.h"
 #include "platform/shell/folders.h"
+#include "tests/records/record_file_expectations.h"
 
 namespace {
 namespace fs = std::filesystem;
+
+// What the simulated drive reports as its panel name, made safe for file names.
+constexpr const char* kSafePanel = "Line 3 _ Winder #2";
+constexpr const char* kInterfaceText = "V06.002";
 
 struct Finished {
   int exitCode = -1;
@@ -49,6 +61,114 @@ std::vector<fs::path> entriesOf(const fs::path& folder, const std::string& prefi
   return found;
 }
 
+// The archive's files, extracted by lha into `into`; false when lha refused it.
+bool extractWithLha(const fs::path& archive, const fs::path& into) {
+  fs::create_directories(into);
+  return std::system(("cd \"" + into.string() + "\" && lha -xq \"" + archive.string() + "\"").c_str()) == 0;
+}
+
+// The drivesim program on 127.0.0.1, any free port, stopped with SIGTERM at the end.
+class DrivesimProgram {
+ public:
+  explicit DrivesimProgram(QStringList arguments) {
+    arguments << "--port" << "0";
+    process_.start(QStringLiteral(QUILLON_BINARY_DIR "/drivesim/drivesim"), arguments);
+    if (!process_.waitForReadyRead(20000)) return;
+    const QString started = QString::fromUtf8(process_.readLine());
+    const auto match = QRegularExpression(QStringLiteral("on 127\\.0\\.0\\.1:(\\d+)")).match(started);
+    if (match.hasMatch()) port_ = match.captured(1).toUShort();
+  }
+  ~DrivesimProgram() {
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) process_.kill();
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  QProcess process_;
+  std::uint16_t port_ = 0;
+};
+
+// Tenths as the ratings show them: "0.0", one digit after the point.
+std::string tenths(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+std::string two(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+std::string crlfLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// The six files of one bank's CSV set as the simulated drive's data dictates them, for a drive
+// read with 16-bit samples.
+std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& d, int bank) {
+  const std::string b = std::to_string(bank);
+  std::map<std::string, std::string> files;
+  std::vector<std::string> lines;
+  const int signalCount = d.signalsPerBank();
+  for (int i = 1; i <= d.maxGroupDepth() * 64; ++i) {
+    std::string line = std::to_string(i);
+    for (int signal = 1; signal <= signalCount; ++signal) line += "," + std::to_string(d.sample16(bank, signal, i));
+    lines.push_back(line);
+  }
+  files["Trb" + b + "_Data.csv"] = crlfLines(lines);
+
+  lines.clear();
+  for (int e = 1; e <= 30; ++e)
+    lines.push_back(std::to_string(e) + ", , ," + std::to_string(d.faultCode(bank, e)) + "," +
+                    std::to_string(d.faultSample(bank, e)));
+  files["Trb" + b + "_FI.csv"] = crlfLines(lines);
+
+  const drivesim::DriveOptions& o = d.options();
+  files["Trb" + b + "_Memo.csv"] = crlfLines({"1,DriveType," + o.driveType, "2,SoftVer," + o.softVersion,
+                                              "3,PanelName," + o.panelName, "4,Custmer,??", "5,Templete#, 0",
+                                              "6,FileFor,TraceBack"});
+  lines.clear();
+  int runningSignals = 0;
+  for (int g = 1; g <= 3; ++g) {
+    runningSignals += d.groupSignals(g);
+    lines.push_back(std::to_string(g) + "," + std::to_string(d.groupDepth(g) * 64) + "," +
+                    std::to_string(runningSignals) + "," + std::to_string(d.groupFaultIndex(bank, g)) + "," +
+                    std::to_string(d.groupSampling(bank, g)));
+  }
+  files["Trb" + b + "_SampleParameters.csv"] = crlfLines(lines);
+
+  const drivesim::TimeStamp t = d.bankTime(bank);
+  const drivesim::Ratings& r = o.ratings;
+  const double speed = r.motorSpeed > 0xF0000 ? static_cast<double>(r.motorSpeed) - 1048576 : r.motorSpeed;
+  files["Trb" + b + "_Title.csv"] = crlfLines(
+      {"1," + o.orderNumber1 + " " + o.orderNumber2 + "," + std::to_string(2000 + t.year) + "/" + two(t.month) + "/" +
+       two(t.day) + "  " + two(t.hour) + ":" + two(t.minute) + ":" + two(t.second) + ",3," +
+       tenths(r.inverterVoltage) + "V - " + tenths(r.inverterCurrent / 10.0) + "A - " +
+       tenths(r.inverterCapacity / 10.0) + "KVA," + tenths(r.motorOutput / 10.0) + "kW - " +
+       std::to_string(r.motorPoles) + "P - " + std::to_string(r.motorVoltage) + "V - " +
+       tenths(r.motorCurrent / 10.0) + "A - " + tenths(r.motorFrequency / 10.0) + "Hz - " + tenths(speed / 10.0) +
+       "min-1, , "});
+
+  lines.clear();
+  for (int signal = 1; signal <= signalCount; ++signal) {
+    char address[16];
+    std::snprintf(address, sizeof address, "&H%04X", d.signalAddress16(bank, signal));
+    lines.push_back(std::to_string(signal) + ", ," + address + ", , , , , ");
+  }
+  files["Trb" + b + "_Word.csv"] = crlfLines(lines);
+  return files;
+}
+
+// The bank folder's name: panel name, then the bank's date and time.
+std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank) {
+  const drivesim::TimeStamp t = d.bankTime(bank);
+  return std::string("TRB_") + kSafePanel + "_" + std::to_string(2000 + t.year) + two(t.month) + two(t.day) + "_" +
+         two(t.hour) + two(t.minute) + two(t.second);
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,10 +181,22 @@ class EndToEnd : public ::testing::Test {
   QStringList simulatedRun() const {
     return {"--simulate", "--headless", "--port", "0", "--documents", QString::fromStdString((base_ / "docs").string())};
   }
+  QStringList runAgainst(const DrivesimProgram& drive) const {
+    return {"--headless", "--drive", "127.0.0.1", "--drive-port", QString::number(drive.port()), "--port", "0",
+            "--documents", QString::fromStdString((base_ / "docs").string()), "--install-root",
+            QString::fromStdString((base_ / "no-install").string())};
+  }
+  // The one dated archive of the run, extracted into `name`.
+  fs::path extractedArchive(const std::string& name) const {
+    const std::vector<fs::path> archives = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
+    if (archives.size() != 1 || archives[0].extension() != ".lzh") return {};
+    const fs::path into = base_ / name;
+    return extractWithLha(archives[0], into) ? into : fs::path();
+  }
   fs::path base_;
 };
 
-TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfCsvFiles) {
+TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   const Finished run = runQuillon(simulatedRun());
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Connecting to Drive Done>"), std::string::npos) << run.output;
@@ -74,27 +206,35 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfCsvFiles) {
   const fs::path appFolder = base_ / "docs" / "Quillon";
   const std::vector<fs::path> archives = entriesOf(appFolder, "TRBSAVE_");
   ASSERT_EQ(archives.size(), 1u);
-  EXPECT_EQ(archives[0].extension(), ".lzh");
   EXPECT_EQ(archives[0].filename().string().size(), std::string("TRBSAVE_20261207_064100.lzh").size());
   EXPECT_FALSE(fs::exists(appFolder / "TRBSAVE")) << "the packed folder is removed";
 
-  // Extract with lhasa's own command, an independent reader.
-  const fs::path extracted = base_ / "x";
-  fs::create_directories(extracted);
-  const int lha = std::system(("cd \"" + extracted.string() + "\" && lha -xq \"" + archives[0].string() + "\"").c_str());
-  ASSERT_EQ(lha, 0);
-  int dataFiles = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(extracted)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() < 4 || name.substr(name.size() - 4) != ".csv" || name.rfind("Trb", 0) != 0) continue;
-    const std::string text = fileText(entry.path());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n') ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << name << " has a bare line feed";
-    }
-    if (name.find("_Data.csv") != std::string::npos) ++dataFiles;
-  }
-  const bool workbooks = !entriesOf(extracted, "TRB").empty();
-  EXPECT_TRUE(dataFiles > 0 || workbooks) << "every recorded bank is in the archive";
+  // lhasa's own command is an independent reader of the archive.
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+  // The simulated drive's database is found: one workbook per recorded bank (0, 2, 5).
+  EXPECT_EQ(entriesOf(extracted, "TRB").size(), 3u);
+  // "RX-Fenn" at interface level 6 keeps an event log.
+  const drivesim::RecordImages drive("RX-Fenn");
+  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
+  records_test::ExpectSetpointFile(saved, drive, 0x24059000, 8192);
+  records_test::ExpectRecordAndStatusFiles(saved, drive);
+  records_test::ExpectEventLogFile(saved, drive);
+}
+
+TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
+  QStringList arguments = simulatedRun();
+  arguments << "--simulate-type" << "RX-Brin";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("DriveType = \"RX-Brin\""), std::string::npos) << run.output;
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+  const drivesim::RecordImages drive("RX-Brin");
+  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
+  records_test::ExpectSetpointFile(saved, drive, 0x4059000, 14336);  // the largest area
+  records_test::ExpectRecordAndStatusFiles(saved, drive);
+  EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
 }
 
 TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
@@ -109,6 +249,45 @@ TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
   EXPECT_TRUE(fs::is_directory(saved[0]));
 }
 
+TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
+  // A 16-bit drive of a firmware version whose database is nowhere: every bank as CSV set.
+  drivesim::DriveOptions options;
+  options.driveType = "RX-Ardo";
+  options.interfaceLevel = 5;
+  options.softVersion = "SIM09.99";
+  const drivesim::DriveProfile profile(options);
+  const DrivesimProgram drive({"--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+
+  const Finished run = runQuillon(runAgainst(drive));
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+  for (const int bank : options.recordedBanks) {
+    const fs::path folder = extracted / csvSetFolderName(profile, bank);
+    ASSERT_TRUE(fs::is_directory(folder)) << folder;
+    const auto expected = expectedCsvSet(profile, bank);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 6);
+    for (const auto& [name, text] : expected) EXPECT_EQ(fileText(folder / name), text) << name;
+  }
+  EXPECT_TRUE(entriesOf(extracted, "TRB_").size() == options.recordedBanks.size());
+
+  const drivesim::RecordImages images("RX-Ardo");
+  const records_test::SavedRecordFiles saved{extracted, kSafePanel, "V05.002"};
+  records_test::ExpectSetpointFile(saved, images, 0, 3072);
+  records_test::ExpectRecordAndStatusFiles(saved, images);
+  EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
+}
+
+TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
+  const DrivesimProgram drive({"--nak-command", "MY51", "--nak-code", "31"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  const Finished run = runQuillon(runAgainst(drive));
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("Received \"NAK\"\nTool Error Code = 1Fh"), std::string::npos) << run.output;
+  EXPECT_TRUE(entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").empty());
+}
+
 TEST_F(EndToEnd, HelpAndUsageErrors) {
   const Finished help = runQuillon({"--help"});
   EXPECT_EQ(help.exitCode, 0);
@@ -116,6 +295,7 @@ TEST_F(EndToEnd, HelpAndUsageErrors) {
   EXPECT_NE(help.output.find("Exit status"), std::string::npos);
   EXPECT_EQ(runQuillon({"--bogus"}).exitCode, 64);
   EXPECT_EQ(runQuillon({"--codepage", "no-such-code-page", "--headless"}).exitCode, 64);
+  EXPECT_EQ(runQuillon({"--headless", "--simulate-type", "RX-Brin"}).exitCode, 64);
 }
 
 }  // namespace
