@@ -14,11 +14,9 @@
 #include "tests/dbload/loopback_exchange.h"
 #include "udp_ping_pong.h"
 
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
 #include <QCoreApplication>
 
 #include "quillon/window/program_parts.h"
-#endif
 
 namespace {
 
@@ -71,12 +69,7 @@ Figures overSimulatedDrive(const Bytes& archive, const std::function<std::unique
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
   QCoreApplication app(argc, argv);
-#else
-  (void)argc;
-  (void)argv;
-#endif
   // The request "FR" + 4 digits and the 64-byte block reply, each behind the 20-byte header.
   const double bare = bench::BareUdpRoundTripMicros(20000, 26, 84);
   std::printf("bare UDP ping-pong on 127.0.0.1 (26-byte request, 84-byte reply): %.1f us per round trip,"
@@ -99,14 +92,12 @@ int main(int argc, char** argv) {
     print("UDP, plain framed exchange:", *archive, overSimulatedDrive(*archive, [](std::uint16_t port) {
             return std::make_unique<dbload_test::LoopbackExchange>(port);
           }));
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
     print("UDP, over the Velkor control:", *archive, overSimulatedDrive(*archive, [](std::uint16_t port) {
             std::string error;
             std::unique_ptr<Exchange> exchange = OpenLiveExchange("127.0.0.1", port, 0, error);
             if (!exchange) std::printf("  exchange: %s\n", error.c_str());
             return exchange;
           }));
-#endif
   }
   return 0;
 }

@@ -18,9 +18,7 @@
 #include "replying_drive.h"
 #include "udp_ping_pong.h"
 
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
 #include "drivesim/simulated_drive.h"
-#endif
 
 namespace {
 namespace fs = std::filesystem;
@@ -85,7 +83,6 @@ void configure(quillon_test::ReplyModel& m, const Layout& layout) {
   for (int b = 0; b < 8; ++b) m.recorded[b] = b < layout.recordedBanks;
 }
 
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
 // The same run over the Velkor control and UDP against the simulated drive on 127.0.0.1.
 RunFigures overLoopback(const Layout& layout, const fs::path& documents) {
   drivesim::DriveOptions options;
@@ -111,7 +108,6 @@ RunFigures overLoopback(const Layout& layout, const fs::path& documents) {
   }
   return saveRun(*exchange, documents);
 }
-#endif
 
 }  // namespace
 
@@ -133,7 +129,6 @@ int main(int argc, char** argv) {
     std::printf("%s, in process:\n  %s, %llu exchanges, %.2f s, %.2f us per exchange, peak RSS %.1f MB\n",
                 layout.name, in.completed ? "completed" : "FAILED", static_cast<unsigned long long>(in.exchanges),
                 in.seconds, in.seconds * 1e6 / static_cast<double>(in.exchanges), peakRssKilobytes() / 1024.0);
-#ifdef QUILLON_HAVE_LIVE_EXCHANGE
     platform_shell::DeleteFolder(documents, true);
     const RunFigures udp = overLoopback(layout, documents);
     const double perExchange = udp.seconds * 1e6 / static_cast<double>(std::max<std::uint64_t>(udp.exchanges, 1));
@@ -143,12 +138,7 @@ int main(int argc, char** argv) {
                 "  bare UDP ping-pong on 127.0.0.1: %.2f us per round trip; ratio %.2f; peak RSS %.1f MB\n",
                 udp.completed ? "completed" : "FAILED", static_cast<unsigned long long>(udp.exchanges), udp.seconds,
                 perExchange, bare, perExchange / bare, peakRssKilobytes() / 1024.0);
-#endif
   }
-#ifndef QUILLON_HAVE_LIVE_EXCHANGE
-  const double bare = bench::BareUdpRoundTripMicros(20000, 29, 81);
-  std::printf("bare UDP ping-pong on 127.0.0.1: %.2f us per round trip\n", bare);
-#endif
   platform_shell::DeleteFolder(documents, true);
   return 0;
 }
