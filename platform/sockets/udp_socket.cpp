@@ -4,11 +4,11 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -54,6 +54,8 @@ namespace {
 
 int lastError() { return errorFromErrno(errno); }
 
+constexpr std::size_t kLargestDatagram = 65536;
+
 std::string dottedText(std::uint32_t networkOrder) {
   const auto* b = reinterpret_cast<const unsigned char*>(&networkOrder);
   return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
@@ -69,6 +71,8 @@ void UdpSocket::close() {
   notifier_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  held_.present = false;
+  broadcast_ = -1;
 }
 
 int UdpSocket::create(std::uint16_t port) {
@@ -91,16 +95,33 @@ int UdpSocket::create(std::uint16_t port) {
 }
 
 void UdpSocket::notifyReadable() {
-  int pending = 0;
-  socklen_t len = sizeof pending;
-  if (fd_ >= 0 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) pending = errno;
-  onReceive(errorFromErrno(pending));
+  // A pending socket error is what reading the queue reports first; it goes with the
+  // notification, as the socket layer's read notification carries it.
+  const int error = held_.present ? kNoError : holdNextDatagram();
+  onReceive(error);
+}
+
+int UdpSocket::holdNextDatagram() {
+  if (held_.bytes.size() < kLargestDatagram) held_.bytes.resize(kLargestDatagram);
+  sockaddr_in sender{};
+  socklen_t len = sizeof sender;
+  const ssize_t n = ::recvfrom(fd_, held_.bytes.data(), held_.bytes.size(), MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&sender), &len);
+  if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kNoError : lastError();
+  held_.present = true;
+  held_.length = static_cast<std::size_t>(n);
+  held_.from.address = dottedText(sender.sin_addr.s_addr);
+  held_.from.port = ntohs(sender.sin_port);
+  return kNoError;
 }
 
 int UdpSocket::setBroadcast(bool on) {
   if (fd_ < 0) return WSAENOTSOCK;
   const int value = on ? 1 : 0;
-  return ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) == 0 ? kNoError : lastError();
+  if (value == broadcast_) return kNoError;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0) return lastError();
+  broadcast_ = value;
+  return kNoError;
 }
 
 int UdpSocket::sendTo(std::span<const std::uint8_t> data, const std::string& host, std::uint16_t port) {
@@ -116,30 +137,35 @@ int UdpSocket::sendTo(std::span<const std::uint8_t> data, const std::string& hos
 }
 
 int UdpSocket::pendingBytes(std::size_t& count) {
+  count = 0;
   if (fd_ < 0) return WSAENOTSOCK;
-  int value = 0;
-  if (::ioctl(fd_, FIONREAD, &value) != 0) return lastError();
-  count = value > 0 ? static_cast<std::size_t>(value) : 0;
+  if (!held_.present)
+    if (const int err = holdNextDatagram(); err != kNoError) return err;
+  if (held_.present) count = held_.length;
   return kNoError;
 }
 
 int UdpSocket::peekFrom(std::span<std::uint8_t> buffer, std::size_t& received, Endpoint& from) {
   received = 0;
   if (fd_ < 0) return WSAENOTSOCK;
-  sockaddr_in sender{};
-  socklen_t len = sizeof sender;
-  const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_PEEK | MSG_TRUNC,
-                               reinterpret_cast<sockaddr*>(&sender), &len);
-  if (n < 0) return lastError();
-  received = std::min(static_cast<std::size_t>(n), buffer.size());
-  from.address = dottedText(sender.sin_addr.s_addr);
-  from.port = ntohs(sender.sin_port);
-  return static_cast<std::size_t>(n) > buffer.size() ? WSAEMSGSIZE : kNoError;
+  if (!held_.present)
+    if (const int err = holdNextDatagram(); err != kNoError) return err;
+  if (!held_.present) return WSAEWOULDBLOCK;
+  received = std::min({held_.length, held_.bytes.size(), buffer.size()});
+  std::copy_n(held_.bytes.begin(), received, buffer.begin());
+  from = held_.from;
+  return held_.length > buffer.size() ? WSAEMSGSIZE : kNoError;
 }
 
 int UdpSocket::receive(std::span<std::uint8_t> buffer, std::size_t& received) {
   received = 0;
   if (fd_ < 0) return WSAENOTSOCK;
+  if (held_.present) {
+    received = std::min({held_.length, held_.bytes.size(), buffer.size()});
+    std::copy_n(held_.bytes.begin(), received, buffer.begin());
+    held_.present = false;
+    return kNoError;
+  }
   // An empty buffer still removes the datagram.
   std::uint8_t scratch = 0;
   void* target = buffer.empty() ? &scratch : buffer.data();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -49,8 +50,21 @@ class UdpSocket {
 
  private:
   void notifyReadable();
+  // Takes the next datagram off the queue into held_ (nothing when none waits): the looks at
+  // a datagram and its removal then cost one system call together instead of one each.
+  int holdNextDatagram();
+
+  struct HeldDatagram {
+    bool present = false;
+    std::vector<std::uint8_t> bytes;  // room for the largest UDP datagram
+    std::size_t length = 0;           // as sent, even when cut to bytes' size
+    Endpoint from;
+  };
   int fd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
+  HeldDatagram held_;
+  // The broadcast option as last set on this socket; the option is only set when it changes.
+  int broadcast_ = -1;
 };
 
 // The local host's first IPv4 address ("%u.%u.%u.%u"), or an empty text.
