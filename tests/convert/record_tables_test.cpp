@@ -1,0 +1,169 @@
+// The record tables copied from their CSV files into the workbook.
+#include "quillon/convert/record_tables.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/convert/convert_fixture.h"
+
+using namespace quillon;
+using namespace convert_test;
+using db_test::queryText;
+
+namespace {
+
+struct Tables {
+  Folder folder;
+  DatabaseState databases;
+  std::filesystem::path workbook = folder.save / "work.mdb";
+
+  Tables() {
+    std::filesystem::copy_file(kTemplates / "SET_TMP.mdb", workbook);
+    databases.openDriveDb(folder.driveDb);
+    platform::db::OpenDbConnection(databases.workDb, workbook);
+  }
+  platform::db::Connection& work() { return *databases.workDb; }
+  std::string query(const std::string& sql) { return queryText(workbook, sql); }
+};
+
+std::vector<CsvFields> linesOf(const std::string& text, const std::filesystem::path& file) {
+  writeFile(file, text);
+  return ReadCsvFields(file);
+}
+
+}  // namespace
+
+TEST(RecordTables, TroubleRecordsNameTheirFaultsAndOutgrowTheTemplate) {
+  Tables t;
+  std::string text;
+  for (int r = 1; r <= 34; ++r) text += std::to_string(r) + ",2014/03/12 08:15:0" + std::to_string(r % 10) + ",3,12\r\n";
+  text += "35,// ::, 3 ,-1\r\n";
+  WriteTroubleRecordTable(t.work(), t.databases, linesOf(text, t.folder.save / "TroubleRecord_x.csv"));
+  EXPECT_EQ(t.query("SELECT COUNT(*) FROM TroubleRecord"), "35");  // 32 template rows, 3 appended
+  EXPECT_EQ(t.query("SELECT TimeS || '|' || FI1 || '|' || Fi2 || '|' || Fi1_Data || '|' || Fi2_Data "
+                    "FROM TroubleRecord WHERE ID = 1"),
+            "2014/03/12 08:15:01|3|12|OV|OH");
+  EXPECT_EQ(t.query("SELECT TimeS || '|' || FI1 || '|' || Fi1_Data || '|' || Fi2_Data FROM TroubleRecord "
+                    "ORDER BY rowid DESC LIMIT 1"),
+            "// ::| 3 |OV|No Detect");
+}
+
+TEST(RecordTables, EventCountersGoThroughTheirFormulaSteps) {
+  Tables t;
+  const std::string text =
+      "1,2014/03/12 08:15:02,125\r\n"
+      "2,2014/03/13 09:00:00,1234\r\n"  // EVENT02 is a float counter
+      "3,2014/03/14 10:00:00,77\r\n"    // formula types that are neither "*" nor "/"
+      "4,2014/03/15 11:00:00,5\r\n";    // past the "Events" rows
+  // 1234 as the bits of a float is tiny; the steps start from it: / 60 * 3 (the "/ 0" is left out).
+  WriteEventCountTable(t.work(), t.databases, linesOf(text, t.folder.save / "EventCount_x.csv"), 6);
+  EXPECT_EQ(t.query("SELECT TimeS || '|' || Event || '|' || TitleJP || '|' || TitleUS || '|' || Event_Data || "
+                    "'|' || Unit FROM EventCount WHERE ID = 1"),
+            "2014/03/12 08:15:02|125|運転回数|Run count|125.0|times");
+  EXPECT_EQ(t.query("SELECT Event_Data || '|' || Unit FROM EventCount WHERE ID = 2"), "0.0|h");
+  EXPECT_EQ(t.query("SELECT Event_Data || '|' || IFNULL(Unit, 'NULL') FROM EventCount WHERE ID = 3"), "77.0|NULL");
+  EXPECT_EQ(t.query("SELECT Event_Data || '|' || IFNULL(TitleUS, 'NULL') FROM EventCount WHERE ID = 4"), "5.0|NULL");
+
+  // Below level 6 the counters take no unit and no float form.
+  Tables narrow;
+  WriteEventCountTable(narrow.work(), narrow.databases,
+                       linesOf("1,t,125\r\n2,t,1234\r\n", narrow.folder.save / "EventCount_x.csv"), 5);
+  EXPECT_EQ(narrow.query("SELECT IFNULL(Unit, 'NULL') FROM EventCount WHERE ID = 1"), "NULL");
+  EXPECT_EQ(narrow.query("SELECT Event_Data FROM EventCount WHERE ID = 2"), "61.7");  // 1234 / 60 * 3
+
+  EXPECT_DOUBLE_EQ(ApplyFormulaSteps(10, {{{"*", "2.5"}, {"/", "4"}, {"-", "100"}}}), 6.25);
+  EXPECT_DOUBLE_EQ(ApplyFormulaSteps(10, {{{"/", "0"}, {"*", "abc"}, {"", ""}}}), 10);
+  EXPECT_DOUBLE_EQ(RoundToDecimals(2.345, 2), 2.35);
+  EXPECT_DOUBLE_EQ(RoundToDecimals(-2.5, 0), -3);
+
+  Tables damaged;
+  EXPECT_THROW(WriteEventCountTable(damaged.work(), damaged.databases,
+                                    linesOf("1,t,many\r\n", damaged.folder.save / "EventCount_x.csv"), 6),
+               std::exception);
+}
+
+TEST(RecordTables, DriveStatusSplitsTheSequenceWordIntoBits) {
+  Tables t;
+  const std::string text =
+      "Quillon Ver, 2.1\r\nDrive Time, 2014/03/12 08:15:02\r\nSSEQ_OUT1, 8003\r\nSSEQ_OUTuS, 00FF\r\n"
+      "PR_CODE00, 12\r\nPR_CODE01, 0\r\n";
+  WriteDriveStatusTable(t.work(), t.databases, linesOf(text, t.folder.save / "DriveSts_x.csv"), 2, 1);
+  EXPECT_EQ(t.query("SELECT COUNT(*) FROM DriveSts"), std::to_string(1 + 2 + 16 + 1 + 2));
+  EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 1"), "Veltrane Ver=2.1");
+  EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 2"), "Quillon Ver= 2.1");
+  EXPECT_EQ(t.query("SELECT group_concat(Item || '=' || Data, ';') FROM (SELECT * FROM DriveSts WHERE rowid "
+                    "BETWEEN 4 AND 19 ORDER BY rowid)"),
+            "RUN=1;FWD=1;=0;=0;=0;=0;=0;=0;=0;=0;=0;=0;=0;=0;=0;RDY.OK=1");
+  EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 20"), "SSEQ_OUTuS= 00FF");
+  EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 21"), "PR_CODE00=OH");
+  EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 22"), "PR_CODE01=No Data");
+}
+
+TEST(RecordTables, EventLogColumnsComeFromTheStatusWordsBits) {
+  Tables t;
+  EXPECT_EQ(BitFieldColumnNames(*t.databases.driveDb, "DI_DATA1"),
+            (std::vector<std::string>{"DI16_B15_DI_DATA1", "_B14_DI_DATA1", "_B13_DI_DATA1", "_B12_DI_DATA1",
+                                      "_B11_DI_DATA1", "_B10_DI_DATA1", "_B9_DI_DATA1", "_B8_DI_DATA1",
+                                      "_B7_DI_DATA1", "_B6_DI_DATA1", "_B5_DI_DATA1", "_B4_DI_DATA1",
+                                      "_B3_DI_DATA1", "_B2_DI_DATA1", "DI2_B1_DI_DATA1", "DI1_B0_DI_DATA1"}));
+  // A word "MainBIT" does not know still gets its 16 columns.
+  const auto absent = BitFieldColumnNames(*t.databases.driveDb, "DI_DATA5");
+  ASSERT_EQ(absent.size(), 16u);
+  EXPECT_EQ(absent.front(), "NU_B15_DI_DATA5");
+  EXPECT_EQ(absent.back(), "NU_B0_DI_DATA5");
+
+  // w1..w5 are fields 2..6: bit b of word w goes to column 16 w - b + 1.
+  const std::string text = "1,2014/03/12 23:05:41,1,-32768,0,3,-1\r\n2,2000/00/00 00:00:00,0,0,0,0,0\r\n";
+  WriteEventLogTable(t.work(), t.databases, linesOf(text, t.folder.save / "Evtlg_x.csv"));
+  EXPECT_EQ(t.query("SELECT COUNT(*) FROM pragma_table_info('Eventlog')"), "82");
+  EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 2"), "DI16_B15_DI_DATA1");
+  EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 50"), "RDYOK_B15_SSEQ_OUT1");
+  EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 65"), "RUN _B0_SSEQ_OUT1");
+  EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 81"), "ALM_B0_SSEQ_OUT3");
+  EXPECT_EQ(t.query("SELECT ID || '|' || TimeS || '|' || DI1_B0_DI_DATA1 || DI2_B1_DI_DATA1 || NU_B15_DI_DATA5 || "
+                    "NU_B0_DI_DATA5 || Y1_B0_DI_DATA6 || RDYOK_B15_SSEQ_OUT1 || ALM_B0_SSEQ_OUT3 FROM Eventlog "
+                    "WHERE ID = 1"),
+            "1|2014/03/12 23:05:41|1010001");
+  EXPECT_EQ(t.query("SELECT SUM(DI1_B0_DI_DATA1 + ALM_B0_SSEQ_OUT3) FROM Eventlog WHERE ID = 2"), "0");
+}
+
+TEST(RecordTables, OtherBanksOnlyWithTheSwitchAndRecordedBanks) {
+  std::vector<int> asked;
+  RecordTablesInput input;
+  input.CommandLine = "/f";
+  input.RecordedBankCount = 2;
+  input.BankCount = 3;
+  input.readBankFaults = [&asked](int bank) {
+    asked.push_back(bank);
+    OtherBankFaults faults;
+    faults.time = {"", "2014", "03", "12", "08", "15", "0" + std::to_string(bank)};
+    faults.code1 = bank == 1 ? "3" : "-1";
+    faults.code2 = "77";
+    return faults;
+  };
+  {
+    Tables t;
+    input.saveFolder = t.folder.save;
+    WriteRecordTables(t.work(), t.databases, input);
+    EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name = 'OtherTRB'"), "0");
+    // No CSV file: no block ran, and the tables the conversion creates are not there either.
+    EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('DriveSts', 'Eventlog')"), "0");
+    EXPECT_EQ(t.query("SELECT COUNT(*) FROM TroubleRecord WHERE TimeS IS NOT NULL"), "0");
+  }
+  {
+    Tables t;
+    input.saveFolder = t.folder.save;
+    input.CommandLine = "/l";
+    input.RecordedBankCount = 0;
+    WriteRecordTables(t.work(), t.databases, input);
+    EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name = 'OtherTRB'"), "0");
+  }
+  EXPECT_TRUE(asked.empty());
+  Tables t;
+  input.saveFolder = t.folder.save;
+  input.RecordedBankCount = 1;
+  WriteRecordTables(t.work(), t.databases, input);
+  EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(t.query("SELECT group_concat(Bank || '|' || TimeS || '|' || FI1 || '|' || FI2, ';') FROM OtherTRB"),
+            "0|2014/03/12  08:15:00|No Detect|No Data;1|2014/03/12  08:15:01|OV|No Data;"
+            "2|2014/03/12  08:15:02|No Detect|No Data");
+}
