@@ -15,6 +15,49 @@ void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t wor
 
 std::uint16_t packed(std::uint8_t high, std::uint8_t low) { return static_cast<std::uint16_t>(high << 8 | low); }
 
+// The first setting parameters of the 32-bit drives hold fixed values that the simulated drive
+// database names (templates/simulated_drive.sql): texts, a tool address, one or two words,
+// bytes and a float, so that their conversion has something real to show.
+constexpr std::int64_t kNamedParameterStart = 0x24059000;
+constexpr std::int64_t kNamedParameterBytes = 0x98;
+
+// 32-bit values at 4-aligned offsets, most significant half first, as the drive keeps them;
+// texts four characters to a value, the first character in the lowest byte.
+std::vector<std::uint16_t> namedParameterWords() {
+  std::vector<std::uint16_t> words(kNamedParameterBytes / 2, 0);
+  auto put32 = [&words](std::size_t offset, std::uint32_t value) {
+    words[offset / 2] = static_cast<std::uint16_t>(value >> 16);
+    words[offset / 2 + 1] = static_cast<std::uint16_t>(value & 0xFFFF);
+  };
+  auto putText = [&put32](std::size_t offset, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+      std::uint32_t value = 0;
+      for (std::size_t k = 0; k < 4 && i + k < text.size(); ++k)
+        value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(text[i + k])) << (8 * k);
+      put32(offset + i, value);
+    }
+  };
+  put32(0x00, 100);                    // ACC_TIME1; DEC_TIME1 at 0x04 stays 0
+  put32(0x08, 4);                      // MOTOR_POLES
+  put32(0x0C, 18022);                  // SPD_LIMIT, 110 % of 16384
+  putText(0x10, "Winder 2");           // LINE_NAME
+  put32(0x18, 0x43160000);             // TRQ_LIMIT, 150.0 as a float
+  put32(0x1C, 0x031200A5);             // OUT_SEL_A / OUT_SEL_B bytes, FAN_MODE
+  put32(0x20, 0x7F000001);             // TOOL_IP 127.0.0.1
+  put32(0x24, 0x00010000);             // MON_SEL: the address of SPD_REF
+  putText(0x28, "RX-Fenn");            // INF_M_TYPE
+  putText(0x30, "SIM01.00");           // INF_SOFTVER
+  putText(0x38, "Line 3 / Winder #2"); // INF_PANEL
+  putText(0x4C, "JOB-1400");           // INF_JOBNO
+  putText(0x54, "-A");                 // INF_JOBNO1; INF_JOBNO2 at 0x5C is empty
+  putText(0x64, "Winder drive");       // INF_TITLE; INF_MEMO at 0x74 is empty
+  putText(0x7C, "WND-2");              // INF_TAG
+  putText(0x84, "R3");                 // INF_DBREV
+  putText(0x88, "SN000001");           // INF_SERIAL, a character item the conversion leaves out
+  put32(0x90, 2);                      // STOP_MODE
+  return words;
+}
+
 }  // namespace
 
 RecordImages::RecordImages(std::string_view driveType) : seed_(2166136261u) {
@@ -54,6 +97,10 @@ std::int16_t RecordImages::eventLogWord(std::int64_t offset) const {
 std::int16_t RecordImages::memoryWord(std::int64_t address) const {
   const std::int64_t offset = address - kEventLogStart;
   if (offset >= 0 && offset < kEventLogBytes) return eventLogWord(offset);
+  if (const std::int64_t named = address - kNamedParameterStart; named >= 0 && named < kNamedParameterBytes) {
+    static const std::vector<std::uint16_t> words = namedParameterWords();
+    return static_cast<std::int16_t>(words[static_cast<std::size_t>(named / 2)]);
+  }
   return static_cast<std::int16_t>(mix(static_cast<std::uint32_t>(address / 2)) & 0xFFFF);
 }
 

@@ -49,6 +49,33 @@ INSERT INTO MAIN (symbol, address, "Type", DisplayUnit, LongNameJP, LongNameUS, 
   ('EVENT01',   '00020000', 'COUNT',   'D', '運転回数',       'Run count',            'D', NULL),
   ('EVENT02',   '00020004', 'HOURS',   '%', '通電時間',       'Power-on time',        'F', NULL);
 
+-- The first setting parameters of the 32-bit drives, at the fixed values the simulated drive
+-- keeps there (drivesim/record_images.cpp); every other word of the area has no row.
+INSERT INTO MAIN (symbol, address, "Type", DisplayUnit, LongNameJP, LongNameUS, AccessUnit, ArrayLength) VALUES
+  ('ACC_TIME1',   '24059000', NULL,     'D', '加速時間1',     'Acceleration time 1', 'W', NULL),
+  ('DEC_TIME1',   '24059004', NULL,     'D', '減速時間1',     'Deceleration time 1', 'W', NULL),
+  ('MOTOR_POLES', '24059008', NULL,     NULL, 'モータ極数',   'Motor poles',         NULL, NULL),
+  ('SPD_LIMIT',   '2405900C', 'SPEED',  '%', '速度制限',      'Speed limit',         'D', NULL),
+  ('LINE_NAME',   '24059010', NULL,     'C', 'ライン名',      'Line name',           'W', '8'),
+  ('TRQ_LIMIT',   '24059018', 'TORQUE', '%', 'トルク制限',    'Torque limit',        'F', NULL),
+  ('FAN_MODE',    '2405901C', NULL,     'H', 'ファン運転',    'Fan mode',            'W', NULL),
+  ('OUT_SEL_A',   '2405901E', NULL,     'D', '出力選択A',     'Output select A',     'B', NULL),
+  ('OUT_SEL_B',   '2405901F', NULL,     'D', '出力選択B',     'Output select B',     'B', NULL),
+  ('TOOL_IP',     '24059020', NULL,     'H', 'ツールIP',      'Tool IP address',     'D', NULL),
+  ('MON_SEL',     '24059024', NULL,     '&', 'モニタ選択',    'Monitor select',      'D', NULL),
+  ('INF_M_TYPE',  '24059028', NULL,     'C', '機種',          'Drive model',         'W', '8'),
+  ('INF_SOFTVER', '24059030', NULL,     'C', 'ソフト版数',    'Firmware version',    'W', '8'),
+  ('INF_PANEL',   '24059038', NULL,     'C', '盤名',          'Panel name',          'W', '20'),
+  ('INF_JOBNO',   '2405904C', NULL,     'C', '工番',          'Job number',          'W', '8'),
+  ('INF_JOBNO1',  '24059054', NULL,     'C', '工番1',         'Job number 1',        'W', '8'),
+  ('INF_JOBNO2',  '2405905C', NULL,     'C', '工番2',         'Job number 2',        'W', '8'),
+  ('INF_TITLE',   '24059064', NULL,     'C', '表題',          'Title',               'W', '16'),
+  ('INF_MEMO',    '24059074', NULL,     'C', 'メモ',          'Memo',                'W', '8'),
+  ('INF_TAG',     '2405907C', NULL,     'C', 'タグ',          'Tag',                 'W', '8'),
+  ('INF_DBREV',   '24059084', NULL,     'C', 'DB版数',        'Database revision',   'W', '4'),
+  ('INF_SERIAL',  '24059088', NULL,     'C', '製造番号',      'Serial number',       'W', '8'),
+  ('STOP_MODE',   '24059090', NULL,     'S', '停止方法',      'Stop mode',           'W', NULL);
+
 CREATE TABLE "MAIN%Display" (
   ID INTEGER PRIMARY KEY,
   "Type" TEXT(20),
