@@ -19,6 +19,11 @@ namespace {
 
 constexpr std::size_t kReceiveBuffer = 2048;
 
+bool wakeSignalled(int wakeFd) {
+  pollfd wake{wakeFd, POLLIN, 0};
+  return ::poll(&wake, 1, 0) > 0;
+}
+
 }  // namespace
 
 bool IsLoopbackAddress(const std::string& address) {
@@ -74,6 +79,8 @@ void SimulatedDrive::stop() {
   if (thread_.joinable()) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    // Ends a read that waits on the socket itself: it returns 0 from now on.
+    ::shutdown(socket_, SHUT_RD);
     thread_.join();
   }
   if (socket_ >= 0) ::close(socket_);
@@ -102,17 +109,26 @@ int SimulatedDrive::pollTimeoutMs() const {
 
 void SimulatedDrive::run() {
   std::vector<std::uint8_t> buf(kReceiveBuffer);
+  auto receive = [&] {
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(socket_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n > 0)
+      handleDatagram(std::span(buf.data(), static_cast<std::size_t>(n)), from.sin_addr.s_addr, from.sin_port);
+    return n;
+  };
   for (;;) {
-    pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, pollTimeoutMs());
-    if (ready < 0 && errno != EINTR) return;
-    if (fds[1].revents & POLLIN) return;
-    if (fds[0].revents & POLLIN) {
-      sockaddr_in from{};
-      socklen_t len = sizeof from;
-      const ssize_t n = ::recvfrom(socket_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
-      if (n > 0)
-        handleDatagram(std::span(buf.data(), static_cast<std::size_t>(n)), from.sin_addr.s_addr, from.sin_port);
+    if (pending_.empty()) {
+      // Nothing to send later: wait in the read itself, one system call per request. A read
+      // of 0 is an empty datagram or the end that stop() asks for.
+      const ssize_t n = receive();
+      if ((n == 0 || (n < 0 && errno != EINTR)) && wakeSignalled(wakeFd_)) return;
+    } else {
+      pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+      const int ready = ::poll(fds, 2, pollTimeoutMs());
+      if (ready < 0 && errno != EINTR) return;
+      if (fds[1].revents & POLLIN) return;
+      if (fds[0].revents & POLLIN) receive();
     }
     sendDue();
   }
