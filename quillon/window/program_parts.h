@@ -94,4 +94,9 @@ inline constexpr int kProgramMinorVersion = 1;
 // every table of the run, for the conversion step.
 SaveRunTables BindRecordSteps(MainWindow& window, Exchange& exchange, DriveSteps& steps);
 
+// `ConvertSaveFolder` on the save run's hook, over the run's tables: drive databases and
+// product definitions below `installRoot`, "SET_TMP.mdb" in `templateFolder`.
+void BindConvertSaveFolder(MainWindow& window, Exchange& exchange, const SaveRunTables& tables,
+                           const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder);
+
 }  // namespace quillon

@@ -17,6 +17,7 @@
 #include "drivesim/drive_profile.h"
 #include "drivesim/record_images.h"
 #include "platform/shell/folders.h"
+#include "tests/db/test_files.h"
 #include "tests/records/record_file_expectations.h"
 
 namespace {
@@ -169,6 +170,51 @@ std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank) {
          two(t.hour) + two(t.minute) + two(t.second);
 }
 
+// The ASCII text of a UTF-16LE file with its byte-order mark.
+std::string utf16LeText(const std::string& bytes) {
+  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "<no UTF-16LE byte-order mark>";
+  std::string text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : '?';
+  return text;
+}
+
+// A simulated run's record files, converted into the setting-parameter workbook and then
+// deleted: the workbook's record tables hold what the drive reported. Returns the workbook.
+fs::path ExpectConvertedRecords(const fs::path& extracted, const drivesim::RecordImages& drive, bool eventLog) {
+  for (const auto& entry : fs::directory_iterator(extracted))
+    EXPECT_NE(entry.path().extension(), ".csv") << entry.path();
+  fs::path workbook;
+  for (const fs::path& file : entriesOf(extracted, std::string("Set_Sram_") + kSafePanel + "_"))
+    if (file.extension() == ".mdb") workbook = file;
+  if (workbook.empty()) {
+    ADD_FAILURE() << "no setting-parameter workbook";
+    return workbook;
+  }
+  EXPECT_EQ(fs::status(workbook).permissions() & fs::perms::owner_write, fs::perms::none) << "read-only";
+  auto stampOf = [](const drivesim::TimeStamp& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", 2000 + t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return std::string(text);
+  };
+  for (int r = 1; r <= 31; ++r)
+    EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || FI1 || ',' || Fi2 FROM TroubleRecord WHERE ID = " +
+                                               std::to_string(r)),
+              stampOf(drive.troubleTime(r)) + "," + std::to_string(drive.troubleCode(r, 0)) + "," +
+                  std::to_string(drive.troubleCode(r, 1)));
+  for (int e = 1; e <= 15; ++e)
+    EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || Event FROM EventCount WHERE ID = " + std::to_string(e)),
+              stampOf(drive.eventTime(e)) + "," + std::to_string(drive.eventCount(e)));
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT Data FROM DriveSts WHERE Item = 'Drive Interface Ver'"),
+            std::string(" ") + kInterfaceText);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'Eventlog'"),
+            eventLog ? "1" : "0");
+  if (eventLog) {
+    EXPECT_EQ(db_test::queryText(workbook, "SELECT COUNT(*) FROM Eventlog"), "64");
+  }
+  return workbook;
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -214,12 +260,18 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   ASSERT_FALSE(extracted.empty());
   // The simulated drive's database is found: one workbook per recorded bank (0, 2, 5).
   EXPECT_EQ(entriesOf(extracted, "TRB").size(), 3u);
-  // "RX-Fenn" at interface level 6 keeps an event log.
-  const drivesim::RecordImages drive("RX-Fenn");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  records_test::ExpectSetpointFile(saved, drive, 0x24059000, 8192);
-  records_test::ExpectRecordAndStatusFiles(saved, drive);
-  records_test::ExpectEventLogFile(saved, drive);
+  // "RX-Fenn" at interface level 6 keeps an event log; its CSV files became the workbook.
+  const fs::path workbook = ExpectConvertedRecords(extracted, drivesim::RecordImages("RX-Fenn"), true);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT Memo FROM Memo WHERE Title = 'DriveType'"), "RX-Fenn");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT Data FROM DataSet WHERE ID = 2"), " 100");  // ACC_TIME1
+  // The drive configuration file beside it, completed from the product definition.
+  fs::path document = workbook;
+  document.replace_extension(".drc");
+  const std::string text = utf16LeText(fileText(document));
+  EXPECT_NE(text.find("producttype=\"RX-Fenn\" firmwareversion=\"SIM01.00\""), std::string::npos) << text;
+  EXPECT_NE(text.find("ipaddress=\"127.0.0.1\""), std::string::npos) << text;
+  EXPECT_NE(text.find("<signal value=\"100\" id=\"ACC_TIME1\"/>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<signal value=\"0\" id=\"DEC_TIME1\"/>"), std::string::npos) << text;
 }
 
 TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
@@ -230,11 +282,10 @@ TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
   EXPECT_NE(run.output.find("DriveType = \"RX-Brin\""), std::string::npos) << run.output;
   const fs::path extracted = extractedArchive("x");
   ASSERT_FALSE(extracted.empty());
-  const drivesim::RecordImages drive("RX-Brin");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  records_test::ExpectSetpointFile(saved, drive, 0x4059000, 14336);  // the largest area
-  records_test::ExpectRecordAndStatusFiles(saved, drive);
-  EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
+  const fs::path workbook = ExpectConvertedRecords(extracted, drivesim::RecordImages("RX-Brin"), false);
+  // The largest area: every non-zero word of it has a row, and the closing row comes last.
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT symbol FROM DataSet ORDER BY ID DESC LIMIT 1"), "SETEND");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT symbol FROM DataSet WHERE ID = 1"), "0x4059000");
 }
 
 TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
@@ -247,6 +298,12 @@ TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
   const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_TRUE(fs::is_directory(saved[0]));
+  // With "/l" the workbook also holds every bank's first faults, read again from the drive.
+  const fs::path workbook = ExpectConvertedRecords(saved[0], drivesim::RecordImages("RX-Fenn"), true);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(Bank, ',') FROM OtherTRB"), "0,1,2,3,4,5,6,7");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(FI1, ',') FROM OtherTRB"),
+            "OC,OV,OH,UV,EF,No Data,OC,OV");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS FROM OtherTRB WHERE Bank = 2"), "2016/03/09  13:17:47");
 }
 
 TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
