@@ -133,6 +133,34 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text));
     EXPECT_EQ(rig.exchange().sendCount(), 5u);
     EXPECT_EQ(s.RetryCount, 0);
+    // The reply reset the count, so a drive that now falls silent gets ten full sends.
+    rig.drive().stop();
+    EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_EQ(s.ErrorText, "Timeout");
+    EXPECT_EQ(rig.exchange().sendCount(), 15u);
+  }
+  {
+    // The timer's tick on its own: with a reply flagged it neither counts nor re-sends;
+    // otherwise it re-sends the last request, and the answer, though no request waits for
+    // it, resets the count and flags the reply.
+    LiveExchangeRig rig({}, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    s.RequestBuf = bytesOf("QT");
+    s.ReplyFlag = true;
+    s.RetryCount = 4;
+    rig.exchange().onTimeoutTick();
+    EXPECT_EQ(s.RetryCount, 4);
+    EXPECT_EQ(rig.exchange().sendCount(), 0u);
+    s.ReplyFlag = false;
+    rig.exchange().onTimeoutTick();
+    EXPECT_EQ(s.RetryCount, 5);
+    EXPECT_EQ(rig.exchange().sendCount(), 1u);
+    ASSERT_TRUE(rig.awaitDriveRequests(1));
+    for (int round = 0; round < 200 && !s.ReplyFlag; ++round) rig.runEventsFor(5);
+    EXPECT_TRUE(s.ReplyFlag);
+    EXPECT_EQ(s.RetryCount, 0);
+    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>{bytesOf("QT")});
   }
   {
     drivesim::Misbehaviour silent;
