@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -201,49 +202,59 @@ TEST(LiveExchange, CancelDuringAWaitReturnsAtTheNextRoundAndStopsSending) {
   EXPECT_EQ(rig.drive().requestCount(), sent);
 }
 
+namespace {
+
+// The reply arrives as any other; reading it as a request routine does (`decode`, which
+// tells whether the decoder still holds) ends the run with `message`.
+void expectDecodingEndsTheRun(const drivesim::Misbehaviour& garble, const std::string& request, ReplyForm form,
+                              const std::function<bool(LiveExchangeRig&)>& decode, const std::string& message) {
+  SCOPED_TRACE(request);
+  LiveExchangeRig rig(garble, kShortTickMs);
+  ASSERT_EQ(rig.error(), "");
+  ASSERT_TRUE(rig.exchange().transact(request, form));
+  EXPECT_FALSE(decode(rig));
+  EXPECT_TRUE(rig.state().AbortFlag);
+  EXPECT_EQ(rig.state().ErrorText, message);
+  expectNothingMoreSent(rig, kShortTickMs);
+}
+
+}  // namespace
+
 TEST(LiveExchange, ShortOrNonHexReplyEndsTheRunThroughTheDecoderWithAMessage) {
-  {
-    drivesim::Misbehaviour cut;
-    cut.shortCommand = "MX1";
-    LiveExchangeRig rig(cut, kShortTickMs);
-    ASSERT_EQ(rig.error(), "");
-    quillon::ExchangeState& s = rig.state();
-    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
-    EXPECT_EQ(s.ReplyText.size(), 10u);
-    quillon::TextReplyDecoder layout(s, "MX1");
-    int signalSum = 0;
-    for (int g = 1; g <= drivesim::kGroupCount; ++g) signalSum += layout.hex8(2 * g + 10);
-    EXPECT_EQ(signalSum, 0);
-    EXPECT_FALSE(layout.ok());
-    EXPECT_TRUE(s.AbortFlag);
-    EXPECT_EQ(s.ErrorText, "Malformed reply to \"MX1\": expected at least 13 characters, got 10");
-    expectNothingMoreSent(rig, kShortTickMs);
-  }
-  {
-    drivesim::Misbehaviour cut;
-    cut.shortCommand = "MY51";
-    LiveExchangeRig rig(cut, kShortTickMs);
-    ASSERT_EQ(rig.error(), "");
-    quillon::ExchangeState& s = rig.state();
-    ASSERT_TRUE(rig.exchange().transact("MY5101", ReplyForm::Binary));
-    quillon::BinaryReplyDecoder faults(s, "MY51");
-    EXPECT_EQ(faults.s16(3), rig.drive().profile().faultCode(1, 1));
-    EXPECT_EQ(faults.s16(61), 0);
-    EXPECT_FALSE(faults.ok());
-    EXPECT_EQ(s.ErrorText, "Malformed reply to \"MY51\": expected at least 63 bytes, got 31");
-    expectNothingMoreSent(rig, kShortTickMs);
-  }
-  {
-    drivesim::Misbehaviour garbled;
-    garbled.nonHexCommand = "MX1";
-    LiveExchangeRig rig(garbled, kShortTickMs);
-    ASSERT_EQ(rig.error(), "");
-    quillon::ExchangeState& s = rig.state();
-    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
-    quillon::TextReplyDecoder layout(s, "MX1");
-    EXPECT_EQ(layout.hex8(2), 0);
-    EXPECT_FALSE(layout.ok());
-    EXPECT_EQ(s.ErrorText, "Malformed reply to \"MX1\": non-hex character at position 2");
-    expectNothingMoreSent(rig, kShortTickMs);
-  }
+  drivesim::Misbehaviour cutLayout;
+  cutLayout.shortCommand = "MX1";
+  expectDecodingEndsTheRun(
+      cutLayout, "MX1", ReplyForm::Text,
+      [](LiveExchangeRig& rig) {
+        EXPECT_EQ(rig.state().ReplyText.size(), 10u);
+        quillon::TextReplyDecoder layout(rig.state(), "MX1");
+        int signalSum = 0;
+        for (int g = 1; g <= drivesim::kGroupCount; ++g) signalSum += layout.hex8(2 * g + 10);
+        EXPECT_EQ(signalSum, 0);  // nothing is taken from a bad reply
+        return layout.ok();
+      },
+      "Malformed reply to \"MX1\": expected at least 13 characters, got 10");
+
+  drivesim::Misbehaviour cutFaults;
+  cutFaults.shortCommand = "MY51";
+  expectDecodingEndsTheRun(
+      cutFaults, "MY5101", ReplyForm::Binary,
+      [](LiveExchangeRig& rig) {
+        quillon::BinaryReplyDecoder faults(rig.state(), "MY51");
+        EXPECT_EQ(faults.s16(3), rig.drive().profile().faultCode(1, 1));
+        EXPECT_EQ(faults.s16(61), 0);
+        return faults.ok();
+      },
+      "Malformed reply to \"MY51\": expected at least 63 bytes, got 31");
+
+  drivesim::Misbehaviour garbled;
+  garbled.nonHexCommand = "MX1";
+  expectDecodingEndsTheRun(
+      garbled, "MX1", ReplyForm::Text,
+      [](LiveExchangeRig& rig) {
+        quillon::TextReplyDecoder layout(rig.state(), "MX1");
+        EXPECT_EQ(layout.hex8(2), 0);
+        return layout.ok();
+      },
+      "Malformed reply to \"MX1\": non-hex character at position 2");
 }
