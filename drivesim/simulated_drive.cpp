@@ -96,7 +96,7 @@ std::vector<std::vector<std::uint8_t>> SimulatedDrive::requests() const {
 
 std::size_t SimulatedDrive::requestCount() const {
   std::lock_guard lock(requestsMutex_);
-  return requests_.size();
+  return requestCount_;
 }
 
 int SimulatedDrive::pollTimeoutMs() const {
@@ -143,7 +143,8 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, std::ui
   const std::vector<std::uint8_t> payload(request.payload.begin(), request.payload.end());
   {
     std::lock_guard lock(requestsMutex_);
-    requests_.push_back(payload);
+    ++requestCount_;
+    if (requests_.size() < kRequestLogLimit) requests_.push_back(payload);
   }
   const auto reply = model_.answer(payload);
   if (!reply) return;

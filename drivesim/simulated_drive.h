@@ -42,7 +42,9 @@ class SimulatedDrive {
   std::uint16_t port() const { return port_; }
   const DriveProfile& profile() const { return model_.profile(); }
 
-  // Request payloads received so far, in order (re-sends included).
+  // The first kRequestLogLimit request payloads received, in order (re-sends included), so
+  // that a drive left running for long does not grow without bound; the count goes on.
+  static constexpr std::size_t kRequestLogLimit = 1 << 16;
   std::vector<std::vector<std::uint8_t>> requests() const;
   std::size_t requestCount() const;
 
@@ -67,6 +69,7 @@ class SimulatedDrive {
   std::vector<PendingReply> pending_;  // thread-only
   mutable std::mutex requestsMutex_;
   std::vector<std::vector<std::uint8_t>> requests_;
+  std::size_t requestCount_ = 0;
 };
 
 }  // namespace drivesim
