@@ -336,6 +336,21 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
 }
 
+TEST_F(EndToEnd, DriveWithEventLogButNoDatabaseKeepsEveryRecordFile) {
+  // Without a database nothing is converted: the record files stay in the archive as written.
+  const DrivesimProgram drive({"--type", "RX-Fenn", "--soft-version", "SIM09.99"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  const Finished run = runQuillon(runAgainst(drive));
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+  const drivesim::RecordImages images("RX-Fenn");
+  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
+  records_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
+  records_test::ExpectRecordAndStatusFiles(saved, images);
+  records_test::ExpectEventLogFile(saved, images);
+}
+
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   const DrivesimProgram drive({"--nak-command", "MY51", "--nak-code", "31"});
   ASSERT_NE(drive.port(), 0) << "drivesim did not start";
