@@ -128,6 +128,17 @@ inline std::vector<std::pair<std::uint32_t, int>> wideImage() {
   };
 }
 
+inline std::tm localTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
 struct Folder {
   db_test::ScratchFolder scratch;
   std::filesystem::path app = scratch.file("app");
@@ -152,16 +163,7 @@ struct Folder {
     r.programMajor = 2;
     r.programMinor = 1;
     r.BankCount = 8;
-    r.now = [] {
-      std::tm t{};
-      t.tm_year = 2014 - 1900;
-      t.tm_mon = 2;
-      t.tm_mday = 12;
-      t.tm_hour = 8;
-      t.tm_min = 5;
-      t.tm_sec = 9;
-      return t;
-    };
+    r.now = [] { return localTime(2014, 3, 12, 8, 5, 9); };
     return r;
   }
 };

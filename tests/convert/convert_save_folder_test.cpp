@@ -154,12 +154,6 @@ TEST(ConvertSaveFolder, FailureKeepsEveryCsvFileAndSaysWhy) {
 }
 
 TEST(ConvertSaveFolder, WorkbookNameCarriesTheLocalTime) {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 11;
-  t.tm_mday = 7;
-  t.tm_hour = 23;
-  t.tm_min = 0;
-  t.tm_sec = 59;
-  EXPECT_EQ(SetpointWorkbookName("Set_Sram_Line 3.csv", t), "Set_Sram_Line 3_20261207_230059.mdb");
+  EXPECT_EQ(SetpointWorkbookName("Set_Sram_Line 3.csv", localTime(2026, 12, 7, 23, 0, 59)),
+            "Set_Sram_Line 3_20261207_230059.mdb");
 }
