@@ -76,6 +76,12 @@ INSERT INTO MAIN (symbol, address, "Type", DisplayUnit, LongNameJP, LongNameUS, 
   ('INF_SERIAL',  '24059088', NULL,     'C', '製造番号',      'Serial number',       'W', '8'),
   ('STOP_MODE',   '24059090', NULL,     'S', '停止方法',      'Stop mode',           'W', NULL);
 
+-- The first setting parameters of the 16-bit drives (their area starts at 0x0000).
+INSERT INTO MAIN (symbol, address, "Type", DisplayUnit, LongNameJP, LongNameUS, AccessUnit, ArrayLength) VALUES
+  ('P16_MODE',    '0004',     NULL,     'D', '運転モード',    'Operation mode',      'W', NULL),
+  ('P16_LINK',    '0006',     NULL,     '&', 'リンク先',      'Linked item',         'D', NULL),
+  ('P16_GAIN',    '000A',     'SPEED',  '%', 'ゲイン',        'Gain',                'W', NULL);
+
 CREATE TABLE "MAIN%Display" (
   ID INTEGER PRIMARY KEY,
   "Type" TEXT(20),
@@ -183,3 +189,7 @@ INSERT INTO Events (TitleJP, TitleUS, FormulaType1, Symbol1, FormulaType2, Symbo
   ('運転回数', 'Run count', NULL, NULL, NULL, NULL, NULL, NULL, '0'),
   ('通電時間', 'Power-on time', '/', '60', '*', '1', NULL, NULL, '1'),
   ('故障回数', 'Fault count', '-', '0', NULL, NULL, NULL, NULL, '0');
+-- Counters 4 to 16: counted in tenths, shown with one decimal.
+INSERT INTO Events (TitleJP, TitleUS, FormulaType1, Symbol1, FormulaType2, Symbol2, FormulaType3, Symbol3, Decimalpoint)
+  WITH RECURSIVE n(i) AS (SELECT 4 UNION ALL SELECT i + 1 FROM n WHERE i < 16)
+  SELECT 'イベント' || i, 'Event ' || i, '*', '0.1', NULL, NULL, NULL, NULL, '1' FROM n;
