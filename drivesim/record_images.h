@@ -17,9 +17,10 @@ struct TimeStamp {
   std::uint8_t month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
-// Event-log area of the drive types that keep one (16-byte records).
+// Event-log area of the drive types that keep one: 64 records of 16 bytes, the setting
+// parameters right after it (a read of the area's last block reaches into them).
 inline constexpr std::int64_t kEventLogStart = 0x24058C00;
-inline constexpr std::int64_t kEventLogBytes = 1026;
+inline constexpr std::int64_t kEventLogBytes = 64 * 16;
 
 class RecordImages {
  public:
