@@ -1,43 +1,20 @@
 #include "quillon/convert/convert_save_folder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "platform/db/db_error.h"
 #include "quillon/convert/drive_configuration.h"
 #include "quillon/convert/setpoint_workbook.h"
+#include "quillon/database/workbook_file.h"
 #include "quillon/output/records_file_writer.h"
 
 namespace quillon {
 
 namespace fs = std::filesystem;
-using platform::db::DbError;
 
 namespace {
 
 constexpr const char* kTemplateName = "SET_TMP.mdb";
-
-void makeWritable(const fs::path& path) {
-  std::error_code ignored;
-  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
-}
-
-void makeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-}
-
-// The workbook is built with commits that need not reach the disk; it does before it is published.
-void flushToDisk(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw fs::filesystem_error("cannot open for flushing", path, std::error_code(errno, std::generic_category()));
-  const int rc = ::fsync(fd);
-  const int error = errno;
-  ::close(fd);
-  if (rc != 0) throw fs::filesystem_error("cannot flush", path, std::error_code(error, std::generic_category()));
-}
 
 // Everything the step made so far; removed again when it fails.
 struct StepFiles {
@@ -76,11 +53,7 @@ RecordTablesInput recordTablesInput(const ConvertSaveFolderRun& run, const fs::p
 
 void convert(const ConvertSaveFolderRun& run, const fs::path& setpointFile, const fs::path& workbook,
              DatabaseState& databases, std::string& labelDummy, StepFiles& files) {
-  const fs::path templateFile = run.programFolder / kTemplateName;
-  if (!fs::is_regular_file(templateFile))
-    throw DbError("The workbook template " + templateFile.string() + " is missing.");
-  fs::copy_file(templateFile, files.partialWorkbook, fs::copy_options::overwrite_existing);
-  makeWritable(files.partialWorkbook);
+  StartWorkbookFromTemplate(run.programFolder / kTemplateName, files.partialWorkbook);
 
   const std::vector<SetpointLine> lines = ParseSetpointLines(ReadCsvFields(setpointFile));
   platform::db::OpenDbConnection(databases.workDb, files.partialWorkbook);
@@ -95,11 +68,8 @@ void convert(const ConvertSaveFolderRun& run, const fs::path& setpointFile, cons
   WriteRecordTables(work, databases, recordTablesInput(run, workbook.parent_path(), tables.InterfaceLevel));
 
   platform::db::CloseDbConnection(databases.workDb);
-  flushToDisk(files.partialWorkbook);
-  if (fs::exists(workbook)) makeWritable(workbook);
-  fs::rename(files.partialWorkbook, workbook);
+  PublishWorkbook(files.partialWorkbook, workbook);
   files.partialWorkbook.clear();
-  makeReadOnly(workbook);
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include "quillon/database/trace_workbook.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "platform/db/db_error.h"
+#include "quillon/database/workbook_file.h"
 
 namespace quillon {
 
@@ -213,27 +211,6 @@ void checkInput(const TraceBankInput& input) {
   if (input.MaxGroupDepth < 0) throw DbError("The bank's group depth is negative.");
 }
 
-void makeWritable(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
-}
-
-// The workbook is built with commits that need not reach the disk; it does before it is published.
-void flushToDisk(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::filesystem::filesystem_error("cannot open for flushing", path, std::error_code(errno, std::generic_category()));
-  int rc = ::fsync(fd);
-  int error = errno;
-  ::close(fd);
-  if (rc != 0) throw std::filesystem::filesystem_error("cannot flush", path, std::error_code(error, std::generic_category()));
-}
-
-void makeReadOnly(const std::filesystem::path& path) {
-  using std::filesystem::perms;
-  std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
-                               std::filesystem::perm_options::remove);
-}
-
 }  // namespace
 
 void DatabaseState::openDriveDb(const std::filesystem::path& path) {
@@ -312,11 +289,7 @@ std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceB
     std::string fault2 = databases.lookups.FiCode2FiName(trimmed(faultCodeText(input.BankFaults[2].code)));
     std::filesystem::path target = folder / TraceWorkbookName(bank, input, settings.CommandLine, fault1, fault2);
 
-    std::filesystem::path templateFile = settings.templateFolder / kTemplateName;
-    if (!std::filesystem::is_regular_file(templateFile))
-      throw DbError("The workbook template " + templateFile.string() + " is missing.");
-    std::filesystem::copy_file(templateFile, partial, std::filesystem::copy_options::overwrite_existing);
-    makeWritable(partial);
+    StartWorkbookFromTemplate(settings.templateFolder / kTemplateName, partial);
 
     platform::db::OpenDbConnection(databases.workDb, partial);
     platform::db::Connection& work = *databases.workDb;
@@ -329,12 +302,7 @@ std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceB
     writeFaults(work, input, databases);
     writeSamples(work, input, layouts);
     platform::db::CloseDbConnection(databases.workDb);
-    flushToDisk(partial);
-
-    // Only a complete workbook replaces one of the same name.
-    if (std::filesystem::exists(target)) makeWritable(target);
-    std::filesystem::rename(partial, target);
-    makeReadOnly(target);
+    PublishWorkbook(partial, target);
     return target;
   } catch (const std::exception& error) {
     platform::db::CloseDbConnection(databases.workDb);
