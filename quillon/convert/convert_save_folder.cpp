@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/db/db_error.h"
 #include "quillon/convert/drive_configuration.h"
 #include "quillon/convert/setpoint_workbook.h"
 #include "quillon/database/workbook_file.h"

@@ -1,7 +1,6 @@
 #include "quillon/convert/setpoint_workbook.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,7 @@
 
 #include "platform/db/db_error.h"
 #include "platform/shell/codepage.h"
+#include "quillon/requests/exchange.h"
 
 namespace quillon {
 
@@ -22,12 +22,10 @@ constexpr int kMaxCharacterBytes = 4096;
 constexpr const char* kToolIpSymbol = "TOOL_IP";
 
 std::optional<std::uint32_t> hexValue(std::string_view digits) {
-  if (digits.empty() || digits.size() > 8) return std::nullopt;
-  std::uint32_t value = 0;
-  const char* end = digits.data() + digits.size();
-  auto [stop, error] = std::from_chars(digits.data(), end, value, 16);
-  if (error != std::errc{} || stop != end) return std::nullopt;
-  return value;
+  if (digits.size() > 8) return std::nullopt;
+  const std::optional<std::uint64_t> value = HexDigitsValue(digits);
+  if (!value) return std::nullopt;
+  return static_cast<std::uint32_t>(*value);
 }
 
 std::string hex4(std::uint32_t word) {

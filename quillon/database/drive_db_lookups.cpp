@@ -4,6 +4,7 @@
 
 #include "platform/db/db_error.h"
 #include "platform/db/value.h"
+#include "quillon/requests/exchange.h"
 
 namespace quillon {
 
@@ -22,18 +23,10 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(start, end - start + 1));
 }
 
+// An empty text is 0.
 std::optional<std::uint64_t> parseHex(std::string_view hex) {
   if (hex.empty()) return 0;
-  std::uint64_t value = 0;
-  for (char c : hex) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else return std::nullopt;
-    value = (value << 4) | static_cast<std::uint64_t>(digit);
-  }
-  return value;
+  return HexDigitsValue(hex);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "quillon/output/records_file_writer.h"
+#include "quillon/requests/exchange.h"
 
 namespace quillon {
 
@@ -22,18 +23,11 @@ std::string DriveStatusFileName(const SaveFileNames& names) {
 }
 
 int hexLiteralValue(const std::string& text) {
-  if (text.empty() || text.size() > 8) return 0;
-  std::uint32_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else return 0;
-    value = value << 4 | static_cast<std::uint32_t>(digit);
-  }
-  if (text.size() <= 4) return static_cast<std::int16_t>(value);
-  return static_cast<std::int32_t>(value);
+  if (text.size() > 8) return 0;
+  const std::optional<std::uint64_t> value = HexDigitsValue(text);
+  if (!value) return 0;
+  if (text.size() <= 4) return static_cast<std::int16_t>(*value);
+  return static_cast<int>(static_cast<std::uint32_t>(*value));
 }
 
 std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, const std::string& interfaceVersionText,

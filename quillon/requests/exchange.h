@@ -2,6 +2,7 @@
 // The request/reply exchange with the drive: one request outstanding at a time, a text or
 // binary reply, refusal (NAK), re-send on silence and the abort rule.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,10 @@ enum class ReplyForm { Text, Binary };
 
 // Two upper-case hexadecimal digits, zero-padded: 5 -> "05", 26 -> "1A".
 std::string HexByteText(std::uint8_t value);
+
+// The value of hexadecimal digits (either case), most significant first; nullopt for an empty
+// text, more than 16 digits or any other character.
+std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 
 // One exchange. The live implementation sends through the control and waits in the event
 // loop; tests may substitute a scripted one.

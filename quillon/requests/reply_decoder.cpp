@@ -24,6 +24,21 @@ int hexDigitValue(char c) {
   return -1;
 }
 
+}  // namespace
+
+std::optional<std::uint64_t> HexDigitsValue(std::string_view digits) {
+  if (digits.empty() || digits.size() > 16) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    const int digit = hexDigitValue(c);
+    if (digit < 0) return std::nullopt;
+    value = value << 4 | static_cast<std::uint64_t>(digit);
+  }
+  return value;
+}
+
+namespace {
+
 std::string malformedReplyText(const std::string& command, const std::string& why) {
   return "Malformed reply to \"" + command + "\": " + why;
 }

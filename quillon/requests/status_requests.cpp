@@ -32,17 +32,11 @@ std::string_view presentChars(std::string_view reply, int position, int length) 
 
 // Hex digits as the drive sends them; four digits read as signed 16-bit.
 std::optional<int> hexFieldValue(std::string_view digits) {
-  std::uint32_t value = 0;
-  for (char c : digits) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else return std::nullopt;
-    value = value << 4 | static_cast<std::uint32_t>(digit);
-  }
-  if (digits.size() == 4) return static_cast<std::int16_t>(value);
-  return static_cast<int>(value);
+  if (digits.empty()) return 0;
+  const std::optional<std::uint64_t> value = HexDigitsValue(digits);
+  if (!value || digits.size() > 8) return std::nullopt;
+  if (digits.size() == 4) return static_cast<std::int16_t>(*value);
+  return static_cast<int>(*value);
 }
 
 // Two decimal digits: a leading zero below 10, only the last two digits above 99.
