@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   window = std::make_unique<MainWindow>(*exchange, *steps, services);
   BindReceiveDriveDatabase(*window, *exchange, bar, RunUnlha, services.messages, options.dbLoad);
   [[maybe_unused]] const SaveRunTables runTables = BindRecordSteps(*window, *exchange, *steps);
-  BindConvertSaveFolder(*window, *exchange, runTables, installRoot, templateFolder());
+  BindConvertSaveFolder(*window, *exchange, runTables, installRoot, templateFolder(), services.now);
 
   if (options.headless) {
     HeadlessPrinter printer(window->controls, std::cout, ::isatty(STDOUT_FILENO) == 1);

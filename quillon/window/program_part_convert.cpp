@@ -12,13 +12,6 @@
 namespace quillon {
 namespace {
 
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
 std::string codeText(const std::optional<std::int16_t>& code) { return code ? std::to_string(*code) : std::string(); }
 
 // "MY51" for each bank again, into tables of its own: the run's tables stay as they were read.
@@ -51,7 +44,8 @@ class BankFaultReader {
 };
 
 ConvertSaveFolderRun conversionRun(const MainWindow& window, const SaveRunTables& tables,
-                                   const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder) {
+                                   const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder,
+                                   std::function<std::tm()> now) {
   ConvertSaveFolderRun run;
   run.AppFolder = window.run.AppFolder;
   run.programFolder = templateFolder;
@@ -68,17 +62,18 @@ ConvertSaveFolderRun conversionRun(const MainWindow& window, const SaveRunTables
   run.programMinor = kProgramMinorVersion;
   run.RecordedBankCount = window.run.RecordedBankCount;
   run.BankCount = tables.traceBack ? tables.traceBack->BankCount : 0;
-  run.now = localNow;
+  run.now = std::move(now);
   return run;
 }
 
 }  // namespace
 
 void BindConvertSaveFolder(MainWindow& window, Exchange& exchange, const SaveRunTables& tables,
-                           const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder) {
+                           const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder,
+                           std::function<std::tm()> now) {
   if (!tables.databases) return;  // drive steps of another kind keep no database slots
-  window.laterSteps.convertSaveFolder = [&window, &exchange, tables, installRoot, templateFolder] {
-    ConvertSaveFolderRun run = conversionRun(window, tables, installRoot, templateFolder);
+  window.laterSteps.convertSaveFolder = [&window, &exchange, tables, installRoot, templateFolder, now] {
+    ConvertSaveFolderRun run = conversionRun(window, tables, installRoot, templateFolder, now);
     std::unique_ptr<BankFaultReader> faults;
     if (tables.traceBack) {
       faults = std::make_unique<BankFaultReader>(exchange, *tables.traceBack);

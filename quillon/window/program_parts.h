@@ -3,6 +3,7 @@
 // live exchange over the Velkor control, the simulated drive for --simulate, the archiver and
 // the drive steps over the request routines.
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -95,8 +96,10 @@ inline constexpr int kProgramMinorVersion = 1;
 SaveRunTables BindRecordSteps(MainWindow& window, Exchange& exchange, DriveSteps& steps);
 
 // `ConvertSaveFolder` on the save run's hook, over the run's tables: drive databases and
-// product definitions below `installRoot`, "SET_TMP.mdb" in `templateFolder`.
+// product definitions below `installRoot`, "SET_TMP.mdb" in `templateFolder`, `now` the local
+// time of the workbook's name.
 void BindConvertSaveFolder(MainWindow& window, Exchange& exchange, const SaveRunTables& tables,
-                           const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder);
+                           const std::filesystem::path& installRoot, const std::filesystem::path& templateFolder,
+                           std::function<std::tm()> now);
 
 }  // namespace quillon
