@@ -36,7 +36,10 @@ std::vector<std::string> FileLines(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
-  const std::string all = text.str();
+  return CrlfLines(text.str());
+}
+
+std::vector<std::string> CrlfLines(const std::string& all) {
   std::vector<std::string> lines;
   std::size_t from = 0;
   while (from < all.size()) {

@@ -10,7 +10,9 @@
 
 namespace records_test {
 
-// The file's lines without their CR LF; a last line without one is marked "unterminated: ".
+// The lines of a text without their CR LF; a last line without one is marked "unterminated: ".
+std::vector<std::string> CrlfLines(const std::string& text);
+// The same for a file's whole text.
 std::vector<std::string> FileLines(const std::filesystem::path& file);
 
 // Where the simulated drive's record files of one panel lie, and what the drive reported.

@@ -10,18 +10,18 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "drivesim/drive_profile.h"
 #include "drivesim/record_images.h"
 #include "platform/shell/folders.h"
 #include "tests/db/test_files.h"
 #include "tests/records/record_file_expectations.h"
+#include "tests/window/window_test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
+using quillon_test::fileText;
 
 // What the simulated drive reports as its panel name, made safe for file names.
 constexpr const char* kSafePanel = "Line 3 _ Winder #2";
@@ -45,13 +45,6 @@ Finished runQuillon(const QStringList& arguments) {
   finished.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   finished.output = process.readAll().toStdString();
   return finished;
-}
-
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<fs::path> entriesOf(const fs::path& folder, const std::string& prefix) {

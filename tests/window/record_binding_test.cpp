@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "drivesim/command_model.h"
 #include "platform/shell/folders.h"
@@ -15,6 +13,7 @@
 #include "quillon/requests/drive_identity.h"
 #include "quillon/window/main_window.h"
 #include "quillon/window/program_parts.h"
+#include "tests/records/record_file_expectations.h"
 #include "tests/records/scripted_exchange.h"
 #include "tests/window/window_test_support.h"
 
@@ -24,21 +23,6 @@ using namespace quillon;
 
 using quillon_test::fileText;
 using SilentMessages = quillon_test::RecordingMessages;
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    const std::size_t end = text.find("\r\n", from);
-    if (end == std::string::npos) {
-      lines.push_back("unterminated: " + text.substr(from));
-      break;
-    }
-    lines.push_back(text.substr(from, end - from));
-    from = end + 2;
-  }
-  return lines;
-}
 
 class BoundRecordSteps : public ::testing::Test {
  protected:
@@ -87,7 +71,7 @@ class BoundRecordSteps : public ::testing::Test {
   std::vector<std::string> packedLines(const std::string& prefix) {
     const std::string name = prefix + window_->run.SafePanelName + ".csv";
     EXPECT_EQ(packed_.count(name), 1u) << name;
-    return linesOf(packed_[name]);
+    return records_test::CrlfLines(packed_[name]);
   }
   std::size_t sentWith(const std::string& prefix) const {
     std::size_t n = 0;
