@@ -46,19 +46,6 @@ CodePage& codePage() {
   return page;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Length of the UTF-8 sequence starting at `s`, and its code point; a malformed byte is
 // taken alone, as code point 0xFFFFFFFF.
 std::size_t decodeUtf8(std::string_view s, char32_t& c) {
@@ -146,7 +133,7 @@ std::string fromAnsi(std::string_view ansi) {
   std::lock_guard lock(page.mutex);
   if (page.fromAnsi == kNoConverter) page.open(page.name);
   return convert(page.fromAnsi, ansi, [](std::string& out, std::string_view rest) {
-    appendUtf8(out, static_cast<unsigned char>(rest[0]));
+    AppendUtf8(out, static_cast<unsigned char>(rest[0]));
     return std::size_t{1};
   });
 }
@@ -158,6 +145,24 @@ std::string MidMbcs(std::string_view text, int start, int length) {
   if (last > static_cast<long>(ansi.size())) last = static_cast<long>(ansi.size());
   if (first >= last) return {};
   return fromAnsi(std::string_view(ansi).substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first)));
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
 }
 
 }  // namespace shell

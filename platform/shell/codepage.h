@@ -23,4 +23,7 @@ std::string fromAnsi(std::string_view ansi);
 // to the end.
 std::string MidMbcs(std::string_view text, int start, int length);
 
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, char32_t code);
+
 }  // namespace shell

@@ -2,29 +2,13 @@
 
 #include <cstdint>
 
+#include "platform/shell/codepage.h"
+
 namespace quillon {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 void appendUnitLe(std::string& out, std::uint32_t unit) {
   out.push_back(static_cast<char>(unit & 0xFF));
@@ -70,11 +54,11 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
       const std::uint32_t low = unitAt(at);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         at += 2;
-        appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        shell::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         continue;
       }
     }
-    appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
+    shell::AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
   }
   return out;
 }
