@@ -266,7 +266,7 @@ namespace fs = std::filesystem;
 // Opens the archive with the LHA decoder and hands each member (directories once, links
 // refused) to `visit`, which returns an empty text to go on, otherwise why it stopped.
 template <typename Visit>
-std::string ForEachMember(const fs::path& file, std::size_t& members, Visit visit) {
+std::string ForEachMember(const fs::path& file, const std::string& codePage, std::size_t& members, Visit visit) {
   members = 0;
   std::unique_ptr<std::FILE, FileCloser> handle(std::fopen(file.c_str(), "rb"));
   if (!handle) return "it cannot be read back";
@@ -276,7 +276,9 @@ std::string ForEachMember(const fs::path& file, std::size_t& members, Visit visi
   if (!reader) return "it cannot be read back";
   lha_reader_set_dir_policy(reader.get(), LHA_READER_DIR_PLAIN);
   while (LHAFileHeader* header = lha_reader_next_file(reader.get())) {
-    const std::string name = joinedName(header->path ? header->path : "", header->filename ? header->filename : "");
+    const std::string stored = joinedName(header->path ? header->path : "", header->filename ? header->filename : "");
+    const std::string name = NameFromStored(stored, codePage);
+    if (name.empty() && !stored.empty()) return "the name of an entry cannot be read in code page " + codePage;
     if (header->symlink_target) return "the entry \"" + name + "\" is a link";
     if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
     if (std::string why = visit(*reader, *header, name); !why.empty()) return why;
@@ -296,14 +298,6 @@ bool DecoderStripsMacBinary(const LHAFileHeader& header) { return header.os_type
 std::string withoutTrailingSlash(std::string name) {
   while (!name.empty() && name.back() == '/') name.pop_back();
   return name;
-}
-
-// Names as a case-blind file system (the one the archive came from) would see them.
-std::string foldedName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
 }
 
 // The real folder a new entry `target` goes into must still lie inside `folder`, also when a
@@ -329,9 +323,9 @@ std::string PlanMembers(const fs::path& file, const ExtractPolicy& policy, std::
                         std::uint64_t& totalBytes) {
   plan.clear();
   totalBytes = 0;
-  std::map<std::string, bool> seen;  // folded name -> is a folder
+  std::map<std::string, bool> seen;  // name -> is a folder
   std::size_t members = 0;
-  return ForEachMember(file, members, [&](LHAReader&, const LHAFileHeader& header, const std::string& stored) {
+  return ForEachMember(file, policy.nameCodePage, members, [&](LHAReader&, const LHAFileHeader& header, const std::string& stored) {
     PlannedEntry entry{withoutTrailingSlash(stored), IsDirectoryEntry(header)};
     if (entry.name.empty()) return "an entry has no name" + std::string();
     if (policy.refuseName)
@@ -343,12 +337,12 @@ std::string PlanMembers(const fs::path& file, const ExtractPolicy& policy, std::
     if (totalBytes > policy.maxTotalBytes)
       return "its files would be more than the " + std::to_string(policy.maxTotalBytes) + " bytes allowed in all";
     // Every folder on the way is a folder; the entry itself must not be there already.
-    const std::string folded = foldedName(entry.name);
-    for (std::size_t slash = folded.find('/'); slash != std::string::npos; slash = folded.find('/', slash + 1)) {
-      auto [place, added] = seen.emplace(folded.substr(0, slash), true);
+    const std::string& name = entry.name;
+    for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+      auto [place, added] = seen.emplace(name.substr(0, slash), true);
       if (!place->second) return "the entry \"" + entry.name + "\" lies below a file of the same name";
     }
-    auto [place, added] = seen.emplace(folded, entry.directory);
+    auto [place, added] = seen.emplace(name, entry.directory);
     if (!added && !(entry.directory && place->second))
       return "the entry \"" + entry.name + "\" appears twice in it";
     plan.push_back(std::move(entry));
@@ -509,7 +503,7 @@ std::string CheckArchiveFile(const fs::path& file, const LzhLayout& layout, cons
   std::uint64_t totalBytes = 0;
   if (std::string why = PlanMembers(file, policy, plan, totalBytes); !why.empty()) return why;
   std::size_t members = 0;
-  const std::string why = ForEachMember(file, members, [](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
+  const std::string why = ForEachMember(file, policy.nameCodePage, members, [](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
     if (!IsDirectoryEntry(header) && !lha_reader_check(&reader, nullptr, nullptr))
       return "the entry \"" + name + "\" is damaged";
     return std::string();
@@ -546,7 +540,7 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
   StagingFolder staging(folder);
   if (staging.path().empty()) return "no room for its files can be made in " + folder.string();
   std::size_t members = 0;
-  why = ForEachMember(file, members, [&staging](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
+  why = ForEachMember(file, policy.nameCodePage, members, [&staging](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
     return ExtractMember(reader, header, name, staging.path());
   });
   if (!why.empty()) return why;

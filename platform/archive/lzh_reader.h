@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/archive/lzh_names.h"
+
 namespace platform_archive {
 
 struct LzhLayout {
@@ -43,14 +45,15 @@ struct ExtractPolicy {
   std::uint64_t maxMemberBytes = 32 * kMiB;  // one file
   std::uint64_t maxTotalBytes = 64 * kMiB;   // all files together
   std::uint64_t spareBytes = 1 * kMiB;       // left free on the disk besides them
+  // The code page the archive's names are read in (see lzh_names.h).
+  std::string nameCodePage = kDefaultNameCodePage;
   // Why an entry of this name ('/' between parts, no trailing '/') is refused; empty to take it.
   std::function<std::string(const std::string& name)> refuseName;
 };
 
 // Reads the archive file with the LHA decoder: every member must decode with a matching CRC,
 // no member may be a link, the decoder must find the members `layout` lists, no name may come
-// twice (letters compared without regard to case, as on the systems archives come from) or
-// below a file of the same name, and the policy must allow every member. Empty when the
+// twice or below a file of the same name, and the policy must allow every member. Empty when the
 // archive may be extracted; otherwise why not.
 std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout& layout,
                              const ExtractPolicy& policy = {});
