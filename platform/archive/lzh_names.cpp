@@ -40,9 +40,10 @@ std::string StoredName(const std::string& name, const std::string& codePage) {
 }
 
 std::string NameFromStored(const std::string& stored, const std::string& codePage) {
-  if (IsAscii(stored)) return stored;
+  // Names of more than one non-ASCII character in a code page are almost never valid UTF-8,
+  // while a UTF-8 name read in a code page always gives some text: UTF-8 is tried first.
+  if (IsAscii(stored) || Converted(stored, "UTF-8", "UTF-8")) return stored;
   if (auto name = Converted(stored, "UTF-8", codePage.c_str())) return *name;
-  if (Converted(stored, "UTF-8", "UTF-8")) return stored;
   return {};
 }
 

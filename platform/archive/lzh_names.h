@@ -15,8 +15,8 @@ inline constexpr const char* kDefaultNameCodePage = "windows-1252";
 // The stored bytes of a UTF-8 name ('/' between parts).
 std::string StoredName(const std::string& name, const std::string& codePage);
 
-// The UTF-8 name of stored bytes: ASCII as it is, otherwise read in the code page, or taken as
-// UTF-8 when it is that and the code page cannot read it. Empty when it is neither.
+// The UTF-8 name of stored bytes: ASCII or valid UTF-8 as it is, otherwise read in the code
+// page. Empty when it is neither.
 std::string NameFromStored(const std::string& stored, const std::string& codePage);
 
 // False when iconv does not know the code page.
