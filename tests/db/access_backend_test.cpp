@@ -1,12 +1,17 @@
 // The Access backend against what mdbtools' own mdb-export prints for the same file.
+#include <glib.h>  // before mdbtools.h, which would include it inside extern "C"
+#include <mdbtools.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "platform/db/slots.h"
+#include "tests/db/test_files.h"
 
 #include <cmath>
 
@@ -174,4 +179,61 @@ TEST(AccessBackend, DatesCoverTheWholeAccessRangeAndNothingElse) {
   EXPECT_FALSE(AccessDateText(-657435.0, false));
   EXPECT_FALSE(AccessDateText(2958466.0, false));
   EXPECT_FALSE(AccessDateText(std::nan(""), false));
+}
+
+namespace {
+
+// Appends a row to the fixture's copy with libmdb's own writer: `memo` and `text` are the
+// LongTextCol and ShortTextCol values, nullptr for Null (a memo value would need its 12-byte
+// header, which the writer leaves to the caller).
+bool appendRow(const std::filesystem::path& file, int id, const char* memo, const char* text) {
+  MdbHandle* mdb = mdb_open(file.c_str(), MDB_WRITABLE);
+  if (!mdb) return false;
+  bool done = false;
+  if (mdb_read_catalog(mdb, MDB_TABLE)) {
+    if (MdbTableDef* table = mdb_read_table_by_name(mdb, const_cast<gchar*>("DateTest"), MDB_TABLE)) {
+      mdb_read_columns(table);
+      mdb_read_indices(table);
+      MdbField fields[6] = {};
+      double date = 44000.0;
+      for (int c = 0; c < 6; ++c) {
+        fields[c].colnum = c;
+        fields[c].is_fixed = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c))->is_fixed;
+      }
+      fields[0] = {&id, 4, 0, 0, 1, 0, 0};
+      for (int c = 1; c <= 3; ++c) fields[c] = {&date, 8, 0, 0, 1, c, 0};
+      const char* texts[2] = {memo, text};
+      for (int c = 4; c <= 5; ++c) {
+        const char* value = texts[c - 4];
+        fields[c].value = const_cast<char*>(value ? value : "");
+        fields[c].siz = value ? static_cast<int>(std::strlen(value)) : 0;
+        fields[c].is_null = value == nullptr;
+      }
+      done = mdb_insert_row(table, 6, fields) != 0;
+      mdb_free_tabledef(table);
+    }
+  }
+  mdb_close(mdb);
+  return done;
+}
+
+}  // namespace
+
+TEST(AccessBackend, NullAndEmptyTextStayApart) {
+  REQUIRE_ACCESS_FIXTURE();
+  db_test::ScratchFolder scratch;
+  const auto copy = scratch.file("nulls.mdb");
+  std::filesystem::copy_file(kFixture, copy);
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  ASSERT_TRUE(appendRow(copy, 7, nullptr, ""));
+  ASSERT_TRUE(appendRow(copy, 8, nullptr, nullptr));
+
+  auto rows = Connection::open(copy)->openRecordset("SELECT * FROM DateTest WHERE IDCol >= 7 ORDER BY IDCol");
+  ASSERT_EQ(rows->rowCount(), 2u);
+  EXPECT_TRUE(rows->field("LongTextCol").isNull());
+  EXPECT_FALSE(rows->field("ShortTextCol").isNull());  // libmdb's own binding reads this as Null
+  EXPECT_EQ(rows->field("ShortTextCol").textOr("Null"), "");
+  EXPECT_EQ(rows->field("DateTimeCol").text(), "2020-06-18 00:00:00");
+  rows->moveNext();
+  EXPECT_TRUE(rows->field("ShortTextCol").isNull());
 }
