@@ -10,6 +10,6 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   qt6-base-dev libgl-dev \
   libsqlite3-dev sqlite3 \
   mdbtools mdbtools-dev \
-  liblhasa-dev lhasa \
+  liblhasa-dev lhasa p7zip-full \
   libgtest-dev libgmock-dev libbenchmark-dev \
   xvfb xauth xdg-utils

@@ -63,9 +63,9 @@ bool ReadWholeFile(const fs::path& file, std::vector<std::uint8_t>& bytes, std::
   return true;
 }
 
-EntryInfo InfoOf(const FolderEntry& entry) {
+EntryInfo InfoOf(const FolderEntry& entry, const std::string& nameCodePage) {
   EntryInfo info;
-  info.name = entry.name;
+  info.name = StoredName(entry.name, nameCodePage);
   info.directory = entry.directory;
   struct stat st {};
   if (::stat(entry.path.c_str(), &st) == 0) {
@@ -76,8 +76,9 @@ EntryInfo InfoOf(const FolderEntry& entry) {
 }
 
 // One entry, header and data, appended to `out`.
-bool AppendEntry(const FolderEntry& entry, std::vector<std::uint8_t>& out, std::string& error) {
-  EntryInfo info = InfoOf(entry);
+bool AppendEntry(const FolderEntry& entry, const std::string& nameCodePage, std::vector<std::uint8_t>& out,
+                 std::string& error) {
+  EntryInfo info = InfoOf(entry, nameCodePage);
   if (entry.directory) {
     const std::vector<std::uint8_t> header = Level2Header(info, kDirectoryMethod, 0);
     out.insert(out.end(), header.begin(), header.end());
@@ -109,17 +110,24 @@ bool WriteDurably(const fs::path& file, const std::vector<std::uint8_t>& bytes, 
 }
 
 // The archive as written, decoded again entry by entry with its CRCs.
-bool ReadBack(const fs::path& file, const std::vector<FolderEntry>& entries, std::string& error) {
+bool ReadBack(const fs::path& file, const std::vector<FolderEntry>& entries, const std::string& nameCodePage,
+              std::string& error) {
   std::vector<std::uint8_t> image;
   if (!ReadWholeFile(file, image, error)) return false;
   std::string why;
   std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
   if (layout && layout->names.size() != entries.size()) why = "it does not hold every file";
   for (std::size_t i = 0; layout && why.empty() && i < entries.size(); ++i) {
-    const std::string expected = entries[i].directory ? entries[i].name + "/" : entries[i].name;
-    if (layout->names[i] != expected) why = "the entry \"" + expected + "\" is missing";
+    std::string expected = StoredName(entries[i].name, nameCodePage);
+    if (entries[i].directory) expected += "/";
+    // The layout shows every separator byte as '/', '\\' too (a trail byte in Shift-JIS).
+    std::replace(expected.begin(), expected.end(), '\\', '/');
+    if (layout->names[i] != expected) why = "the entry \"" + entries[i].name + "\" is missing";
   }
-  if (layout && why.empty()) why = CheckArchiveFile(file, *layout);
+  ExtractPolicy policy;
+  policy.nameCodePage = nameCodePage;
+  policy.maxMemberBytes = policy.maxTotalBytes = kMaxMemberSize * entries.size();
+  if (layout && why.empty()) why = CheckArchiveFile(file, *layout, policy);
   if (!layout || !why.empty()) {
     error = "the archive " + file.string() + " does not read back: " + why;
     return false;
@@ -129,7 +137,8 @@ bool ReadBack(const fs::path& file, const std::vector<FolderEntry>& entries, std
 
 }  // namespace
 
-bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFolder& packed, std::string& error) {
+bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFolder& packed, std::string& error,
+                     const std::string& nameCodePage) {
   packed.files.clear();
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, entries, error)) return false;
@@ -139,13 +148,13 @@ bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFold
   }
   std::vector<std::uint8_t> image;
   for (const FolderEntry& entry : entries)
-    if (!AppendEntry(entry, image, error)) return false;
+    if (!AppendEntry(entry, nameCodePage, image, error)) return false;
   image.push_back(kArchiveEnd);
 
   fs::path part = archive;
   part += ".part";
   std::error_code ec;
-  if (!WriteDurably(part, image, error) || !ReadBack(part, entries, error)) {
+  if (!WriteDurably(part, image, error) || !ReadBack(part, entries, nameCodePage, error)) {
     fs::remove(part, ec);
     return false;
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/archive/lzh_names.h"
+
 namespace platform_archive {
 
 struct PackedFolder {
@@ -15,7 +17,9 @@ struct PackedFolder {
 
 // False with `error` set when anything could not be read, written or read back, or when an
 // archive of that name exists already (it is kept as it is); no file of the folder was touched.
+// Names are stored in `nameCodePage` (see lzh_names.h).
 bool WriteLzhArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
-                     PackedFolder& packed, std::string& error);
+                     PackedFolder& packed, std::string& error,
+                     const std::string& nameCodePage = kDefaultNameCodePage);
 
 }  // namespace platform_archive

@@ -54,9 +54,9 @@ void WriteOutput(const std::string& text, char* output, unsigned long size) {
   output[n] = '\0';
 }
 
-int Pack(const UnlhaCommand& command, std::string& message) {
+int Pack(const UnlhaCommand& command, const std::string& codePage, std::string& message) {
   PackedFolder packed;
-  if (!WriteLzhArchive(command.archive, command.folder, packed, message)) return kUnlhaPackFailed;
+  if (!WriteLzhArchive(command.archive, command.folder, packed, message, codePage)) return kUnlhaPackFailed;
   message = "packed " + std::to_string(packed.files.size()) + " files into " + command.archive;
   if (!command.deleteAfterPacking) return kUnlhaDone;
   std::size_t kept = 0;
@@ -69,13 +69,15 @@ int Pack(const UnlhaCommand& command, std::string& message) {
   return kUnlhaNotAllDeleted;
 }
 
-int Extract(const UnlhaCommand& command, std::string& message) {
+int Extract(const UnlhaCommand& command, const std::string& codePage, std::string& message) {
   std::error_code ec;
   if (!fs::is_directory(command.folder, ec)) {
     message = "the folder " + command.folder + " does not exist";
     return kUnlhaExtractFailed;
   }
-  if (const std::string why = ExtractArchiveFile(command.archive, command.folder); !why.empty()) {
+  ExtractPolicy policy;
+  policy.nameCodePage = codePage;
+  if (const std::string why = ExtractArchiveFile(command.archive, command.folder, policy); !why.empty()) {
     message = "the archive " + command.archive + " was not extracted: " + why;
     return kUnlhaExtractFailed;
   }
@@ -117,13 +119,20 @@ bool ParseUnlhaCommand(const std::string& text, UnlhaCommand& command, std::stri
 
 }  // namespace platform_archive
 
-int Unlha(void* /*window*/, const char* commandText, char* output, unsigned long size) {
+int Unlha(void* window, const char* commandText, char* output, unsigned long size) {
+  return UnlhaInCodePage(window, commandText, output, size, platform_archive::kDefaultNameCodePage);
+}
+
+int UnlhaInCodePage(void* /*window*/, const char* commandText, char* output, unsigned long size, const char* codePage) {
   using namespace platform_archive;
   UnlhaCommand command;
   std::string message;
   int result = kUnlhaBadCommand;
-  if (commandText && ParseUnlhaCommand(commandText, command, message))
-    result = command.action == 'a' ? Pack(command, message) : Extract(command, message);
+  const std::string names = codePage ? codePage : kDefaultNameCodePage;
+  if (!KnownCodePage(names))
+    message = "unknown code page for member names: " + names;
+  else if (commandText && ParseUnlhaCommand(commandText, command, message))
+    result = command.action == 'a' ? Pack(command, names, message) : Extract(command, names, message);
   else if (!commandText)
     message = "no archiver command";
   WriteOutput(message, output, size);

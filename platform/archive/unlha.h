@@ -33,4 +33,8 @@ bool ParseUnlhaCommand(const std::string& text, UnlhaCommand& command, std::stri
 
 // `window` is the caller's window handle (unused: nothing is shown). `output` receives the
 // archiver's messages, cut to `size` bytes and ended by a zero byte when there is room.
+// Member names are stored and read in windows-1252.
 int Unlha(void* window, const char* command, char* output, unsigned long size);
+// The same with the ANSI code page the names are stored and read in (any iconv name; see
+// platform/archive/lzh_names.h).
+int UnlhaInCodePage(void* window, const char* command, char* output, unsigned long size, const char* codePage);

@@ -2,6 +2,7 @@
 // What a database file kind offers the connection and recordset classes. Not used by callers.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,7 +72,15 @@ class Backend {
   virtual std::vector<std::string> tableNames() = 0;
 };
 
-std::shared_ptr<Backend> openSqliteBackend(const std::string& path);
-std::shared_ptr<Backend> openAccessBackend(const std::string& path);
+// An Access date (days since 1899-12-30, the fraction being the time of day) as
+// "YYYY-MM-DD hh:mm:ss", or "YYYY-MM-DD" for a date-only column, to the nearest second;
+// nothing for a value outside the years 100 to 9999, which Access does not hold.
+std::optional<std::string> AccessDateText(double stored, bool dateOnly);
+
+inline constexpr const char* kDefaultJet3CodePage = "windows-1252";
+
+// `verify`: check the file as a whole before it is used (see OpenOptions).
+std::shared_ptr<Backend> openSqliteBackend(const std::string& path, bool verify);
+std::shared_ptr<Backend> openAccessBackend(const std::string& path, const std::string& jet3CodePage, bool verify);
 
 }  // namespace platform::db

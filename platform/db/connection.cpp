@@ -28,15 +28,15 @@ FileKind detectFileKind(const std::filesystem::path& path) {
   return FileKind::Unknown;
 }
 
-std::shared_ptr<Connection> Connection::open(const std::filesystem::path& path) {
+std::shared_ptr<Connection> Connection::open(const std::filesystem::path& path, const OpenOptions& options) {
   FileKind kind = detectFileKind(path);
   switch (kind) {
     case FileKind::Missing: throw DbError("Database file not found: " + path.string());
     case FileKind::Unknown: throw DbError("Not a database file (damaged or of unknown kind): " + path.string());
     case FileKind::Sqlite:
-      return std::shared_ptr<Connection>(new Connection(path, kind, openSqliteBackend(path.string())));
+      return std::shared_ptr<Connection>(new Connection(path, kind, openSqliteBackend(path.string(), options.verify)));
     case FileKind::Access:
-      return std::shared_ptr<Connection>(new Connection(path, kind, openAccessBackend(path.string())));
+      return std::shared_ptr<Connection>(new Connection(path, kind, openAccessBackend(path.string(), options.jet3CodePage, options.verify)));
   }
   throw DbError("Not a database file: " + path.string());
 }

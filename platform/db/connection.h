@@ -16,13 +16,24 @@ namespace platform::db {
 
 enum class FileKind { Missing, Sqlite, Access, Unknown };
 
+// How a database file is opened.
+struct OpenOptions {
+  // Access 97 (Jet 3) files store text in a single/multi-byte code page without saying which:
+  // it is the ANSI code page of the system that wrote them. Any iconv name.
+  std::string jet3CodePage = kDefaultJet3CodePage;
+  // Check the file before anything is read from it: SQLite files get a quick integrity check
+  // and their size compared with their page count; Access files their page size and every
+  // table definition. A damaged file is refused with a DbError that names it.
+  bool verify = false;
+};
+
 // Looks at the first bytes of the file.
 FileKind detectFileKind(const std::filesystem::path& path);
 
 class Connection {
  public:
   // Throws DbError when the file is missing, unreadable, or not a database of a known kind.
-  static std::shared_ptr<Connection> open(const std::filesystem::path& path);
+  static std::shared_ptr<Connection> open(const std::filesystem::path& path, const OpenOptions& options = {});
 
   const std::filesystem::path& path() const { return path_; }
   FileKind kind() const { return kind_; }

@@ -2,8 +2,8 @@
 
 namespace platform::db {
 
-void OpenDbConnection(ConnectionSlot& slot, const std::filesystem::path& path) {
-  auto connection = Connection::open(path);
+void OpenDbConnection(ConnectionSlot& slot, const std::filesystem::path& path, const OpenOptions& options) {
+  auto connection = Connection::open(path, options);
   if (slot) slot->close();
   slot = std::move(connection);
 }

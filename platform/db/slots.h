@@ -13,7 +13,7 @@ namespace platform::db {
 using ConnectionSlot = std::shared_ptr<Connection>;
 using RecordsetSlot = std::unique_ptr<Recordset>;
 
-void OpenDbConnection(ConnectionSlot& slot, const std::filesystem::path& path);
+void OpenDbConnection(ConnectionSlot& slot, const std::filesystem::path& path, const OpenOptions& options = {});
 void OpenDbRecordset(RecordsetSlot& slot, Connection& connection, std::string_view source);
 void CloseDbConnection(ConnectionSlot& slot);
 

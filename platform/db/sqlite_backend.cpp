@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "platform/db/backend.h"
@@ -251,7 +252,7 @@ class SqliteTableWriter : public TableWriter {
 
 class SqliteBackend : public Backend {
  public:
-  explicit SqliteBackend(const std::string& path) : path_(path) {
+  SqliteBackend(const std::string& path, bool verify) : path_(path) {
     int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
       std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -269,6 +270,12 @@ class SqliteBackend : public Backend {
       sqlite3_close(db_);
       db_ = nullptr;
       throw DbError("Damaged database " + path + ": " + error.what());
+    }
+    if (!verify) return;
+    if (std::string damage = damageFound(); !damage.empty()) {
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw DbError("The database " + path + " is damaged (" + damage + ") and is not used.");
     }
   }
   ~SqliteBackend() override { close(); }
@@ -478,12 +485,41 @@ class SqliteBackend : public Backend {
     }
   }
 
+  std::int64_t pragmaNumber(const char* pragma) {
+    Statement statement(db_, std::string("PRAGMA ") + pragma);
+    return statement.step() ? sqlite3_column_int64(statement.get(), 0) : -1;
+  }
+
+  // What is wrong with the file as a whole; empty when nothing is. A file cut short still
+  // opens and reads its first pages, so its size is compared with the pages its header counts.
+  std::string damageFound() {
+    try {
+      const std::int64_t pages = pragmaNumber("page_count");
+      const std::int64_t pageSize = pragmaNumber("page_size");
+      std::error_code error;
+      const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path_, error));
+      if (error) return "its size cannot be read";
+      if (pages < 0 || pageSize <= 0 || size < pages * pageSize)
+        return std::to_string(size) + " bytes where its " + std::to_string(pages) + " pages need " +
+               std::to_string(pages * pageSize);
+      Statement check(db_, "PRAGMA quick_check(1)");
+      if (!check.step()) return "the integrity check gives no answer";
+      auto verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+      std::string text = verdict ? verdict : "";
+      return text == "ok" ? std::string() : "integrity check: " + text;
+    } catch (const DbError& error) {
+      return error.what();
+    }
+  }
+
   std::string path_;
   sqlite3* db_ = nullptr;
 };
 
 }  // namespace
 
-std::shared_ptr<Backend> openSqliteBackend(const std::string& path) { return std::make_shared<SqliteBackend>(path); }
+std::shared_ptr<Backend> openSqliteBackend(const std::string& path, bool verify) {
+  return std::make_shared<SqliteBackend>(path, verify);
+}
 
 }  // namespace platform::db

@@ -321,6 +321,8 @@ std::vector<SetpointItem> ReadSetpointItems(Connection& drive) {
   auto rows = drive.openRecordset("Select * From MAIN Order By address");
   std::vector<SetpointItem> items;
   for (rows->moveFirst(); !rows->eof(); rows->moveNext()) {
+    // A row without an address (Null or empty) names no memory.
+    if (rows->field("address").text().empty()) continue;
     auto address = hexValue(TrimBlanks(AddressKey(rows->field("address").text())));
     if (!address) continue;
     SetpointItem item;

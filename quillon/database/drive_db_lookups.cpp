@@ -32,8 +32,9 @@ std::optional<std::uint64_t> parseHex(std::string_view hex) {
 }  // namespace
 
 std::string AddressKey(std::string_view hex) {
+  // Like Right("0000000" & hex, 8): an empty text keeps all seven zeros, which no row's key equals.
   std::string padded = "0000000" + std::string(hex);
-  std::string key = padded.substr(padded.size() - 8);
+  std::string key = padded.substr(padded.size() >= 8 ? padded.size() - 8 : 0);
   for (char& c : key)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return key;
@@ -98,7 +99,8 @@ void DriveDbLookups::loadMain() {
   for (auto& row : table.rows) {
     MainItem item{row[symbol].text(),   row[address].text(), row[type],          row[displayUnit],
                   row[jp],              row[us],             row[accessUnit],    row[arrayLength]};
-    mainByAddress_.emplace(AddressKey(item.address), items.size());
+    // A row without an address (Null or empty) names no memory and matches no lookup.
+    if (!item.address.empty()) mainByAddress_.emplace(AddressKey(item.address), items.size());
     mainBySymbol_.emplace(item.symbol, items.size());
     items.push_back(std::move(item));
   }

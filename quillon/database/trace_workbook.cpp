@@ -214,7 +214,7 @@ void checkInput(const TraceBankInput& input) {
 }  // namespace
 
 void DatabaseState::openDriveDb(const std::filesystem::path& path) {
-  platform::db::OpenDbConnection(driveDb, path);
+  platform::db::OpenDbConnection(driveDb, path, driveDbOptions);
   lookups.attach(driveDb);
   results.DriveDbPath = path;
 }

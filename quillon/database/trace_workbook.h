@@ -68,8 +68,12 @@ struct DatabaseState {
   platform::db::ConnectionSlot workDb;
   LookupResults results;
   DriveDbLookups lookups{results};
+  // A drive database is checked as a whole when it is opened: a damaged one would otherwise
+  // name signals and events wrongly without a word.
+  platform::db::OpenOptions driveDbOptions{.verify = true};
 
-  // Opens the drive database as the drive-database connection and attaches the lookups to it.
+  // Opens the drive database as the drive-database connection and attaches the lookups to it;
+  // a damaged one is refused with a DbError that names it.
   void openDriveDb(const std::filesystem::path& path);
   void closeDriveDb();
 };

@@ -21,6 +21,17 @@ constexpr int kBlockDataOffset = 2;  // status, one unused byte, then the data
 constexpr int kErasedBlockSum = kArchiveBlockBytes * 0xFF;
 constexpr double kProgressShareOfBlocks = 0.7;
 
+// The save run's working folder and the run archives and folders named after it.
+constexpr std::string_view kWorkingFolder = "trbsave";
+constexpr std::string_view kRunArchivePrefix = "trbsave_";
+
+std::string lowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
 bool holdsNonZeroByte(const std::vector<std::uint8_t>& bytes) {
   return std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; });
 }
@@ -44,10 +55,13 @@ struct ArchiveFile {
 ArchiveFile archiveFileOf(const std::vector<std::uint8_t>& received) {
   ArchiveFile file;
   file.layout = ReadLzhLayout(received, file.why);
-  if (file.layout)
+  if (file.layout) {
     file.content.assign(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(file.layout->extent));
-  else
+    // Stored without its end byte, the archive gets the one 0 byte the trimming rule gives it.
+    if (!file.layout->endMark) file.content.push_back(0);
+  } else {
     file.content = trimmedAfterLastNonZero(received);
+  }
   return file;
 }
 
@@ -60,6 +74,21 @@ std::string writeFile(const std::filesystem::path& path, const std::vector<std::
 }
 
 }  // namespace
+
+std::string RefusedDriveArchiveName(const std::string& name) {
+  const std::string first = lowerAscii(name.substr(0, name.find('/')));
+  if (first == kWorkingFolder)
+    return "the entry \"" + name + "\" would land in the working folder " + std::string(kRunWorkingFolderName);
+  if (first.rfind(kRunArchivePrefix, 0) == 0)
+    return "the entry \"" + name + "\" carries the name of a save run's archive or folder";
+  return {};
+}
+
+platform_archive::ExtractPolicy DriveArchivePolicy() {
+  platform_archive::ExtractPolicy policy;
+  policy.refuseName = RefusedDriveArchiveName;
+  return policy;
+}
 
 std::string ArchiveBlockRequest(int block) {
   char text[16];
@@ -179,15 +208,16 @@ void DriveDatabaseDownload::writeAndExtract(const std::vector<std::uint8_t>& rec
   std::filesystem::remove(file, ignored);
 
   const ArchiveFile archive = archiveFileOf(received);
+  const std::string named = "The drive database archive " + file.string() + " received from the drive";
   if (std::string failure = writeFile(file, archive.content); !failure.empty()) {
     refuse(failure + " The drive database was not loaded.");
   } else if (!archive.layout) {
-    refuse("The drive database received from the drive is damaged (" + archive.why + ") and was not extracted.");
-  } else if (std::string problem = CheckArchiveFile(file, *archive.layout); !problem.empty()) {
-    refuse("The drive database received from the drive was not extracted: " + problem + ".");
+    refuse(named + " is damaged (" + archive.why + ") and was not extracted.");
+  } else if (std::string problem = CheckArchiveFile(file, *archive.layout, DriveArchivePolicy()); !problem.empty()) {
+    refuse(named + " was not extracted: " + problem + ".");
   } else if (const int result = unlha_ ? unlha_(ExtractCommand(file, AppFolder_)) : -1; result != 0) {
-    refuse("The drive database could not be extracted into " + AppFolder_.string() + " (LHA error " +
-           std::to_string(result) + ").");
+    refuse(named + " could not be extracted into " + AppFolder_.string() + " (LHA error " + std::to_string(result) +
+           "); nothing of it was written.");
   } else {
     outcome_ = DriveDatabaseOutcome::Extracted;
   }

@@ -7,9 +7,11 @@
 // holds none (its erased area), except inside a member of an archive whose headers say that
 // more is to come.
 //
-// An archive that cannot be taken (too large to number its blocks, damaged, or with an entry
-// that would land outside the program folder) is refused with a message and the save run goes
-// on; an abort (refusal by the drive, timeout, Cancel, a malformed reply) ends it as anywhere.
+// An archive that cannot be taken (too large to number its blocks, damaged, with an entry
+// that would land outside the program folder or in the save run's own files, a name twice, or
+// more to write than the caps allow) is refused with a message that names it and why, nothing
+// of it is written, and the save run goes on; an abort (refusal by the drive, timeout, Cancel,
+// a malformed reply) ends it as anywhere.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/archive/lzh_reader.h"
 #include "quillon/requests/exchange.h"
 #include "quillon/requests/progress.h"
 
@@ -27,6 +30,14 @@ inline constexpr int kLargestArchiveBlock = 32767;  // block numbers are signed 
 // 32768 blocks of 62 bytes and more cannot be numbered.
 inline constexpr std::uint32_t kLargestReceivableArchive = (kLargestArchiveBlock + 1) * kArchiveBlockBytes - 1;
 inline constexpr const char* kReceivedArchiveName = "Temp.lzh";
+inline constexpr const char* kRunWorkingFolderName = "TRBSAVE";
+
+// Why the drive's archive may not hold an entry of this name: one that would land in the save
+// run's working folder ("TRBSAVE/...") or carry the name of a run's archive or folder
+// ("TRBSAVE_..."), letters compared without regard to case. Empty when it may.
+std::string RefusedDriveArchiveName(const std::string& name);
+// The checks and caps the drive's archive is extracted under (see ExtractPolicy).
+platform_archive::ExtractPolicy DriveArchivePolicy();
 
 // "FR" + the block number as four upper-case hexadecimal digits (block 10: "FR000A").
 std::string ArchiveBlockRequest(int block);

@@ -23,6 +23,8 @@ std::string mainBitColumns() {
 
 const std::string kDriveDb = R"sql(
 CREATE TABLE MAIN (symbol, address, "Type", DisplayUnit, LongNameJP, LongNameUS, AccessUnit, ArrayLength);
+INSERT INTO MAIN VALUES ('NOADDRESS', NULL, '1', 'D', 'j', 'u', 'B', NULL);
+INSERT INTO MAIN VALUES ('EMPTYADDRESS', '', '1', 'D', 'j', 'u', 'B', NULL);
 INSERT INTO MAIN VALUES ('FIRST', '1A2B', 'SPEED', '%', '速度', 'Speed', 'D', NULL);
 INSERT INTO MAIN VALUES ('SECOND', '00001A2B', 'X', 'H', 'jp', 'us', 'W', '2');
 INSERT INTO MAIN VALUES ('NULLS', '00002000', NULL, NULL, NULL, NULL, NULL, NULL);
@@ -56,6 +58,11 @@ TEST(DriveDbLookups, AddressLookupMatchesPaddedAddressesAndKeepsTheFirstRow) {
   EXPECT_EQ(results.ItemArrayLength, "");
   EXPECT_EQ(lookups.Address2Symbol("1a2b"), "FIRST");
   EXPECT_EQ(lookups.Address2Symbol("ABCD0010"), "LOWER");
+
+  // Rows without an address match nothing, not even an empty or zero argument.
+  EXPECT_EQ(lookups.Address2Symbol(""), "0");
+  EXPECT_EQ(lookups.Address2Symbol("0"), "0");
+  EXPECT_EQ(lookups.Symbol2Address("NOADDRESS"), "");
 
   EXPECT_EQ(lookups.Address2Symbol("2000"), "NULLS");
   EXPECT_EQ(results.ItemType, "100");
@@ -130,4 +137,5 @@ TEST(DriveDbLookups, Hex2DecGivesUnsignedDecimal) {
   EXPECT_EQ(Hex2Dec("1FFFFFFFF"), "4294967295");
   EXPECT_EQ(AddressKey("1a2b"), "00001A2B");
   EXPECT_EQ(AddressKey("0012AB0F99"), "12AB0F99");
+  EXPECT_EQ(AddressKey(""), "0000000");
 }

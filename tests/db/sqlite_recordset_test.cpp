@@ -222,3 +222,49 @@ TEST(Connection, RefusesMissingDamagedAndUnknownFilesClearly) {
   EXPECT_TRUE(slot->hasTable("B"));
   EXPECT_THROW(old->openRecordset("A"), DbError);
 }
+
+namespace {
+
+// A SQLite file of many pages whose table "Events" names 500 events.
+std::filesystem::path manyPageDatabase(const db_test::ScratchFolder& folder, const std::string& name) {
+  std::string sql = "PRAGMA page_size = 1024; CREATE TABLE Events (code, name); BEGIN;";
+  for (int i = 0; i < 500; ++i)
+    sql += "INSERT INTO Events VALUES (" + std::to_string(i) + ", 'event name number " + std::to_string(i) + "');";
+  sql += "COMMIT;";
+  db_test::makeSqliteFile(folder.file(name), sql);
+  return folder.file(name);
+}
+
+std::string refusalOf(const std::filesystem::path& file) {
+  try {
+    Connection::open(file, OpenOptions{.verify = true});
+  } catch (const DbError& error) {
+    return error.what();
+  }
+  return {};
+}
+
+}  // namespace
+
+TEST(Connection, VerifiedOpenRefusesFilesCutShortOrDamagedAndNamesThem) {
+  db_test::ScratchFolder folder;
+  EXPECT_EQ(refusalOf(manyPageDatabase(folder, "good.mdb")), "");
+
+  // Cut short by 1000 bytes: without the check it opens and reads wrong or missing rows.
+  auto cut = manyPageDatabase(folder, "cut.mdb");
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 1000);
+  EXPECT_NO_THROW(Connection::open(cut));
+  std::string why = refusalOf(cut);
+  EXPECT_NE(why.find(cut.string()), std::string::npos) << why;
+  EXPECT_NE(why.find("damaged"), std::string::npos) << why;
+
+  // A page in the middle overwritten: the size is right, the integrity check finds it.
+  auto scribbled = manyPageDatabase(folder, "scribbled.mdb");
+  {
+    std::fstream file(scribbled, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(1024 * 3 + 8);
+    for (int i = 0; i < 200; ++i) file.put(static_cast<char>(0x5A));
+  }
+  why = refusalOf(scribbled);
+  EXPECT_NE(why.find(scribbled.string()), std::string::npos) << why;
+}

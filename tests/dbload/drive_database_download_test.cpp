@@ -399,11 +399,14 @@ TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
   }
 
   // Every cut and many byte changes of an archive, and random bytes: read, never past the end.
+  // A cut right after a member is an archive without its end byte (of one or two members).
+  const Bytes first = archiveOf({{"a.mdb", PatternBytes(200, 31)}});
   const Bytes archive = archiveOf({{"a.mdb", PatternBytes(200, 31)}, {"b.pdn", PatternBytes(90, 32)}});
   std::string why;
   for (std::size_t cut = 0; cut < archive.size(); ++cut) {
     const Bytes part(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(cut));
-    EXPECT_FALSE(ReadLzhLayout(part, why)) << cut;
+    const bool afterMember = cut == first.size() - 1 || cut == archive.size() - 1;
+    EXPECT_EQ(ReadLzhLayout(part, why).has_value(), afterMember) << cut;
     EXPECT_NE(ClassifyLzhPrefix(part), LzhPrefix::Whole);
   }
   for (const Bytes& original : {archive, extendedHeaderArchive(1, "d\xFF", "f", data),
@@ -422,4 +425,51 @@ TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
     if (noise.size() > 20) noise[20] = static_cast<std::uint8_t>(seed % 4);  // a level that exists
     (void)ReadLzhLayout(noise, why);
   }
+}
+
+TEST(DriveDatabaseExtraction, EntriesForTheSaveRunsFilesOrTwiceAreRefusedNamingTheArchive) {
+  const std::vector<std::vector<drivesim::LzhMember>> refused = {
+      {{"good.pdn", TextBytes("fine")}, {"TRBSAVE/TRB_x.mdb", TextBytes("planted")}},
+      {{"good.pdn", TextBytes("fine")}, {"trbsave\\DriveSts_x.csv", TextBytes("planted")}},
+      {{"good.pdn", TextBytes("fine")}, {"TRBSAVE_20260203_090507.lzh", TextBytes("a fake run archive")}},
+      {{"good.pdn", TextBytes("fine")}, {"Trbsave_20260203_090507_incomplete/a.csv", TextBytes("x")}},
+      {{"SIM01.00.mdb", TextBytes("first")}, {"SIM01.00.mdb", TextBytes("second, silently over the first")}},
+      {{"defs", TextBytes("a file")}, {"defs/SIM01.00.pdn", TextBytes("below a file")}}};
+  for (const auto& members : refused) {
+    SCOPED_TRACE(members[1].name);
+    Download d(archiveOf(members));
+    d.routine->ReceiveDriveDatabase();
+    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
+    EXPECT_TRUE(d.commands.empty());
+    ASSERT_EQ(d.messages.size(), 1u);
+    EXPECT_EQ(d.messages[0], d.routine->refusal());
+    EXPECT_NE(d.messages[0].find(d.temp().string()), std::string::npos) << d.messages[0];
+    EXPECT_NE(d.messages[0].find(members[1].name.substr(0, 7)), std::string::npos) << d.messages[0];
+    EXPECT_TRUE(fs::is_empty(d.appFolder)) << "nothing written, no folder made";
+  }
+  // Names that merely begin alike are the drive's own.
+  EXPECT_EQ(RefusedDriveArchiveName("TRBSAVEX.pdn"), "");
+  EXPECT_EQ(RefusedDriveArchiveName("defs/TRBSAVE/x.pdn"), "");
+  EXPECT_NE(RefusedDriveArchiveName("TrbSave"), "");
+}
+
+TEST(DriveDatabaseExtraction, ArchiveStoredWithoutItsEndByteIsCompleteAndExtracted) {
+  Bytes archive = archiveOf({{"SIM01.00_RX-Fenn.pdn", TextBytes("<definition/>")}, {"SIM01.00.mdb", PatternBytes(700, 21)}});
+  archive.pop_back();  // the end byte: the drive stored the archive without it
+  Download d(archive);
+  d.routine->ReceiveDriveDatabase();
+  EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted) << d.routine->refusal();
+  Bytes written = archive;
+  written.push_back(0);
+  EXPECT_EQ(d.archiveSeen, written);
+  EXPECT_EQ(ReadFileBytes(d.appFolder / "SIM01.00.mdb"), PatternBytes(700, 21));
+  EXPECT_TRUE(d.messages.empty());
+
+  std::string why;
+  const auto layout = ReadLzhLayout(archive, why);
+  ASSERT_TRUE(layout) << why;
+  EXPECT_FALSE(layout->endMark);
+  EXPECT_EQ(layout->extent, archive.size());
+  // While blocks still arrive, an archive ending after a member may have more to come.
+  EXPECT_EQ(ClassifyLzhPrefix(archive), LzhPrefix::Unfinished);
 }
