@@ -12,4 +12,5 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   mdbtools mdbtools-dev \
   liblhasa-dev lhasa p7zip-full \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  xvfb xauth xdg-utils
+  xvfb xauth xdg-utils \
+  dpkg-dev file lintian

@@ -84,14 +84,19 @@ std::mutex& moduleMutex() {
 
 // Module libraries stay loaded for the life of the process: controls created from them
 // may outlive any one host object.
-void* loadModule(const std::string& path) {
+void* loadModule(const std::string& path, std::string* why = nullptr) {
   static std::vector<std::pair<std::string, void*>> loaded;
   std::lock_guard lock(moduleMutex());
   for (const auto& [p, handle] : loaded) {
     if (p == path) return handle;
   }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle) loaded.emplace_back(path, handle);
+  if (handle) {
+    loaded.emplace_back(path, handle);
+  } else if (why) {
+    const char* error = dlerror();
+    *why = error ? error : "cannot be loaded";
+  }
   return handle;
 }
 
@@ -136,6 +141,12 @@ RegistrationStore::RegistrationStore(std::string root) : root_(std::move(root)) 
 
 std::string RegistrationStore::defaultRoot() {
   if (const char* own = std::getenv("QUILLON_REGISTRY"); own && *own) return own;
+  return userRoot();
+}
+
+std::string RegistrationStore::systemRoot() { return QUILLON_SYSTEM_REGISTRY; }
+
+std::string RegistrationStore::userRoot() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
     return (fs::path(data) / "quillon" / "registry").string();
   const char* home = std::getenv("HOME");
@@ -196,16 +207,53 @@ std::vector<std::string> RegistrationStore::subkeys(std::string_view key) const 
   return out;
 }
 
+std::vector<RegistrationStore> SearchedStores(const std::string& systemRoot) {
+  if (const char* own = std::getenv("QUILLON_REGISTRY"); own && *own) return {RegistrationStore(own)};
+  return {RegistrationStore(RegistrationStore::userRoot()), RegistrationStore(systemRoot)};
+}
+
 std::optional<Guid> ClsidFromProgId(const RegistrationStore& store, std::string_view progId) {
   if (progId.empty()) return std::nullopt;
   const auto text = store.value(std::string(progId) + "/CLSID");
   return text ? Guid::parse(*text) : std::nullopt;
 }
 
+std::optional<Guid> ClassIdOf(const RegistrationStore& store, std::string_view progIdOrClsid) {
+  return progIdOrClsid.starts_with('{') ? Guid::parse(progIdOrClsid) : ClsidFromProgId(store, progIdOrClsid);
+}
+
+namespace {
+
+std::optional<std::string> serverLibrary(const RegistrationStore& store, const Guid& clsid) {
+  auto library = store.value("CLSID/" + clsid.toString() + "/InprocServer32");
+  if (!library || library->empty()) return std::nullopt;
+  return library;
+}
+
+}  // namespace
+
+std::optional<ServerRegistration> FindServer(const std::vector<RegistrationStore>& stores,
+                                             std::string_view progIdOrClsid) {
+  for (const RegistrationStore& store : stores) {
+    const auto clsid = ClassIdOf(store, progIdOrClsid);
+    if (!clsid) continue;
+    if (auto library = serverLibrary(store, *clsid)) return ServerRegistration{store.root(), *clsid, *library};
+  }
+  return std::nullopt;
+}
+
+void* LoadModule(const std::string& libraryPath, std::string& why) { return loadModule(libraryPath, &why); }
+
+void* ModuleEntry(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
+
 HRESULT CreateControl(const RegistrationStore& store, const Guid& clsid, std::shared_ptr<Control>& out) {
-  const auto library = store.value("CLSID/" + clsid.toString() + "/InprocServer32");
-  if (!library || library->empty()) return REGDB_E_CLASSNOTREG;
-  void* module = loadModule(*library);
+  const auto library = serverLibrary(store, clsid);
+  if (!library) return REGDB_E_CLASSNOTREG;
+  return CreateControlFromLibrary(*library, clsid, out);
+}
+
+HRESULT CreateControlFromLibrary(const std::string& libraryPath, const Guid& clsid, std::shared_ptr<Control>& out) {
+  void* module = loadModule(libraryPath);
   if (!module) return CO_E_DLLNOTFOUND;
   auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(module, "DllGetClassObject"));
   if (!getClassObject) return CO_E_DLLNOTFOUND;
@@ -222,8 +270,7 @@ HRESULT CreateControl(const RegistrationStore& store, const Guid& clsid, std::sh
 }
 
 HRESULT CreateControl(const RegistrationStore& store, std::string_view progIdOrClsid, std::shared_ptr<Control>& out) {
-  std::optional<Guid> clsid = progIdOrClsid.starts_with('{') ? Guid::parse(progIdOrClsid)
-                                                              : ClsidFromProgId(store, progIdOrClsid);
+  const std::optional<Guid> clsid = ClassIdOf(store, progIdOrClsid);
   if (!clsid) return CO_E_CLASSSTRING;
   return CreateControl(store, *clsid, out);
 }

@@ -1,18 +1,28 @@
-// Where the program finds the control module when the registration store does not name a
-// loadable one: an installed program looks beside itself, a build-tree program in the tree.
+// Where the program finds the control module: the first registration store that names the
+// Velkor control (the user's own, then the system-wide one the package fills), else the module
+// that belongs to this program, installed beside it or in its build tree. Whichever it is, the
+// module must be the version the program was built for; another one is refused with what to do,
+// never used silently.
+#include "quillon/live_exchange/velkor_module_location.h"
+
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <optional>
-#include <system_error>
-#include <vector>
 
 #include "platform/automation/registry.h"
+#include "platform/shell/install_layout.h"
 #include "quillon/requests/velkor_exchange.h"
+#include "velkor/control/velkor_ids.h"
 
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
+struct ModuleChoice {
+  std::string library;
+  automation::Guid clsid;
+  std::string namedBy;  // for the messages: where the choice came from
+  std::string remedy;   // what the user does when the module is not the right one
+};
 
 std::string hresultText(automation::HRESULT hr) {
   char text[16];
@@ -20,52 +30,70 @@ std::string hresultText(automation::HRESULT hr) {
   return text;
 }
 
-std::vector<fs::path> moduleCandidates() {
-  std::vector<fs::path> candidates;
-  std::error_code ec;
-  const fs::path program = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path prefix = program.parent_path().parent_path();
-    const fs::path name = fs::path(QUILLON_VELKOR_BUILD_MODULE).filename();
-    candidates.push_back(prefix / QUILLON_INSTALL_LIBDIR / name);
-    candidates.push_back(prefix / "lib" / name);
-  }
-  candidates.emplace_back(QUILLON_VELKOR_INSTALLED_MODULE);
-  candidates.emplace_back(QUILLON_VELKOR_BUILD_MODULE);
-  return candidates;
+std::string ownModuleText() {
+  const auto own = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
+  return own ? own->string() : std::string("<the libvelkor.so of this program>");
 }
 
-std::optional<fs::path> findModule() {
-  for (const fs::path& candidate : moduleCandidates()) {
-    std::error_code ec;
-    if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal();
+std::string remedyForStore(const std::string& root) {
+  const std::string registerOwn = "velkor-module register --module " + ownModuleText();
+  if (const char* own = std::getenv("QUILLON_REGISTRY"); own && root == own)
+    return "Register this program's module in that store ($QUILLON_REGISTRY) with: " + registerOwn;
+  if (root == automation::RegistrationStore::systemRoot())
+    return "Reinstall the package (sudo apt-get install --reinstall quillon), or register this program's module "
+           "with: sudo velkor-module --system register --module " + ownModuleText();
+  return "Register this program's module with: " + registerOwn +
+         "; or remove your own registration with: velkor-module unregister (then the system-wide registration, else this "
+         "program's own module, is used)";
+}
+
+std::optional<ModuleChoice> chooseModule(std::string& error) {
+  if (const auto found = automation::FindServer(automation::SearchedStores(), kVelkorControlProgId))
+    return ModuleChoice{found->library, found->clsid, "registered in " + found->storeRoot,
+                        remedyForStore(found->storeRoot)};
+  const auto own = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
+  const auto clsid = automation::Guid::parse(velkor::kVelkorClsidText);
+  if (!own || !clsid) {
+    error = std::string("the Velkor control \"") + kVelkorControlProgId +
+            "\" is registered nowhere and libvelkor.so was not found beside the program; reinstall the "
+            "package, or register a module with: velkor-module register --module <path to libvelkor.so>";
+    return std::nullopt;
   }
-  return std::nullopt;
+  return ModuleChoice{own->string(), *clsid, "beside this program",
+                      "The program and its module come from different builds: reinstall the package, or "
+                      "rebuild the build tree"};
+}
+
+// Empty when the chosen module loads and is the version this program was built for.
+std::string moduleRefusal(const ModuleChoice& choice) {
+  const std::string module = "the Velkor control module " + choice.library + " (" + choice.namedBy + ")";
+  std::string why;
+  void* loaded = automation::LoadModule(choice.library, why);
+  if (!loaded) return module + " cannot be loaded: " + why + ". " + choice.remedy;
+  const auto version = reinterpret_cast<const char* (*)()>(automation::ModuleEntry(loaded, "VelkorModuleVersion"));
+  if (!version)
+    return module + " does not say its version; this program was built for version " + WantedVelkorModuleVersion() +
+           ". " + choice.remedy;
+  const char* text = version();
+  const std::string found = text ? text : "";
+  if (found == WantedVelkorModuleVersion()) return {};
+  return module + " is version " + found + "; this program was built for version " + WantedVelkorModuleVersion() +
+         ". " + choice.remedy;
 }
 
 }  // namespace
 
-std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error) {
-  std::shared_ptr<automation::Control> control;
-  if (automation::Succeeded(automation::CreateControl(automation::RegistrationStore(), kVelkorControlProgId, control)) &&
-      control)
-    return control;
+std::string WantedVelkorModuleVersion() { return QUILLON_VERSION; }
 
-  const auto module = findModule();
-  if (!module) {
-    error = std::string("the Velkor control \"") + kVelkorControlProgId +
-            "\" is not registered and libvelkor.so was not found beside the program; "
-            "register it with: velkor-module register --module <path to libvelkor.so>";
-    return nullptr;
-  }
-  if (const auto hr = automation::RegisterServer(module->string()); automation::Failed(hr)) {
-    error = "the Velkor control module " + module->string() + " could not be registered (" + hresultText(hr) + ")";
-    return nullptr;
-  }
-  const auto hr = automation::CreateControl(automation::RegistrationStore(), kVelkorControlProgId, control);
+std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error) {
+  const auto choice = chooseModule(error);
+  if (!choice) return nullptr;
+  if (error = moduleRefusal(*choice); !error.empty()) return nullptr;
+  std::shared_ptr<automation::Control> control;
+  const auto hr = automation::CreateControlFromLibrary(choice->library, choice->clsid, control);
   if (automation::Failed(hr) || !control) {
     error = std::string("the Velkor control \"") + kVelkorControlProgId + "\" could not be created from " +
-            module->string() + " (" + hresultText(hr) + ")";
+            choice->library + " (" + hresultText(hr) + ")";
     return nullptr;
   }
   return control;

@@ -9,6 +9,7 @@
 
 #include "platform/shell/codepage.h"
 #include "platform/shell/documents_folder.h"
+#include "platform/shell/install_layout.h"
 #include "platform/shell/message_box.h"
 #include "platform/shell/open_folder.h"
 #include "quillon/window/command_line.h"
@@ -29,11 +30,8 @@ std::tm localNow() {
 }
 
 std::filesystem::path templateFolder() {
-  // Installed beside the program in share/quillon; in a build tree the templates folder.
-  const std::filesystem::path program = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
-  for (const auto& candidate : {program / ".." / "share" / "quillon", program / ".." / ".." / "templates"})
-    if (std::filesystem::exists(candidate / "TRB_TMP.mdb")) return candidate.lexically_normal();
-  return program;
+  const std::filesystem::path program = platform_shell::RunningProgram();
+  return platform_shell::TemplateFolderOf(program).value_or(program.parent_path());
 }
 
 int exitStatusOf(RunOutcome outcome) {

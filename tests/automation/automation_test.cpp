@@ -146,3 +146,48 @@ TEST(AutomationRegistry, GuidsAndStore) {
   unsetenv("XDG_DATA_HOME");
   std::filesystem::remove_all(root);
 }
+
+TEST(AutomationRegistry, StoresAreSearchedUserFirstAndAnExplicitStoreAlone) {
+  const auto base = std::filesystem::path(testing::TempDir()) / uniqueTempName("automation_stores");
+  std::filesystem::remove_all(base);
+  const std::string system = (base / "system").string();
+  const std::string user = (base / "data" / "quillon" / "registry").string();
+  const std::string progId = "VELKOR.VelkorCtrl.1";
+  const std::string clsid = "{14115EC5-13C7-11D5-9B80-000039344F06}";
+  auto name = [&](const std::string& root, const std::string& library) {
+    RegistrationStore store(root);
+    store.setValue(progId + "/CLSID", "", clsid);
+    store.setValue("CLSID/" + clsid + "/InprocServer32", "", library);
+  };
+  auto roots = [&] {
+    std::vector<std::string> out;
+    for (const RegistrationStore& store : SearchedStores(system)) out.push_back(store.root());
+    return out;
+  };
+  auto libraryFound = [&](std::string_view cls) {
+    const auto found = FindServer(SearchedStores(system), cls);
+    return found ? found->storeRoot + " " + found->library : std::string("none");
+  };
+
+  unsetenv("QUILLON_REGISTRY");
+  setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
+  EXPECT_EQ(roots(), (std::vector<std::string>{user, system}));
+  EXPECT_EQ(libraryFound(progId), "none");
+  name(system, "/usr/lib/system.so");
+  EXPECT_EQ(libraryFound(progId), system + " /usr/lib/system.so");
+  EXPECT_EQ(libraryFound(clsid), system + " /usr/lib/system.so");
+  name(user, "/home/u/own.so");
+  EXPECT_EQ(libraryFound(progId), user + " /home/u/own.so");
+  // A class the user's store knows but names no library for is looked up further on.
+  RegistrationStore(user).removeKey("CLSID/" + clsid + "/InprocServer32");
+  EXPECT_EQ(libraryFound(progId), system + " /usr/lib/system.so");
+
+  // An explicit store is the only one: what the others name is never served from it.
+  const std::string own = (base / "own").string();
+  setenv("QUILLON_REGISTRY", own.c_str(), 1);
+  EXPECT_EQ(roots(), (std::vector<std::string>{own}));
+  EXPECT_EQ(libraryFound(progId), "none");
+  unsetenv("QUILLON_REGISTRY");
+  unsetenv("XDG_DATA_HOME");
+  std::filesystem::remove_all(base);
+}

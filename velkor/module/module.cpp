@@ -103,6 +103,8 @@ VELKOR_EXPORT automation::HRESULT DllUnregisterServer() {
 
 VELKOR_EXPORT automation::HRESULT DllCanUnloadNow() { return liveObjects == 0 ? automation::S_OK : automation::S_FALSE; }
 
+VELKOR_EXPORT const char* VelkorModuleVersion() { return QUILLON_VERSION; }
+
 VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
                                                        const char* pngPath) {
   const ModuleClass* c = classFor(clsid);

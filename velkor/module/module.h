@@ -1,6 +1,7 @@
 #pragma once
 // Entry points of libvelkor.so. The first four are the in-process server's (see
-// platform/automation/registry.h); the last two serve design tools such as velkor-module.
+// platform/automation/registry.h); the version lets a host refuse a module of another build;
+// the last two serve design tools such as velkor-module.
 #include <string>
 
 #include "platform/automation/registry.h"
@@ -18,6 +19,9 @@ VELKOR_EXPORT automation::HRESULT DllRegisterServer();
 VELKOR_EXPORT automation::HRESULT DllUnregisterServer();
 VELKOR_EXPORT automation::HRESULT DllCanUnloadNow();
 
+// The version this module was built as; a host compares it with the version it was built for.
+VELKOR_EXPORT const char* VelkorModuleVersion();
+
 // The design-time look of a control class, written as a PNG file.
 VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
                                                        const char* pngPath);
@@ -26,5 +30,6 @@ VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* c
 VELKOR_EXPORT automation::HRESULT VelkorShowPropertyPage(const automation::Guid* clsid, automation::Control* control);
 }
 
+using VelkorModuleVersionFn = const char* (*)();
 using VelkorDrawDesignTimeFn = automation::HRESULT (*)(const automation::Guid*, int, int, const char*);
 using VelkorShowPropertyPageFn = automation::HRESULT (*)(const automation::Guid*, automation::Control*);

@@ -1,9 +1,10 @@
 // velkor-module: the control module's entry points from a shell.
-//   velkor-module [--module PATH] register | unregister | list
+//   velkor-module [--system] [--module PATH] register | unregister | list
 //   velkor-module [--module PATH] draw CLASS FILE.png [WIDTHxHEIGHT]
 //   velkor-module [--module PATH] page CLASS
-// CLASS is a ProgID ("VELKOR.VelkorCtrl.1") or a CLSID in braces. The store is the one of
-// $QUILLON_REGISTRY, else the user's.
+// CLASS is a ProgID ("VELKOR.VelkorCtrl.1") or a CLSID in braces. register and unregister
+// write the store of $QUILLON_REGISTRY, else the user's own, or with --system the
+// system-wide one; the other commands read the stores a host consults.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/automation/registry.h"
+#include "platform/shell/install_layout.h"
 
 // Fontconfig keeps its caches for the life of the process; the leak checker of the
 // sanitizer build is told so.
@@ -25,10 +27,8 @@ namespace {
 
 using automation::HRESULT;
 
-constexpr const char* kModuleFile = "libvelkor.so";
-
 int usage() {
-  std::cerr << "usage: velkor-module [--module PATH] register | unregister | list\n"
+  std::cerr << "usage: velkor-module [--system] [--module PATH] register | unregister | list\n"
                "       velkor-module [--module PATH] draw CLASS FILE.png [WIDTHxHEIGHT]\n"
                "       velkor-module [--module PATH] page CLASS\n";
   return 2;
@@ -40,21 +40,17 @@ std::string hex(HRESULT hr) {
   return buf;
 }
 
-// Beside this program (build tree), else ../lib of the install prefix.
+// The module that belongs to this program: installed beside it or in its build tree.
 std::string defaultModulePath() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return kModuleFile;
-  const auto dir = exe.parent_path();
-  for (const auto& candidate : {dir / kModuleFile, dir.parent_path() / "lib" / kModuleFile,
-                                dir.parent_path() / "lib" / "x86_64-linux-gnu" / kModuleFile}) {
-    if (std::filesystem::exists(candidate)) return candidate.string();
-  }
-  return (dir / kModuleFile).string();
+  const auto module = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
+  return module ? module->string() : platform_shell::kVelkorModuleFile;
 }
 
+// By its absolute path: the module records the path it was loaded by in the store.
 void* openModule(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::error_code ec;
+  const std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  void* handle = dlopen((ec ? path : absolute).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) std::cerr << "velkor-module: cannot load " << path << ": " << dlerror() << "\n";
   return handle;
 }
@@ -66,8 +62,13 @@ Fn entry(void* module, const char* name) {
   return fn;
 }
 
-std::optional<automation::Guid> classId(const automation::RegistrationStore& store, const std::string& name) {
-  auto clsid = name.starts_with('{') ? automation::Guid::parse(name) : automation::ClsidFromProgId(store, name);
+std::optional<automation::Guid> classId(const std::string& name) {
+  std::optional<automation::Guid> clsid;
+  if (name.starts_with('{')) {
+    clsid = automation::Guid::parse(name);
+  } else if (const auto found = automation::FindServer(automation::SearchedStores(), name)) {
+    clsid = found->clsid;
+  }
   if (!clsid) std::cerr << "velkor-module: unknown class " << name << " (is the module registered?)\n";
   return clsid;
 }
@@ -75,21 +76,29 @@ std::optional<automation::Guid> classId(const automation::RegistrationStore& sto
 int runEntry(void* module, const char* name, const char* done) {
   auto fn = entry<HRESULT (*)()>(module, name);
   if (!fn) return 1;
+  const std::string root = automation::RegistrationStore::defaultRoot();
   const HRESULT hr = fn();
   if (automation::Failed(hr)) {
-    std::cerr << "velkor-module: " << name << " failed with " << hex(hr) << "\n";
+    std::cerr << "velkor-module: " << name << " failed with " << hex(hr) << " (may this user write " << root
+              << "?)\n";
     return 1;
   }
-  std::cout << done << " in " << automation::RegistrationStore().root() << "\n";
+  std::cout << done << " in " << root << "\n";
   return 0;
 }
 
+// Every store a host consults, each headed by its folder; stores without classes print nothing.
 int list() {
-  const automation::RegistrationStore store;
-  for (const std::string& clsid : store.subkeys("CLSID")) {
-    const std::string key = "CLSID/" + clsid;
-    std::cout << clsid << "  " << store.value(key + "/ProgID").value_or("") << "  \"" << store.value(key).value_or("")
-              << "\"  " << store.value(key + "/InprocServer32").value_or("") << "\n";
+  for (const automation::RegistrationStore& store : automation::SearchedStores()) {
+    const std::vector<std::string> classes = store.subkeys("CLSID");
+    if (classes.empty()) continue;
+    std::cout << store.root() << ":\n";
+    for (const std::string& clsid : classes) {
+      const std::string key = "CLSID/" + clsid;
+      std::cout << "  " << clsid << "  " << store.value(key + "/ProgID").value_or("") << "  \""
+                << store.value(key).value_or("") << "\"  " << store.value(key + "/InprocServer32").value_or("")
+                << "\n";
+    }
   }
   return 0;
 }
@@ -102,8 +111,7 @@ int draw(void* module, const std::vector<std::string>& args) {
   if (args.size() < 2) return usage();
   int w = 100, h = 50;
   if (args.size() > 2 && !parseSize(args[2], w, h)) return usage();
-  const automation::RegistrationStore store;
-  const auto clsid = classId(store, args[0]);
+  const auto clsid = classId(args[0]);
   auto fn = entry<HRESULT (*)(const automation::Guid*, int, int, const char*)>(module, "VelkorDrawDesignTime");
   if (!clsid || !fn) return 1;
   const HRESULT hr = fn(&*clsid, w, h, args[1].c_str());
@@ -117,12 +125,14 @@ int draw(void* module, const std::vector<std::string>& args) {
 
 int page(void* module, const std::vector<std::string>& args) {
   if (args.size() != 1) return usage();
-  const automation::RegistrationStore store;
-  const auto clsid = classId(store, args[0]);
+  const auto clsid = classId(args[0]);
   auto fn = entry<HRESULT (*)(const automation::Guid*, automation::Control*)>(module, "VelkorShowPropertyPage");
   if (!clsid || !fn) return 1;
+  const auto found = automation::FindServer(automation::SearchedStores(), clsid->toString());
   std::shared_ptr<automation::Control> control;
-  if (const HRESULT hr = automation::CreateControl(store, *clsid, control); automation::Failed(hr)) {
+  if (const HRESULT hr = found ? automation::CreateControlFromLibrary(found->library, *clsid, control)
+                               : automation::REGDB_E_CLASSNOTREG;
+      automation::Failed(hr)) {
     std::cerr << "velkor-module: cannot create " << args[0] << ": " << hex(hr) << "\n";
     return 1;
   }
@@ -141,24 +151,39 @@ int page(void* module, const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string modulePath = defaultModulePath();
-  if (args.size() >= 2 && args[0] == "--module") {
-    modulePath = args[1];
-    args.erase(args.begin(), args.begin() + 2);
+  bool system = false;
+  while (!args.empty() && args[0].starts_with("--")) {
+    if (args[0] == "--system") {
+      system = true;
+      args.erase(args.begin());
+    } else if (args[0] == "--module" && args.size() >= 2) {
+      modulePath = args[1];
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return usage();
+    }
   }
   if (args.empty()) return usage();
   const std::string command = args[0];
   args.erase(args.begin());
+  // The module writes and the host reads the store of $QUILLON_REGISTRY alone when it is set.
+  if (system) setenv("QUILLON_REGISTRY", automation::RegistrationStore::systemRoot().c_str(), 1);
   if (command == "list") return list();
-  if (command != "register" && command != "unregister" && command != "draw" && command != "page") return usage();
+  const bool registration = command == "register" || command == "unregister";
+  if (!registration && command != "draw" && command != "page") return usage();
+  if (system && !registration) return usage();
 
-  // Drawing and pages need the window system; offscreen works without a display.
-  // Everything but the page works without a display.
-  if (command != "page" && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (registration) {
+    void* module = openModule(modulePath);
+    if (!module) return 1;
+    return command == "register" ? runEntry(module, "DllRegisterServer", "registered")
+                                 : runEntry(module, "DllUnregisterServer", "unregistered");
+  }
+  // Drawing works offscreen; the page needs the window system.
+  if (command == "draw" && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   void* module = openModule(modulePath);
   if (!module) return 1;
-  if (command == "register") return runEntry(module, "DllRegisterServer", "registered");
-  if (command == "unregister") return runEntry(module, "DllUnregisterServer", "unregistered");
   if (command == "draw") return draw(module, args);
   return page(module, args);
 }

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured build tree, checks it with lintian, installs it,
+# saves from the simulated drive with the installed program as a new user would (from an empty
+# folder, no build tree on any path, a clean environment), tests the archive with lha, and
+# removes the package again, leaving no registration behind.
+#   scripts/test-package.sh [BUILD_DIR]      (default: build; needs root or sudo)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+
+fail() { echo "test-package: $*" >&2; exit 1; }
+
+if dpkg-query -W -f='${Status}' quillon 2>/dev/null | grep -q installed; then
+  fail "a quillon package is installed already; remove it first (apt-get purge quillon)"
+fi
+
+cmake --build "$build" --target package
+deb=$(ls -t "$build"/quillon_*.deb | head -n 1)
+echo "test-package: $deb"
+dpkg-deb --field "$deb" Package Version Depends
+
+# Errors fail the check; warnings are printed.
+lintian_out=$(lintian --tag-display-limit 0 "$deb" || true)
+[ -z "$lintian_out" ] || echo "$lintian_out"
+if echo "$lintian_out" | grep -q '^E:'; then fail "lintian reports errors"; fi
+
+work=$(mktemp -d /tmp/quillon-package-test.XXXXXX)
+chmod 755 "$work"
+cleanup() {
+  "${as_root[@]}" apt-get purge -y quillon >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"${as_root[@]}" apt-get install -y "$(realpath "$deb")"
+system_store=/var/lib/quillon/registry
+velkor-module --system list | grep -q "VELKOR.VelkorCtrl.1" || fail "the system-wide store does not name the Velkor control"
+
+# A user who never built anything: an empty home, no build tree on any path. As root, the run
+# goes as nobody, so that nothing installed can be written by it.
+mkdir -p "$work/home"
+run_as=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody:nogroup "$work/home"
+  run_as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+(cd "$work/home" && "${run_as[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
+  quillon --simulate --headless --documents "$work/home/docs") | tee "$work/run.txt"
+archive=$(sed -n 's/^Traceback file location = //p' "$work/run.txt")
+[ -n "$archive" ] && [ -f "$archive" ] || fail "the run left no archive"
+case "$archive" in "$work/home/docs/Quillon/TRBSAVE_"*.lzh) ;; *) fail "archive in an unexpected place: $archive" ;; esac
+lha t "$archive"
+lha l "$archive" | grep -q 'Set_Sram_.*\.mdb' || fail "the archive holds no setting-parameter workbook"
+[ -z "$(ls -A "$work/home/.local/share/quillon/registry" 2>/dev/null)" ] || fail "the run registered something for the user"
+
+"${as_root[@]}" apt-get purge -y quillon
+trap 'rm -rf "$work"' EXIT
+[ ! -e /usr/bin/quillon ] || fail "quillon is still installed"
+[ ! -e "$system_store" ] || fail "the system-wide store is left behind: $(find "$system_store")"
+echo "test-package: installed, saved, tested and removed"
