@@ -52,8 +52,15 @@ int failed(const std::string& why) {
   return kViewFailed;
 }
 
+// The folder of an output file is made when missing, as the export makes its folder.
+void makeParentFolder(const std::filesystem::path& file) {
+  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
+}
+
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
+  makeParentFolder(file);
   WriteReport(model, file);
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
@@ -69,6 +76,7 @@ int runExport(const SaveModel& model, const ViewCommand& command) {
 int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& command) {
   // A snapshot needs no display.
   if (command.snapshot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (command.snapshot) makeParentFolder(*command.snapshot);
   QApplication app(argc, argv);
   return RunViewer(model, command.snapshot);
 }
