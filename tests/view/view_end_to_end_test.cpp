@@ -79,7 +79,7 @@ class ViewCommands : public testing::Test {
   static void SetUpTestSuite() {
     scratch_ = new view_test::Scratch;
     const fs::path withDatabase = scratch_->path() / "db";
-    const Finished simulated = Quillon({"--simulate", "--headless", "--documents", q(withDatabase)});
+    const Finished simulated = Quillon({"--simulate", "--headless", "--port", "0", "--documents", q(withDatabase)});
     if (simulated.exitCode == 0) workbookSave_ = OnlyArchiveIn(withDatabase);
     else failure_ += "simulated run: " + simulated.output;
 

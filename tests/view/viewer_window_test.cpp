@@ -16,12 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace quillon::view;
 
+// Kept to the end of the process: destroyed among the exit handlers it would outlive the
+// input devices it owns.
 QApplication& application() {
   static int argc = 1;
   static char name[] = "viewer_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
