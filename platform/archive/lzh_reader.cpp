@@ -342,18 +342,26 @@ bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>&
   return std::ferror(in.get()) == 0;
 }
 
-std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder) {
+std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder,
+                               ExtractCheck check) {
   std::vector<std::uint8_t> image;
   if (!ReadFileBytes(file, image)) return "it cannot be read";
   std::string why;
   const std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
   if (!layout) return why;
-  // Nothing is written unless every entry decodes and stays inside the folder.
-  if (why = CheckArchiveFile(file, *layout); !why.empty()) return why;
+  if (check == ExtractCheck::WholeArchiveFirst) {
+    // Nothing is written unless every entry decodes and stays inside the folder.
+    if (why = CheckArchiveFile(file, *layout); !why.empty()) return why;
+  } else {
+    for (const std::string& name : layout->names)
+      if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
+  }
   std::size_t members = 0;
-  return ForEachMember(file, members, [&folder](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
+  why = ForEachMember(file, members, [&folder](LHAReader& reader, const LHAFileHeader& header, const std::string& name) {
     return ExtractMember(reader, header, name, folder);
   });
+  if (why.empty() && members != layout->names.size()) return "not all of its entries can be read";
+  return why;
 }
 
 }  // namespace platform_archive

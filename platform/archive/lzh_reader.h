@@ -39,9 +39,18 @@ std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout&
 // The whole file's bytes; false when it cannot be opened or read to its end.
 bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes);
 
+// How much of the archive is checked before anything is written.
+enum class ExtractCheck {
+  WholeArchiveFirst,    // every member decoded and checked first: a damaged archive writes nothing
+  EachMemberAsWritten,  // one decoding pass, each member checked as it is written; a damaged
+                        // member stops it, those before stay. For a fresh folder of the caller's
+                        // own that it removes when extraction fails.
+};
+
 // Writes every entry of the archive into `folder` (subfolders made as needed, time stamps
 // kept), after the same checks as CheckArchiveFile: a damaged archive or an entry outside the
 // folder writes nothing. Empty when done; otherwise why not.
-std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder);
+std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder,
+                               ExtractCheck check = ExtractCheck::WholeArchiveFirst);
 
 }  // namespace platform_archive

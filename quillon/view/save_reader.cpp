@@ -106,7 +106,10 @@ void readWorkbook(const fs::path& file, SaveModel& model) {
 
 void readArchive(const fs::path& file, SaveModel& model) {
   ScratchFolder scratch;
-  if (const std::string why = platform_archive::ExtractArchiveFile(file, scratch.path()); !why.empty())
+  // The folder is ours and goes with any failure: one decoding pass, each member checked as written.
+  if (const std::string why = platform_archive::ExtractArchiveFile(file, scratch.path(),
+                                                                   platform_archive::ExtractCheck::EachMemberAsWritten);
+      !why.empty())
     throw SaveError(file.filename().string() + ": the archive cannot be extracted: " + why + ".");
   readFolder(scratch.path(), model);
 }

@@ -100,7 +100,6 @@ QWidget* ViewerWindow::makeSignalsBox() {
   signals_->setHeaderLabels({"#", tr("Symbol"), tr("Long name"), tr("Unit"), tr("Group"), tr("100 %")});
   signals_->setRootIsDecorated(false);
   signals_->setUniformRowHeights(true);
-  signals_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   connect(signals_, &QTreeWidget::itemChanged, this, [this] { signalTicked(); });
   layout->addWidget(signals_);
   auto* buttons = new QHBoxLayout;
@@ -246,6 +245,8 @@ void ViewerWindow::chooseBank(int index) {
     items.append(item);
   }
   signals_->addTopLevelItems(items);
+  // Fitted once: a header that fits its columns itself measures every row at each tick.
+  for (int c = 0; c < kColumnCount; ++c) signals_->resizeColumnToContents(c);
   filling_ = false;
   plot_->setBank(bank_);
   signalTicked();

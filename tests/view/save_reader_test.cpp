@@ -120,9 +120,16 @@ TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
   ::setenv("TMPDIR", temp.c_str(), 1);
   const SaveModel fromArchive = ReadSave(archive);
   EXPECT_TRUE(fs::is_empty(temp)) << "the extracted files are removed";
+  const fs::path flipped = scratch.path() / "flipped.lzh";
+  fs::copy_file(archive, flipped);
+  std::string bytes = ReadText(flipped);
+  bytes[bytes.size() * 2 / 3] ^= 0x5A;  // inside a member: its check sum no longer matches
+  WriteText(flipped, bytes);
+  EXPECT_THROW(ReadSave(flipped), SaveError);
+  EXPECT_TRUE(fs::is_empty(temp)) << "also when a member is damaged";
   fs::resize_file(archive, fs::file_size(archive) / 2);
   EXPECT_THROW(ReadSave(archive), SaveError);
-  EXPECT_TRUE(fs::is_empty(temp)) << "also when the archive is damaged";
+  EXPECT_TRUE(fs::is_empty(temp)) << "also when the archive is cut short";
   if (before) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
 
