@@ -12,4 +12,5 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   mdbtools mdbtools-dev \
   liblhasa-dev lhasa \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  xvfb xauth xdg-utils
+  xvfb xauth xdg-utils \
+  chromium

@@ -93,8 +93,11 @@ std::string signalFigures(const Bank& bank, const Signal& signal) {
     if (std::isfinite(samples[i])) low = std::min(low, samples[i]), high = std::max(high, samples[i]);
   std::string text = "<div class=\"range\">";
   text += low <= high ? ValueText(low) + " \xE2\x80\xA6 " + ValueText(high) : std::string("no samples");
-  if (auto fault = bank.faultSampleOf(signal))
-    text += " <span class=\"fault\">fault @" + std::to_string(*fault) + " = " + ValueText(samples[*fault - 1]) + "</span>";
+  if (auto fault = bank.faultSampleOf(signal)) {
+    const double value = samples[*fault - 1];
+    text += " <span class=\"fault\">fault @" + std::to_string(*fault) +
+            (std::isfinite(value) ? " = " + ValueText(value) : std::string(": no value")) + "</span>";
+  }
   if (signal.pctValue && signal.unit.size()) text += " (100 % = " + ValueText(*signal.pctValue) + ")";
   return text + "</div>";
 }
