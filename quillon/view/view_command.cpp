@@ -76,6 +76,11 @@ int runExport(const SaveModel& model, const ViewCommand& command) {
 int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& command) {
   // A snapshot needs no display.
   if (command.snapshot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Without one Qt would end the process; say what to do instead.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+      !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    return failed("no display to open the window on (DISPLAY is not set); use --snapshot FILE.png, or "
+                  "'quillon report' for a page any browser shows.");
   if (command.snapshot) makeParentFolder(*command.snapshot);
   QApplication app(argc, argv);
   return RunViewer(model, command.snapshot);

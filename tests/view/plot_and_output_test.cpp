@@ -42,7 +42,7 @@ Bank MakeBank(std::size_t depth, int fault) {
     bank.samples[bank.rows + r] = 50;
     bank.samples[2 * bank.rows + r] = -static_cast<double>(r);
   }
-  bank.samples[1234] = 9999;  // one sample far above the rest
+  if (bank.rows > 1234) bank.samples[1234] = 9999;  // one sample far above the rest
   bank.samples[bank.rows + 3] = NAN;  // a gap
   return bank;
 }

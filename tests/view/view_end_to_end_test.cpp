@@ -23,8 +23,10 @@ struct Finished {
   std::string output;
 };
 
-Finished RunProgram(const QString& program, const QStringList& arguments) {
+Finished RunProgram(const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
+  process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(program, arguments);
   Finished finished;
@@ -265,6 +267,14 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
     EXPECT_EQ(run.exitCode, 64) << wrong.join(' ').toStdString();
     EXPECT_NE(run.output.find("quillon --help"), std::string::npos);
   }
+  // Without a display the window cannot open: the command says so instead of ending abruptly.
+  QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) headless.remove(name);
+  const Finished noDisplay =
+      RunProgram(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), {"view", q(workbookSave_)}, headless);
+  EXPECT_EQ(noDisplay.exitCode, 1);
+  EXPECT_NE(noDisplay.output.find("no display"), std::string::npos) << noDisplay.output;
+
   const Finished help = Quillon({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* line : {"quillon view PATH", "quillon report PATH", "quillon export PATH --csv DIR"})

@@ -16,18 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace quillon::view;
 
-// Kept to the end of the process: destroyed among the exit handlers it would outlive the
-// input devices it owns.
-QApplication& application() {
-  static int argc = 1;
-  static char name[] = "viewer_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
-  application();
   view_test::Scratch scratch;
   view_test::WriteWorkbook(scratch.path() / "app");
   view_test::WriteCsvSet(scratch.path() / "app");
@@ -80,3 +69,12 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
 }
 
 }  // namespace
+
+// The application lives on main's stack: it is gone before the exit handlers run, which its
+// input devices would not survive, and it frees what it holds.
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // listing too
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
