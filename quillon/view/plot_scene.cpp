@@ -77,41 +77,48 @@ void valueRange(const PlotRequest& r, const Signal& signal, Lane& lane) {
 }
 
 // The curve of one lane: every sample when each pixel column holds at most one, otherwise
-// per column its smallest and largest value in the order they came.
-ScenePath curveOf(const PlotRequest& r, const PlotArea& area, const Lane& lane, const Signal& signal, Rgb colour) {
+// per column its smallest and largest value in the order they came. A sample or column that
+// holds nothing ends one line and the next value starts another: no line crosses a gap.
+std::vector<ScenePath> curveOf(const PlotRequest& r, const PlotArea& area, const Lane& lane, const Signal& signal,
+                               Rgb colour) {
   const Bank& bank = *r.bank;
   const double* samples = bank.signalSamples(static_cast<std::size_t>(signal.number - 1));
   const std::size_t depth = bank.depthOf(signal);
-  ScenePath path;
-  path.colour = colour;
-  path.width = r.compact ? 1 : 1.2;
+  std::vector<ScenePath> lines;
+  auto point = [&](double x, std::optional<double> value, bool joined) {
+    if (!value) return;
+    if (lines.empty() || !joined) lines.push_back({{}, colour, r.compact ? 1.0 : 1.2, false});
+    lines.back().points.push_back({x, yOf(lane, *value)});
+  };
   auto [begin, end] = visibleIndexes(r, depth);
   // One sample beyond each edge, so the line runs to the frame.
   begin = begin > 0 ? begin - 1 : 0;
   end = std::min(depth, end + 1);
-  if (begin >= end) return path;
+  if (begin >= end) return lines;
   const double x0 = xOf(r, area, static_cast<double>(begin + 1));
   const double x1 = xOf(r, area, static_cast<double>(end));
   const double columns = std::max(1.0, std::floor(x1 - x0));
+  bool joined = false;
   if (static_cast<double>(end - begin) <= columns * 1.5) {
-    for (std::size_t i = begin; i < end; ++i)
-      if (auto v = PlottedValue(signal, samples[i], r.percent))
-        path.points.push_back({xOf(r, area, static_cast<double>(i + 1)), yOf(lane, *v)});
-    return path;
+    for (std::size_t i = begin; i < end; ++i) {
+      const auto value = PlottedValue(signal, samples[i], r.percent);
+      point(xOf(r, area, static_cast<double>(i + 1)), value, joined);
+      joined = value.has_value();
+    }
+    return lines;
   }
   const auto perColumn = MinMaxColumns(samples, begin, end, static_cast<std::size_t>(columns));
   const double step = (x1 - x0) / static_cast<double>(perColumn.size());
   for (std::size_t c = 0; c < perColumn.size(); ++c) {
     const ColumnRange& column = perColumn[c];
-    if (column.empty) continue;
     const double x = x0 + (static_cast<double>(c) + 0.5) * step;
-    const auto first = PlottedValue(signal, column.lowFirst ? column.low : column.high, r.percent);
-    const auto second = PlottedValue(signal, column.lowFirst ? column.high : column.low, r.percent);
-    if (!first || !second) continue;
-    path.points.push_back({x, yOf(lane, *first)});
-    if (*first != *second) path.points.push_back({x, yOf(lane, *second)});
+    const auto first = column.empty ? std::nullopt : PlottedValue(signal, column.lowFirst ? column.low : column.high, r.percent);
+    const auto second = column.empty ? std::nullopt : PlottedValue(signal, column.lowFirst ? column.high : column.low, r.percent);
+    point(x, first, joined);
+    if (first && second && *second != *first) point(x, second, true);
+    joined = first.has_value();
   }
-  return path;
+  return lines;
 }
 
 // Up to about `count` round steps over [low, high].
@@ -169,7 +176,7 @@ void addLane(PlotScene& scene, const PlotRequest& r, const PlotArea& area, const
                                SceneText::Anchor::Start, false});
     }
   }
-  scene.paths.push_back(curveOf(r, area, lane, signal, colour));
+  for (ScenePath& line : curveOf(r, area, lane, signal, colour)) scene.paths.push_back(std::move(line));
 }
 
 void addSampleAxis(PlotScene& scene, const PlotRequest& r, const PlotArea& area) {

@@ -206,7 +206,8 @@ void ViewerWindow::addTablePages() {
 }
 
 void ViewerWindow::showBankDetails(const Bank& bank) {
-  std::string html = "<b>" + htmlEscaped(bank.title()) + "</b>, fault time " + htmlEscaped(bank.faultTime);
+  std::string html = "<b>" + htmlEscaped(bank.number ? bank.title() : bank.source) + "</b>, fault time " +
+                     htmlEscaped(bank.faultTime);
   if (!bank.softVersion.empty()) html += ", firmware " + htmlEscaped(bank.softVersion);
   html += "<br>";
   for (const Fault& f : bank.faults) {

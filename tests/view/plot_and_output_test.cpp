@@ -111,6 +111,34 @@ TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
   EXPECT_EQ(DeepestSample(bank, {2}), 16330);
 }
 
+// The lines of a lane's curve, in the colour of the first lane.
+std::vector<const ScenePath*> CurveLines(const PlotScene& scene) {
+  std::vector<const ScenePath*> lines;
+  for (const ScenePath& p : scene.paths)
+    if (p.colour == 0x1f77b4 && !p.dashed) lines.push_back(&p);
+  return lines;
+}
+
+TEST(PlotScene, NoLineCrossesAGap) {
+  const Bank shallow = MakeBank(200, 100);  // signal 2 has nothing at sample 4
+  const PlotRequest every = RequestFor(shallow, {1}, 900);
+  const auto pieces = CurveLines(BuildPlotScene(every));
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0]->points.size(), 3u);
+  EXPECT_EQ(pieces[1]->points.size(), 196u);
+
+  Bank deep = MakeBank(16320, 100);
+  for (std::size_t r = 5000; r < 9000; ++r) deep.samples[deep.rows + r] = NAN;
+  const PlotRequest reduced = RequestFor(deep, {1}, 900);
+  const PlotArea area = PlotAreaOf(reduced);
+  const auto lines = CurveLines(BuildPlotScene(reduced));
+  ASSERT_EQ(lines.size(), 2u);
+  const double gapStart = area.left + (5001.0 - 1) / (16320 - 1) * (area.right - area.left);
+  const double gapEnd = area.left + (9000.0 - 1) / (16320 - 1) * (area.right - area.left);
+  EXPECT_LT(lines[0]->points.back().x, gapStart + 1);
+  EXPECT_GT(lines[1]->points.front().x, gapEnd - 1);
+}
+
 TEST(PlotScene, ReadoutShowsStoredValueAndPercentOfPctValue) {
   const Bank bank = MakeBank(200, 100);
   EXPECT_EQ(CursorReadout(bank, {0, 1, 2}, 100),
