@@ -87,7 +87,7 @@ std::vector<ScenePath> curveOf(const PlotRequest& r, const PlotArea& area, const
   std::vector<ScenePath> lines;
   auto point = [&](double x, std::optional<double> value, bool joined) {
     if (!value) return;
-    if (lines.empty() || !joined) lines.push_back({{}, colour, r.compact ? 1.0 : 1.2, false});
+    if (lines.empty() || !joined) lines.push_back({{}, colour, 1.0, false});  // wider lines take the slow stroker
     lines.back().points.push_back({x, yOf(lane, *value)});
   };
   auto [begin, end] = visibleIndexes(r, depth);
