@@ -528,9 +528,14 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
   std::string why;
   const std::optional<LzhLayout> layout = ReadLzhLayout(image, why);
   if (!layout) return why;
-  // Nothing is written unless every entry decodes, stays inside the folder, fits and finds
-  // its place free.
-  if (why = CheckArchiveFile(file, *layout, policy); !why.empty()) return why;
+  // Nothing is written unless every entry stays inside the folder, fits and finds its place
+  // free (and, checked first, decodes).
+  if (policy.check == ExtractPolicy::Check::WholeArchiveFirst) {
+    if (why = CheckArchiveFile(file, *layout, policy); !why.empty()) return why;
+  } else {
+    for (const std::string& name : layout->names)
+      if (!NameStaysInside(name)) return "the entry \"" + name + "\" would be written outside the folder";
+  }
   std::vector<PlannedEntry> plan;
   std::uint64_t totalBytes = 0;
   if (why = PlanMembers(file, policy, plan, totalBytes); !why.empty()) return why;
@@ -544,6 +549,7 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
     return ExtractMember(reader, header, name, staging.path());
   });
   if (!why.empty()) return why;
+  if (members != layout->names.size()) return "not all of its entries can be read";
   PlacedEntries placed(folder, staging.path());
   for (const PlannedEntry& entry : plan)
     if (why = placed.place(entry); !why.empty()) return why;

@@ -49,6 +49,11 @@ struct ExtractPolicy {
   std::string nameCodePage = kDefaultNameCodePage;
   // Why an entry of this name ('/' between parts, no trailing '/') is refused; empty to take it.
   std::function<std::string(const std::string& name)> refuseName;
+  // Whether every member is decoded and checked once before extraction starts. Extraction
+  // checks each member as it writes it and undoes everything on failure anyway; the extra
+  // pass also verifies members whose data the decoder hands out altered (MacBinary).
+  enum class Check { WholeArchiveFirst, EachMemberAsWritten };
+  Check check = Check::WholeArchiveFirst;
 };
 
 // Reads the archive file with the LHA decoder: every member must decode with a matching CRC,

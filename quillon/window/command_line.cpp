@@ -151,6 +151,9 @@ std::string UsageText() {
       "               [--port N] [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes]\n"
       "               [--db-load]"
       " [--] [/l] [/f]\n"
+      "       quillon view PATH [--snapshot FILE.png]\n"
+      "       quillon report PATH [-o FILE.html]\n"
+      "       quillon export PATH --csv DIR\n"
       "\n"
       "Saves a drive's identity, fault trace-back banks and data into\n"
       "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
@@ -182,7 +185,16 @@ std::string UsageText() {
       "  ... /f             (last word) use the 32-per-block trace requests where the drive\n"
       "                     allows them\n"
       "\n"
-      "Exit status: 0 the run completed, 1 it ended with an error (printed),\n"
+      "Looking at a save (PATH: its archive .lzh, a moved save folder TRBSAVE_..., one\n"
+      "trace-back workbook .mdb or one CSV set folder TRB_...; 'quillon view --help'):\n"
+      "  view PATH          the drive, banks, signals plotted and record tables in a window;\n"
+      "                     --snapshot FILE.png renders the window into FILE.png\n"
+      "  report PATH        one self-contained HTML page of the save (-o FILE.html)\n"
+      "  export PATH --csv DIR\n"
+      "                     one CSV file per bank into DIR\n"
+      "\n"
+      "Exit status: 0 the run completed, 1 it ended with an error (printed; for view, report\n"
+      "and export: the save could not be read or the output not written),\n"
       "2 it was cancelled, 64 the command line was not understood.\n";
 }
 

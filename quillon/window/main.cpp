@@ -18,6 +18,7 @@
 #include "quillon/window/main_window.h"
 #include "quillon/window/main_window_widget.h"
 #include "quillon/window/program_parts.h"
+#include "quillon/view/view_command.h"
 
 namespace {
 using namespace quillon;
@@ -50,6 +51,7 @@ int usageError(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = quillon::view::RunViewCommand(argc, argv)) return *status;  // view, report, export
   const LaunchParse parsed = ParseLaunchOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.usageError.empty()) return usageError(parsed.usageError);
   LaunchOptions options = parsed.options;

@@ -1,0 +1,114 @@
+#include "quillon/view/csv_export.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace quillon::view {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string numberText(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+// "20140103_090759" from "2014/01/03  09:07:59"; empty when the time holds no 14 digits.
+std::string timeStamp(const std::string& faultTime) {
+  std::string digits;
+  for (char c : faultTime)
+    if (c >= '0' && c <= '9') digits += c;
+  if (digits.size() != 14) return {};
+  return digits.substr(0, 8) + "_" + digits.substr(8);
+}
+
+}  // namespace
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+void WriteBankCsv(const Bank& bank, std::ostream& out) {
+  out << "sample";
+  for (const Signal& signal : bank.signals) out << ',' << CsvField(signal.symbol);
+  out << ",fault\r\n";
+  std::vector<std::size_t> depth;
+  for (const Signal& signal : bank.signals) depth.push_back(bank.depthOf(signal));
+  std::string line;
+  for (std::size_t r = 0; r < bank.rows; ++r) {
+    line = std::to_string(r + 1);
+    for (std::size_t i = 0; i < bank.signals.size(); ++i) {
+      line += ',';
+      const double value = bank.signalSamples(i)[r];
+      if (r < depth[i] && std::isfinite(value)) line += numberText(value);
+    }
+    line += ',';
+    std::string fault;
+    for (const SampleGroup& group : bank.groups)
+      if (bank.faultSampleOf(group) == r + 1) fault += (fault.empty() ? "G" : " G") + std::to_string(group.number);
+    line += fault;
+    line += "\r\n";
+    out << line;
+  }
+}
+
+std::string BankCsvFileName(const Bank& bank) {
+  const std::string stamp = timeStamp(bank.faultTime);
+  std::string name = bank.number ? "bank" + std::to_string(*bank.number) : std::string("trace");
+  if (!stamp.empty()) name += "_" + stamp;
+  return name + ".csv";
+}
+
+void WriteFileComplete(const fs::path& file, const std::string& text) {
+  fs::path part = file;
+  part += ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      fs::remove(part, ignored);
+      throw ExportError(file.string() + ": the file cannot be written.");
+    }
+  }
+  std::error_code error;
+  fs::rename(part, file, error);
+  if (error) {
+    fs::remove(part, error);
+    throw ExportError(file.string() + ": the file cannot be put in place.");
+  }
+}
+
+std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder)) throw ExportError(folder.string() + ": the folder cannot be made.");
+  std::vector<fs::path> written;
+  std::set<std::string> used;
+  for (const Bank& bank : model.banks) {
+    const std::string base = BankCsvFileName(bank);
+    std::string name = base;
+    // Two banks of the same second: the later gets a suffix.
+    for (int n = 2; used.count(name); ++n) name = base.substr(0, base.size() - 4) + "_" + std::to_string(n) + ".csv";
+    used.insert(name);
+    std::ostringstream text;
+    WriteBankCsv(bank, text);
+    WriteFileComplete(folder / name, text.str());
+    written.push_back(folder / name);
+  }
+  return written;
+}
+
+}  // namespace quillon::view

@@ -1,0 +1,35 @@
+#pragma once
+// A save's banks as tidy CSV files for spreadsheets and scripts: UTF-8, one file per bank,
+// a header row of symbols, the sample index first, one column per signal and a column
+// "fault" naming the groups ("G1 G2") whose fault sample a row is.
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "quillon/view/save_model.h"
+
+namespace quillon::view {
+
+class ExportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+void WriteBankCsv(const Bank& bank, std::ostream& out);
+
+// "bank<N>_<yyyymmdd>_<hhmmss>.csv", or "trace_..." where the bank number is not saved.
+std::string BankCsvFileName(const Bank& bank);
+
+// Creates `folder` when missing; a file is put under its name only once complete. Returns the
+// files written; throws ExportError.
+std::vector<std::filesystem::path> ExportBanksCsv(const SaveModel& model, const std::filesystem::path& folder);
+
+// A CSV field, quoted when it holds a comma, quotation mark or line break.
+std::string CsvField(const std::string& text);
+
+// Writes `text` to `file` through a temporary name; throws ExportError.
+void WriteFileComplete(const std::filesystem::path& file, const std::string& text);
+
+}  // namespace quillon::view

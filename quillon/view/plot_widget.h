@@ -1,0 +1,67 @@
+#pragma once
+// The plot of the chosen signals of one bank: one lane per signal, zoom with the wheel or
+// the buttons, pan by dragging, a cursor whose values show beside the plot.
+#include <QImage>
+#include <QWidget>
+
+#include "quillon/view/plot_scene.h"
+
+class QPainter;
+
+namespace quillon::view {
+
+void PaintScene(QPainter& painter, const PlotScene& scene);
+
+class PlotWidget : public QWidget {
+  Q_OBJECT
+ public:
+  explicit PlotWidget(QWidget* parent = nullptr);
+
+  void setBank(const Bank* bank);
+  void setSignals(std::vector<std::size_t> signals);
+  void setPercent(bool percent);
+
+  void zoomIn();
+  void zoomOut();
+  void fit();
+  // Zooms by `factor` (below 1: in) keeping `sample` at its place.
+  void zoomAround(double sample, double factor);
+  void panBy(double samples);
+
+  // What is drawn now, for the exports.
+  PlotRequest request() const;
+  QImage toImage() const;
+  std::string toSvg() const;
+
+  double firstSample() const { return first_; }
+  double lastSample() const { return last_; }
+  int paintCount() const { return paints_; }
+
+ Q_SIGNALS:
+  void readoutChanged(const QString& text);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  double deepest() const;
+  void setSpan(double first, double last);
+  void moveCursorTo(double x);
+
+  const Bank* bank_ = nullptr;
+  std::vector<std::size_t> signals_;
+  bool percent_ = false;
+  double first_ = 1, last_ = 2;
+  std::optional<double> cursor_;
+  std::optional<double> dragFrom_;
+  int paints_ = 0;
+};
+
+}  // namespace quillon::view

@@ -1,0 +1,113 @@
+#pragma once
+// One save as the viewer, the report and the export see it, whatever form it was read from
+// (archive, moved folder, trace-back workbook, CSV set): the drive, its banks with their
+// signals and samples, and the record tables.
+#include <cmath>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::view {
+
+struct LabelledText {
+  std::string label;
+  std::string text;
+};
+
+struct DriveInfo {
+  std::string driveType;
+  std::string softVersion;       // the drive's firmware version where the save names one
+  std::string panelName;
+  std::string orderNumber;
+  std::string interfaceVersion;  // from the drive status
+  std::string driveTime;         // the drive's clock when saved
+  std::string customer;          // job number text of the setting-parameter workbook
+  std::string inverterRating;    // "440.0V - 20.0A - 150.0KVA" as saved
+  std::string motorRating;       // "9.0kW - 4P - ..." as saved
+};
+
+// Identity and ratings as label/text rows, ratings split into their parts.
+std::vector<LabelledText> DriveInfoRows(const DriveInfo& drive);
+
+// One of the first three sample groups, as the save records them.
+struct SampleGroup {
+  int number = 0;        // 1..3
+  int depth = 0;         // samples per signal
+  int signalsUpTo = 0;   // signals of groups 1..number together
+  int faultSample = 0;   // sample index of the fault, as the drive gave it
+  long long sampling = 0;  // sampling value, as the drive gave it
+};
+
+struct Fault {
+  int entry = 0;               // 1..30
+  std::string code;            // as saved
+  std::string name;            // the database's name, or empty without one
+  std::string explanation;
+  std::optional<long long> detectedSample;
+};
+
+struct Signal {
+  int number = 0;               // 1-based
+  std::string address;          // "&H" + digits as saved
+  std::string symbol;           // the database's symbol, or the address where it had none
+  std::string longName;         // empty where the database had none
+  std::string unit;             // display character, where the workbook has one
+  std::optional<double> pctValue;  // the value that is 100 %
+  int group = 0;                // 1..3; 0 when the save does not record the signal's group
+};
+
+struct Bank {
+  std::optional<int> number;    // known from a CSV set's file names
+  std::string source;           // file or folder it was read from (name only)
+  std::string faultTime;        // "yyyy/mm/dd  hh:mm:ss" as saved
+  std::string softVersion;      // firmware version recorded with the bank
+  std::vector<Fault> faults;    // entries that hold a fault code
+  std::vector<SampleGroup> groups;
+  std::vector<Signal> signals;
+  std::size_t rows = 0;         // samples per signal in the save
+  // Column-major: signal i (0-based) sample r (0-based) at i * rows + r; NaN where not saved.
+  std::vector<double> samples;
+  bool rawSamples = false;      // CSV set: the drive's words; workbook: scaled by access code
+
+  const double* signalSamples(std::size_t index) const { return samples.data() + index * rows; }
+  // The group of a signal, or nothing for signals outside the recorded groups.
+  const SampleGroup* groupOf(const Signal& signal) const;
+  // Samples the signal's own group holds (all rows when its group is not recorded).
+  std::size_t depthOf(const Signal& signal) const;
+  std::size_t depthOf(const SampleGroup& group) const;
+  // 1-based sample index of the group's fault sample, when it lies inside the group's depth.
+  std::optional<std::size_t> faultSampleOf(const SampleGroup& group) const;
+  std::optional<std::size_t> faultSampleOf(const Signal& signal) const;
+  // "OC, OV" or the codes where no names are saved.
+  std::string faultSummary() const;
+  // "Bank 0"; a workbook does not save its bank number: "Fault of <fault time>".
+  std::string title() const;
+};
+
+struct RecordTable {
+  std::string title;  // "Trouble records", "Event counters", ...
+  std::string source;
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
+};
+
+enum class TableKind { TroubleRecords, EventCounters, DriveStatus, EventLog, SettingParameters, SettingTexts, OtherBanks };
+const char* TableTitle(TableKind kind);
+
+struct SaveModel {
+  std::string name;  // the path given, file name part
+  DriveInfo drive;
+  std::vector<Bank> banks;
+  std::vector<std::pair<TableKind, RecordTable>> tables;
+
+  const RecordTable* table(TableKind kind) const;
+};
+
+// The value of a sample as a percentage of the signal's "PCTValue".
+inline std::optional<double> PercentOf(const Signal& signal, double value) {
+  if (!signal.pctValue || *signal.pctValue == 0 || !std::isfinite(*signal.pctValue)) return std::nullopt;
+  return value / *signal.pctValue * 100.0;
+}
+
+}  // namespace quillon::view

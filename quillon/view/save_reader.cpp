@@ -1,0 +1,168 @@
+#include "quillon/view/save_reader.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "platform/archive/lzh_reader.h"
+#include "platform/shell/folders.h"
+
+namespace quillon::view {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lowerExtension(const fs::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+// A folder of its own under the temporary folder, removed with everything in it at the end
+// of the scope, whether the save could be read or not.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string name = (fs::temp_directory_path() / "quillon-view-XXXXXX").string();
+    if (!::mkdtemp(name.data())) throw SaveError("No temporary folder can be made to extract the archive into.");
+    path_ = name;
+  }
+  ~ScratchFolder() { platform_shell::DeleteFolder(path_, true); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<fs::directory_entry> entriesOf(const fs::path& folder) {
+  std::vector<fs::directory_entry> entries;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) entries.push_back(*it);
+  if (error) throw SaveError(folder.string() + ": the folder cannot be read (" + error.message() + ").");
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  return entries;
+}
+
+// The bank numbers of the CSV sets in a folder, from their "Trb<bank>_Data.csv" files.
+std::vector<int> csvSetBanks(const fs::path& folder) {
+  std::vector<int> banks;
+  for (const auto& entry : entriesOf(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file() || !name.starts_with("Trb") || !name.ends_with("_Data.csv")) continue;
+    const std::string digits = name.substr(3, name.size() - 3 - std::string("_Data.csv").size());
+    if (digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+      continue;
+    banks.push_back(std::stoi(digits));
+  }
+  std::sort(banks.begin(), banks.end());
+  return banks;
+}
+
+void readCsvSets(const fs::path& folder, SaveModel& model) {
+  for (int bank : csvSetBanks(folder)) model.banks.push_back(ReadCsvSet(folder, bank, model.drive));
+}
+
+bool isTraceWorkbookName(const std::string& name) {
+  return name.starts_with("TRB") && !name.starts_with("TRB_TMP") && lowerExtension(name) == ".mdb";
+}
+
+bool isSettingWorkbookName(const std::string& name) {
+  return name.starts_with("Set_Sram_") && lowerExtension(name) == ".mdb";
+}
+
+void readFolder(const fs::path& folder, SaveModel& model) {
+  const auto entries = entriesOf(folder);
+  // The drive's current identity first: the banks' own texts may be older.
+  for (const auto& entry : entries)
+    if (entry.is_regular_file() && isSettingWorkbookName(entry.path().filename().string())) {
+      ReadSettingWorkbook(entry.path(), model);
+      break;
+    }
+  for (const auto& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && isTraceWorkbookName(name))
+      model.banks.push_back(ReadTraceWorkbook(entry.path(), model.drive));
+    else if (entry.is_directory() && name.starts_with("TRB_"))
+      readCsvSets(entry.path(), model);
+  }
+  readCsvSets(folder, model);  // a CSV set folder given by itself
+  ReadRecordFiles(folder, model);
+  if (model.banks.empty() && model.tables.empty())
+    throw SaveError(folder.string() +
+                    ": no save found here (no trace-back workbook, CSV set, setting-parameter workbook or record file).");
+}
+
+void readWorkbook(const fs::path& file, SaveModel& model) {
+  if (isSettingWorkbookName(file.filename().string())) ReadSettingWorkbook(file, model);
+  else model.banks.push_back(ReadTraceWorkbook(file, model.drive));
+}
+
+void readArchive(const fs::path& file, SaveModel& model) {
+  ScratchFolder scratch;
+  // The folder is ours and goes with any failure: one decoding pass, each member checked as written.
+  platform_archive::ExtractPolicy policy;
+  // A save of our own, not a drive's upload: its deepest bank alone can pass the drive
+  // archive's caps. The free space is still checked.
+  policy.maxMemberBytes = policy.maxTotalBytes = 16 * 1024 * platform_archive::ExtractPolicy::kMiB;
+  policy.check = platform_archive::ExtractPolicy::Check::EachMemberAsWritten;
+  if (const std::string why = platform_archive::ExtractArchiveFile(file, scratch.path(), policy); !why.empty())
+    throw SaveError(file.filename().string() + ": the archive cannot be extracted: " + why + ".");
+  readFolder(scratch.path(), model);
+}
+
+void orderBanks(std::vector<Bank>& banks) {
+  std::stable_sort(banks.begin(), banks.end(), [](const Bank& a, const Bank& b) {
+    if (a.number && b.number) return *a.number < *b.number;
+    if (a.number || b.number) return a.number.has_value();
+    return a.faultTime < b.faultTime;
+  });
+}
+
+std::string trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+void TakeDriveStatus(SaveModel& model) {
+  const RecordTable* status = model.table(TableKind::DriveStatus);
+  if (!status) return;
+  for (const auto& row : status->rows) {
+    if (row.size() < 2) continue;
+    if (row[0] == "Drive Interface Ver") model.drive.interfaceVersion = trimmed(row[1]);
+    else if (row[0] == "Drive Time") model.drive.driveTime = trimmed(row[1]);
+  }
+}
+
+SaveModel ReadSave(const fs::path& path) {
+  SaveModel model;
+  model.name = path.filename().string();
+  if (model.name.empty()) model.name = path.parent_path().filename().string();
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error || !fs::exists(status)) throw SaveError(path.string() + ": no such file or folder.");
+  if (fs::is_directory(status)) {
+    readFolder(path, model);
+  } else if (lowerExtension(path) == ".lzh") {
+    readArchive(path, model);
+  } else if (lowerExtension(path) == ".mdb") {
+    readWorkbook(path, model);
+  } else {
+    throw SaveError(path.string() + ": not a save archive (.lzh), workbook (.mdb) or save folder.");
+  }
+  orderBanks(model.banks);
+  if (model.drive.softVersion.empty() && !model.banks.empty()) model.drive.softVersion = model.banks.front().softVersion;
+  TakeDriveStatus(model);
+  return model;
+}
+
+}  // namespace quillon::view

@@ -1,0 +1,38 @@
+#pragma once
+// Reads a save in any of the forms a save run leaves: the dated archive (.lzh), a moved save
+// folder (TRBSAVE_...), one trace-back workbook (.mdb) or one CSV set folder
+// (TRB_<panel>_<date>_<time>), with or without the setting-parameter workbook.
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "quillon/view/save_model.h"
+
+namespace quillon::view {
+
+// A save that cannot be read: a damaged archive, workbook or CSV set, or a path that holds
+// none. The message names the file and what is wrong with it.
+class SaveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Everything is in memory when it returns: an archive's temporary folder is gone again.
+// Throws SaveError.
+SaveModel ReadSave(const std::filesystem::path& path);
+
+// The pieces ReadSave puts together, each throwing SaveError.
+Bank ReadTraceWorkbook(const std::filesystem::path& file, DriveInfo& drive);
+void ReadSettingWorkbook(const std::filesystem::path& file, SaveModel& model);
+Bank ReadCsvSet(const std::filesystem::path& folder, int bankNumber, DriveInfo& drive);
+// The record files of a folder whose tables the model does not hold yet.
+void ReadRecordFiles(const std::filesystem::path& folder, SaveModel& model);
+
+// Fills the drive's interface version and clock from the drive status table.
+void TakeDriveStatus(SaveModel& model);
+
+// Upper limits of a bank, beyond which a file is taken as damaged.
+inline constexpr std::size_t kMaxSignals = 255;
+inline constexpr std::size_t kMaxSamples = 255 * 64;
+
+}  // namespace quillon::view

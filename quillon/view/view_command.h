@@ -1,0 +1,48 @@
+#pragma once
+// The commands that look at a save:
+//   quillon view PATH [--snapshot FILE.png]
+//   quillon report PATH [-o FILE.html]
+//   quillon export PATH --csv DIR
+// each also with --codepage NAME (the code page the save's CSV files were written in).
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::view {
+
+// Exit statuses, the same as the save run's: done, the save could not be read or written,
+// the command line was not understood.
+inline constexpr int kViewDone = 0;
+inline constexpr int kViewFailed = 1;
+inline constexpr int kViewUsage = 64;
+
+struct ViewCommand {
+  enum class Kind { View, Report, Export };
+  Kind kind = Kind::View;
+  std::filesystem::path path;
+  std::optional<std::filesystem::path> snapshot;  // view
+  std::optional<std::filesystem::path> output;    // report
+  std::filesystem::path csvFolder;                // export
+  std::optional<std::string> codepage;
+  bool help = false;
+};
+
+struct ViewParse {
+  bool isViewCommand = false;  // the first word names one of the commands
+  ViewCommand command;
+  std::string usageError;
+};
+
+// `args` without the program name.
+ViewParse ParseViewCommand(const std::vector<std::string>& args);
+
+// The report's file when -o is not given: PATH with ".html" for its extension.
+std::filesystem::path DefaultReportFile(const std::filesystem::path& path);
+
+std::string ViewUsageText();
+
+// Runs a command when argv names one; nothing otherwise, and the save run goes ahead.
+std::optional<int> RunViewCommand(int argc, char** argv);
+
+}  // namespace quillon::view

@@ -1,0 +1,317 @@
+#include "quillon/view/viewer_window.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <fstream>
+#include <iostream>
+
+#include "quillon/view/csv_export.h"
+#include "quillon/view/plot_widget.h"
+
+namespace quillon::view {
+
+namespace {
+
+constexpr int kFirstSignalsShown = 4;
+constexpr int kSnapshotWidth = 1400, kSnapshotHeight = 900;
+enum SignalColumn { kNumber, kSymbol, kLongName, kUnit, kGroup, kHundredPercent, kColumnCount };
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A record table as it was read, shown without copying it into items.
+class RecordTableModel : public QAbstractTableModel {
+ public:
+  RecordTableModel(const RecordTable& table, QObject* parent) : QAbstractTableModel(parent), table_(table) {}
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(table_.rows.size());
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(table_.columns.size());
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    const auto& row = table_.rows[static_cast<std::size_t>(index.row())];
+    const auto column = static_cast<std::size_t>(index.column());
+    return column < row.size() ? qs(row[column]) : QString();
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Vertical) return section + 1;
+    return qs(table_.columns[static_cast<std::size_t>(section)]);
+  }
+
+ private:
+  const RecordTable& table_;
+};
+
+QString bankLine(const Bank& bank) {
+  QString line = bank.number ? qs(bank.title()) + "   " + qs(bank.faultTime) : qs(bank.title());
+  if (!bank.faults.empty()) line += "   " + qs(bank.faultSummary());
+  return line;
+}
+
+std::string htmlEscaped(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped().toStdString(); }
+
+}  // namespace
+
+ViewerWindow::ViewerWindow(const SaveModel& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+  setWindowTitle(qs("Quillon - " + model.name));
+  tabs_ = new QTabWidget(this);
+  tabs_->addTab(makeTracePage(), tr("Trace-back"));
+  addTablePages();
+  setCentralWidget(tabs_);
+  if (!model_.banks.empty()) chooseBank(0);
+}
+
+QWidget* ViewerWindow::makeDriveBox() {
+  auto* box = new QGroupBox(tr("Drive"));
+  auto* form = new QFormLayout(box);
+  form->setContentsMargins(6, 4, 6, 4);
+  form->setVerticalSpacing(1);
+  for (const LabelledText& row : DriveInfoRows(model_.drive)) {
+    auto* value = new QLabel(qs(row.text));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(qs(row.label) + ":", value);
+  }
+  return box;
+}
+
+QWidget* ViewerWindow::makeSignalsBox() {
+  auto* box = new QGroupBox(tr("Signals (tick to plot)"));
+  auto* layout = new QVBoxLayout(box);
+  signals_ = new QTreeWidget;
+  signals_->setColumnCount(kColumnCount);
+  signals_->setHeaderLabels({"#", tr("Symbol"), tr("Long name"), tr("Unit"), tr("Group"), tr("100 %")});
+  signals_->setRootIsDecorated(false);
+  signals_->setUniformRowHeights(true);
+  connect(signals_, &QTreeWidget::itemChanged, this, [this] { signalTicked(); });
+  layout->addWidget(signals_);
+  auto* buttons = new QHBoxLayout;
+  auto* none = new QPushButton(tr("None"));
+  connect(none, &QPushButton::clicked, this, [this] { chooseSignals({}); });
+  auto* first = new QPushButton(tr("First %1").arg(kFirstSignalsShown));
+  connect(first, &QPushButton::clicked, this, [this] {
+    std::vector<std::size_t> chosen;
+    for (std::size_t i = 0; bank_ && i < bank_->signals.size() && i < kFirstSignalsShown; ++i) chosen.push_back(i);
+    chooseSignals(chosen);
+  });
+  buttons->addWidget(first);
+  buttons->addWidget(none);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  return box;
+}
+
+QWidget* ViewerWindow::makePlotPane() {
+  auto* pane = new QWidget;
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* tools = new QHBoxLayout;
+  plot_ = new PlotWidget;
+  auto button = [tools](const QString& text, const QString& tip, auto action) {
+    auto* b = new QToolButton;
+    b->setText(text);
+    b->setToolTip(tip);
+    QObject::connect(b, &QToolButton::clicked, action);
+    tools->addWidget(b);
+  };
+  button(tr("Zoom in"), tr("Zoom in (+, mouse wheel)"), [this] { plot_->zoomIn(); });
+  button(tr("Zoom out"), tr("Zoom out (-, mouse wheel)"), [this] { plot_->zoomOut(); });
+  button(tr("Whole trace"), tr("Show every sample (Home, double click); drag to pan"), [this] { plot_->fit(); });
+  percent_ = new QCheckBox(tr("% of PCTValue"));
+  percent_->setToolTip(tr("Values as a percentage of the signal's 100 % value, where the workbook has one"));
+  connect(percent_, &QCheckBox::toggled, this, [this](bool on) { plot_->setPercent(on); });
+  tools->addWidget(percent_);
+  tools->addStretch();
+  button(tr("Export PNG..."), tr("Save the plot as a PNG picture"), [this] { askAndExport(false); });
+  button(tr("Export SVG..."), tr("Save the plot as an SVG drawing"), [this] { askAndExport(true); });
+  layout->addLayout(tools);
+
+  auto* plotAndReadout = new QHBoxLayout;
+  plotAndReadout->addWidget(plot_, 1);
+  readout_ = new QLabel;
+  readout_->setMinimumWidth(200);
+  readout_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  readout_->setText(tr("Move the mouse over the plot to read the values."));
+  readout_->setWordWrap(true);
+  connect(plot_, &PlotWidget::readoutChanged, this, [this](const QString& text) {
+    readout_->setText(text.isEmpty() ? tr("Move the mouse over the plot to read the values.") : text);
+  });
+  plotAndReadout->addWidget(readout_);
+  layout->addLayout(plotAndReadout, 1);
+  return pane;
+}
+
+QWidget* ViewerWindow::makeTracePage() {
+  auto* split = new QSplitter(Qt::Horizontal);
+  auto* left = new QWidget;
+  auto* column = new QVBoxLayout(left);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addWidget(makeDriveBox());
+  auto* banksBox = new QGroupBox(tr("Banks"));
+  auto* banksLayout = new QVBoxLayout(banksBox);
+  banks_ = new QListWidget;
+  for (const Bank& bank : model_.banks) {
+    banks_->addItem(bankLine(bank));
+    banks_->item(banks_->count() - 1)->setToolTip(qs(bank.source));
+  }
+  banks_->setMaximumHeight(std::min(8, std::max(2, static_cast<int>(model_.banks.size()))) * 22 + 8);
+  connect(banks_, &QListWidget::currentRowChanged, this, [this](int row) { chooseBank(row); });
+  banksLayout->addWidget(banks_);
+  bankDetails_ = new QLabel;
+  bankDetails_->setWordWrap(true);
+  bankDetails_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  banksLayout->addWidget(bankDetails_);
+  column->addWidget(banksBox);
+  column->addWidget(makeSignalsBox(), 1);
+  split->addWidget(left);
+  split->addWidget(makePlotPane());
+  split->setStretchFactor(0, 0);
+  split->setStretchFactor(1, 1);
+  split->setSizes({470, 930});
+  if (model_.banks.empty()) {
+    readout_->setText(tr("This save holds no trace-back bank."));
+  }
+  return split;
+}
+
+void ViewerWindow::addTablePages() {
+  for (const auto& [kind, table] : model_.tables) {
+    auto* view = new QTableView;
+    view->setModel(new RecordTableModel(table, view));
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    view->verticalHeader()->setDefaultSectionSize(20);
+    // Fitting the columns to their contents looks at every row; a long table fits the first rows.
+    view->resizeColumnsToContents();
+    view->setToolTip(qs(table.source));
+    tabs_->addTab(view, qs(table.title));
+  }
+}
+
+void ViewerWindow::showBankDetails(const Bank& bank) {
+  std::string html = "<b>" + htmlEscaped(bank.number ? bank.title() : bank.source) + "</b>, fault time " +
+                     htmlEscaped(bank.faultTime);
+  if (!bank.softVersion.empty()) html += ", firmware " + htmlEscaped(bank.softVersion);
+  html += "<br>";
+  for (const Fault& f : bank.faults) {
+    html += "FI " + htmlEscaped(f.code);
+    if (!f.name.empty()) html += " <b>" + htmlEscaped(f.name) + "</b>";
+    if (!f.explanation.empty()) html += " " + htmlEscaped(f.explanation);
+    if (f.detectedSample) html += ", detected at sample " + std::to_string(*f.detectedSample);
+    html += "<br>";
+  }
+  for (const SampleGroup& g : bank.groups)
+    html += "Group " + std::to_string(g.number) + ": " + std::to_string(g.depth) + " samples, fault sample " +
+            std::to_string(g.faultSample) + ", sampling " + std::to_string(g.sampling) + "<br>";
+  if (bank.rawSamples) html += "<i>No drive database: samples as the drive sent them.</i>";
+  bankDetails_->setText(qs(html));
+}
+
+void ViewerWindow::chooseBank(int index) {
+  if (index < 0 || index >= static_cast<int>(model_.banks.size())) return;
+  bank_ = &model_.banks[static_cast<std::size_t>(index)];
+  if (banks_->currentRow() != index) banks_->setCurrentRow(index);
+  showBankDetails(*bank_);
+  filling_ = true;
+  signals_->clear();
+  QList<QTreeWidgetItem*> items;
+  for (const Signal& s : bank_->signals) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(kNumber, QString::number(s.number));
+    item->setText(kSymbol, qs(s.symbol));
+    item->setText(kLongName, qs(s.longName));
+    item->setText(kUnit, qs(s.unit));
+    item->setText(kGroup, s.group ? QString::number(s.group) : tr("-"));
+    item->setText(kHundredPercent, s.pctValue ? qs(ValueText(*s.pctValue)) : QString());
+    item->setToolTip(kSymbol, qs(s.address));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(kNumber, s.number <= kFirstSignalsShown ? Qt::Checked : Qt::Unchecked);
+    items.append(item);
+  }
+  signals_->addTopLevelItems(items);
+  // Fitted once: a header that fits its columns itself measures every row at each tick.
+  for (int c = 0; c < kColumnCount; ++c) signals_->resizeColumnToContents(c);
+  filling_ = false;
+  plot_->setBank(bank_);
+  signalTicked();
+  plot_->fit();
+}
+
+void ViewerWindow::chooseSignals(const std::vector<std::size_t>& chosen) {
+  filling_ = true;
+  for (int i = 0; i < signals_->topLevelItemCount(); ++i) {
+    const bool on = std::find(chosen.begin(), chosen.end(), static_cast<std::size_t>(i)) != chosen.end();
+    signals_->topLevelItem(i)->setCheckState(kNumber, on ? Qt::Checked : Qt::Unchecked);
+  }
+  filling_ = false;
+  signalTicked();
+}
+
+void ViewerWindow::signalTicked() {
+  if (filling_) return;
+  std::vector<std::size_t> chosen;
+  for (int i = 0; i < signals_->topLevelItemCount(); ++i)
+    if (signals_->topLevelItem(i)->checkState(kNumber) == Qt::Checked) chosen.push_back(static_cast<std::size_t>(i));
+  plot_->setSignals(std::move(chosen));
+}
+
+void ViewerWindow::showPercent(bool percent) { percent_->setChecked(percent); }
+
+std::string ViewerWindow::exportPng(const std::filesystem::path& file) const {
+  if (!plot_->toImage().save(qs(file.string()), "PNG")) return file.string() + ": the picture cannot be written.";
+  return {};
+}
+
+std::string ViewerWindow::exportSvg(const std::filesystem::path& file) const {
+  try {
+    WriteFileComplete(file, plot_->toSvg());
+  } catch (const ExportError& error) {
+    return error.what();
+  }
+  return {};
+}
+
+void ViewerWindow::askAndExport(bool svg) {
+  const QString filter = svg ? tr("SVG drawing (*.svg)") : tr("PNG picture (*.png)");
+  const QString name = QFileDialog::getSaveFileName(this, svg ? tr("Export SVG") : tr("Export PNG"),
+                                                    QString(svg ? "plot.svg" : "plot.png"), filter);
+  if (name.isEmpty()) return;
+  const std::string error = svg ? exportSvg(name.toStdString()) : exportPng(name.toStdString());
+  if (!error.empty()) QMessageBox::warning(this, tr("Export"), qs(error));
+}
+
+int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot) {
+  ViewerWindow window(model);
+  if (snapshot) {
+    window.resize(kSnapshotWidth, kSnapshotHeight);
+    window.show();
+    QApplication::processEvents();
+    if (!window.grab().save(qs(snapshot->string()), "PNG")) {
+      std::cerr << "quillon: " << snapshot->string() << ": the snapshot cannot be written.\n";
+      return 1;
+    }
+    return 0;
+  }
+  window.resize(kSnapshotWidth, kSnapshotHeight);
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace quillon::view

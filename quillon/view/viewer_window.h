@@ -1,0 +1,63 @@
+#pragma once
+// The window of `quillon view`: the drive's identity and ratings, the banks, the chosen
+// bank's signals with a plot of those ticked, and the record tables on tabs of their own.
+#include <QMainWindow>
+#include <filesystem>
+
+#include "quillon/view/save_model.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quillon::view {
+
+class PlotWidget;
+
+class ViewerWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit ViewerWindow(const SaveModel& model, QWidget* parent = nullptr);
+
+  void chooseBank(int index);
+  // Ticks exactly these signals (0-based) of the chosen bank.
+  void chooseSignals(const std::vector<std::size_t>& signals);
+  void showPercent(bool percent);
+
+  // Each returns an empty text, or why the file was not written.
+  std::string exportPng(const std::filesystem::path& file) const;
+  std::string exportSvg(const std::filesystem::path& file) const;
+
+  PlotWidget* plot() const { return plot_; }
+  QTabWidget* tabs() const { return tabs_; }
+
+ private:
+  QWidget* makeTracePage();
+  QWidget* makeDriveBox();
+  QWidget* makeSignalsBox();
+  QWidget* makePlotPane();
+  void addTablePages();
+  void showBankDetails(const Bank& bank);
+  void signalTicked();
+  void askAndExport(bool svg);
+
+  const SaveModel& model_;
+  const Bank* bank_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QListWidget* banks_ = nullptr;
+  QLabel* bankDetails_ = nullptr;
+  QTreeWidget* signals_ = nullptr;
+  PlotWidget* plot_ = nullptr;
+  QCheckBox* percent_ = nullptr;
+  QLabel* readout_ = nullptr;
+  bool filling_ = false;
+};
+
+// Opens the window; with `snapshot` renders it offscreen into that PNG file instead and
+// returns. Returns the program's exit status.
+int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot);
+
+}  // namespace quillon::view

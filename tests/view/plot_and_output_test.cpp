@@ -1,0 +1,235 @@
+// The plot reduced to the plot's width keeps every peak and the fault sample; the SVG, the
+// CSV export and the report carry what the bank holds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <regex>
+#include <sstream>
+
+#include "quillon/view/csv_export.h"
+#include "quillon/view/plot_scene.h"
+#include "quillon/view/report.h"
+#include "quillon/view/svg_writer.h"
+#include "tests/view/view_fixture.h"
+
+namespace {
+
+using namespace quillon::view;
+
+// One group of `depth` samples with its fault at `fault`; signal 1 a slow ramp with one spike,
+// signal 2 a percent item of 200, signal 3 beyond the recorded groups.
+Bank MakeBank(std::size_t depth, int fault) {
+  Bank bank;
+  bank.number = 2;
+  bank.faultTime = "2014/03/12  08:15:02";
+  bank.groups = {{1, static_cast<int>(depth), 2, fault, 500}, {2, 0, 2, 0, 0}, {3, 0, 2, 0, 0}};
+  bank.rows = depth + 10;
+  const char* symbols[] = {"RAMP", "PCT,\"A\"", "<X&Y>"};
+  for (int i = 1; i <= 3; ++i) {
+    Signal s;
+    s.number = i;
+    s.symbol = symbols[i - 1];
+    s.address = "&H0000000" + std::to_string(i);
+    s.longName = s.address;
+    s.group = i <= 2 ? 1 : 0;
+    if (i == 2) s.pctValue = 200, s.unit = "A";
+    bank.signals.push_back(s);
+  }
+  bank.samples.assign(3 * bank.rows, 0);
+  for (std::size_t r = 0; r < bank.rows; ++r) {
+    bank.samples[r] = static_cast<double>(r % 100);
+    bank.samples[bank.rows + r] = 50;
+    bank.samples[2 * bank.rows + r] = -static_cast<double>(r);
+  }
+  if (bank.rows > 1234) bank.samples[1234] = 9999;  // one sample far above the rest
+  bank.samples[bank.rows + 3] = NAN;  // a gap
+  return bank;
+}
+
+PlotRequest RequestFor(const Bank& bank, std::vector<std::size_t> signals, double width) {
+  PlotRequest r;
+  r.bank = &bank;
+  r.signals = std::move(signals);
+  r.width = width;
+  r.height = 300;
+  r.firstSample = 1;
+  r.lastSample = DeepestSample(bank, r.signals);
+  return r;
+}
+
+TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
+  const auto columns = MinMaxColumns(std::vector<double>{1, 5, -2, NAN, 3, 3, 7, 0}.data(), 0, 8, 3);
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(columns[0].low, 1);  // samples 0-1
+  EXPECT_EQ(columns[0].high, 5);
+  EXPECT_TRUE(columns[0].lowFirst);
+  EXPECT_EQ(columns[1].low, -2);  // samples 2-4, the gap skipped
+  EXPECT_EQ(columns[1].high, 3);
+  EXPECT_EQ(columns[2].high, 7);  // samples 5-7
+  EXPECT_FALSE(columns[2].lowFirst && columns[2].low == 0) << "7 came before 0";
+
+  const Bank bank = MakeBank(16320, 8000);
+  const PlotRequest request = RequestFor(bank, {0}, 900);
+  const PlotScene scene = BuildPlotScene(request);
+  const PlotArea area = PlotAreaOf(request);
+  // The curve: the widest path with the lane's colour; no more than two points per column.
+  const ScenePath* curve = nullptr;
+  for (const ScenePath& p : scene.paths)
+    if (!curve || p.points.size() > curve->points.size()) curve = &p;
+  ASSERT_TRUE(curve);
+  EXPECT_LE(curve->points.size(), 2 * static_cast<std::size_t>(area.right - area.left) + 4);
+  EXPECT_GT(curve->points.size(), static_cast<std::size_t>(area.right - area.left));
+  // The spike is the highest point of the lane: nothing of the curve lies above it.
+  const double top = std::min_element(curve->points.begin(), curve->points.end(),
+                                      [](auto& a, auto& b) { return a.y < b.y; })->y;
+  const double spikeX = std::min_element(curve->points.begin(), curve->points.end(),
+                                         [](auto& a, auto& b) { return a.y < b.y; })->x;
+  EXPECT_NEAR(spikeX, area.left + (1235.0 - 1) / (16320 - 1) * (area.right - area.left), 1.5);
+  // The fault: a dashed line at sample 8000 and a dot at its value, inside the lane.
+  const double faultX = area.left + (8000.0 - 1) / (16320 - 1) * (area.right - area.left);
+  bool line = false;
+  for (const ScenePath& p : scene.paths)
+    line = line || (p.dashed && p.points.size() == 2 && std::fabs(p.points[0].x - faultX) < 1e-6);
+  EXPECT_TRUE(line);
+  ASSERT_EQ(scene.dots.size(), 1u);
+  EXPECT_NEAR(scene.dots[0].x, faultX, 1e-6);
+  EXPECT_GT(scene.dots[0].y, top) << "sample 8000 holds 99, below the spike";
+
+  // Zoomed in to fewer samples than columns, every sample is drawn where it lies.
+  PlotRequest close = request;
+  close.firstSample = 1230, close.lastSample = 1240;
+  const PlotScene near = BuildPlotScene(close);
+  std::size_t curvePoints = 0;
+  for (const ScenePath& p : near.paths)
+    if (!p.dashed && p.points.size() > 2) curvePoints = p.points.size();
+  EXPECT_EQ(curvePoints, 13u) << "samples 1229 to 1241: one beyond each edge";
+
+  // Beyond the recorded groups a signal spans every row and has no fault marker.
+  const PlotScene other = BuildPlotScene(RequestFor(bank, {2}, 600));
+  EXPECT_TRUE(other.dots.empty());
+  EXPECT_EQ(DeepestSample(bank, {2}), 16330);
+}
+
+// The lines of a lane's curve, in the colour of the first lane.
+std::vector<const ScenePath*> CurveLines(const PlotScene& scene) {
+  std::vector<const ScenePath*> lines;
+  for (const ScenePath& p : scene.paths)
+    if (p.colour == 0x1f77b4 && !p.dashed) lines.push_back(&p);
+  return lines;
+}
+
+TEST(PlotScene, NoLineCrossesAGap) {
+  const Bank shallow = MakeBank(200, 100);  // signal 2 has nothing at sample 4
+  const PlotRequest every = RequestFor(shallow, {1}, 900);
+  const auto pieces = CurveLines(BuildPlotScene(every));
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0]->points.size(), 3u);
+  EXPECT_EQ(pieces[1]->points.size(), 196u);
+
+  Bank deep = MakeBank(16320, 100);
+  for (std::size_t r = 5000; r < 9000; ++r) deep.samples[deep.rows + r] = NAN;
+  const PlotRequest reduced = RequestFor(deep, {1}, 900);
+  const PlotArea area = PlotAreaOf(reduced);
+  const auto lines = CurveLines(BuildPlotScene(reduced));
+  ASSERT_EQ(lines.size(), 2u);
+  const double gapStart = area.left + (5001.0 - 1) / (16320 - 1) * (area.right - area.left);
+  const double gapEnd = area.left + (9000.0 - 1) / (16320 - 1) * (area.right - area.left);
+  EXPECT_LT(lines[0]->points.back().x, gapStart + 1);
+  EXPECT_GT(lines[1]->points.front().x, gapEnd - 1);
+}
+
+TEST(PlotScene, ReadoutShowsStoredValueAndPercentOfPctValue) {
+  const Bank bank = MakeBank(200, 100);
+  EXPECT_EQ(CursorReadout(bank, {0, 1, 2}, 100),
+            "sample 100\nRAMP = 99  fault sample\nPCT,\"A\" = 50 A (25 %)  fault sample\n<X&Y> = -99");
+  EXPECT_EQ(CursorReadout(bank, {1}, 4), "sample 4\nPCT,\"A\" = -") << "the gap";
+  EXPECT_EQ(CursorReadout(bank, {1}, 201), "sample 201\nPCT,\"A\" = -") << "beyond the group's depth";
+  EXPECT_EQ(PlottedValue(bank.signals[1], 50, true), 25);
+  EXPECT_EQ(PlottedValue(bank.signals[0], 50, true), 50) << "no PCTValue: as stored";
+  EXPECT_FALSE(PlottedValue(bank.signals[0], NAN, false));
+}
+
+TEST(SvgWriter, PathsAreShortAndTextIsEscaped) {
+  PlotScene scene;
+  scene.width = 100, scene.height = 50;
+  ScenePath flat;
+  for (int x = 0; x <= 100; ++x) flat.points.push_back({static_cast<double>(x), 20.0});
+  flat.points.push_back({100, 30});
+  flat.points.push_back({100, 40});
+  scene.paths.push_back(flat);
+  scene.texts.push_back({1, 2, "a<b & \"c\"", 10, 0, SceneText::Anchor::End, true});
+  const std::string svg = SceneToSvg(scene, {0, false, true});
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_NE(svg.find("d=\"M0 20h100v20\""), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">a&lt;b &amp; &quot;c&quot;</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find("text-anchor=\"end\""), std::string::npos);
+  const std::string inline_ = SceneToSvg(scene, {1, true, false});
+  EXPECT_EQ(inline_.rfind("<svg", 0), 0u);
+  EXPECT_NE(inline_.find("width=\"100%\""), std::string::npos);
+}
+
+TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
+  const Bank bank = MakeBank(200, 100);
+  std::ostringstream out;
+  WriteBankCsv(bank, out);
+  std::vector<std::string> lines;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) {
+    ASSERT_EQ(line.back(), '\r');
+    line.pop_back();
+    lines.push_back(line);
+  }
+  ASSERT_EQ(lines.size(), 211u);
+  EXPECT_EQ(lines[0], "sample,RAMP,\"PCT,\"\"A\"\"\",<X&Y>,fault");
+  EXPECT_EQ(lines[1], "1,0,50,-0,");
+  EXPECT_EQ(lines[4], "4,3,,-3,") << "a gap stays empty";
+  EXPECT_EQ(lines[100], "100,99,50,-99,G1");
+  EXPECT_EQ(lines[201], "201,,,-200,") << "beyond the group's depth";
+  EXPECT_EQ(BankCsvFileName(bank), "bank2_20140312_081502.csv");
+
+  view_test::Scratch scratch;
+  SaveModel model;
+  model.banks = {bank, bank};
+  model.banks[1].number.reset();
+  model.banks.push_back(model.banks[1]);
+  const auto files = ExportBanksCsv(model, scratch.path() / "out");
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(files[1].filename(), "trace_20140312_081502.csv");
+  EXPECT_EQ(files[2].filename(), "trace_20140312_081502_2.csv") << "two banks of the same second";
+  EXPECT_EQ(view_test::ReadText(files[0]), out.str());
+}
+
+TEST(Report, SelfContainedPageWithAPlotPerSignal) {
+  SaveModel model;
+  model.name = "TRBSAVE_20261207_101500.lzh";
+  model.drive.panelName = "<Line 7>";
+  model.drive.driveType = "RX-Fenn";
+  model.drive.inverterRating = "400.0V - 52.0A - 36.0KVA";
+  model.banks = {MakeBank(200, 100), MakeBank(64, 0)};
+  model.banks[0].faults = {{1, "1", "OC", "Overcurrent", 10}};
+  model.tables.push_back({TableKind::TroubleRecords, {"Trouble records", "TroubleRecord_P.csv", {"No.", "Time"}, {{"1", "2014"}}}});
+  model.tables.push_back({TableKind::SettingParameters, {"Setting parameters", "Set_Sram_P.csv", {"No.", "Address", "Value"},
+                                                         {{"1", "0x0000", "100"}, {"2", "0x0002", "0"}}}});
+  model.tables.push_back({TableKind::EventLog, {"Event log", "Evtlg_P.csv", {"No."}, {{"1"}}}});
+  const std::string html = ReportHtml(model);
+
+  for (const char* outside : {"<script", "src=", "href=", "url(", "@import", "<link", "@font-face"})
+    EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+  auto count = [&html](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = html.find(what); at != std::string::npos; at = html.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<svg"), 6u) << "one small multiple per signal of each bank";
+  EXPECT_EQ(count("stroke-dasharray"), 2u) << "the fault marker of bank 2's group 1 signals; the other has none";
+  EXPECT_NE(html.find("&lt;Line 7&gt;"), std::string::npos);
+  EXPECT_NE(html.find("<td>52.0A</td>"), std::string::npos);
+  EXPECT_NE(html.find("Bank 2 \xE2\x80\x94 2014/03/12  08:15:02 \xE2\x80\x94 OC"), std::string::npos);
+  EXPECT_NE(html.find("@page { size: A4"), std::string::npos);
+  EXPECT_NE(html.find("1 words of value 0 not listed"), std::string::npos);
+  EXPECT_EQ(html.find("0x0002"), std::string::npos);
+  EXPECT_EQ(html.find("Evtlg_P.csv"), std::string::npos) << "the event log is the viewer's";
+}
+
+}  // namespace

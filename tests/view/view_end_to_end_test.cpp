@@ -1,0 +1,302 @@
+// The three commands of the quillon program on the saves it makes: the archive of a
+// simulated run with the drive database, and the archive of a run against the drivesim
+// program with a firmware that has none (CSV sets only). Everything on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <filesystem>
+#include <set>
+
+#include "platform/archive/lzh_reader.h"
+#include "tests/view/view_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using view_test::ReadText;
+
+struct Finished {
+  int exitCode = -1;
+  std::string output;
+};
+
+Finished RunProgram(const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  Finished finished;
+  if (!process.waitForFinished(180000)) {
+    process.kill();
+    process.waitForFinished();
+    return finished;
+  }
+  finished.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  finished.output = process.readAll().toStdString();
+  return finished;
+}
+
+Finished Quillon(const QStringList& arguments) {
+  return RunProgram(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), arguments);
+}
+
+QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+fs::path OnlyArchiveIn(const fs::path& documents) {
+  fs::path archive;
+  for (const auto& entry : fs::directory_iterator(documents / "Quillon"))
+    if (entry.path().extension() == ".lzh") archive = entry.path();
+  return archive;
+}
+
+// The drivesim program on 127.0.0.1, any free port, stopped at the end.
+class Drivesim {
+ public:
+  explicit Drivesim(QStringList arguments) {
+    arguments << "--port" << "0";
+    process_.start(QStringLiteral(QUILLON_BINARY_DIR "/drivesim/drivesim"), arguments);
+    if (!process_.waitForReadyRead(20000)) return;
+    const auto match = QRegularExpression(QStringLiteral("on 127\\.0\\.0\\.1:(\\d+)"))
+                           .match(QString::fromUtf8(process_.readLine()));
+    if (match.hasMatch()) port_ = match.captured(1).toUShort();
+  }
+  ~Drivesim() {
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) process_.kill();
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  QProcess process_;
+  std::uint16_t port_ = 0;
+};
+
+// The two saves, each made once for the whole suite.
+class ViewCommands : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    scratch_ = new view_test::Scratch;
+    const fs::path withDatabase = scratch_->path() / "db";
+    const Finished simulated = Quillon({"--simulate", "--headless", "--port", "0", "--documents", q(withDatabase)});
+    if (simulated.exitCode == 0) workbookSave_ = OnlyArchiveIn(withDatabase);
+    else failure_ += "simulated run: " + simulated.output;
+
+    Drivesim drive({"--soft-version", "SIM09.99"});
+    const fs::path csvOnly = scratch_->path() / "csv";
+    const Finished run = Quillon({"--headless", "--drive", "127.0.0.1", "--drive-port", QString::number(drive.port()),
+                                  "--port", "0", "--documents", q(csvOnly)});
+    if (drive.port() != 0 && run.exitCode == 0) csvSave_ = OnlyArchiveIn(csvOnly);
+    else failure_ += "drivesim run: " + run.output;
+  }
+  static void TearDownTestSuite() {
+    delete scratch_;
+    scratch_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(failure_.empty()) << failure_; }
+
+  static fs::path out(const std::string& name) { return scratch_->path() / "out" / name; }
+
+  static view_test::Scratch* scratch_;
+  static fs::path workbookSave_, csvSave_;
+  static std::string failure_;
+};
+view_test::Scratch* ViewCommands::scratch_ = nullptr;
+fs::path ViewCommands::workbookSave_, ViewCommands::csvSave_;
+std::string ViewCommands::failure_;
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+// A picture that shows something: many colours and not mostly one.
+void ExpectDrawn(const fs::path& png, QSize size) {
+  QImage image(q(png));
+  ASSERT_FALSE(image.isNull()) << png;
+  EXPECT_EQ(image.size(), size);
+  std::set<QRgb> colours;
+  std::size_t white = 0, pixels = 0;
+  for (int y = 0; y < image.height(); y += 3)
+    for (int x = 0; x < image.width(); x += 3, ++pixels) {
+      const QRgb pixel = image.pixel(x, y);
+      colours.insert(pixel);
+      if (qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245) ++white;
+    }
+  EXPECT_GT(colours.size(), 20u);
+  EXPECT_LT(white, pixels * 98 / 100);
+}
+
+TEST_F(ViewCommands, ReportExportAndSnapshotOfTheSimulatedArchive) {
+  const Finished report = Quillon({"report", q(workbookSave_), "-o", q(out("db.html"))});
+  ASSERT_EQ(report.exitCode, 0) << report.output;
+  const std::string html = ReadText(out("db.html"));
+  EXPECT_EQ(Count(html, "<section class=\"bank\">"), 3u) << "banks 0, 2 and 5";
+  EXPECT_EQ(Count(html, "<svg"), 30u) << "ten signals each";
+  for (const char* text : {"SPD_REF", "Speed reference", "Overcurrent", "Trouble records", "Event counters",
+                           "Drive status", "Setting parameters", "RX-Fenn", "V06.002"})
+    EXPECT_NE(html.find(text), std::string::npos) << text;
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+
+  const Finished exported = Quillon({"export", q(workbookSave_), "--csv", q(out("db-csv"))});
+  ASSERT_EQ(exported.exitCode, 0) << exported.output;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(out("db-csv"))) files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 3u);
+  for (const fs::path& file : files) {
+    const auto lines = Lines(ReadText(file));
+    ASSERT_EQ(lines.size(), 257u) << file;  // header + 4 x 64 samples
+    EXPECT_EQ(lines[0], "sample,SPD_REF,SPD_FBK,TRQ_REF,I_OUT,V_DC,V_DC_AVG,FREQ_OUT,SSEQ_OUT1,TEMP_HS,TEMP_CPU,fault");
+    std::size_t marked = 0;
+    for (const auto& line : lines) marked += line.back() != ',' && line.rfind("sample", 0) != 0;
+    EXPECT_EQ(marked, 3u) << "the fault samples of groups 1, 2 and 3 lie on three rows";
+  }
+
+  const Finished snapshot = Quillon({"view", q(workbookSave_), "--snapshot", q(out("db.png"))});
+  ASSERT_EQ(snapshot.exitCode, 0) << snapshot.output;
+  ExpectDrawn(out("db.png"), QSize(1400, 900));
+}
+
+TEST_F(ViewCommands, ReportExportAndSnapshotOfACsvOnlySave) {
+  // The CSV sets as the archive holds them, through the program's own extraction.
+  const fs::path extracted = out("csv-extracted");
+  fs::create_directories(extracted);
+  ASSERT_EQ(platform_archive::ExtractArchiveFile(csvSave_, extracted), "");
+
+  const Finished exported = Quillon({"export", q(csvSave_), "--csv", q(out("csv-csv"))});
+  ASSERT_EQ(exported.exitCode, 0) << exported.output;
+  int banks = 0;
+  for (const auto& entry : fs::directory_iterator(extracted)) {
+    if (!entry.is_directory()) continue;
+    for (const auto& file : fs::directory_iterator(entry.path())) {
+      const std::string name = file.path().filename().string();
+      if (!name.ends_with("_Data.csv")) continue;
+      ++banks;
+      const std::string bank = name.substr(3, name.size() - 12);
+      const std::string stamp = entry.path().filename().string().substr(entry.path().filename().string().size() - 15);
+      const auto exportedLines = Lines(ReadText(out("csv-csv") / ("bank" + bank + "_" + stamp + ".csv")));
+      const auto savedLines = Lines(ReadText(file.path()));
+      ASSERT_EQ(exportedLines.size(), savedLines.size() + 1) << name;
+      EXPECT_EQ(exportedLines[0].rfind("sample,&H00010000,&H00010004,", 0), 0u) << "addresses, no database";
+      // Every sample as the drive sent it, while all groups are that deep (64 samples).
+      for (std::size_t r = 1; r <= 64; ++r) {
+        const std::string& line = exportedLines[r];
+        ASSERT_EQ(line.substr(0, line.rfind(',')), savedLines[r - 1]) << name << " sample " << r;
+      }
+    }
+  }
+  EXPECT_EQ(banks, 3);
+
+  const Finished report = Quillon({"report", q(csvSave_), "-o", q(out("csv.html"))});
+  ASSERT_EQ(report.exitCode, 0) << report.output;
+  const std::string html = ReadText(out("csv.html"));
+  EXPECT_EQ(Count(html, "<svg"), 30u);
+  EXPECT_NE(html.find("Bank 5"), std::string::npos);
+  EXPECT_NE(html.find("no drive database"), std::string::npos);
+  EXPECT_NE(html.find("words of value 0 not listed"), std::string::npos);
+
+  const Finished snapshot = Quillon({"view", q(csvSave_), "--snapshot", q(out("csv.png"))});
+  ASSERT_EQ(snapshot.exitCode, 0) << snapshot.output;
+  ExpectDrawn(out("csv.png"), QSize(1400, 900));
+}
+
+TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
+  const fs::path cut = out("TRBSAVE_cut.lzh");
+  fs::create_directories(cut.parent_path());
+  fs::copy_file(workbookSave_, cut);
+  fs::resize_file(cut, fs::file_size(cut) * 2 / 3);
+  for (const char* command : {"view", "report", "export"}) {
+    QStringList arguments = {command, q(cut)};
+    if (std::string(command) == "export") arguments << "--csv" << q(out("never"));
+    const Finished run = Quillon(arguments);
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_NE(run.output.find("TRBSAVE_cut.lzh: the archive cannot be extracted"), std::string::npos) << run.output;
+  }
+  EXPECT_FALSE(fs::exists(out("never")));
+
+  const fs::path extracted = out("db-extracted");
+  fs::create_directories(extracted);
+  ASSERT_EQ(platform_archive::ExtractArchiveFile(workbookSave_, extracted), "");
+  for (const auto& entry : fs::directory_iterator(extracted)) {
+    if (!entry.path().filename().string().starts_with("TRB")) continue;
+    const fs::path workbook = out("TRBcut.mdb");
+    fs::copy_file(entry.path(), workbook);
+    fs::permissions(workbook, fs::perms::owner_write, fs::perm_options::add);
+    fs::resize_file(workbook, fs::file_size(workbook) / 2);
+    const Finished run = Quillon({"report", q(workbook)});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("TRBcut.mdb: the workbook"), std::string::npos) << run.output;
+    break;
+  }
+
+  const fs::path csvSet = out("csv-set");
+  fs::create_directories(csvSet);
+  ASSERT_EQ(platform_archive::ExtractArchiveFile(csvSave_, out("csv-set-all")), "");
+  for (const auto& entry : fs::directory_iterator(out("csv-set-all")))
+    if (entry.is_directory()) fs::copy(entry.path(), csvSet);
+  for (const auto& entry : fs::directory_iterator(csvSet)) {
+    if (!entry.path().filename().string().ends_with("_Data.csv")) continue;
+    std::string text = ReadText(entry.path());
+    const std::size_t secondLine = text.find("\r\n") + 2;
+    text.erase(text.rfind(',', text.find("\r\n", secondLine)), text.find("\r\n", secondLine) - text.rfind(',', text.find("\r\n", secondLine)));
+    view_test::WriteText(entry.path(), text);
+    const Finished run = Quillon({"export", q(csvSet), "--csv", q(out("never"))});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find(entry.path().filename().string() + ": line 2 has 9 samples, 10 expected"),
+              std::string::npos)
+        << run.output;
+    break;
+  }
+
+  for (const QStringList& wrong : {QStringList{"view"}, QStringList{"export", q(workbookSave_)},
+                                   QStringList{"report", q(workbookSave_), "--bogus"},
+                                   QStringList{"view", q(workbookSave_), q(csvSave_)}}) {
+    const Finished run = Quillon(wrong);
+    EXPECT_EQ(run.exitCode, 64) << wrong.join(' ').toStdString();
+    EXPECT_NE(run.output.find("quillon --help"), std::string::npos);
+  }
+  // Without a display the window cannot open: the command says so instead of ending abruptly.
+  QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) headless.remove(name);
+  const Finished noDisplay =
+      RunProgram(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), {"view", q(workbookSave_)}, headless);
+  EXPECT_EQ(noDisplay.exitCode, 1);
+  EXPECT_NE(noDisplay.output.find("no display"), std::string::npos) << noDisplay.output;
+
+  const Finished help = Quillon({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* line : {"quillon view PATH", "quillon report PATH", "quillon export PATH --csv DIR"})
+    EXPECT_NE(help.output.find(line), std::string::npos) << line;
+}
+
+// The report as a real browser draws it.
+TEST_F(ViewCommands, ChromiumRendersTheReport) {
+  const fs::path chromium = "/usr/bin/chromium";
+  if (!fs::exists(chromium)) GTEST_SKIP() << "no headless browser: " << chromium << " is missing (Debian package chromium)";
+  const Finished report = Quillon({"report", q(workbookSave_), "-o", q(out("browser.html"))});
+  ASSERT_EQ(report.exitCode, 0) << report.output;
+  const fs::path png = out("browser.png");
+  QStringList arguments = {"--headless", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                           "--disable-component-update", "--disable-sync",
+                           "--user-data-dir=" + q(scratch_->path() / "chromium-profile"),
+                           "--screenshot=" + q(png), "--window-size=1000,1400",
+                           "file://" + q(out("browser.html"))};
+  if (::geteuid() == 0) arguments.prepend("--no-sandbox");
+  const Finished browser = RunProgram(q(chromium), arguments);
+  ASSERT_TRUE(fs::exists(png)) << browser.output;
+  ExpectDrawn(png, QSize(1000, 1400));
+}
+
+}  // namespace

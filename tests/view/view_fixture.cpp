@@ -1,0 +1,126 @@
+#include "tests/view/view_fixture.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/archive/unlha.h"
+#include "platform/shell/folders.h"
+#include "quillon/database/trace_workbook.h"
+#include "quillon/output/trb_csv_set.h"
+
+namespace view_test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kTemplates = fs::path(QUILLON_BINARY_DIR) / "templates";
+const char* const kAddresses[] = {"", "&H00010000", "&H00010004", kUnknownAddress, "&H00010010"};
+const std::array<std::string, 7> kTime = {"", "2014", "03", "12", "08", "15", "02"};
+
+void fillLayout(auto& t) {
+  t.GroupDepth = {2, 1, 1, 0, 0};
+  t.GroupSignals = {0, 2, 1, 0, 1, 0};
+  t.GroupSampling = {0, 1001, 2002, 3003, 0, 0};
+  t.GroupFaultIndex = {0, 40, 20, 10, 0, 0};
+  t.MaxGroupDepth = 2;
+  t.SignalsPerBank = kSignals;
+}
+
+}  // namespace
+
+std::int32_t SampleOf(int signal, int sample) {
+  if (signal == 1 && sample == kPeakSample) return kPeak;
+  if (signal == 2) return -3 * sample;
+  return signal * 1000 + sample;
+}
+
+Scratch::Scratch() {
+  std::string name = (fs::temp_directory_path() / "quillon-view-test-XXXXXX").string();
+  if (!::mkdtemp(name.data())) ADD_FAILURE() << "no scratch folder";
+  path_ = name;
+}
+
+Scratch::~Scratch() { platform_shell::DeleteFolder(path_, true); }
+
+fs::path WriteWorkbook(const fs::path& appFolder) {
+  quillon::TraceBankInput in;
+  in.DriveType = "RX-Fenn";
+  in.PanelName = in.SafePanelName = kPanelName;
+  in.OrderNumber1 = "ORD,1";
+  in.OrderNumber2 = "SN9";
+  in.InverterVoltage = "400.0", in.InverterCurrent = "52.0", in.InverterCapacity = "36.0";
+  in.MotorOutput = "18.5", in.MotorPoles = "4", in.MotorVoltage = "380", in.MotorCurrent = "35.5";
+  in.MotorFrequency = "50.0", in.MotorSpeed = "1470";
+  in.InterfaceLevel = 6;
+  in.BankSoftVersion = "SIM01.00";
+  for (std::size_t i = 0; i < kTime.size(); ++i) in.BankTime[i] = kTime[i];
+  for (int k = 1; k <= 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
+  in.BankFaults[1] = {1.0, 10.0};
+  in.BankFaults[2] = {3.0, 20.0};
+  fillLayout(in);
+  in.SignalAddress.assign(std::begin(kAddresses), std::end(kAddresses));
+  in.Sample32 = SampleOf;
+
+  quillon::WorkbookSettings settings;
+  settings.search = {appFolder / "none", appFolder / "none", kTemplates};
+  settings.AppFolder = appFolder;
+  settings.templateFolder = kTemplates;
+  quillon::DatabaseState databases;
+  quillon::ExchangeState exchange;
+  const auto written = quillon::SaveTrb_mdb(kBank, in, settings, databases, exchange);
+  EXPECT_TRUE(written) << exchange.ErrorText;
+  return written.value_or(fs::path());
+}
+
+fs::path WriteCsvSet(const fs::path& appFolder) {
+  quillon::DriveIdentity identity;
+  identity.InterfaceLevel = 6;
+  identity.DriveType = "RX-Fenn";
+  identity.PanelName = kPanelName;
+  identity.OrderNumber1 = "ORD,1";
+  identity.OrderNumber2 = "SN9";
+  identity.InverterVoltage = "400.0", identity.InverterCurrent = "52.0", identity.InverterCapacity = "36.0";
+  identity.MotorOutput = "18.5", identity.MotorPoles = "4", identity.MotorVoltage = "380";
+  identity.MotorCurrent = "35.5", identity.MotorFrequency = "50.0", identity.MotorSpeed = "1470";
+  quillon::TraceBackTables tables;
+  tables.resizeBankTime();
+  tables.BankTime[kBank] = kTime;
+  fillLayout(tables);
+  tables.resizeBankTables(6);
+  tables.BankSoftVersion[kBank] = "SIM09.99";
+  for (int e = 1; e <= 30; ++e) tables.BankFaults[kBank][e] = {std::nullopt, -1, -1};
+  tables.BankFaults[kBank][1] = {std::nullopt, 1, 10};
+  tables.BankFaults[kBank][2] = {std::nullopt, 3, 20};
+  for (int s = 1; s <= kSignals; ++s) {
+    tables.SignalAddress[kBank][static_cast<std::size_t>(s)] = kAddresses[s];
+    for (int i = 1; i <= kRows; ++i) tables.SampleData32.set(s, i, SampleOf(s, i));
+  }
+  std::uint8_t bank = kBank;
+  const std::string error = quillon::WriteTrbCsvSet({appFolder, kPanelName, &identity, &tables}, bank);
+  EXPECT_EQ(error, "");
+  return appFolder / "TRBSAVE" / quillon::TrbFolderName(kPanelName, kTime);
+}
+
+bool Pack(const fs::path& folder, const fs::path& archive) {
+  char output[512] = {};
+  const std::string command = "a \"" + archive.string() + "\" \"" + folder.string() + "\"\\ *.* -n1 -gm1";
+  const int result = Unlha(nullptr, command.c_str(), output, sizeof output);
+  EXPECT_EQ(result, 0) << output;
+  return result == 0;
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace view_test

@@ -1,0 +1,80 @@
+// The viewer's window offscreen: banks and signals chosen, zoom and pan kept inside the
+// trace, the plot exported as PNG and SVG.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTabWidget>
+
+#include "quillon/view/plot_widget.h"
+#include "quillon/view/save_reader.h"
+#include "quillon/view/viewer_window.h"
+#include "tests/view/view_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quillon::view;
+
+TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
+  view_test::Scratch scratch;
+  view_test::WriteWorkbook(scratch.path() / "app");
+  view_test::WriteCsvSet(scratch.path() / "app");
+  const fs::path folder = scratch.path() / "app" / "TRBSAVE";
+  view_test::WriteText(folder / "TroubleRecord_P.csv", "1,2014/03/12 08:15:02,17,2\r\n");
+  const SaveModel model = ReadSave(folder);
+
+  ViewerWindow window(model);
+  window.resize(1200, 800);
+  window.show();
+  QApplication::processEvents();
+  ASSERT_EQ(window.tabs()->count(), 2);
+  EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
+
+  PlotWidget& plot = *window.plot();
+  EXPECT_EQ(plot.request().bank, &model.banks[0]);
+  EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 1, 2, 3})) << "the first four ticked";
+  window.chooseBank(1);
+  window.chooseSignals({0, 2});
+  EXPECT_EQ(plot.request().bank, &model.banks[1]);
+  EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
+  EXPECT_EQ(plot.firstSample(), 1);
+  EXPECT_EQ(plot.lastSample(), 128) << "the deeper of the two groups";
+
+  for (int i = 0; i < 20; ++i) plot.zoomIn();
+  EXPECT_NEAR(plot.lastSample() - plot.firstSample(), 4, 1e-9) << "no closer than four samples";
+  plot.panBy(1000);
+  EXPECT_EQ(plot.lastSample(), 128);
+  plot.panBy(-1000);
+  EXPECT_EQ(plot.firstSample(), 1);
+  for (int i = 0; i < 20; ++i) plot.zoomOut();
+  EXPECT_EQ(plot.firstSample(), 1);
+  EXPECT_EQ(plot.lastSample(), 128) << "no wider than the trace";
+
+  window.grab();
+  EXPECT_GT(plot.paintCount(), 0);
+
+  window.showPercent(true);
+  const fs::path png = scratch.path() / "plot.png", svg = scratch.path() / "plot.svg";
+  ASSERT_EQ(window.exportPng(png), "");
+  ASSERT_EQ(window.exportSvg(svg), "");
+  QImage image(QString::fromStdString(png.string()));
+  EXPECT_EQ(image.size(), plot.size());
+  const std::string drawing = view_test::ReadText(svg);
+  EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
+  EXPECT_NE(drawing.find("SPD_REF"), std::string::npos);
+  EXPECT_NE(drawing.find("% of 16384"), std::string::npos);
+  EXPECT_NE(drawing.find("fault 40"), std::string::npos);
+  EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
+}
+
+}  // namespace
+
+// The application lives on main's stack: it is gone before the exit handlers run, which its
+// input devices would not survive, and it frees what it holds.
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // listing too
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
