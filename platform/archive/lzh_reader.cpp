@@ -407,6 +407,32 @@ std::string ExtractMember(LHAReader& reader, const LHAFileHeader& header, const 
   return {};
 }
 
+// The target folder and the folders above it that did not exist yet: made for the
+// extraction, and removed again unless it succeeds.
+class MadeFolder {
+ public:
+  explicit MadeFolder(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::path at = folder; !at.empty() && !fs::exists(fs::symlink_status(at, ec)); at = at.parent_path()) {
+      topmost_ = at;
+      if (at == at.parent_path()) break;
+    }
+    if (!topmost_.empty()) made_ = fs::create_directories(folder, ec) && !ec;
+  }
+  MadeFolder(const MadeFolder&) = delete;
+  MadeFolder& operator=(const MadeFolder&) = delete;
+  ~MadeFolder() {
+    std::error_code ec;
+    if (made_ && !kept_) fs::remove_all(topmost_, ec);
+  }
+  void keep() { kept_ = true; }
+
+ private:
+  fs::path topmost_;
+  bool made_ = false;
+  bool kept_ = false;
+};
+
 // A hidden folder inside the target folder (so that moving out of it is a rename) that is
 // removed with all it holds when the extraction ends, whichever way.
 class StagingFolder {
@@ -539,6 +565,7 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
   std::vector<PlannedEntry> plan;
   std::uint64_t totalBytes = 0;
   if (why = PlanMembers(file, policy, plan, totalBytes); !why.empty()) return why;
+  MadeFolder made(folder);
   if (why = CheckTargets(folder, plan); !why.empty()) return why;
   if (why = CheckFreeSpace(folder, totalBytes, policy); !why.empty()) return why;
 
@@ -554,6 +581,7 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
   for (const PlannedEntry& entry : plan)
     if (why = placed.place(entry); !why.empty()) return why;
   placed.keep();
+  made.keep();
   return {};
 }
 

@@ -66,11 +66,11 @@ std::string CheckArchiveFile(const std::filesystem::path& file, const LzhLayout&
 // The whole file's bytes; false when it cannot be opened or read to its end.
 bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes);
 
-// Writes every entry of the archive into `folder` (subfolders made as needed, time stamps
+// Writes every entry of the archive into `folder` (made when missing, subfolders as needed, time stamps
 // kept, files of the same name replaced), all or nothing: after the checks of CheckArchiveFile
 // and a look at the folder (nothing in the way, room for every file) the entries are written
 // into a hidden folder inside it and only then moved into place; a failure anywhere leaves the
-// folder as it was. Empty when done; otherwise why not.
+// folder as it was (or absent). Empty when done; otherwise why not.
 std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder,
                                const ExtractPolicy& policy = {});
 

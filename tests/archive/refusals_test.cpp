@@ -42,8 +42,14 @@ TEST(ArchiveRefusals, DamagedAndEscapingArchivesWriteNothing) {
     WriteBytes(root / "bad.lzh", bad[i]);
     EXPECT_FALSE(platform_archive::ExtractArchiveFile(root / "bad.lzh", root / "out").empty()) << i;
     EXPECT_TRUE(fs::is_empty(root / "out")) << i;
+    // A target folder made for the extraction goes again with the failure.
+    EXPECT_FALSE(platform_archive::ExtractArchiveFile(root / "bad.lzh", root / "new" / "deeper").empty()) << i;
+    EXPECT_FALSE(fs::exists(root / "new")) << i;
   }
   EXPECT_FALSE(fs::exists(root / "up.txt"));
+  WriteBytes(root / "good.lzh", good);
+  EXPECT_EQ(platform_archive::ExtractArchiveFile(root / "good.lzh", root / "new" / "deeper"), "");
+  EXPECT_TRUE(fs::exists(root / "new" / "deeper" / "a.txt"));
   fs::remove_all(root);
 }
 
