@@ -1,4 +1,4 @@
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/automation/registry.h"
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 namespace quillon {
 namespace {

@@ -1,6 +1,6 @@
 // The live exchange: the control `Velkor1` created from the registration store (the module
 // registered first when the store lacks it), configured as start-up does and with its port open.
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 #include "quillon/window/program_parts.h"
 
 namespace quillon {

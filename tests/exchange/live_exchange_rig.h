@@ -8,7 +8,7 @@
 #include <string>
 
 #include "drivesim/simulated_drive.h"
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 namespace exchange_test {
 
