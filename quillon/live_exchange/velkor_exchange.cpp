@@ -166,6 +166,7 @@ void VelkorExchange::onTimeoutTick() {
   }
   reopenPort();
   sendRequestBuf();
+  reportResend(s.RetryCount, kTimeoutTicks - 1);
 }
 
 bool VelkorExchange::timerEnabled() const { return wiring_->tmrTimeout.isActive(); }

@@ -66,4 +66,17 @@ class VelkorExchange : public Exchange {
 // (../lib*/libvelkor.so), else the one of the build tree. Null with `error` set.
 std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error);
 
+// The control `Velkor1` created and configured as start-up does it (destination, ports,
+// switches, routing values 0), with its port open; null with `error` set.
+std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
+                                                   std::uint16_t myPort, std::string& error);
+
+// The version the registered control module gives "VELKOR.VelkorCtrl.1" (its type library's,
+// "1.4") and the module file; nothing when the registration store does not name the control.
+struct VelkorModuleVersion {
+  std::string version;
+  std::string module;
+};
+std::optional<VelkorModuleVersion> RegisteredVelkorVersion();
+
 }  // namespace quillon

@@ -45,6 +45,16 @@ std::optional<fs::path> findModule() {
 
 }  // namespace
 
+std::optional<VelkorModuleVersion> RegisteredVelkorVersion() {
+  const automation::RegistrationStore store;
+  const std::optional<automation::Guid> clsid = automation::ClsidFromProgId(store, kVelkorControlProgId);
+  if (!clsid) return std::nullopt;
+  const std::string key = "CLSID/" + clsid->toString();
+  const std::optional<std::string> version = store.value(key + "/Version");
+  if (!version) return std::nullopt;
+  return VelkorModuleVersion{*version, store.value(key + "/InprocServer32").value_or("")};
+}
+
 std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error) {
   std::shared_ptr<automation::Control> control;
   if (automation::Succeeded(automation::CreateControl(automation::RegistrationStore(), kVelkorControlProgId, control)) &&

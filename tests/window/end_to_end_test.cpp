@@ -16,12 +16,11 @@
 #include "drivesim/record_images.h"
 #include "platform/shell/folders.h"
 #include "tests/db/test_files.h"
-#include "tests/records/record_file_expectations.h"
-#include "tests/window/window_test_support.h"
+#include "tests/output/record_file_expectations.h"
 
 namespace {
 namespace fs = std::filesystem;
-using quillon_test::fileText;
+using quillon_test::FileText;
 
 // What the simulated drive reports as its panel name, made safe for file names.
 constexpr const char* kSafePanel = "Line 3 _ Winder #2";
@@ -260,7 +259,7 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   // The drive configuration file beside it, completed from the product definition.
   fs::path document = workbook;
   document.replace_extension(".drc");
-  const std::string text = utf16LeText(fileText(document));
+  const std::string text = utf16LeText(FileText(document));
   EXPECT_NE(text.find("producttype=\"RX-Fenn\" firmwareversion=\"SIM01.00\""), std::string::npos) << text;
   EXPECT_NE(text.find("ipaddress=\"127.0.0.1\""), std::string::npos) << text;
   EXPECT_NE(text.find("<signal value=\"100\" id=\"ACC_TIME1\"/>"), std::string::npos) << text;
@@ -287,7 +286,7 @@ TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
   const Finished run = runQuillon(arguments);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Compress the files Skip>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find(" / Last Fault Only"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Last Fault Only: 1 bank(s)"), std::string::npos) << run.output;
   const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_TRUE(fs::is_directory(saved[0]));
@@ -318,14 +317,14 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
     ASSERT_TRUE(fs::is_directory(folder)) << folder;
     const auto expected = expectedCsvSet(profile, bank);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 6);
-    for (const auto& [name, text] : expected) EXPECT_EQ(fileText(folder / name), text) << name;
+    for (const auto& [name, text] : expected) EXPECT_EQ(FileText(folder / name), text) << name;
   }
   EXPECT_TRUE(entriesOf(extracted, "TRB_").size() == options.recordedBanks.size());
 
   const drivesim::RecordImages images("RX-Ardo");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, "V05.002"};
-  records_test::ExpectSetpointFile(saved, images, 0, 3072);
-  records_test::ExpectRecordAndStatusFiles(saved, images);
+  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, "V05.002"};
+  quillon_test::ExpectSetpointFile(saved, images, 0, 3072);
+  quillon_test::ExpectRecordAndStatusFiles(saved, images);
   EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
 }
 
@@ -338,10 +337,10 @@ TEST_F(EndToEnd, DriveWithEventLogButNoDatabaseKeepsEveryRecordFile) {
   const fs::path extracted = extractedArchive("x");
   ASSERT_FALSE(extracted.empty());
   const drivesim::RecordImages images("RX-Fenn");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  records_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
-  records_test::ExpectRecordAndStatusFiles(saved, images);
-  records_test::ExpectEventLogFile(saved, images);
+  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
+  quillon_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
+  quillon_test::ExpectRecordAndStatusFiles(saved, images);
+  quillon_test::ExpectEventLogFile(saved, images);
 }
 
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
