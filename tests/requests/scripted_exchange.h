@@ -2,7 +2,8 @@
 // The one stand-in for the drive exchange in the tests: every request is logged, then answered
 // from a queue of replies or by a responder (a hand-written one, or the simulated drive's
 // command model through AnswersOf). A reply can end the wait as an abort would (timeout,
-// Cancel); a reply whose first byte is 21 is a refusal, taken as the receive handler takes it.
+// Cancel) or come only after re-sends; a reply whose first byte is 21 is a refusal, taken as
+// the receive handler takes it.
 // A responder may act during the wait (press Cancel): the wait then ends by the abort.
 #include <cstdio>
 #include <deque>
@@ -21,6 +22,7 @@ struct ScriptedReply {
   std::string text;
   std::vector<std::uint8_t> bytes;
   std::optional<std::string> abortText;  // the wait ends by abort with this message
+  int resentFirst = 0;                    // the request went unanswered this many times first
 
   static ScriptedReply Text(std::string text) { return {std::move(text), {}, {}}; }
   static ScriptedReply Bytes(std::vector<std::uint8_t> bytes) { return {{}, std::move(bytes), {}}; }
@@ -46,6 +48,10 @@ class ScriptedExchange : public quillon::Exchange {
     state_.RequestBuf.assign(request.begin(), request.end());
     state_.BinaryReplyFlag = form == quillon::ReplyForm::Binary;
     ScriptedReply reply = nextReply();
+    for (int resend = 1; resend <= reply.resentFirst; ++resend) {
+      ++sendCount_;
+      reportResend(resend, kResends);
+    }
     if (reply.abortText) state_.abortWith(*reply.abortText);
     if (state_.AbortFlag) return false;  // also a Cancel pressed while waiting
     state_.RetryCount = 0;
@@ -72,6 +78,7 @@ class ScriptedExchange : public quillon::Exchange {
 
  private:
   static constexpr std::uint8_t kNak = 21;
+  static constexpr int kResends = 9;  // the tenth silent tick ends the wait
 
   // As the receive handler words it: the code in upper-case hexadecimal without leading zeros.
   static std::string nakMessage(std::uint8_t code) {

@@ -352,14 +352,42 @@ TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   EXPECT_TRUE(entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").empty());
 }
 
-TEST_F(EndToEnd, HelpAndUsageErrors) {
+TEST_F(EndToEnd, HelpVersionAndUsageErrors) {
   const Finished help = runQuillon({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.output.find("--headless"), std::string::npos);
   EXPECT_NE(help.output.find("Exit status"), std::string::npos);
+  const Finished shortHelp = runQuillon({"-h"});  // no window, the same text
+  EXPECT_EQ(shortHelp.exitCode, 0);
+  EXPECT_EQ(shortHelp.output, help.output);
+  const Finished version = runQuillon({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.output.starts_with("quillon 2.1\n")) << version.output;
+  EXPECT_NE(version.output.find("Velkor control module"), std::string::npos) << version.output;
   EXPECT_EQ(runQuillon({"--bogus"}).exitCode, 64);
   EXPECT_EQ(runQuillon({"--codepage", "no-such-code-page", "--headless"}).exitCode, 64);
   EXPECT_EQ(runQuillon({"--headless", "--simulate-type", "RX-Brin"}).exitCode, 64);
+  // An option after the switches: refused before anything is opened or sent.
+  const QString documents = QString::fromStdString((base_ / "docs").string());
+  const Finished late = runQuillon({"--simulate", "--headless", "/l", "--documents", documents});
+  EXPECT_EQ(late.exitCode, 64) << late.output;
+  EXPECT_NE(late.output.find("--documents"), std::string::npos) << late.output;
+  EXPECT_FALSE(fs::exists(base_ / "docs" / "Quillon"));
+}
+
+TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
+  QStringList arguments = simulatedRun();
+  arguments << "--db-load" << "/l";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_LT(std::count(run.output.begin(), run.output.end(), '\n'), 40) << run.output;
+  const std::size_t download = run.output.find("Receiving Drive Database >>");
+  const std::size_t traceBack = run.output.find("Receiving Trace Back Data >>");
+  ASSERT_NE(download, std::string::npos) << run.output;
+  EXPECT_LT(download, traceBack) << run.output;
+  EXPECT_NE(run.output.find("Receiving Drive Database Done>"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Bank 1 / 1\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("Banks "), std::string::npos) << run.output;
 }
 
 }  // namespace
