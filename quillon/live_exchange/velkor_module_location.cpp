@@ -1,5 +1,6 @@
 // Where the program finds the control module when the registration store does not name a
-// loadable one: an installed program looks beside itself, a build-tree program in the tree.
+// loadable one (an installed program looks beside itself, a build-tree program in the tree),
+// and which version the registered one gives itself.
 #include <cstdio>
 #include <filesystem>
 #include <optional>

@@ -9,23 +9,8 @@
 
 namespace quillon {
 
-// The steps of the save sequence, in run order.
-enum class StepId {
-  ClearWorkingFolder,
-  Connect,
-  DriveInformation,
-  DriveDatabase,
-  TraceBack,
-  TroubleRecords,
-  SettingParameters,
-  SettingFiles,
-  DriveStatus,
-  Conversion,
-  PackOrMove,
-};
-
-// A step's caption as the terminal shows it; the window's own step captions are among them.
-const char* StepCaption(StepId step);
+// A step of the save sequence; the steps and their captions are listed in save_sequence.h.
+enum class StepId : int;
 
 enum class StepState {
   Started,

@@ -14,6 +14,12 @@ void runStep(RunContext& run, const SaveStep& step) {
 
 }  // namespace
 
+const char* StepCaption(StepId step) {
+  for (const SaveStep& entry : kSaveSequence)
+    if (!entry.checkpoint && entry.id == step) return entry.caption;
+  return "";
+}
+
 RunOutcome RunSaveSequence(RunContext& run, bool dbLoadTicked) {
   run.beginRun(dbLoadTicked);
   for (const SaveStep& step : kSaveSequence) {

@@ -9,6 +9,21 @@
 
 namespace quillon {
 
+// The steps, in run order.
+enum class StepId : int {
+  ClearWorkingFolder,
+  Connect,
+  DriveInformation,
+  DriveDatabase,
+  TraceBack,
+  TroubleRecords,
+  SettingParameters,
+  SettingFiles,
+  DriveStatus,
+  Conversion,
+  PackOrMove,
+};
+
 StepState ClearWorkingFolder(RunContext& run);       // the previous run's "TRBSAVE" goes
 StepState ConnectToDrive(RunContext& run);           // "QT", "Q1"; memory ranges by drive type
 StepState ReadDriveInformation(RunContext& run);     // "Q2", "Q3", "Q4", "QA1"/"QA2", "QU2"; SafePanelName
@@ -28,34 +43,39 @@ inline bool NotAborted(const RunContext& run) { return !run.aborted(); }
 struct SaveStep {
   bool checkpoint = false;
   StepId id{};
+  const char* caption = "";  // as the terminal shows the step; the window's four rows among them
   StepState (*run)(RunContext&) = nullptr;
   bool (*when)(const RunContext&) = nullptr;  // none: always
 };
 
-inline constexpr SaveStep Step(StepId id, StepState (*run)(RunContext&), bool (*when)(const RunContext&) = nullptr) {
-  return {false, id, run, when};
+inline constexpr SaveStep Step(StepId id, const char* caption, StepState (*run)(RunContext&),
+                               bool (*when)(const RunContext&) = nullptr) {
+  return {false, id, caption, run, when};
 }
 inline constexpr SaveStep kCheckpoint{true};
 
 inline constexpr SaveStep kSaveSequence[] = {
-    Step(StepId::ClearWorkingFolder, ClearWorkingFolder),
+    Step(StepId::ClearWorkingFolder, "Clearing the working folder", ClearWorkingFolder),
     kCheckpoint,
-    Step(StepId::Connect, ConnectToDrive),
+    Step(StepId::Connect, "Connecting to Drive", ConnectToDrive),
     kCheckpoint,
-    Step(StepId::DriveInformation, ReadDriveInformation),
+    Step(StepId::DriveInformation, "Reading the drive information", ReadDriveInformation),
     kCheckpoint,
-    Step(StepId::DriveDatabase, ReceiveDriveDatabase, DbLoadTicked),
-    Step(StepId::TraceBack, ReadTraceBackBanks),  // with a checkpoint before each bank's requests
+    Step(StepId::DriveDatabase, "Receiving Drive Database", ReceiveDriveDatabase, DbLoadTicked),
+    Step(StepId::TraceBack, "Receiving Trace Back Data", ReadTraceBackBanks),  // a checkpoint before each bank
     kCheckpoint,
-    Step(StepId::TroubleRecords, ReadTroubleRecords),
-    Step(StepId::SettingParameters, ReadSettingParameters),
+    Step(StepId::TroubleRecords, "Receiving trouble records and event counters", ReadTroubleRecords),
+    Step(StepId::SettingParameters, "Receiving Setting Parameter", ReadSettingParameters),
     kCheckpoint,
-    Step(StepId::SettingFiles, WriteSettingFiles),
-    Step(StepId::DriveStatus, ReadDriveStatus, NotAborted),
-    Step(StepId::Conversion, ConvertTheSaveFolder, NotAborted),
+    Step(StepId::SettingFiles, "Writing the setting parameters and event log", WriteSettingFiles),
+    Step(StepId::DriveStatus, "Receiving the drive status", ReadDriveStatus, NotAborted),
+    Step(StepId::Conversion, "Converting the save folder", ConvertTheSaveFolder, NotAborted),
     kCheckpoint,
-    Step(StepId::PackOrMove, PackOrMoveWorkingFolder),
+    Step(StepId::PackOrMove, "Compress the files", PackOrMoveWorkingFolder),
 };
+
+// A step's caption from the list.
+const char* StepCaption(StepId step);
 
 // One whole save run, from the cleared flags to the told outcome.
 RunOutcome RunSaveSequence(RunContext& run, bool dbLoadTicked);

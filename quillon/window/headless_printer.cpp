@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "platform/shell/message_box.h"
+#include "quillon/run/save_sequence.h"
 
 namespace quillon {
 namespace {

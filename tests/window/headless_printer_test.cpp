@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "quillon/run/save_sequence.h"
+
 namespace {
 using namespace quillon;
 
