@@ -59,7 +59,7 @@ class RunContext {
   std::int16_t ValidBankCount = 0;
   std::int16_t LatestFaultBank = 0;
   ProgressBar progress;
-  std::string LabelDummy;  // the conversion's scratch text, kept in the window's hidden label
+  std::string LabelDummy;  // the conversion's scratch text, kept with the run rather than in the window's hidden label
 
   // Where the last run left its data, and what "Open Folder?" opens.
   std::filesystem::path saveLocation;
