@@ -10,18 +10,18 @@
 
 #include "drivesim/simulated_drive.h"
 #include "quillon/requests/drive_database_download.h"
-#include "tests/dbload/dbload_support.h"
-#include "tests/dbload/loopback_exchange.h"
+#include "tests/requests/download_support.h"
+#include "tests/requests/loopback_exchange.h"
 #include "udp_ping_pong.h"
 
 #include <QCoreApplication>
 
-#include "quillon/window/program_parts.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 namespace {
 
 using namespace quillon;
-using dbload_test::Bytes;
+using quillon_test::Bytes;
 
 struct Figures {
   bool whole = false;
@@ -31,11 +31,8 @@ struct Figures {
 
 // The transfer alone (no extraction): what the routine receives of `archive` over `exchange`.
 Figures transfer(Exchange& exchange, const Bytes& archive) {
-  double accumulator = 0;
-  int scale = 0;
-  const std::filesystem::path unused;
-  DriveDatabaseDownload download(exchange, {[] { return 360; }, [&] { return scale; }, [&](int w) { scale = w; }},
-                                 accumulator, {}, nullptr, unused);
+  ProgressBar bar;
+  DriveDatabaseDownload download(exchange, bar, {}, nullptr, {});
   const auto begin = std::chrono::steady_clock::now();
   const auto received = download.ReceiveArchiveBytes();
   Figures figures;
@@ -77,7 +74,7 @@ int main(int argc, char** argv) {
               bare, 62.0 / (bare * 1e-6));
 
   const Bytes stored = drivesim::StoredDatabaseArchive();
-  const Bytes large = drivesim::StoredLzhArchive({{"large.bin", dbload_test::PatternBytes(1 << 20, 1)}});
+  const Bytes large = drivesim::StoredLzhArchive({{"large.bin", quillon_test::PatternBytes(1 << 20, 1)}});
   for (const Bytes* archive : {&stored, &large}) {
     std::printf("%s archive, %zu bytes, %lld blocks:\n", archive == &stored ? "the simulated drive's stored" : "a large",
                 archive->size(), static_cast<long long>(LastArchiveBlock(static_cast<std::uint32_t>(archive->size())) + 1));
@@ -85,16 +82,16 @@ int main(int argc, char** argv) {
     drivesim::DriveOptions options;
     options.archive = *archive;
     drivesim::CommandModel model{drivesim::DriveProfile(options)};
-    records_test::ScriptedExchange scripted;
-    dbload_test::AnswerFrom(scripted, model);
+    quillon_test::ScriptedExchange scripted;
+    scripted.responder = quillon_test::AnswersOf(model);
     print("in process (command model):", *archive, transfer(scripted, *archive));
 
     print("UDP, plain framed exchange:", *archive, overSimulatedDrive(*archive, [](std::uint16_t port) {
-            return std::make_unique<dbload_test::LoopbackExchange>(port);
+            return std::make_unique<quillon_test::LoopbackExchange>(port);
           }));
     print("UDP, over the Velkor control:", *archive, overSimulatedDrive(*archive, [](std::uint16_t port) {
             std::string error;
-            std::unique_ptr<Exchange> exchange = OpenLiveExchange("127.0.0.1", port, 0, error);
+            std::unique_ptr<Exchange> exchange = OpenVelkorExchange("127.0.0.1", port, 0, error);
             if (!exchange) std::printf("  exchange: %s\n", error.c_str());
             return exchange;
           }));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/saverun/udp_ping_pong.h"
-#include "tests/exchange/live_exchange_rig.h"
+#include "tests/live_exchange/live_exchange_rig.h"
 #include "velkor/framing/framing.h"
 
 namespace {
@@ -35,14 +35,14 @@ double cpuSeconds(int who) {
 }
 
 // Mean microseconds per exchange over `rounds`; negative when an exchange failed.
-double exchangeRoundTripMicros(exchange_test::LiveExchangeRig& rig, int rounds) {
+double exchangeRoundTripMicros(quillon_test::LiveExchangeRig& rig, int rounds) {
   const auto start = Clock::now();
   for (int i = 0; i < rounds; ++i)
     if (!rig.exchange().transact(kRequest, quillon::ReplyForm::Text)) return -1;
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / rounds;
 }
 
-int fail(exchange_test::LiveExchangeRig& rig, const char* what) {
+int fail(quillon_test::LiveExchangeRig& rig, const char* what) {
   std::fprintf(stderr, "exchange_bench: %s: %s\n", what,
                rig.error().empty() ? rig.state().ErrorText.c_str() : rig.error().c_str());
   return 1;
@@ -74,7 +74,7 @@ bool addTrial(RoundTrips& into, Measure measure) {
 }
 
 int measureRoundTrip() {
-  exchange_test::LiveExchangeRig rig;
+  quillon_test::LiveExchangeRig rig;
   if (!rig.error().empty()) return fail(rig, "setting up");
   const std::string request = kRequest;
   const std::size_t requestBytes = velkor::framing::kHeaderSize + request.size();
@@ -108,7 +108,7 @@ int measureRoundTrip() {
 int measureCpuWhileWaiting() {
   drivesim::Misbehaviour slow;
   slow.delayMs = kDelayedReplyMs;
-  exchange_test::LiveExchangeRig rig(slow);
+  quillon_test::LiveExchangeRig rig(slow);
   if (!rig.error().empty()) return fail(rig, "setting up the slow drive");
   const double cpuBefore = cpuSeconds(RUSAGE_THREAD);
   const auto start = Clock::now();

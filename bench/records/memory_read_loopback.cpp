@@ -9,7 +9,7 @@
 
 #include "drivesim/simulated_drive.h"
 #include "quillon/requests/memory_requests.h"
-#include "quillon/window/program_parts.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::printf("simulated drive: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<quillon::Exchange> exchange = quillon::OpenLiveExchange("127.0.0.1", drive.port(), 0, error);
+  std::unique_ptr<quillon::Exchange> exchange = quillon::OpenVelkorExchange("127.0.0.1", drive.port(), 0, error);
   if (!exchange) {
     std::printf("exchange: %s\n", error.c_str());
     return 1;

@@ -12,23 +12,18 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/shell/folders.h"
-#include "quillon/window/main_window.h"
-#include "quillon/window/program_parts.h"
-#include "replying_drive.h"
-#include "udp_ping_pong.h"
-
+#include "drivesim/command_model.h"
 #include "drivesim/simulated_drive.h"
+#include "platform/shell/folders.h"
+#include "quillon/live_exchange/velkor_exchange.h"
+#include "quillon/run/run_context.h"
+#include "quillon/run/save_sequence.h"
+#include "tests/requests/scripted_exchange.h"
+#include "udp_ping_pong.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
-
-class Quiet : public platform_shell::MessageBoxes {
- public:
-  void showMessage(const std::string& text) override { std::printf("  message: %s\n", text.c_str()); }
-  bool askYesNo(const std::string&) override { return false; }
-};
 
 struct Layout {
   const char* name;
@@ -51,57 +46,54 @@ struct RunFigures {
   bool completed = false;
 };
 
+// One whole save run; the drive's firmware has no drive database here, so each bank is
+// written as its CSV set (the workbook is measured on its own).
 RunFigures saveRun(Exchange& exchange, const fs::path& documents) {
-  Quiet quiet;
-  WindowServices services;
-  services.messages = &quiet;
-  services.now = [] { return std::tm{}; };
-  services.unlha = [](const std::string&) { return 0; };  // the archive is measured on its own
-  std::unique_ptr<MainWindow> window;
-  ProgressBar bar{[&] { return window->controls.shpBox.width(); }, [&] { return window->controls.shpScale.width(); },
-                  [&](int width) { window->controls.shpScale.setWidth(width); }};
-  auto steps = MakeRequestSteps(exchange, bar, [&] {
-    return DriveStepsSettings{window->run.AppFolder, window->run.CommandLine, window->run.SafePanelName,
-                              documents / "none", documents / "none"};
-  });
-  window = std::make_unique<MainWindow>(exchange, *steps, services);
-  window->startUp(documents, "");
+  RunContext run(exchange, RunFolders::InDocuments(documents, documents / "none", documents / "none"),
+                 RunSwitches::Of(""), [] { return std::tm{}; });
+  platform_shell::CreateFolder(run.folders.AppFolder);
   const auto start = std::chrono::steady_clock::now();
-  window->clickStart();
+  const RunOutcome outcome = RunSaveSequence(run, false);
   RunFigures figures;
   figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   figures.exchanges = exchange.sendCount();
-  figures.completed = window->lastOutcome() == RunOutcome::Completed;
+  figures.completed = outcome == RunOutcome::Completed;
+  if (!figures.completed) std::printf("  ended: %s\n", run.x().ErrorText.c_str());
   return figures;
 }
 
-void configure(quillon_test::ReplyModel& m, const Layout& layout) {
-  m.setLevel(layout.level, layout.minor);
-  m.driveType = layout.driveType;
-  m.depth = layout.depth;
-  m.signalCounts = layout.signalCounts;
-  for (int b = 0; b < 8; ++b) m.recorded[b] = b < layout.recordedBanks;
-}
-
-// The same run over the Velkor control and UDP against the simulated drive on 127.0.0.1.
-RunFigures overLoopback(const Layout& layout, const fs::path& documents) {
+drivesim::DriveOptions driveOf(const Layout& layout) {
   drivesim::DriveOptions options;
   options.driveType = layout.driveType;
   options.interfaceLevel = layout.level;
   options.interfaceMinor = layout.minor;
+  options.softVersion = "BENCH1.00";
   for (int g = 0; g < 5; ++g) {
     options.groupDepth[g] = static_cast<std::uint8_t>(layout.depth[g]);
     options.groupSignals[g] = static_cast<std::uint8_t>(layout.signalCounts[g]);
   }
   options.recordedBanks.clear();
   for (int b = 0; b < layout.recordedBanks; ++b) options.recordedBanks.push_back(b);
-  drivesim::SimulatedDrive drive{drivesim::DriveProfile{options}};
+  return options;
+}
+
+// The whole run in process: the simulated drive's command model answers without a socket.
+RunFigures inProcess(const Layout& layout, const fs::path& documents) {
+  drivesim::CommandModel model{drivesim::DriveProfile{driveOf(layout)}};
+  quillon_test::ScriptedExchange exchange;
+  exchange.responder = quillon_test::AnswersOf(model);
+  return saveRun(exchange, documents);
+}
+
+// The same run over the Velkor control and UDP against the simulated drive on 127.0.0.1.
+RunFigures overLoopback(const Layout& layout, const fs::path& documents) {
+  drivesim::SimulatedDrive drive{drivesim::DriveProfile{driveOf(layout)}};
   std::string error;
   if (!drive.start({}, error)) {
     std::printf("  simulated drive: %s\n", error.c_str());
     return {};
   }
-  std::unique_ptr<Exchange> exchange = OpenLiveExchange("127.0.0.1", drive.port(), 0, error);
+  std::unique_ptr<Exchange> exchange = OpenVelkorExchange("127.0.0.1", drive.port(), 0, error);
   if (!exchange) {
     std::printf("  exchange: %s\n", error.c_str());
     return {};
@@ -122,10 +114,8 @@ int main(int argc, char** argv) {
   };
   std::printf("peak RSS before any run: %.1f MB\n", peakRssKilobytes() / 1024.0);
   for (const Layout& layout : layouts) {
-    quillon_test::ReplyingDrive drive;
-    configure(drive.model(), layout);
     platform_shell::DeleteFolder(documents, true);
-    const RunFigures in = saveRun(drive, documents);
+    const RunFigures in = inProcess(layout, documents);
     std::printf("%s, in process:\n  %s, %llu exchanges, %.2f s, %.2f us per exchange, peak RSS %.1f MB\n",
                 layout.name, in.completed ? "completed" : "FAILED", static_cast<unsigned long long>(in.exchanges),
                 in.seconds, in.seconds * 1e6 / static_cast<double>(in.exchanges), peakRssKilobytes() / 1024.0);

@@ -40,31 +40,38 @@ std::int32_t sampleOf(int signal, int sample) {
 
 // A save folder of `banks` workbooks, each 255 signals in three groups of `depth` x 64 samples.
 void writeSave(const fs::path& app, int banks, int depth) {
+  quillon::DriveIdentity identity;
+  identity.DriveType = "RX-Fenn";
+  identity.PanelName = "BENCH";
+  identity.InterfaceLevel = 6;
+  const std::string safePanelName = "BENCH";
+  quillon::TraceBackTables t;
+  t.resizeBankTime();
+  const auto unit = static_cast<std::uint8_t>(depth);
+  t.GroupDepth = {unit, unit, unit, 0, 0};
+  t.GroupSignals = {0, 85, 85, 85, 0, 0};
+  t.GroupSampling = {0, 1000, 2000, 4000, 0, 0};
+  t.GroupFaultIndex = {0, static_cast<std::int16_t>(depth * 32), static_cast<std::int16_t>(depth * 32),
+                       static_cast<std::int16_t>(depth * 16), 0, 0};
+  t.MaxGroupDepth = unit;
+  t.SignalsPerBank = kSignals;
+  const quillon::TraceWorkbookFiles files{kTemplates / "SIM01.00.mdb", kTemplates / quillon::kTraceTemplateName,
+                                          app / "TRBSAVE"};
   for (int bank = 0; bank < banks; ++bank) {
-    quillon::TraceBankInput in;
-    in.DriveType = "RX-Fenn";
-    in.PanelName = in.SafePanelName = "BENCH";
-    in.InterfaceLevel = 6;
-    in.BankSoftVersion = "SIM01.00";
-    in.BankTime = {"", "2014", "12", "07", "09", std::to_string(10 + bank), "15"};
-    for (int k = 1; k <= 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
-    in.BankFaults[1] = {1.0, 100.0};
-    in.GroupDepth = {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(depth), 0, 0};
-    in.GroupSignals = {0, 85, 85, 85, 0, 0};
-    in.GroupSampling = {0, 1000, 2000, 4000, 0, 0};
-    in.GroupFaultIndex = {0, depth * 32, depth * 32, depth * 16, 0, 0};
-    in.MaxGroupDepth = depth;
-    in.SignalsPerBank = kSignals;
-    in.SignalAddress.assign(1, "");
-    for (int s = 1; s <= kSignals; ++s) in.SignalAddress.push_back(s % 2 ? "&H00010000" : "&H00010004");
-    in.Sample32 = sampleOf;
-    quillon::WorkbookSettings settings;
-    settings.search = {app / "none", app / "none", kTemplates};
-    settings.AppFolder = app;
-    settings.templateFolder = kTemplates;
+    t.BankTime[static_cast<std::size_t>(bank)] = {"", "2014", "12", "07", "09", std::to_string(10 + bank), "15"};
+    t.resizeBankTables(identity.InterfaceLevel);
+    t.BankSoftVersion[static_cast<std::size_t>(bank)] = "SIM01.00";
+    auto& faults = t.BankFaults[static_cast<std::size_t>(bank)];
+    for (int k = 1; k <= 30; ++k) faults[static_cast<std::size_t>(k)] = {std::nullopt, -1, -1};
+    faults[1] = {std::nullopt, 1, 100};
+    for (int s = 1; s <= kSignals; ++s) {
+      t.SignalAddress[static_cast<std::size_t>(bank)][static_cast<std::size_t>(s)] = s % 2 ? "&H00010000" : "&H00010004";
+      for (int i = 1; i <= t.sampleDepth(); ++i) t.SampleData32.set(s, i, sampleOf(s, i));
+    }
     quillon::DatabaseState databases;
     quillon::ExchangeState exchange;
-    if (!quillon::SaveTrb_mdb(static_cast<std::uint8_t>(bank), in, settings, databases, exchange))
+    const quillon::TraceBank read{static_cast<std::uint8_t>(bank), identity, t, safePanelName};
+    if (!quillon::WriteTraceWorkbook(read, false, files, databases, exchange))
       std::fprintf(stderr, "workbook not written: %s\n", exchange.ErrorText.c_str());
   }
 }

@@ -5,7 +5,6 @@
 #include "quillon/convert/drive_configuration.h"
 #include "quillon/convert/setpoint_workbook.h"
 #include "quillon/database/workbook_file.h"
-#include "quillon/output/records_file_writer.h"
 
 namespace quillon {
 
@@ -28,31 +27,17 @@ struct StepFiles {
   }
 };
 
-void writeDriveConfiguration(const ConvertSaveFolderRun& run, const SetpointTables& tables, StepFiles& files) {
+void writeDriveConfiguration(const SaveFolderConversion& job, const SetpointTables& tables, StepFiles& files) {
   ProductDefinition definition;
-  const ProductDefinitionSearch search{run.AppFolder, run.installRoot, run.programFolder};
-  if (LoadDB(search, TrimBlanks(tables.firmwareVersion), tables.driveModel, definition) == -1) return;
+  if (LoadDB(job.folders, TrimBlanks(tables.firmwareVersion), tables.driveModel, definition) == -1) return;
   const std::string text = DriveConfigurationText(tables, CompletedSignals(tables.signals, definition));
   files.configurationWritten = true;
   WriteUtf16File(files.configuration, text);
 }
 
-RecordTablesInput recordTablesInput(const ConvertSaveFolderRun& run, const fs::path& folder, int interfaceLevel) {
-  RecordTablesInput input;
-  input.saveFolder = folder;
-  input.InterfaceLevel = interfaceLevel;
-  input.programMajor = run.programMajor;
-  input.programMinor = run.programMinor;
-  input.CommandLine = run.CommandLine;
-  input.RecordedBankCount = run.RecordedBankCount;
-  input.BankCount = run.BankCount;
-  input.readBankFaults = run.readBankFaults;
-  return input;
-}
-
-void convert(const ConvertSaveFolderRun& run, const fs::path& setpointFile, const fs::path& workbook,
+void convert(const SaveFolderConversion& job, const fs::path& setpointFile, const fs::path& workbook,
              DatabaseState& databases, std::string& labelDummy, StepFiles& files) {
-  StartWorkbookFromTemplate(run.programFolder / kTemplateName, files.partialWorkbook);
+  StartWorkbookFromTemplate(job.folders.programFolder / kTemplateName, files.partialWorkbook);
 
   const std::vector<SetpointLine> lines = ParseSetpointLines(ReadCsvFields(setpointFile));
   platform::db::OpenDbConnection(databases.workDb, files.partialWorkbook);
@@ -63,8 +48,8 @@ void convert(const ConvertSaveFolderRun& run, const fs::path& setpointFile, cons
   const SetpointTables tables = ConvertSetpointImage(lines, items, databases.lookups, databases.results, labelDummy);
   WriteSetpointTables(work, tables);
 
-  writeDriveConfiguration(run, tables, files);
-  WriteRecordTables(work, databases, recordTablesInput(run, workbook.parent_path(), tables.InterfaceLevel));
+  writeDriveConfiguration(job, tables, files);
+  WriteRecordTables(work, databases, workbook.parent_path(), tables.InterfaceLevel, job.version, job.otherBanks);
 
   platform::db::CloseDbConnection(databases.workDb);
   PublishWorkbook(files.partialWorkbook, workbook);
@@ -82,20 +67,20 @@ std::string SetpointWorkbookName(const std::string& csvName, const std::tm& now)
   return base + stamp;
 }
 
-ConvertOutcome ConvertSaveFolder(const ConvertSaveFolderRun& run, DatabaseState& databases, ExchangeState& exchange,
-                                 std::string& labelDummy) {
-  auto drivePath = LocateDriveDb(run.search, TrimBlanks(run.DriveType), TrimBlanks(run.DriveSoftVersion));
+ConvertOutcome ConvertSaveFolder(const DriveIdentity& drive, const SaveFolderConversion& job, DatabaseState& databases,
+                                 ExchangeState& exchange, std::string& labelDummy) {
+  auto drivePath = LocateDriveDb(job.folders, TrimBlanks(drive.DriveType), TrimBlanks(drive.DriveSoftVersion));
   if (!drivePath) return ConvertOutcome::Skipped;
-  const fs::path folder = run.AppFolder / kWorkingFolderName;
+  const fs::path& folder = job.workingFolder;
   auto setpointFile = FirstCsvFile(folder, "Set_Sram_");
   if (!setpointFile) return ConvertOutcome::Skipped;
 
-  const std::tm now = run.now ? run.now() : std::tm{};
+  const std::tm now = job.now ? job.now() : std::tm{};
   const fs::path workbook = folder / SetpointWorkbookName(setpointFile->filename().string(), now);
   StepFiles files{folder / ".SET.partial.mdb", DriveConfigurationPath(workbook)};
   try {
     databases.openDriveDb(*drivePath);
-    convert(run, *setpointFile, workbook, databases, labelDummy, files);
+    convert(job, *setpointFile, workbook, databases, labelDummy, files);
     databases.closeDriveDb();
   } catch (const std::exception& error) {
     platform::db::CloseDbConnection(databases.workDb);

@@ -12,33 +12,25 @@
 #include "quillon/convert/record_tables.h"
 #include "quillon/database/drive_db_location.h"
 #include "quillon/database/trace_workbook.h"
+#include "quillon/requests/drive_identity.h"
 #include "quillon/requests/exchange.h"
 
 namespace quillon {
 
-// What the conversion needs from the run.
-struct ConvertSaveFolderRun {
-  std::filesystem::path AppFolder;      // the working folder "TRBSAVE" lies in
-  std::filesystem::path programFolder;  // holds "SET_TMP.mdb"
-  DriveDbSearch search;                 // where drive databases are looked for
-  std::filesystem::path installRoot = "/opt";  // product definitions of the configuration tool
-  std::string SafePanelName;
-  std::string CommandLine;              // "/l" adds "OtherTRB"
-  std::string DriveType;
-  std::string DriveSoftVersion;
-  int InterfaceLevel = 0;               // the drive's; the image's start decides it again
-  int programMajor = 0, programMinor = 0;
-  int RecordedBankCount = 0;
-  int BankCount = 0;
-  // Reads a bank's faults again; after a failed request the entries read before.
-  std::function<OtherBankFaults(int bank)> readBankFaults;
-  std::function<std::tm()> now;         // local time for the workbook name
+// Where the conversion reads and writes, and what it stamps the workbook with.
+struct SaveFolderConversion {
+  std::filesystem::path workingFolder;   // the CSV files; the workbook is written beside them
+  DriveDbSearch folders;                 // drive databases, product definitions; "SET_TMP.mdb" in its program folder
+  std::function<std::tm()> now;          // local time for the workbook name
+  ProgramVersion version;                // of the saving program, for "DriveSts"
+  std::optional<OtherBanks> otherBanks;  // "OtherTRB", only when given
 };
 
 enum class ConvertOutcome { Converted, Skipped, Failed };
 
-// `labelDummy` is the window's scratch caption; `exchange.ErrorText` gets the failure.
-ConvertOutcome ConvertSaveFolder(const ConvertSaveFolderRun& run, DatabaseState& databases,
+// Skipped without the drive database of `drive`'s type and firmware, or without a setting-
+// parameter file. `labelDummy` is the window's scratch caption; `exchange.ErrorText` gets the failure.
+ConvertOutcome ConvertSaveFolder(const DriveIdentity& drive, const SaveFolderConversion& job, DatabaseState& databases,
                                  ExchangeState& exchange, std::string& labelDummy);
 
 // The workbook's name: the "Set_Sram_" file's name with ".csv" replaced by

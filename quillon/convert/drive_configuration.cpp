@@ -51,11 +51,11 @@ std::vector<std::string> crlfLines(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> LocateProductDefinition(const ProductDefinitionSearch& search,
+std::optional<std::filesystem::path> LocateProductDefinition(const DriveDbSearch& search,
                                                              const std::string& version, const std::string& model) {
   const std::string name = version + "_" + model + ".pdn";
   if (!isFileName(name)) return std::nullopt;
-  if (auto found = FindWithoutCase(search.AppFolder, name)) return found;
+  if (auto found = FindWithoutCase(search.dataFolder, name)) return found;
   if (auto found = FindWithoutCase(search.installRoot, std::filesystem::path(kDefinitionsFolder) / name)) return found;
   if (search.programFolder.empty()) return std::nullopt;
   return FindWithoutCase(search.programFolder, name);
@@ -82,7 +82,7 @@ void ReadProductSignals(const std::string& text, ProductDefinition& definition) 
   }
 }
 
-int LoadDB(const ProductDefinitionSearch& search, const std::string& version, const std::string& model,
+int LoadDB(const DriveDbSearch& search, const std::string& version, const std::string& model,
            ProductDefinition& definition) {
   auto file = LocateProductDefinition(search, version, model);
   if (!file) return -1;

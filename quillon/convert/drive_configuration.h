@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillon/convert/setpoint_workbook.h"
+#include "quillon/database/drive_db_location.h"
 
 namespace quillon {
 
@@ -16,14 +17,10 @@ struct ProductDefinition {
   std::vector<ProductSignalRow> ProductSignals{ProductSignalRow{}};
 };
 
-struct ProductDefinitionSearch {
-  std::filesystem::path AppFolder;      // first: version + "_" + model + ".pdn" here
-  std::filesystem::path installRoot;    // then the configuration tool's definitions folder below it
-  std::filesystem::path programFolder;  // last: the definitions that ship beside the program
-};
-
-// The first candidate file, or nothing.
-std::optional<std::filesystem::path> LocateProductDefinition(const ProductDefinitionSearch& search,
+// The first candidate file, or nothing: version + "_" + model + ".pdn" in the data folder, then
+// in the configuration tool's definitions folder below the install root, last in the program
+// folder (the definitions that ship beside the program).
+std::optional<std::filesystem::path> LocateProductDefinition(const DriveDbSearch& search,
                                                              const std::string& version, const std::string& model);
 
 // The signal rows of a product definition's text (UTF-8, lines ended by CR LF).
@@ -31,7 +28,7 @@ void ReadProductSignals(const std::string& text, ProductDefinition& definition);
 
 // Reads the product definition of the version and model into `definition`; returns the
 // number of signal rows, or -1 when no file was found. Throws when the file cannot be read.
-int LoadDB(const ProductDefinitionSearch& search, const std::string& version, const std::string& model,
+int LoadDB(const DriveDbSearch& search, const std::string& version, const std::string& model,
            ProductDefinition& definition);
 
 // The collected signal entries followed by one for each parameter of the definition that the

@@ -161,7 +161,7 @@ void WriteEventCountTable(Connection& work, DatabaseState& databases, const std:
 }
 
 void WriteDriveStatusTable(Connection& work, DatabaseState& databases, const std::vector<CsvFields>& lines,
-                           int programMajor, int programMinor) {
+                           ProgramVersion version) {
   work.execute("CREATE TABLE DriveSts(Item TEXT(20), Data TEXT(30))");
   auto rows = work.openRecordset("DriveSts");
   auto addRow = [&rows](const std::string& item, const std::string& data) {
@@ -169,7 +169,7 @@ void WriteDriveStatusTable(Connection& work, DatabaseState& databases, const std
     rows->setField("Item", item);
     rows->setField("Data", data);
   };
-  addRow("Veltrane Ver", std::to_string(programMajor) + "." + std::to_string(programMinor));
+  addRow("Veltrane Ver", std::to_string(version.major) + "." + std::to_string(version.minor));
   const BitGroupRow bits = bitGroupRow(*databases.driveDb, kStatusWordItem);
   for (const CsvFields& line : lines) {
     const std::string& item = FieldOf(line, 0);
@@ -233,11 +233,11 @@ void WriteEventLogTable(Connection& work, DatabaseState& databases, const std::v
   rows->close();
 }
 
-void WriteOtherBanksTable(Connection& work, DatabaseState& databases, const RecordTablesInput& input) {
+void WriteOtherBanksTable(Connection& work, DatabaseState& databases, const OtherBanks& otherBanks) {
   work.execute("CREATE TABLE OtherTRB(Bank Short, TimeS TEXT(30), FI1 TEXT(30), FI2 TEXT(30))");
   auto rows = work.openRecordset("OtherTRB");
-  for (int bank = 0; bank < input.BankCount; ++bank) {
-    const OtherBankFaults faults = input.readBankFaults ? input.readBankFaults(bank) : OtherBankFaults{};
+  for (int bank = 0; bank < otherBanks.BankCount; ++bank) {
+    const OtherBankFaults faults = otherBanks.readBankFaults ? otherBanks.readBankFaults(bank) : OtherBankFaults{};
     const auto& t = faults.time;
     rows->addNew();
     rows->setField("Bank", bank);
@@ -249,15 +249,13 @@ void WriteOtherBanksTable(Connection& work, DatabaseState& databases, const Reco
   rows->close();
 }
 
-void WriteRecordTables(Connection& work, DatabaseState& databases, const RecordTablesInput& input) {
-  const std::filesystem::path& folder = input.saveFolder;
+void WriteRecordTables(Connection& work, DatabaseState& databases, const std::filesystem::path& folder,
+                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks) {
   if (auto lines = linesOf(folder, "TroubleRecord_")) WriteTroubleRecordTable(work, databases, *lines);
-  if (auto lines = linesOf(folder, "EventCount_")) WriteEventCountTable(work, databases, *lines, input.InterfaceLevel);
-  if (auto lines = linesOf(folder, "DriveSts_"))
-    WriteDriveStatusTable(work, databases, *lines, input.programMajor, input.programMinor);
+  if (auto lines = linesOf(folder, "EventCount_")) WriteEventCountTable(work, databases, *lines, interfaceLevel);
+  if (auto lines = linesOf(folder, "DriveSts_")) WriteDriveStatusTable(work, databases, *lines, version);
   if (auto lines = linesOf(folder, "Evtlg_")) WriteEventLogTable(work, databases, *lines);
-  if (TrimBlanks(input.CommandLine) == "/l" && input.RecordedBankCount != 0)
-    WriteOtherBanksTable(work, databases, input);
+  if (otherBanks) WriteOtherBanksTable(work, databases, *otherBanks);
 }
 
 }  // namespace quillon

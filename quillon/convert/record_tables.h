@@ -5,12 +5,14 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/db/connection.h"
 #include "quillon/convert/save_folder_files.h"
 #include "quillon/database/trace_workbook.h"
+#include "quillon/output/drive_status_file.h"
 
 namespace quillon {
 
@@ -20,19 +22,19 @@ struct OtherBankFaults {
   std::string code1, code2;         // first and second fault codes as decimal text
 };
 
-struct RecordTablesInput {
-  std::filesystem::path saveFolder;  // AppFolder/TRBSAVE
-  int InterfaceLevel = 0;            // as the setting-parameter image set it
-  int programMajor = 0, programMinor = 0;
-  std::string CommandLine;
-  int RecordedBankCount = 0;
+// The rows of "OtherTRB": banks 0 to BankCount - 1, each bank's faults read again from the drive
+// (by the save run, which alone sends requests) as its row is written.
+struct OtherBanks {
   int BankCount = 0;
-  // Reads the bank's faults again ("MY51"); after a failed request the entries read before.
+  // After a failed request, the entries read before.
   std::function<OtherBankFaults(int bank)> readBankFaults;
 };
 
-// Every block whose CSV file exists, in order; throws on an engine error or a malformed line.
-void WriteRecordTables(platform::db::Connection& work, DatabaseState& databases, const RecordTablesInput& input);
+// Every block whose CSV file in `saveFolder` exists, in order, then "OtherTRB" when `otherBanks`
+// is given; throws on an engine error or a malformed line. `interfaceLevel` is the one the
+// setting-parameter image set.
+void WriteRecordTables(platform::db::Connection& work, DatabaseState& databases, const std::filesystem::path& saveFolder,
+                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks);
 
 // The blocks one by one, from the lines of their files.
 void WriteTroubleRecordTable(platform::db::Connection& work, DatabaseState& databases,
@@ -40,9 +42,9 @@ void WriteTroubleRecordTable(platform::db::Connection& work, DatabaseState& data
 void WriteEventCountTable(platform::db::Connection& work, DatabaseState& databases,
                           const std::vector<CsvFields>& lines, int interfaceLevel);
 void WriteDriveStatusTable(platform::db::Connection& work, DatabaseState& databases,
-                           const std::vector<CsvFields>& lines, int programMajor, int programMinor);
+                           const std::vector<CsvFields>& lines, ProgramVersion version);
 void WriteEventLogTable(platform::db::Connection& work, DatabaseState& databases, const std::vector<CsvFields>& lines);
-void WriteOtherBanksTable(platform::db::Connection& work, DatabaseState& databases, const RecordTablesInput& input);
+void WriteOtherBanksTable(platform::db::Connection& work, DatabaseState& databases, const OtherBanks& otherBanks);
 
 // The status words whose bits become the event-log columns, in column order.
 inline constexpr std::array<const char*, 5> kEventLogWords{"DI_DATA1", "DI_DATA5", "DI_DATA6", "SSEQ_OUT1",

@@ -12,12 +12,9 @@ using platform::db::Value;
 
 namespace {
 
-constexpr const char* kTemplateName = "TRB_TMP.mdb";
-constexpr const char* kSaveFolderName = "TRBSAVE";
 constexpr int kSamplesPerDepthUnit = 64;
 constexpr int kFaultEntries = 30;
 constexpr int kWrittenGroups = 3;
-constexpr int kMaxSignals = 255;
 constexpr std::size_t kLongAddressLength = 10;  // "&H" + 8 digits
 
 struct SignalLayout {
@@ -39,9 +36,15 @@ std::string safeForFileName(std::string text) {
   return text;
 }
 
-std::string faultCodeText(const std::optional<double>& code) {
+std::string faultCodeText(const std::optional<std::int16_t>& code) {
   return code ? platform::db::formatDouble(*code) : std::string();
 }
+
+// Fault entry k's field (1: FI code, 2: detected sample) of the bank.
+const std::optional<std::int16_t>& faultField(const TraceBank& bank, int entry, int field) {
+  return bank.tables.bankFaults(bank.bank)[static_cast<std::size_t>(entry)][static_cast<std::size_t>(field)];
+}
+constexpr int kFaultCodeField = 1, kDetectedSampleField = 2;
 
 std::string hexDigitsOf(const std::string& addressText) {
   if (addressText.size() >= 2 && addressText[0] == '&' && (addressText[1] == 'H' || addressText[1] == 'h'))
@@ -56,9 +59,10 @@ void requireRow(platform::db::Recordset& recordset, const char* table, int row) 
                   std::to_string(row) + " missing).");
 }
 
-void writeMemo(platform::db::Connection& work, const TraceBankInput& input) {
+void writeMemo(platform::db::Connection& work, const TraceBank& bank) {
   auto memo = work.openRecordset("Memo");
-  const std::string values[] = {input.DriveType, input.BankSoftVersion, input.PanelName, "??", " 0", "TraceBack"};
+  const std::string values[] = {bank.identity.DriveType, bank.tables.bankSoftVersion(bank.bank),
+                                bank.identity.PanelName, "??", " 0", "TraceBack"};
   int row = 1;
   memo->moveFirst();
   for (const auto& value : values) {
@@ -70,15 +74,15 @@ void writeMemo(platform::db::Connection& work, const TraceBankInput& input) {
   memo->close();
 }
 
-std::vector<SignalLayout> writeWords(platform::db::Connection& work, const TraceBankInput& input,
-                                     DatabaseState& databases) {
+std::vector<SignalLayout> writeWords(platform::db::Connection& work, const TraceBank& bank, DatabaseState& databases) {
   LookupResults& item = databases.results;
-  std::vector<SignalLayout> layouts(static_cast<std::size_t>(input.SignalsPerBank) + 1);
+  const int signals = bank.tables.SignalsPerBank;
+  std::vector<SignalLayout> layouts(static_cast<std::size_t>(signals) + 1);
   auto word = work.openRecordset("Word");
   word->moveFirst();
-  for (int i = 1; i <= input.SignalsPerBank; ++i) {
+  for (int i = 1; i <= signals; ++i) {
     if (word->eof()) word->addNew();
-    const std::string& address = input.SignalAddress[static_cast<std::size_t>(i)];
+    const std::string address = bank.tables.signalAddress(bank.bank, i);
     word->setField("address", address);
     std::string symbol = databases.lookups.Address2Symbol(AddressKey(hexDigitsOf(address)));
     word->setField("symbol", symbol == "0" ? address : symbol);
@@ -114,17 +118,18 @@ void addDataColumns(platform::db::Connection& work, int signals) {
   work.executeAll(additions);
 }
 
-std::string detectTime(const TraceBankInput& input) {
-  const auto& t = input.BankTime;
+std::string detectTime(const TraceBank& bank) {
+  const BankTimeRow& t = bank.tables.bankTime(bank.bank);
   return t[1] + "/" + t[2] + "/" + t[3] + "  " + t[4] + ":" + t[5] + ":" + t[6];
 }
 
-void writeTitle(platform::db::Connection& work, const TraceBankInput& input) {
+void writeTitle(platform::db::Connection& work, const TraceBank& bank) {
+  const DriveIdentity& input = bank.identity;
   auto title = work.openRecordset("Title");
   title->moveFirst();
   requireRow(*title, "Title", 1);
   title->setField("OrderNumber", input.OrderNumber1 + " " + input.OrderNumber2);
-  title->setField("DetectTime", detectTime(input));
+  title->setField("DetectTime", detectTime(bank));
   title->setField("MAX_SAMPLE", "3");
   title->setField("Inv_Rating",
                   input.InverterVoltage + "V - " + input.InverterCurrent + "A - " + input.InverterCapacity + "KVA");
@@ -137,7 +142,7 @@ void writeTitle(platform::db::Connection& work, const TraceBankInput& input) {
   title->close();
 }
 
-void writeSampleParameters(platform::db::Connection& work, const TraceBankInput& input) {
+void writeSampleParameters(platform::db::Connection& work, const TraceBackTables& input) {
   auto groups = work.openRecordset("SampleParameters");
   groups->moveFirst();
   int channels = 0;
@@ -145,9 +150,9 @@ void writeSampleParameters(platform::db::Connection& work, const TraceBankInput&
     requireRow(*groups, "SampleParameters", g);
     auto index = static_cast<std::size_t>(g);
     channels += input.GroupSignals[index];
-    groups->setField("Block_Max", input.GroupDepth[index - 1] * kSamplesPerDepthUnit);
+    groups->setField("Block_Max", static_cast<int>(input.GroupDepth[index - 1]) * kSamplesPerDepthUnit);
     groups->setField("Channel_Max", channels);
-    groups->setField("Fault_idx", input.GroupFaultIndex[index]);
+    groups->setField("Fault_idx", static_cast<int>(input.GroupFaultIndex[index]));
     groups->setField("SAMPLING", static_cast<std::int64_t>(input.GroupSampling[index]));
     groups->moveNext();
   }
@@ -155,18 +160,18 @@ void writeSampleParameters(platform::db::Connection& work, const TraceBankInput&
   groups->close();
 }
 
-void writeFaults(platform::db::Connection& work, const TraceBankInput& input, DatabaseState& databases) {
+void writeFaults(platform::db::Connection& work, const TraceBank& bank, DatabaseState& databases) {
   auto faults = work.openRecordset("FI");
   faults->moveFirst();
   for (int k = 1; k <= kFaultEntries; ++k) {
     requireRow(*faults, "FI", k);
-    const BankFaultEntry& entry = input.BankFaults[static_cast<std::size_t>(k)];
-    std::string code = faultCodeText(entry.code);
+    std::string code = faultCodeText(faultField(bank, k, kFaultCodeField));
     faults->setField("FINmae", databases.lookups.FiCode2FiName(trimmed(code)));
     faults->setField("FIExp", databases.results.FaultNameUS);
     faults->setField("FiCode", code);
-    if (!entry.detectedSample) faults->setField("FiDetectedSample", Value::null());
-    else faults->setField("FiDetectedSample", *entry.detectedSample == -1 ? 0.0 : *entry.detectedSample);
+    const std::optional<std::int16_t>& detected = faultField(bank, k, kDetectedSampleField);
+    if (!detected) faults->setField("FiDetectedSample", Value::null());
+    else faults->setField("FiDetectedSample", *detected == -1 ? 0.0 : static_cast<double>(*detected));
     faults->setField("HelpPageJP", 0);
     faults->setField("HelpPageUS", 0);
     faults->moveNext();
@@ -175,9 +180,9 @@ void writeFaults(platform::db::Connection& work, const TraceBankInput& input, Da
   faults->close();
 }
 
-void writeSamples(platform::db::Connection& work, const TraceBankInput& input, const std::vector<SignalLayout>& layouts) {
-  bool wide = input.InterfaceLevel >= 6;
-  if ((wide && !input.Sample32) || (!wide && !input.Sample16)) throw DbError("No sample table for the bank.");
+void writeSamples(platform::db::Connection& work, const TraceBank& bank, const std::vector<SignalLayout>& layouts) {
+  const TraceBackTables& input = bank.tables;
+  const bool wide = bank.identity.InterfaceLevel >= kWideRequestSetLevel;
   auto writer = work.openTableWriter("Data");
   // Field c is "Data" + c; found by name so that a template with other leading columns still fits.
   std::vector<int> ordinals(layouts.size(), 0);
@@ -194,7 +199,7 @@ void writeSamples(platform::db::Connection& work, const TraceBankInput& input, c
     else writer->edit();
     for (int c = 1; c <= input.SignalsPerBank; ++c) {
       const SignalLayout& layout = layouts[static_cast<std::size_t>(c)];
-      std::int32_t sample = wide ? input.Sample32(c, r) : input.Sample16(c, r);
+      std::int32_t sample = wide ? input.SampleData32.at(c, r) : input.SampleData16.at(c, r);
       writer->setField(ordinals[static_cast<std::size_t>(c)], SampleValue(layout.form, layout.byteOffset, sample, wide));
     }
     writer->update();
@@ -203,12 +208,16 @@ void writeSamples(platform::db::Connection& work, const TraceBankInput& input, c
   writer->close();
 }
 
-void checkInput(const TraceBankInput& input) {
-  if (input.SignalsPerBank < 0 || input.SignalsPerBank > kMaxSignals)
-    throw DbError("The bank reports " + std::to_string(input.SignalsPerBank) + " signals; at most 255 are possible.");
-  if (input.SignalAddress.size() <= static_cast<std::size_t>(input.SignalsPerBank))
+// The tables hold one bank sized for the layout it was read with; a bank read otherwise has
+// nothing to write.
+void checkTables(const TraceBank& bank) {
+  const TraceBackTables& t = bank.tables;
+  if (static_cast<std::size_t>(bank.bank) >= t.SignalAddress.size() ||
+      t.SignalAddress[bank.bank].size() <= static_cast<std::size_t>(t.SignalsPerBank))
     throw DbError("The bank's signal addresses are missing.");
-  if (input.MaxGroupDepth < 0) throw DbError("The bank's group depth is negative.");
+  const bool wide = bank.identity.InterfaceLevel >= kWideRequestSetLevel;
+  if ((wide ? t.SampleData32.signals() : t.SampleData16.signals()) < t.SignalsPerBank)
+    throw DbError("No sample table for the bank.");
 }
 
 }  // namespace
@@ -259,48 +268,43 @@ int SignalByteOffset(const std::string& addressText) {
   return value % 4;
 }
 
-std::string TraceWorkbookName(std::uint8_t bank, const TraceBankInput& input, const std::string& commandLine,
+std::string TraceWorkbookName(std::optional<int> bankInName, const std::string& SafePanelName, const BankTimeRow& t,
                               const std::string& faultName1, const std::string& faultName2) {
-  const auto& t = input.BankTime;
   std::string name = "TRB";
-  if (trimmed(commandLine) == "/l") name += std::to_string(bank);
-  name += trimmed(input.SafePanelName) + "_" + t[1] + t[2] + t[3] + "_" + t[4] + t[5] + t[6] + " " + faultName1 +
+  if (bankInName) name += std::to_string(*bankInName);
+  name += trimmed(SafePanelName) + "_" + t[1] + t[2] + t[3] + "_" + t[4] + t[5] + t[6] + " " + faultName1 +
           ", " + faultName2 + ".mdb";
   return safeForFileName(std::move(name));
 }
 
-std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceBankInput& input,
-                                                 const WorkbookSettings& settings, DatabaseState& databases,
-                                                 ExchangeState& exchange) {
-  auto drivePath = LocateDriveDb(settings.search, input.DriveType, input.BankSoftVersion);
-  if (!drivePath) {
-    if (settings.WriteTrbCsvSet) settings.WriteTrbCsvSet(bank);
-    return std::nullopt;
-  }
-
-  std::filesystem::path folder = settings.AppFolder / kSaveFolderName;
-  std::filesystem::path partial = folder / (".TRB" + std::to_string(bank) + ".partial.mdb");
+std::optional<std::filesystem::path> WriteTraceWorkbook(const TraceBank& bank, bool bankNumberInName,
+                                                        const TraceWorkbookFiles& files, DatabaseState& databases,
+                                                        ExchangeState& exchange) {
+  const std::filesystem::path& folder = files.workingFolder;
+  std::filesystem::path partial = folder / (".TRB" + std::to_string(bank.bank) + ".partial.mdb");
   try {
-    checkInput(input);
-    databases.openDriveDb(*drivePath);
+    checkTables(bank);
+    databases.openDriveDb(files.driveDb);
     std::filesystem::create_directories(folder);
 
-    std::string fault1 = databases.lookups.FiCode2FiName(trimmed(faultCodeText(input.BankFaults[1].code)));
-    std::string fault2 = databases.lookups.FiCode2FiName(trimmed(faultCodeText(input.BankFaults[2].code)));
-    std::filesystem::path target = folder / TraceWorkbookName(bank, input, settings.CommandLine, fault1, fault2);
+    std::string fault1 = databases.lookups.FiCode2FiName(trimmed(faultCodeText(faultField(bank, 1, kFaultCodeField))));
+    std::string fault2 = databases.lookups.FiCode2FiName(trimmed(faultCodeText(faultField(bank, 2, kFaultCodeField))));
+    const std::optional<int> bankInName = bankNumberInName ? std::optional<int>(bank.bank) : std::nullopt;
+    std::filesystem::path target = folder / TraceWorkbookName(bankInName, bank.SafePanelName,
+                                                              bank.tables.bankTime(bank.bank), fault1, fault2);
 
-    StartWorkbookFromTemplate(settings.templateFolder / kTemplateName, partial);
+    StartWorkbookFromTemplate(files.templateFile, partial);
 
     platform::db::OpenDbConnection(databases.workDb, partial);
     platform::db::Connection& work = *databases.workDb;
     work.setSyncEachCommit(false);
-    writeMemo(work, input);
-    std::vector<SignalLayout> layouts = writeWords(work, input, databases);
-    addDataColumns(work, input.SignalsPerBank);
-    writeTitle(work, input);
-    writeSampleParameters(work, input);
-    writeFaults(work, input, databases);
-    writeSamples(work, input, layouts);
+    writeMemo(work, bank);
+    std::vector<SignalLayout> layouts = writeWords(work, bank, databases);
+    addDataColumns(work, bank.tables.SignalsPerBank);
+    writeTitle(work, bank);
+    writeSampleParameters(work, bank.tables);
+    writeFaults(work, bank, databases);
+    writeSamples(work, bank, layouts);
     platform::db::CloseDbConnection(databases.workDb);
     PublishWorkbook(partial, target);
     return target;
@@ -308,7 +312,7 @@ std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceB
     platform::db::CloseDbConnection(databases.workDb);
     std::error_code ignored;
     std::filesystem::remove(partial, ignored);
-    exchange.abortWith("Trace-back workbook of bank " + std::to_string(bank) + " not written: " + error.what());
+    exchange.abortWith("Trace-back workbook of bank " + std::to_string(bank.bank) + " not written: " + error.what());
     return std::nullopt;
   }
 }

@@ -1,60 +1,28 @@
 #pragma once
 // The trace-back workbook: one database file per recorded bank that names every traced signal
 // with the drive database's symbols and scaling, with the bank's samples, groups and faults.
-#include <array>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/db/slots.h"
 #include "quillon/database/drive_db_location.h"
 #include "quillon/database/drive_db_lookups.h"
 #include "quillon/database/lookup_results.h"
+#include "quillon/requests/drive_identity.h"
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/trace_back_tables.h"
 
 namespace quillon {
 
-// One entry of a bank's fault list; either part may never have been read.
-struct BankFaultEntry {
-  std::optional<double> code;            // FI code (a signed 16-bit value)
-  std::optional<double> detectedSample;  // -1 = not detected
-};
+inline constexpr const char* kTraceTemplateName = "TRB_TMP.mdb";
 
-// What the workbook of one bank is made of, taken from the run's tables.
-struct TraceBankInput {
-  // Drive identity
-  std::string DriveType, PanelName, SafePanelName, OrderNumber1, OrderNumber2;
-  std::string InverterVoltage, InverterCurrent, InverterCapacity;
-  std::string MotorOutput, MotorPoles, MotorVoltage, MotorCurrent, MotorFrequency, MotorSpeed;
-  int InterfaceLevel = 0;  // 6 or more: the 32-bit samples
-
-  // The bank
-  std::string BankSoftVersion;
-  std::array<std::string, 7> BankTime;       // fields 1-6: year, month, day, hour, minute, second
-  std::array<BankFaultEntry, 31> BankFaults;  // entries 1-30
-  std::array<int, 5> GroupDepth{};            // groups 1-5 at entries 0-4, in units of 64 samples
-  std::array<int, 6> GroupSignals{};          // groups 1-5 at entries 1-5
-  std::array<int, 6> GroupFaultIndex{};       // entries 1-5
-  std::array<std::int32_t, 6> GroupSampling{};  // entries 1-5
-  int MaxGroupDepth = 0;
-  int SignalsPerBank = 0;
-  std::vector<std::string> SignalAddress;  // signals 1..SignalsPerBank at the same indexes: "&H" + 4 or 8 digits
-
-  // Sample `sample` (1-based) of signal `signal` (1-based) of this bank.
-  std::function<std::int16_t(int signal, int sample)> Sample16;
-  std::function<std::int32_t(int signal, int sample)> Sample32;
-};
-
-struct WorkbookSettings {
-  DriveDbSearch search;             // where drive databases are looked for
-  std::filesystem::path AppFolder;  // the working folder "TRBSAVE" is made in
-  std::filesystem::path templateFolder;  // holds "TRB_TMP.mdb"
-  std::string CommandLine;          // "/l" puts the bank number into the file name
-  // The CSV set of the bank, written instead when no drive database is found.
-  std::function<void(std::uint8_t bank)> WriteTrbCsvSet;
+// The files one bank's workbook is made from and into.
+struct TraceWorkbookFiles {
+  std::filesystem::path driveDb;        // the drive database of the bank's firmware
+  std::filesystem::path templateFile;   // "TRB_TMP.mdb"
+  std::filesystem::path workingFolder;  // where the workbook is written (created when missing)
 };
 
 // The two connection slots and the lookups with their results.
@@ -87,16 +55,16 @@ double SampleValue(SampleForm form, int byteOffset, std::int32_t sample, bool wi
 // Byte offset of a signal within its 32-bit word: the last digit modulo 4 of an 8-digit address.
 int SignalByteOffset(const std::string& addressText);
 
-// The workbook's file name (without folder) for the bank, with the two fault names.
-std::string TraceWorkbookName(std::uint8_t bank, const TraceBankInput& input, const std::string& commandLine,
+// The workbook's file name (without folder): "TRB", the bank number when it is given ("Last
+// Fault Only"), the panel name, the bank's date and time and the two fault names.
+std::string TraceWorkbookName(std::optional<int> bankInName, const std::string& SafePanelName, const BankTimeRow& time,
                               const std::string& faultName1, const std::string& faultName2);
 
-// Writes the workbook of `bank`, or the CSV set when no drive database is found. A failure
-// ends the run through `exchange` (AbortFlag and ErrorText); files already saved stay and an
-// existing workbook of the same name is replaced only by a complete one.
-// Returns the workbook written, if any.
-std::optional<std::filesystem::path> SaveTrb_mdb(std::uint8_t bank, const TraceBankInput& input,
-                                                 const WorkbookSettings& settings, DatabaseState& databases,
-                                                 ExchangeState& exchange);
+// Writes the workbook of the bank with the drive database `files.driveDb`. A failure ends the
+// run through `exchange` (AbortFlag and ErrorText); files already saved stay and an existing
+// workbook of the same name is replaced only by a complete one. Returns the workbook written.
+std::optional<std::filesystem::path> WriteTraceWorkbook(const TraceBank& bank, bool bankNumberInName,
+                                                        const TraceWorkbookFiles& files, DatabaseState& databases,
+                                                        ExchangeState& exchange);
 
 }  // namespace quillon

@@ -1,4 +1,4 @@
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -166,6 +166,7 @@ void VelkorExchange::onTimeoutTick() {
   }
   reopenPort();
   sendRequestBuf();
+  reportResend(s.RetryCount, kTimeoutTicks - 1);
 }
 
 bool VelkorExchange::timerEnabled() const { return wiring_->tmrTimeout.isActive(); }

@@ -11,7 +11,7 @@
 
 #include "platform/automation/registry.h"
 #include "platform/shell/install_layout.h"
-#include "quillon/requests/velkor_exchange.h"
+#include "quillon/live_exchange/velkor_exchange.h"
 #include "velkor/control/velkor_ids.h"
 
 namespace quillon {
@@ -64,13 +64,21 @@ std::optional<ModuleChoice> chooseModule(std::string& error) {
                       "rebuild the build tree"};
 }
 
+using VersionEntry = const char* (*)();
+
+// The module's own version entry; null with `why` when the module cannot be loaded.
+void* loadModule(const ModuleChoice& choice, VersionEntry& version, std::string& why) {
+  void* loaded = automation::LoadModule(choice.library, why);
+  version = loaded ? reinterpret_cast<VersionEntry>(automation::ModuleEntry(loaded, "VelkorModuleVersion")) : nullptr;
+  return loaded;
+}
+
 // Empty when the chosen module loads and is the version this program was built for.
 std::string moduleRefusal(const ModuleChoice& choice) {
   const std::string module = "the Velkor control module " + choice.library + " (" + choice.namedBy + ")";
   std::string why;
-  void* loaded = automation::LoadModule(choice.library, why);
-  if (!loaded) return module + " cannot be loaded: " + why + ". " + choice.remedy;
-  const auto version = reinterpret_cast<const char* (*)()>(automation::ModuleEntry(loaded, "VelkorModuleVersion"));
+  VersionEntry version = nullptr;
+  if (!loadModule(choice, version, why)) return module + " cannot be loaded: " + why + ". " + choice.remedy;
   if (!version)
     return module + " does not say its version; this program was built for version " + WantedVelkorModuleVersion() +
            ". " + choice.remedy;
@@ -84,6 +92,15 @@ std::string moduleRefusal(const ModuleChoice& choice) {
 }  // namespace
 
 std::string WantedVelkorModuleVersion() { return QUILLON_VERSION; }
+
+std::optional<VelkorModuleVersion> FindVelkorModuleVersion(std::string& why) {
+  const auto choice = chooseModule(why);
+  if (!choice) return std::nullopt;
+  VersionEntry version = nullptr;
+  if (!loadModule(*choice, version, why)) return std::nullopt;
+  const char* text = version ? version() : nullptr;
+  return VelkorModuleVersion{text ? text : "(no version)", choice->library + ", " + choice->namedBy};
+}
 
 std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error) {
   const auto choice = chooseModule(error);

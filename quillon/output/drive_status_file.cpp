@@ -18,8 +18,8 @@ std::string prCodeName(int k) {
 
 }  // namespace
 
-std::string DriveStatusFileName(const SaveFileNames& names) {
-  return "DriveSts_" + PanelNameForFiles(names.SafePanelName) + ".csv";
+std::string DriveStatusFileName(const std::string& SafePanelName) {
+  return "DriveSts_" + PanelNameForFiles(SafePanelName) + ".csv";
 }
 
 int hexLiteralValue(const std::string& text) {
@@ -44,9 +44,10 @@ std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, con
   return lines;
 }
 
-std::string WriteDriveStatusFile(const SaveFileNames& names, const DriveStatusTable& table,
-                                 const std::string& interfaceVersionText, ProgramVersion version) {
-  return writeWorkingFolderFile(names.AppFolder, DriveStatusFileName(names),
+std::string WriteDriveStatusFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                                 const DriveStatusTable& table, const std::string& interfaceVersionText,
+                                 ProgramVersion version) {
+  return writeWorkingFolderFile(workingFolder, DriveStatusFileName(SafePanelName),
                                 DriveStatusFileLines(table, interfaceVersionText, version));
 }
 

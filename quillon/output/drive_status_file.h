@@ -1,6 +1,7 @@
 #pragma once
 // The drive status file: the saving program's version, the drive's interface version, clock,
 // sequence output words and PR codes, as "name, value" lines.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ struct ProgramVersion {
   int minor = 0;
 };
 
-std::string DriveStatusFileName(const SaveFileNames& names);  // "DriveSts_" + panel + ".csv"
+std::string DriveStatusFileName(const std::string& SafePanelName);  // "DriveSts_" + panel + ".csv"
 
 // A status text read as a hexadecimal literal: up to four digits as signed 16-bit, more as
 // signed 32-bit; an empty or non-hex text gives 0.
@@ -24,7 +25,8 @@ int hexLiteralValue(const std::string& text);
 std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, const std::string& interfaceVersionText,
                                               ProgramVersion version);
 
-std::string WriteDriveStatusFile(const SaveFileNames& names, const DriveStatusTable& table,
-                                 const std::string& interfaceVersionText, ProgramVersion version);
+std::string WriteDriveStatusFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                                 const DriveStatusTable& table, const std::string& interfaceVersionText,
+                                 ProgramVersion version);
 
 }  // namespace quillon

@@ -48,23 +48,21 @@ std::string TextFileWriter::finish() {
   return {};
 }
 
-std::string writeWorkingFolderFile(const std::filesystem::path& appFolder, const std::string& fileName,
+std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
                                    const std::vector<std::string>& lines) {
   if (!isPlainName(fileName)) return "The file name \"" + fileName + "\" does not name a file of the working folder";
-  const std::filesystem::path folder = appFolder / kWorkingFolderName;
-  if (std::string error = platform_shell::CreateFolder(folder); !error.empty()) return error;
-  TextFileWriter file(folder / fileName);
+  if (std::string error = platform_shell::CreateFolder(workingFolder); !error.empty()) return error;
+  TextFileWriter file(workingFolder / fileName);
   for (const std::string& line : lines) file.line(line);
   return file.finish();
 }
 
-std::string makeWorkingSubfolder(const std::filesystem::path& appFolder, const std::string& subFolder,
+std::string makeWorkingSubfolder(const std::filesystem::path& workingFolder, const std::string& subFolder,
                                  std::filesystem::path& folder) {
   if (!isPlainName(subFolder))
     return "The folder name \"" + subFolder + "\" does not name a folder of the working folder";
-  const std::filesystem::path working = appFolder / kWorkingFolderName;
-  if (std::string error = platform_shell::CreateFolder(working); !error.empty()) return error;
-  folder = working / subFolder;
+  if (std::string error = platform_shell::CreateFolder(workingFolder); !error.empty()) return error;
+  folder = workingFolder / subFolder;
   return platform_shell::CreateFolder(folder);
 }
 

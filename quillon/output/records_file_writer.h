@@ -9,8 +9,6 @@
 
 namespace quillon {
 
-inline constexpr const char* kWorkingFolderName = "TRBSAVE";
-
 // A name of one file or folder: not empty, not "." or "..", no folder separator, no NUL.
 bool isPlainName(const std::string& name);
 
@@ -30,13 +28,13 @@ class TextFileWriter {
   std::string buffer_;
 };
 
-// Creates AppFolder/TRBSAVE when missing. Returns an empty text, or why the file was not written.
-std::string writeWorkingFolderFile(const std::filesystem::path& appFolder, const std::string& fileName,
+// Creates `workingFolder` when missing. Returns an empty text, or why the file was not written.
+std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
                                    const std::vector<std::string>& lines);
 
-// Creates AppFolder/TRBSAVE/`subFolder` when missing and sets `folder` to it. Returns an empty
+// Creates `workingFolder`/`subFolder` when missing and sets `folder` to it. Returns an empty
 // text, or why it could not be made (a name that would leave the working folder included).
-std::string makeWorkingSubfolder(const std::filesystem::path& appFolder, const std::string& subFolder,
+std::string makeWorkingSubfolder(const std::filesystem::path& workingFolder, const std::string& subFolder,
                                  std::filesystem::path& folder);
 
 }  // namespace quillon

@@ -40,12 +40,12 @@ std::string PanelNameForFiles(const std::string& safePanelName) {
   return end == std::string::npos ? std::string() : safePanelName.substr(0, end + 1);
 }
 
-std::string SetpointFileName(const SaveFileNames& names) {
-  return "Set_Sram_" + PanelNameForFiles(names.SafePanelName) + ".csv";
+std::string SetpointFileName(const std::string& SafePanelName) {
+  return "Set_Sram_" + PanelNameForFiles(SafePanelName) + ".csv";
 }
 
-std::string EventLogFileName(const SaveFileNames& names) {
-  return "Evtlg_" + PanelNameForFiles(names.SafePanelName) + ".csv";
+std::string EventLogFileName(const std::string& SafePanelName) {
+  return "Evtlg_" + PanelNameForFiles(SafePanelName) + ".csv";
 }
 
 std::vector<std::string> SetpointFileLines(const MemoryTables& tables) {
@@ -78,12 +78,14 @@ std::vector<std::string> EventLogFileLines(const MemoryTables& tables) {
   return lines;
 }
 
-std::string WriteSetpointFile(const SaveFileNames& names, const MemoryTables& tables) {
-  return writeWorkingFolderFile(names.AppFolder, SetpointFileName(names), SetpointFileLines(tables));
+std::string WriteSetpointFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const MemoryTables& tables) {
+  return writeWorkingFolderFile(workingFolder, SetpointFileName(SafePanelName), SetpointFileLines(tables));
 }
 
-std::string WriteEventLogFile(const SaveFileNames& names, const MemoryTables& tables) {
-  return writeWorkingFolderFile(names.AppFolder, EventLogFileName(names), EventLogFileLines(tables));
+std::string WriteEventLogFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const MemoryTables& tables) {
+  return writeWorkingFolderFile(workingFolder, EventLogFileName(SafePanelName), EventLogFileLines(tables));
 }
 
 }  // namespace quillon

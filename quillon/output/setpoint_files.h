@@ -9,24 +9,21 @@
 
 namespace quillon {
 
-// Where the save run's files go and what they are named after.
-struct SaveFileNames {
-  std::filesystem::path AppFolder;
-  std::string SafePanelName;
-};
-
 // "Set_Sram_" / "Evtlg_" + panel name without trailing blanks + ".csv".
-std::string SetpointFileName(const SaveFileNames& names);
-std::string EventLogFileName(const SaveFileNames& names);
+std::string SetpointFileName(const std::string& SafePanelName);
+std::string EventLogFileName(const std::string& SafePanelName);
 
 // i,0x<address>,<word>, for i = 1 while i <= span / 2; words never read are 0.
 std::vector<std::string> SetpointFileLines(const MemoryTables& tables);
 // k,yyyy/mm/dd hh:mm:ss,w2,w1,w4,w3,w6 for each whole record of eight words.
 std::vector<std::string> EventLogFileLines(const MemoryTables& tables);
 
-// Each returns an empty text, or why the file could not be written.
-std::string WriteSetpointFile(const SaveFileNames& names, const MemoryTables& tables);
-std::string WriteEventLogFile(const SaveFileNames& names, const MemoryTables& tables);
+// Each writes into the working folder and returns an empty text, or why the file could not be
+// written.
+std::string WriteSetpointFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const MemoryTables& tables);
+std::string WriteEventLogFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const MemoryTables& tables);
 
 // Trailing blanks removed, as every file name of the working folder uses the panel name.
 std::string PanelNameForFiles(const std::string& safePanelName);

@@ -24,8 +24,8 @@ std::string optionalText(const std::optional<std::int16_t>& value) {
 
 class CsvSet {
  public:
-  CsvSet(const TrbCsvInputs& in, int bank, std::filesystem::path folder)
-      : id_(*in.identity), t_(*in.tables), bank_(bank), folder_(std::move(folder)) {}
+  CsvSet(const TraceBank& bank, std::filesystem::path folder)
+      : id_(bank.identity), t_(bank.tables), bank_(bank.bank), folder_(std::move(folder)) {}
 
   std::string writeAll() {
     for (auto write : {&CsvSet::writeData, &CsvSet::writeFaults, &CsvSet::writeMemo, &CsvSet::writeParameters,
@@ -56,8 +56,7 @@ class CsvSet {
 
   std::string writeFaults() const {
     TextFileWriter out = file("_FI.csv");
-    static const BankFaultList kEmpty{};
-    const BankFaultList& faults = bank_ < static_cast<int>(t_.BankFaults.size()) ? t_.BankFaults[bank_] : kEmpty;
+    const BankFaultList& faults = t_.bankFaults(bank_);
     for (int e = 1; e <= kFaultEntries; ++e)
       out.line(std::to_string(e) + ", , ," + optionalText(faults[e][1]) + "," + optionalText(faults[e][2]));
     return out.finish();
@@ -65,7 +64,7 @@ class CsvSet {
 
   std::string writeMemo() const {
     TextFileWriter out = file("_Memo.csv");
-    const std::string version = bank_ < static_cast<int>(t_.BankSoftVersion.size()) ? t_.BankSoftVersion[bank_] : "";
+    const std::string version = t_.bankSoftVersion(bank_);
     out.line("1,DriveType," + id_.DriveType);
     out.line("2,SoftVer," + version);
     out.line("3,PanelName," + id_.PanelName);
@@ -115,12 +114,11 @@ std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& t
          time[kHour] + time[kMinute] + time[kSecond];
 }
 
-std::string WriteTrbCsvSet(const TrbCsvInputs& inputs, std::uint8_t& bank) {
-  if (!inputs.identity || !inputs.tables) return "The trace-back CSV set has no drive data to write";
+std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank) {
   std::filesystem::path folder;
-  const std::string name = TrbFolderName(inputs.SafePanelName, inputs.tables->bankTime(bank));
-  if (std::string error = makeWorkingSubfolder(inputs.AppFolder, name, folder); !error.empty()) return error;
-  return CsvSet(inputs, bank, folder).writeAll();
+  const std::string name = TrbFolderName(bank.SafePanelName, bank.tables.bankTime(bank.bank));
+  if (std::string error = makeWorkingSubfolder(workingFolder, name, folder); !error.empty()) return error;
+  return CsvSet(bank, folder).writeAll();
 }
 
 }  // namespace quillon

@@ -1,7 +1,7 @@
 #pragma once
 // The trace-back CSV set of one bank, written when no drive database is found: samples,
 // fault indications, memo, sample-group parameters, title line and signal addresses, in
-// TRBSAVE/TRB_<panel>_<date>_<time>/Trb<bank>_*.csv under the program folder.
+// TRB_<panel>_<date>_<time>/Trb<bank>_*.csv in the working folder.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -11,18 +11,11 @@
 
 namespace quillon {
 
-struct TrbCsvInputs {
-  std::filesystem::path AppFolder;
-  std::string SafePanelName;
-  const DriveIdentity* identity = nullptr;
-  const TraceBackTables* tables = nullptr;
-};
-
 // "TRB_" + panel name without trailing blanks + "_" + YYYYMMDD + "_" + hhmmss.
 std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& time);
 
 // Writes the six files in order. Returns an empty text, or why a folder or file could not be
 // written (a name that would leave the working folder is refused, nothing is written then).
-std::string WriteTrbCsvSet(const TrbCsvInputs& inputs, std::uint8_t& bank);
+std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank);
 
 }  // namespace quillon

@@ -16,12 +16,12 @@ std::string timeStampText(const TimeFields& time) {
 
 }  // namespace
 
-std::string TroubleRecordFileName(const SaveFileNames& names) {
-  return "TroubleRecord_" + PanelNameForFiles(names.SafePanelName) + ".csv";
+std::string TroubleRecordFileName(const std::string& SafePanelName) {
+  return "TroubleRecord_" + PanelNameForFiles(SafePanelName) + ".csv";
 }
 
-std::string EventCountFileName(const SaveFileNames& names) {
-  return "EventCount_" + PanelNameForFiles(names.SafePanelName) + ".csv";
+std::string EventCountFileName(const std::string& SafePanelName) {
+  return "EventCount_" + PanelNameForFiles(SafePanelName) + ".csv";
 }
 
 std::vector<std::string> TroubleRecordFileLines(const TroubleTables& tables) {
@@ -40,10 +40,12 @@ std::vector<std::string> EventCountFileLines(const TroubleTables& tables) {
   return lines;
 }
 
-std::string WriteTroubleFiles(const SaveFileNames& names, const TroubleTables& tables) {
-  std::string error = writeWorkingFolderFile(names.AppFolder, TroubleRecordFileName(names), TroubleRecordFileLines(tables));
+std::string WriteTroubleFiles(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const TroubleTables& tables) {
+  std::string error =
+      writeWorkingFolderFile(workingFolder, TroubleRecordFileName(SafePanelName), TroubleRecordFileLines(tables));
   if (!error.empty()) return error;
-  return writeWorkingFolderFile(names.AppFolder, EventCountFileName(names), EventCountFileLines(tables));
+  return writeWorkingFolderFile(workingFolder, EventCountFileName(SafePanelName), EventCountFileLines(tables));
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #pragma once
 // The trouble records and event counters read from the drive, as two CSV files.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -8,8 +9,8 @@
 
 namespace quillon {
 
-std::string TroubleRecordFileName(const SaveFileNames& names);  // "TroubleRecord_" + panel + ".csv"
-std::string EventCountFileName(const SaveFileNames& names);     // "EventCount_" + panel + ".csv"
+std::string TroubleRecordFileName(const std::string& SafePanelName);  // "TroubleRecord_" + panel + ".csv"
+std::string EventCountFileName(const std::string& SafePanelName);     // "EventCount_" + panel + ".csv"
 
 // r,yyyy/mm/dd hh:mm:ss,code1,code2 for records 1 to 31.
 std::vector<std::string> TroubleRecordFileLines(const TroubleTables& tables);
@@ -18,6 +19,7 @@ std::vector<std::string> EventCountFileLines(const TroubleTables& tables);
 
 // Writes the trouble-record file, then the event-count file. Returns an empty text, or why a
 // file could not be written (the second is not attempted after the first failed).
-std::string WriteTroubleFiles(const SaveFileNames& names, const TroubleTables& tables);
+std::string WriteTroubleFiles(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
+                              const TroubleTables& tables);
 
 }  // namespace quillon

@@ -115,15 +115,13 @@ std::string ExtractCommand(const std::filesystem::path& archive, const std::file
   return "e \"" + archive.string() + "\" \"" + target + "\" -n1 -gm1";
 }
 
-DriveDatabaseDownload::DriveDatabaseDownload(Exchange& exchange, ProgressBar bar, double& ProgressAccumulator,
-                                             DriveDatabaseDisplay display, UnlhaEntry unlha,
-                                             const std::filesystem::path& AppFolder)
+DriveDatabaseDownload::DriveDatabaseDownload(Exchange& exchange, ProgressBar& progress, DriveDatabaseDisplay display,
+                                             UnlhaEntry unlha, std::filesystem::path folder)
     : exchange_(exchange),
-      bar_(bar),
-      progress_(std::move(bar), ProgressAccumulator),
+      progress_(progress),
       display_(std::move(display)),
       unlha_(std::move(unlha)),
-      AppFolder_(AppFolder) {}
+      folder_(std::move(folder)) {}
 
 void DriveDatabaseDownload::ReceiveDriveDatabase() {
   const std::optional<std::vector<std::uint8_t>> received = ReceiveArchiveBytes();
@@ -156,11 +154,11 @@ std::optional<std::vector<std::uint8_t>> DriveDatabaseDownload::ReceiveArchiveBy
     }
     if (*kind == BlockKind::AllZero) {
       // The stored file ends early; what came before it is the archive.
-      if (bar_.setShpScaleWidth) bar_.setShpScaleWidth(0);
+      progress_.clear();
       break;
     }
     progress_.advance(stepWidth);
-    if (display_.setBlockCaption) display_.setBlockCaption(std::to_string(block) + "/" + std::to_string(lastBlock));
+    if (display_.blockReceived) display_.blockReceived(static_cast<int>(block), static_cast<int>(lastBlock));
   }
   outcome_ = DriveDatabaseOutcome::NotRun;  // received; extraction decides the rest
   return received;
@@ -203,7 +201,7 @@ std::optional<DriveDatabaseDownload::BlockKind> DriveDatabaseDownload::storeBloc
 }
 
 void DriveDatabaseDownload::writeAndExtract(const std::vector<std::uint8_t>& received) {
-  const std::filesystem::path file = AppFolder_ / kReceivedArchiveName;
+  const std::filesystem::path file = folder_ / kReceivedArchiveName;
   std::error_code ignored;
   std::filesystem::remove(file, ignored);
 
@@ -215,8 +213,8 @@ void DriveDatabaseDownload::writeAndExtract(const std::vector<std::uint8_t>& rec
     refuse(named + " is damaged (" + archive.why + ") and was not extracted.");
   } else if (std::string problem = CheckArchiveFile(file, *archive.layout, DriveArchivePolicy()); !problem.empty()) {
     refuse(named + " was not extracted: " + problem + ".");
-  } else if (const int result = unlha_ ? unlha_(ExtractCommand(file, AppFolder_)) : -1; result != 0) {
-    refuse(named + " could not be extracted into " + AppFolder_.string() + " (LHA error " + std::to_string(result) +
+  } else if (const int result = unlha_ ? unlha_(ExtractCommand(file, folder_)) : -1; result != 0) {
+    refuse(named + " could not be extracted into " + folder_.string() + " (LHA error " + std::to_string(result) +
            "); nothing of it was written.");
   } else {
     outcome_ = DriveDatabaseOutcome::Extracted;

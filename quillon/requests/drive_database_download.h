@@ -60,10 +60,10 @@ enum class DriveDatabaseOutcome {
   Extracted,
 };
 
-// What the routine shows besides the progress bar.
+// What the routine reports besides the progress bar.
 struct DriveDatabaseDisplay {
-  std::function<void(const std::string&)> setBlockCaption;  // `Label10`: "12/40"
-  std::function<void(const std::string&)> showMessage;      // why an archive was refused
+  std::function<void(int block, int lastBlock)> blockReceived;  // block 12 of 0 to 40
+  std::function<void(const std::string&)> showMessage;          // why an archive was refused
 };
 
 // The archiver's entry: `Unlha` with a command line; 0 when it did what it was told.
@@ -71,8 +71,9 @@ using UnlhaEntry = std::function<int(const std::string& command)>;
 
 class DriveDatabaseDownload {
  public:
-  DriveDatabaseDownload(Exchange& exchange, ProgressBar bar, double& ProgressAccumulator, DriveDatabaseDisplay display,
-                        UnlhaEntry unlha, const std::filesystem::path& AppFolder);
+  // The archive is written and extracted in `folder` (the program folder).
+  DriveDatabaseDownload(Exchange& exchange, ProgressBar& progress, DriveDatabaseDisplay display, UnlhaEntry unlha,
+                        std::filesystem::path folder);
 
   void ReceiveDriveDatabase();
 
@@ -92,11 +93,10 @@ class DriveDatabaseDownload {
   void refuse(std::string message);
 
   Exchange& exchange_;
-  ProgressBar bar_;
-  ProgressStep progress_;
+  ProgressBar& progress_;
   DriveDatabaseDisplay display_;
   UnlhaEntry unlha_;
-  const std::filesystem::path& AppFolder_;
+  std::filesystem::path folder_;
   DriveDatabaseOutcome outcome_ = DriveDatabaseOutcome::NotRun;
   std::string refusal_;
 };

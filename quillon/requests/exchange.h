@@ -2,6 +2,7 @@
 // The request/reply exchange with the drive: one request outstanding at a time, a text or
 // binary reply, refusal (NAK), re-send on silence and the abort rule.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,9 +51,22 @@ class Exchange {
   // Number of datagrams handed to the control, re-sends included (for benchmarks).
   std::uint64_t sendCount() const { return sendCount_; }
 
+  // Told of each re-send of the waiting request: the k-th of at most `of`.
+  using ResendListener = std::function<void(int resend, int of, std::string_view request)>;
+  void setResendListener(ResendListener listener) { resendListener_ = std::move(listener); }
+
  protected:
+  void reportResend(int resend, int of) {
+    if (resendListener_)
+      resendListener_(resend, of, std::string_view(reinterpret_cast<const char*>(state_.RequestBuf.data()),
+                                                   state_.RequestBuf.size()));
+  }
+
   ExchangeState state_;
   std::uint64_t sendCount_ = 0;
+
+ private:
+  ResendListener resendListener_;
 };
 
 }  // namespace quillon

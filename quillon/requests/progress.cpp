@@ -5,15 +5,19 @@
 
 namespace quillon {
 
-void ProgressStep::advance(double width) {
-  accumulator_ += width;
-  const double whole = std::nearbyint(accumulator_);  // half to even, as the bar always did
+void ProgressBar::advance(double width) {
+  ProgressAccumulator_ += width;
+  const double whole = std::nearbyint(ProgressAccumulator_);  // half to even, as the bar always did
   if (whole < 1) return;
   const int n = static_cast<int>(whole);
-  accumulator_ -= n;
-  if (!bar_.shpScaleWidth || !bar_.setShpScaleWidth) return;
-  const int grown = bar_.shpScaleWidth() + n;
-  bar_.setShpScaleWidth(bar_.shpBoxWidth ? std::min(grown, bar_.shpBoxWidth()) : grown);
+  ProgressAccumulator_ -= n;
+  setScaleWidth(std::min(scaleWidth_ + n, kBoxWidth));
+}
+
+void ProgressBar::setScaleWidth(int width) {
+  if (width == scaleWidth_) return;
+  scaleWidth_ = width;
+  if (listener_) listener_(scaleWidth_);
 }
 
 double SampleStepWidth(int boxWidth, int validBankCount, int depth, int signalsPerBank) {

@@ -1,30 +1,35 @@
 #pragma once
 // The progress bar as the download routines move it: `shpScale` grows inside its frame
 // `shpBox`. Fractional widths collect in `ProgressAccumulator` until they round to a whole
-// pixel; the accumulator is the window's and outlives a run.
+// pixel; the accumulator is the program's one and outlives a run and Reset.
 #include <functional>
 
 namespace quillon {
 
-struct ProgressBar {
-  std::function<int()> shpBoxWidth;
-  std::function<int()> shpScaleWidth;
-  std::function<void(int)> setShpScaleWidth;
-};
-
-class ProgressStep {
+class ProgressBar {
  public:
-  ProgressStep(ProgressBar bar, double& ProgressAccumulator) : bar_(std::move(bar)), accumulator_(ProgressAccumulator) {}
+  // The 100 % width of the bar: `shpBox`'s width in pixels of the window.
+  static constexpr int kBoxWidth = 360;
+  using Listener = std::function<void(int scaleWidth)>;
 
-  int boxWidth() const { return bar_.shpBoxWidth ? bar_.shpBoxWidth() : 0; }
+  // Told of every change of the bar's width (the window and the terminal show it).
+  void setListener(Listener listener) { listener_ = std::move(listener); }
+
+  int boxWidth() const { return kBoxWidth; }
+  int scaleWidth() const { return scaleWidth_; }
+  double accumulator() const { return ProgressAccumulator_; }
+
   // Adds `width` to the accumulator; when it rounds (half to even) to n >= 1, moves n onto
   // the bar, which never grows past its frame.
   void advance(double width);
-  double accumulator() const { return accumulator_; }
+  void setScaleWidth(int width);
+  void fill() { setScaleWidth(kBoxWidth); }
+  void clear() { setScaleWidth(0); }
 
  private:
-  ProgressBar bar_;
-  double& accumulator_;
+  Listener listener_;
+  int scaleWidth_ = 0;
+  double ProgressAccumulator_ = 0;
 };
 
 // Width of one stored sample: the frame shared by all valid banks, then by the signal's

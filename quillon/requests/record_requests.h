@@ -11,6 +11,8 @@ namespace quillon {
 
 inline constexpr int kTroubleRows = 33;      // records 0 to 32; the save run reads 0 to 31
 inline constexpr int kEventCountRows = 17;   // entries 0 to 16; the save run reads 0 to 15
+inline constexpr int kTroubleRecordsRead = 32;  // records 0 to 31
+inline constexpr int kEventTimeGroups = 4;      // "EVT" groups 0 to 3
 inline constexpr int kTimeFields = 7;        // 0 unused, then year, month, day, hour, minute, second
 
 using TimeFields = std::array<std::string, kTimeFields>;

@@ -47,7 +47,7 @@ class SignalAddressRequests {
 
 class SampleRequests {
  public:
-  SampleRequests(Exchange& exchange, TraceBackTables& tables, ProgressStep& progress)
+  SampleRequests(Exchange& exchange, TraceBackTables& tables, ProgressBar& progress)
       : exchange_(exchange), tables_(tables), progress_(progress) {}
 
   // `validBankCount` scales the progress bar. Before the first request each checks that every
@@ -66,7 +66,7 @@ class SampleRequests {
 
   Exchange& exchange_;
   TraceBackTables& tables_;
-  ProgressStep& progress_;
+  ProgressBar& progress_;
 };
 
 class BankRecordRequests {

@@ -53,4 +53,15 @@ const BankTimeRow& TraceBackTables::bankTime(int bank) const {
   return BankTime[bank];
 }
 
+const BankFaultList& TraceBackTables::bankFaults(int bank) const {
+  static const BankFaultList empty{};
+  if (bank < 0 || bank >= static_cast<int>(BankFaults.size())) return empty;
+  return BankFaults[bank];
+}
+
+std::string TraceBackTables::bankSoftVersion(int bank) const {
+  if (bank < 0 || bank >= static_cast<int>(BankSoftVersion.size())) return {};
+  return BankSoftVersion[bank];
+}
+
 }  // namespace quillon

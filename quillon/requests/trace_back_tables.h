@@ -93,6 +93,19 @@ struct TraceBackTables {
   int groupOfSignal(int signal) const;
   std::string signalAddress(int bank, int signal) const;
   const BankTimeRow& bankTime(int bank) const;
+  // Empty for a bank outside the tables.
+  const BankFaultList& bankFaults(int bank) const;
+  std::string bankSoftVersion(int bank) const;
+};
+
+struct DriveIdentity;
+
+// One bank as its workbook and its CSV set read it: views of the run's own tables.
+struct TraceBank {
+  std::uint8_t bank;
+  const DriveIdentity& identity;
+  const TraceBackTables& tables;
+  const std::string& SafePanelName;
 };
 
 }  // namespace quillon

@@ -5,7 +5,10 @@
 namespace quillon {
 namespace {
 
-enum class Option { Headless, Simulate, Yes, Help, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad, SimulateType };
+enum class Option {
+  Headless, Simulate, Yes, Help, Version, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad,
+  SimulateType
+};
 
 struct OptionSpec {
   std::string_view name;
@@ -16,6 +19,7 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {"--headless", Option::Headless, false},   {"--simulate", Option::Simulate, false},
     {"--yes", Option::Yes, false},             {"--help", Option::Help, false},
+    {"-h", Option::Help, false},               {"--version", Option::Version, false},
     {"--drive", Option::Drive, true},          {"--drive-port", Option::DrivePort, true},
     {"--port", Option::Port, true},            {"--documents", Option::Documents, true},
     {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
@@ -43,6 +47,7 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
     case Option::Simulate: o.simulate = true; break;
     case Option::Yes: o.answerYes = true; break;
     case Option::Help: o.showHelp = true; break;
+    case Option::Version: o.showVersion = true; break;
     case Option::DbLoad: o.dbLoad = true; break;
     case Option::Drive:
       if (value.empty()) return "--drive needs a host name or address";
@@ -81,6 +86,8 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
   return {};
 }
 
+bool isOption(const std::string& word) { return word.starts_with("--") || word == "-h"; }
+
 std::string joinedWords(const std::vector<std::string>& args, std::size_t first) {
   std::string line;
   for (std::size_t i = first; i < args.size(); ++i) {
@@ -90,6 +97,16 @@ std::string joinedWords(const std::vector<std::string>& args, std::size_t first)
   return line;
 }
 
+// Options come first: one after the switches would otherwise be taken for a switch and the
+// run would go on without it (to the broadcast address, for a forgotten --drive).
+std::string optionAfterSwitches(const std::vector<std::string>& args, std::size_t first) {
+  for (std::size_t i = first; i < args.size(); ++i)
+    if (isOption(args[i]))
+      return args[i] + " comes after the switches \"" + args[first] +
+             "\"; options go first (use \"--\" before switches that look like options)";
+  return {};
+}
+
 }  // namespace
 
 LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
@@ -97,13 +114,15 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
   LaunchOptions& o = result.options;
   bool driveGiven = false;
   std::size_t i = 0;
+  bool separated = false;  // "--": every word after it is a switch
   for (; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--") {
       ++i;
+      separated = true;
       break;
     }
-    if (arg.rfind("--", 0) != 0) break;  // the first word that is no option starts `CommandLine`
+    if (!isOption(arg)) break;  // the first word that is no option starts `CommandLine`
     const auto equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const OptionSpec* entry = findOption(name);
@@ -141,7 +160,11 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = "--yes answers the questions of a headless run; use it with --headless";
     return result;
   }
-  o.CommandLine = joinedWords(args, i);
+  if (!separated) {
+    result.usageError = optionAfterSwitches(args, i);
+    if (!result.usageError.empty()) return result;
+  }
+  o.switches = RunSwitches::Of(joinedWords(args, i));
   return result;
 }
 
@@ -158,7 +181,8 @@ std::string UsageText() {
       "Saves a drive's identity, fault trace-back banks and data into\n"
       "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
       "\n"
-      "Options (they come first; the words after them are the program's switches):\n"
+      "Options (they come first; the words after them are the program's switches, and an\n"
+      "option after a switch is refused):\n"
       "  --headless         run the save run at once without a window; print each step,\n"
       "                     a progress line and the messages. Ctrl-C acts as Cancel.\n"
       "  --simulate         start a simulated drive in this process on 127.0.0.1 and save from it\n"
@@ -176,7 +200,8 @@ std::string UsageText() {
       "  --yes              headless: answer \"Open Folder?\" with Yes (default No)\n"
       "  --db-load          tick \"DB Load\": receive the drive's own database archive first and\n"
       "                     extract it into DIR/Quillon, where it is found before installed ones\n"
-      "  --help             show this text\n"
+      "  --help, -h         show this text\n"
+      "  --version          show the program's version and that of the control module\n"
       "\n"
       "Switches:\n"
       "  /l                 show \"DB Load\"; pack nothing but move the working folder to\n"
@@ -197,10 +222,5 @@ std::string UsageText() {
       "and export: the save could not be read or the output not written),\n"
       "2 it was cancelled, 64 the command line was not understood.\n";
 }
-
-bool ShowsDbLoad(std::string_view commandLine) { return commandLine.find("/l") != std::string_view::npos; }
-bool IsLastFaultOnly(std::string_view commandLine) { return commandLine == "/l"; }
-bool SkipsArchive(std::string_view commandLine) { return commandLine.starts_with("/l"); }
-bool ForcesWideRequests(std::string_view commandLine) { return commandLine.ends_with("/f"); }
 
 }  // namespace quillon

@@ -1,13 +1,14 @@
 #pragma once
-// The program's command line. Options for this system come first and are removed; the
-// remaining words, joined by one blank, are `CommandLine`, which the save run tests for the
-// switches "/l" and "/f" exactly as the program always has (case-sensitive).
+// The program's command line, parsed once. Options for this system come first; the remaining
+// words, joined by one blank, are `CommandLine` with its switches "/l" and "/f". An option
+// after them is refused rather than taken for a switch.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "quillon/run/run_switches.h"
 
 namespace quillon {
 
@@ -16,7 +17,8 @@ struct LaunchOptions {
   bool simulate = false;
   bool answerYes = false;  // headless: answer "Open Folder?" with Yes
   bool dbLoad = false;     // tick "DB Load" (`Check1`): receive the drive's database first
-  bool showHelp = false;
+  bool showHelp = false;     // --help, -h
+  bool showVersion = false;  // --version
   std::string destIp = "255.255.255.255";
   std::uint16_t destPort = 22359;
   bool destPortGiven = false;
@@ -25,7 +27,7 @@ struct LaunchOptions {
   std::optional<std::filesystem::path> installRoot;
   std::optional<std::string> codepage;
   std::optional<std::string> simulatedDriveType;  // with --simulate
-  std::string CommandLine;
+  RunSwitches switches;
 };
 
 struct LaunchParse {
@@ -36,12 +38,6 @@ struct LaunchParse {
 // `args` without the program name.
 LaunchParse ParseLaunchOptions(const std::vector<std::string>& args);
 std::string UsageText();
-
-// The four tests of the command line.
-bool ShowsDbLoad(std::string_view commandLine);        // contains "/l"
-bool IsLastFaultOnly(std::string_view commandLine);    // is exactly "/l"
-bool SkipsArchive(std::string_view commandLine);       // begins with "/l"
-bool ForcesWideRequests(std::string_view commandLine); // ends with "/f"
 
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitError = 1;

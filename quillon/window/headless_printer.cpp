@@ -2,51 +2,146 @@
 
 #include <ostream>
 
-namespace quillon {
+#include "platform/shell/message_box.h"
+#include "quillon/run/save_sequence.h"
 
-void HeadlessPrinter::finishProgressLine() {
-  if (!progressShown_) return;
-  out_ << "\r\033[K" << std::flush;  // clear it; the next line takes its place
-  progressShown_ = false;
-  lastProgress_.clear();
+namespace quillon {
+namespace {
+
+const char* markerOf(StepState state) {
+  switch (state) {
+    case StepState::Started: return ">>";
+    case StepState::Done: return "Done>";
+    case StepState::Skipped: return "Skip>";
+    case StepState::Failed: return "Error>";
+  }
+  return "";
+}
+
+std::string databaseLine(const DatabaseBlockReceived& received) {
+  return StepCaption(StepId::DriveDatabase) + std::string(" block ") + std::to_string(received.block) + " / " +
+         std::to_string(received.lastBlock);
+}
+
+constexpr const char* kClearLine = "\r\033[K";
+
+}  // namespace
+
+HeadlessPrinter::HeadlessPrinter(RunEvents& events, std::ostream& out, std::ostream& err, bool terminal)
+    : events_(events), out_(out), err_(err), terminal_(terminal) {
+  events_.add(*this);
+}
+
+HeadlessPrinter::~HeadlessPrinter() { events_.remove(*this); }
+
+void HeadlessPrinter::onRunEvent(const RunEvent& event) {
+  std::visit(Overloaded{
+                 [this](const StepChanged& e) { step(e); },
+                 [this](const DriveIdentified& e) { printLine(DriveTypeLine(e.DriveType)); },
+                 [this](const BanksCounted& e) {
+                   printLine(e.lastFaultOnly ? "Last Fault Only: " + std::to_string(e.recorded) + " bank(s)"
+                                             : std::to_string(e.recorded) + " recorded bank(s)");
+                 },
+                 [this](const BankStarted& e) { bank(e); },
+                 [this](const DatabaseBlockReceived& e) { databaseBlock(e); },
+                 [this](const RequestResent& e) { resent(e); },
+                 [this](const ProgressMoved& e) { progress(e); },
+                 [this](const Notice&) { endLive(); },  // the window's message box shows it
+                 [this](const RunEnded& e) { ended(e); },
+             },
+             event);
 }
 
 void HeadlessPrinter::printLine(const std::string& text) {
-  finishProgressLine();
+  endLive();
   out_ << text << "\n" << std::flush;
 }
 
-void HeadlessPrinter::printStep(const Control& caption, const Control& marker) {
-  if (marker.caption().empty()) return;  // Reset clears the markers; nothing to report
-  printLine(caption.caption() + " " + marker.caption());
+void HeadlessPrinter::step(const StepChanged& change) {
+  if (change.step == StepId::DriveDatabase && change.state != StepState::Started) {
+    // Into a file the download's last block may not have had its own line yet.
+    if (!terminal_ && !lastDatabaseLine_.empty() && databaseHalf_ != 2) printLine(lastDatabaseLine_);
+    lastDatabaseLine_.clear();
+    databaseHalf_ = -1;
+  }
+  printLine(StepCaption(change.step) + std::string(" ") + markerOf(change.state));
 }
 
-std::string HeadlessPrinter::progressText() const {
-  const int box = controls_.shpBox.width();
-  const int percent = box > 0 ? controls_.shpScale.width() * 100 / box : 0;
-  return "  " + controls_.Label9.caption() + controls_.Label10.caption() + "  " + std::to_string(percent) + "%";
+void HeadlessPrinter::bank(const BankStarted& started) {
+  const std::string text = "Bank " + std::to_string(started.number) + " / " + std::to_string(started.of);
+  if (terminal_) showLive(text);
+  else printLine(text);
 }
 
-void HeadlessPrinter::refreshProgressLine() {
-  if (!terminal_) return;
-  const std::string text = progressText();
-  if (text == lastProgress_) return;
-  out_ << "\r\033[K" << text << std::flush;
-  progressShown_ = true;
-  lastProgress_ = text;
+void HeadlessPrinter::databaseBlock(const DatabaseBlockReceived& received) {
+  const std::string text = databaseLine(received);
+  if (terminal_) {
+    // One live line for the whole transfer, rewritten with each block.
+    if (liveShown_ && received.block > 0) {
+      live_ = text;
+      redrawLive();
+    } else {
+      showLive(text);
+    }
+    return;
+  }
+  // The first block, the one halfway and the last: three lines, however long the transfer.
+  const int half = received.lastBlock > 0 ? received.block * 2 / received.lastBlock : 2;
+  lastDatabaseLine_ = text;
+  if (half == databaseHalf_) return;
+  databaseHalf_ = half;
+  printLine(text);
 }
 
-void HeadlessPrinter::controlChanged(const Control& c) {
-  const WindowControls& w = controls_;
-  if (&c == &w.Label7) printStep(w.Label3, w.Label7);
-  else if (&c == &w.Label5) printStep(w.Label1, w.Label5);
-  else if (&c == &w.Label6) printStep(w.Label2, w.Label6);
-  else if (&c == &w.Label8) printStep(w.Label12, w.Label8);
-  else if (&c == &w.Label1 && !w.Label5.caption().empty()) printStep(w.Label1, w.Label5);
-  else if ((&c == &w.Label11 || &c == &w.Label4) && !c.caption().empty()) printLine(c.caption());
-  else if (&c == &w.Label10 && !w.cmd_Start.enabled()) printLine("Banks " + w.Label9.caption() + c.caption());
-  else if (&c == &w.Label9 && !terminal_ && c.caption() != "0") printLine("Bank " + c.caption() + w.Label10.caption());
-  else if (&c == &w.Label9 || &c == &w.shpScale) refreshProgressLine();
+void HeadlessPrinter::resent(const RequestResent& resent) {
+  const std::string text = "no answer to \"" + resent.request + "\": re-send " + std::to_string(resent.resend) +
+                           " of " + std::to_string(resent.of);
+  if (terminal_ && liveShown_) {
+    liveNote_ = text;
+    redrawLive();
+  } else {
+    printLine(text);
+  }
+}
+
+void HeadlessPrinter::progress(const ProgressMoved& moved) {
+  percent_ = moved.boxWidth > 0 ? moved.width * 100 / moved.boxWidth : 0;
+  if (liveShown_) redrawLive();
+}
+
+void HeadlessPrinter::ended(const RunEnded& ended) {
+  endLive();
+  if (ended.outcome == RunOutcome::Completed) {
+    err_ << platform_shell::WithUnixLineBreaks(CompletionMessage(ended.location)) << "\n";
+  } else if (!ended.message.empty()) {
+    err_ << "quillon: " << platform_shell::WithUnixLineBreaks(ended.message) << "\n";
+    if (!ended.location.empty()) err_ << "The files saved so far are in " << ended.location.string() << "\n";
+  }
+  err_ << std::flush;
+  if (ended.message.empty() && ended.noBankRecorded) printLine("Waring : No Trace Bank Data Received.");
+}
+
+void HeadlessPrinter::showLive(std::string text) {
+  endLive();
+  live_ = std::move(text);
+  liveNote_.clear();
+  liveShown_ = true;
+  redrawLive();
+}
+
+void HeadlessPrinter::redrawLive() {
+  out_ << kClearLine << live_ << "  " << percent_ << "%";
+  if (!liveNote_.empty()) out_ << "  (" << liveNote_ << ")";
+  out_ << std::flush;
+}
+
+// The live line stays in the scrollback with its final count.
+void HeadlessPrinter::endLive() {
+  if (!liveShown_) return;
+  liveNote_.clear();
+  redrawLive();
+  out_ << "\n" << std::flush;
+  liveShown_ = false;
 }
 
 }  // namespace quillon

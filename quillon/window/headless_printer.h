@@ -1,35 +1,49 @@
 #pragma once
-// What a headless run shows instead of the window: each step caption with its marker as it
-// changes, the drive type line, the bank count and the warning line; on a terminal also one
-// progress line (banks read, bar percentage) that is rewritten in place.
+// What a headless run shows instead of the window, from the run's events: one line per step
+// change, the drive type, the banks found and one line per bank read, re-sends of a request
+// that got no answer, and the closing message (also on the error stream, with where the data
+// is). On a terminal the bank being read and the database download are live lines with the
+// bar's percentage, rewritten in place and ended on their final count; into a file or pipe the
+// download gives a few lines at most.
 #include <iosfwd>
 #include <string>
 
-#include "quillon/window/window_controls.h"
+#include "quillon/run/run_events.h"
 
 namespace quillon {
 
-class HeadlessPrinter {
+class HeadlessPrinter : public RunListener {
  public:
-  HeadlessPrinter(const WindowControls& controls, std::ostream& out, bool terminal)
-      : controls_(controls), out_(out), terminal_(terminal) {}
+  HeadlessPrinter(RunEvents& events, std::ostream& out, std::ostream& err, bool terminal);
+  ~HeadlessPrinter() override;
+  HeadlessPrinter(const HeadlessPrinter&) = delete;
+  HeadlessPrinter& operator=(const HeadlessPrinter&) = delete;
 
-  // Feed every control change here (WindowControls' observer).
-  void controlChanged(const Control& control);
-  // Ends the progress line so that what follows starts on a line of its own.
-  void finishProgressLine();
+  void onRunEvent(const RunEvent& event) override;
 
  private:
   void printLine(const std::string& text);
-  void printStep(const Control& caption, const Control& marker);
-  void refreshProgressLine();
-  std::string progressText() const;
+  void step(const StepChanged& change);
+  void bank(const BankStarted& started);
+  void databaseBlock(const DatabaseBlockReceived& received);
+  void resent(const RequestResent& resent);
+  void progress(const ProgressMoved& moved);
+  void ended(const RunEnded& ended);
+  // The live line: shown on a terminal only, rewritten in place.
+  void showLive(std::string text);
+  void redrawLive();
+  void endLive();
 
-  const WindowControls& controls_;
+  RunEvents& events_;
   std::ostream& out_;
+  std::ostream& err_;
   bool terminal_;
-  bool progressShown_ = false;
-  std::string lastProgress_;
+  std::string live_;        // the live line's text, without percentage and note
+  std::string liveNote_;    // a re-send while the live line stands
+  int percent_ = 0;
+  bool liveShown_ = false;
+  int databaseHalf_ = -1;  // the last half of the download printed into a file
+  std::string lastDatabaseLine_;
 };
 
 }  // namespace quillon

@@ -29,9 +29,10 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-MainWindowWidget::MainWindowWidget(const WindowControls& controls, WindowActions actions, QWidget* parent)
-    : QWidget(parent), controls_(controls), actions_(std::move(actions)) {
-  setWindowTitle(QString::fromLatin1(WindowControls::kWindowCaption));
+MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
+    : QWidget(parent), window_(window), controls_(window.controls) {
+  const WindowControls& controls = controls_;
+  setWindowTitle(QString::fromStdString(WindowCaption()));
   setFixedSize(kFormWidth, kFormHeight);
 
   const int rows[] = {16, 16 + kRowHeight, 16 + 2 * kRowHeight, 16 + 3 * kRowHeight};
@@ -64,18 +65,21 @@ MainWindowWidget::MainWindowWidget(const WindowControls& controls, WindowActions
   auto* dummy = addLabel(controls.LabelDummy, 0, 0, 1);
   dummy->hide();
 
-  addButton(controls.cmd_Start, kLeft, kButtonY, [this] { if (actions_.start) actions_.start(); });
-  addButton(controls.cmd_Cancel, kLeft + kButtonWidth + 12, kButtonY, [this] { if (actions_.cancel) actions_.cancel(); });
-  addButton(controls.cmd_EXIT, kLeft + 2 * (kButtonWidth + 12), kButtonY, [this] { if (actions_.exit) actions_.exit(); });
+  addButton(controls.cmd_Start, kLeft, kButtonY, [this] { window_.clickStart(); });
+  addButton(controls.cmd_Cancel, kLeft + kButtonWidth + 12, kButtonY, [this] { window_.clickCancel(); });
+  addButton(controls.cmd_EXIT, kLeft + 2 * (kButtonWidth + 12), kButtonY, [this] { window_.clickExit(); });
 
   auto* check = new QCheckBox(this);
   check->setObjectName(QStringLiteral("Check1"));
   check->setGeometry(kLeft + 3 * (kButtonWidth + 12) + 20, kButtonY, 120, kButtonHeight);
-  connect(check, &QCheckBox::toggled, this, [this](bool on) { if (actions_.dbLoadToggled) actions_.dbLoadToggled(on); });
+  connect(check, &QCheckBox::toggled, this, [this](bool on) { window_.setDbLoad(on); });
   widgets_["Check1"] = check;
 
+  window_.controls.setObserver([this](const Control& c) { showControl(c); });
   showAll();
 }
+
+MainWindowWidget::~MainWindowWidget() { window_.controls.setObserver(nullptr); }
 
 QLabel* MainWindowWidget::addLabel(const Control& control, int x, int y, int width, Qt::Alignment alignment) {
   auto* label = new QLabel(this);
@@ -129,7 +133,7 @@ void MainWindowWidget::showAll() {
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
   // Closing the window is the Exit button; Exit decides whether the window may go now.
   event->ignore();
-  if (actions_.exit) actions_.exit();
+  window_.clickExit();
 }
 
 }  // namespace quillon

@@ -1,12 +1,12 @@
 #pragma once
-// The Qt main window. It only shows the plain control state of WindowControls and passes the
+// The Qt main window. It only shows the plain control state of the main window and passes the
 // button clicks on; the save run itself knows nothing of widgets.
 #include <QWidget>
 #include <functional>
 #include <map>
 #include <string>
 
-#include "quillon/window/window_controls.h"
+#include "quillon/window/main_window.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -15,19 +15,13 @@ class QLabel;
 
 namespace quillon {
 
-struct WindowActions {
-  std::function<void()> start;
-  std::function<void()> cancel;
-  std::function<void()> exit;
-  std::function<void(bool)> dbLoadToggled;
-};
-
 class MainWindowWidget : public QWidget {
   Q_OBJECT
  public:
-  MainWindowWidget(const WindowControls& controls, WindowActions actions, QWidget* parent = nullptr);
+  // Shows `window`'s controls from now on, each change as it happens.
+  explicit MainWindowWidget(MainWindow& window, QWidget* parent = nullptr);
+  ~MainWindowWidget() override;
 
-  // Shows the current state of one control (call from WindowControls' observer).
   void showControl(const Control& control);
   void showAll();
   QWidget* widgetFor(const std::string& controlName) const;
@@ -39,8 +33,8 @@ class MainWindowWidget : public QWidget {
   QLabel* addLabel(const Control& control, int x, int y, int width, Qt::Alignment alignment = Qt::AlignLeft);
   QAbstractButton* addButton(const Control& control, int x, int y, std::function<void()> action);
 
+  MainWindow& window_;
   const WindowControls& controls_;
-  WindowActions actions_;
   std::map<std::string, QWidget*> widgets_;
   QFrame* scale_ = nullptr;
 };

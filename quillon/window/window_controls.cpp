@@ -36,8 +36,8 @@ void Control::setWidth(int width) {
 
 WindowControls::WindowControls() {
   Check1.visible_ = false;      // shown only for "/l"
-  LabelDummy.visible_ = false;  // scratch value of the conversion, never shown
-  shpBox.width_ = kProgressBoxWidth;
+  LabelDummy.visible_ = false;  // never shown; the conversion keeps its scratch text with the run
+  shpBox.width_ = ProgressBar::kBoxWidth;
 }
 
 std::vector<const Control*> WindowControls::all() const {

@@ -1,14 +1,20 @@
 #pragma once
 // The controls of the main window as plain state: caption, enabled, visible, checked, width.
-// The save run and the buttons change them; the Qt window and the headless printer only show
-// them, told of each change through one observer.
+// The main window changes them, from the buttons and from the run's events; the Qt window
+// shows them, told of each change through one observer.
 #include <functional>
+
+#include "quillon/requests/progress.h"
+#include "quillon/run/program_version.h"
 #include <string>
 #include <vector>
 
 namespace quillon {
 
 class WindowControls;
+
+// "Quillon Ver.2.1"
+inline std::string WindowCaption() { return "Quillon Ver." + ProgramVersionText(); }
 
 class Control {
  public:
@@ -52,9 +58,6 @@ class WindowControls {
   void setObserver(Observer observer) { observer_ = std::move(observer); }
   const Control* find(const std::string& name) const;
 
-  static constexpr const char* kWindowCaption = "Quillon Ver.2.1";
-  // The 100 % width of the progress bar, in pixels of the window.
-  static constexpr int kProgressBoxWidth = 360;
 
   Control cmd_Start{*this, "cmd_Start", "Start"};
   Control cmd_Cancel{*this, "cmd_Cancel", "Cancel"};

@@ -10,7 +10,7 @@
 #include "quillon/convert/convert_save_folder.h"
 #include "tests/db/test_files.h"
 
-namespace convert_test {
+namespace quillon_test {
 
 inline const std::filesystem::path kTemplates = std::filesystem::path(QUILLON_BINARY_DIR) / "templates";
 inline constexpr const char* kVersion = "TST02.10";
@@ -150,22 +150,22 @@ struct Folder {
     db_test::makeSqliteFile(driveDb, kDriveDbSql);
   }
 
-  quillon::ConvertSaveFolderRun run() const {
-    quillon::ConvertSaveFolderRun r;
-    r.AppFolder = app;
-    r.programFolder = kTemplates;
-    r.search = {app, scratch.file("opt"), scratch.file("program")};
-    r.installRoot = scratch.file("opt");
-    r.SafePanelName = "PNL-7   ";
-    r.DriveType = kDriveType;
-    r.DriveSoftVersion = std::string(kVersion) + "  ";
-    r.InterfaceLevel = 6;
-    r.programMajor = 2;
-    r.programMinor = 1;
-    r.BankCount = 8;
-    r.now = [] { return localTime(2014, 3, 12, 8, 5, 9); };
+  // The drive whose files the folder holds, and the conversion of them.
+  struct Run {
+    quillon::DriveIdentity drive;
+    quillon::SaveFolderConversion job;
+  };
+  Run run() const {
+    Run r;
+    r.drive.DriveType = kDriveType;
+    r.drive.DriveSoftVersion = std::string(kVersion) + "  ";
+    r.drive.InterfaceLevel = 6;
+    r.job.workingFolder = save;
+    r.job.folders = {app, scratch.file("opt"), kTemplates};
+    r.job.version = {2, 1};
+    r.job.now = [] { return localTime(2014, 3, 12, 8, 5, 9); };
     return r;
   }
 };
 
-}  // namespace convert_test
+}  // namespace quillon_test

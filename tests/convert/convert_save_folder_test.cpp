@@ -8,7 +8,7 @@
 #include "tests/convert/convert_fixture.h"
 
 using namespace quillon;
-using namespace convert_test;
+using namespace quillon_test;
 using db_test::queryText;
 
 namespace {
@@ -37,7 +37,9 @@ struct Step {
   DatabaseState databases;
   ExchangeState exchange;
   std::string labelDummy;
-  ConvertOutcome run(const ConvertSaveFolderRun& run) { return ConvertSaveFolder(run, databases, exchange, labelDummy); }
+  ConvertOutcome run(const Folder::Run& run) {
+    return ConvertSaveFolder(run.drive, run.job, databases, exchange, labelDummy);
+  }
 };
 
 const std::vector<std::string> kRunFiles{"DriveSts_PNL-7.csv", "EventCount_PNL-7.csv", "Evtlg_PNL-7.csv",
@@ -53,11 +55,9 @@ TEST(ConvertSaveFolder, WritesWorkbookAndConfigurationThenDeletesTheCsvFiles) {
   std::filesystem::permissions(folder.save / kWorkbookName, std::filesystem::perms::owner_read);
 
   Step step;
-  ConvertSaveFolderRun run = folder.run();
-  run.CommandLine = "/l";
-  run.RecordedBankCount = 1;
-  run.BankCount = 2;
-  run.readBankFaults = [](int) { return OtherBankFaults{{"", "2014", "03", "12", "08", "15", "02"}, "3", "-1"}; };
+  Folder::Run run = folder.run();
+  run.job.otherBanks =
+      OtherBanks{2, [](int) { return OtherBankFaults{{"", "2014", "03", "12", "08", "15", "02"}, "3", "-1"}; }};
   ASSERT_EQ(step.run(run), ConvertOutcome::Converted) << step.exchange.ErrorText;
   EXPECT_FALSE(step.exchange.AbortFlag);
   EXPECT_EQ(namesIn(folder.save), (std::vector<std::string>{"Set_Sram_PNL-7_20140312_080509.drc", kWorkbookName}));
@@ -98,8 +98,8 @@ TEST(ConvertSaveFolder, SkipsWithoutDriveDatabaseOrSettingFileAndKeepsTheFiles) 
   Folder folder;
   writeRunFiles(folder);
   Step step;
-  ConvertSaveFolderRun run = folder.run();
-  run.DriveSoftVersion = "OTHER";
+  Folder::Run run = folder.run();
+  run.drive.DriveSoftVersion = "OTHER";
   EXPECT_EQ(step.run(run), ConvertOutcome::Skipped);
   EXPECT_EQ(namesIn(folder.save), kRunFiles);
 
@@ -119,28 +119,28 @@ TEST(ConvertSaveFolder, SkipsWithoutDriveDatabaseOrSettingFileAndKeepsTheFiles) 
 TEST(ConvertSaveFolder, FailureKeepsEveryCsvFileAndSaysWhy) {
   struct Case {
     const char* what;
-    std::function<void(Folder&, ConvertSaveFolderRun&)> damage;
+    std::function<void(Folder&, Folder::Run&)> damage;
     const char* message;
   };
   const std::vector<Case> cases{
       {"damaged setting file",
-       [](Folder& f, ConvertSaveFolderRun&) { writeFile(f.save / "Set_Sram_PNL-7.csv", "1,0x24059000,5,\r\n2,zz\r\n"); },
+       [](Folder& f, Folder::Run&) { writeFile(f.save / "Set_Sram_PNL-7.csv", "1,0x24059000,5,\r\n2,zz\r\n"); },
        "Line 2 of the setting-parameter file"},
       {"drive database without Events",
-       [](Folder& f, ConvertSaveFolderRun&) {
+       [](Folder& f, Folder::Run&) {
          db_test::makeSqliteFile(f.driveDb, "DROP TABLE Events;");
        },
        "Events"},
-      {"missing template", [](Folder& f, ConvertSaveFolderRun& r) { r.programFolder = f.scratch.file("none"); },
+      {"missing template", [](Folder& f, Folder::Run& r) { r.job.folders.programFolder = f.scratch.file("none"); },
        "SET_TMP.mdb"},
-      {"damaged drive database", [](Folder& f, ConvertSaveFolderRun&) { writeFile(f.driveDb, std::string(4096, 'x')); },
+      {"damaged drive database", [](Folder& f, Folder::Run&) { writeFile(f.driveDb, std::string(4096, 'x')); },
        ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Folder folder;
     writeRunFiles(folder);
-    ConvertSaveFolderRun run = folder.run();
+    Folder::Run run = folder.run();
     c.damage(folder, run);
     Step step;
     EXPECT_EQ(step.run(run), ConvertOutcome::Failed);

@@ -7,7 +7,7 @@
 #include "tests/convert/convert_fixture.h"
 
 using namespace quillon;
-using namespace convert_test;
+using namespace quillon_test;
 
 namespace {
 
@@ -27,7 +27,7 @@ const std::string kDefinition =
 
 TEST(DriveConfiguration, ProductDefinitionRowsAndWhereTheyAreFound) {
   Folder folder;
-  ProductDefinitionSearch search{folder.app, folder.scratch.file("opt"), {}};
+  DriveDbSearch search{folder.app, folder.scratch.file("opt"), {}};
   ProductDefinition definition;
   EXPECT_EQ(LoadDB(search, "V1.2", "RX-T", definition), -1);
 

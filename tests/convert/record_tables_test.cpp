@@ -6,7 +6,7 @@
 #include "tests/convert/convert_fixture.h"
 
 using namespace quillon;
-using namespace convert_test;
+using namespace quillon_test;
 using db_test::queryText;
 
 namespace {
@@ -86,7 +86,8 @@ TEST(RecordTables, DriveStatusSplitsTheSequenceWordIntoBits) {
   const std::string text =
       "Quillon Ver, 2.1\r\nDrive Time, 2014/03/12 08:15:02\r\nSSEQ_OUT1, 8003\r\nSSEQ_OUTuS, 00FF\r\n"
       "PR_CODE00, 12\r\nPR_CODE01, 0\r\n";
-  WriteDriveStatusTable(t.work(), t.databases, linesOf(text, t.folder.save / "DriveSts_x.csv"), 2, 1);
+  WriteDriveStatusTable(t.work(), t.databases, linesOf(text, t.folder.save / "DriveSts_x.csv"),
+                        ProgramVersion{2, 1});
   EXPECT_EQ(t.query("SELECT COUNT(*) FROM DriveSts"), std::to_string(1 + 2 + 16 + 1 + 2));
   EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 1"), "Veltrane Ver=2.1");
   EXPECT_EQ(t.query("SELECT Item || '=' || Data FROM DriveSts WHERE rowid = 2"), "Quillon Ver= 2.1");
@@ -126,13 +127,11 @@ TEST(RecordTables, EventLogColumnsComeFromTheStatusWordsBits) {
   EXPECT_EQ(t.query("SELECT SUM(DI1_B0_DI_DATA1 + ALM_B0_SSEQ_OUT3) FROM Eventlog WHERE ID = 2"), "0");
 }
 
-TEST(RecordTables, OtherBanksOnlyWithTheSwitchAndRecordedBanks) {
+TEST(RecordTables, OtherBanksOnlyWhenGiven) {
   std::vector<int> asked;
-  RecordTablesInput input;
-  input.CommandLine = "/f";
-  input.RecordedBankCount = 2;
-  input.BankCount = 3;
-  input.readBankFaults = [&asked](int bank) {
+  OtherBanks other;
+  other.BankCount = 3;
+  other.readBankFaults = [&asked](int bank) {
     asked.push_back(bank);
     OtherBankFaults faults;
     faults.time = {"", "2014", "03", "12", "08", "15", "0" + std::to_string(bank)};
@@ -142,26 +141,15 @@ TEST(RecordTables, OtherBanksOnlyWithTheSwitchAndRecordedBanks) {
   };
   {
     Tables t;
-    input.saveFolder = t.folder.save;
-    WriteRecordTables(t.work(), t.databases, input);
+    WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, std::nullopt);
     EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name = 'OtherTRB'"), "0");
     // No CSV file: no block ran, and the tables the conversion creates are not there either.
     EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('DriveSts', 'Eventlog')"), "0");
     EXPECT_EQ(t.query("SELECT COUNT(*) FROM TroubleRecord WHERE TimeS IS NOT NULL"), "0");
   }
-  {
-    Tables t;
-    input.saveFolder = t.folder.save;
-    input.CommandLine = "/l";
-    input.RecordedBankCount = 0;
-    WriteRecordTables(t.work(), t.databases, input);
-    EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name = 'OtherTRB'"), "0");
-  }
   EXPECT_TRUE(asked.empty());
   Tables t;
-  input.saveFolder = t.folder.save;
-  input.RecordedBankCount = 1;
-  WriteRecordTables(t.work(), t.databases, input);
+  WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, other);
   EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(t.query("SELECT group_concat(Bank || '|' || TimeS || '|' || FI1 || '|' || FI2, ';') FROM OtherTRB"),
             "0|2014/03/12  08:15:00|No Detect|No Data;1|2014/03/12  08:15:01|OV|No Data;"

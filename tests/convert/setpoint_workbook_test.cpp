@@ -6,7 +6,7 @@
 #include "tests/convert/convert_fixture.h"
 
 using namespace quillon;
-using namespace convert_test;
+using namespace quillon_test;
 
 namespace {
 

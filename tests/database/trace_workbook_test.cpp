@@ -21,69 +21,89 @@ std::int32_t floatBits(float value) {
   return bits;
 }
 
-// A bank of the simulated drive with the 32-bit request set.
-TraceBankInput wideBank() {
-  TraceBankInput in;
-  in.DriveType = "VX-SIM";
-  in.PanelName = "PANEL 1";
-  in.SafePanelName = "PANEL_1  ";
-  in.OrderNumber1 = "ORD-1";
-  in.OrderNumber2 = "0042";
-  in.InverterVoltage = "400";
-  in.InverterCurrent = "12.5";
-  in.InverterCapacity = "8.7";
-  in.MotorOutput = "5.5";
-  in.MotorPoles = "4";
-  in.MotorVoltage = "380";
-  in.MotorCurrent = "11";
-  in.MotorFrequency = "50";
-  in.MotorSpeed = "1450";
-  in.InterfaceLevel = 6;
-  in.BankSoftVersion = kSimVersion;
-  in.BankTime = {"", "2014", "12", "07", "09", "30", "15"};
-  in.BankFaults[1] = {3.0, 100.0};
-  in.BankFaults[2] = {12.0, -1.0};
-  for (int k = 3; k < 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
-  in.BankFaults[28] = {213.0, 5.0};
-  in.BankFaults[29] = {99.0, 7.0};  // code without a bit row
-  // entry 30 never read
-  in.GroupDepth = {1, 1, 0, 0, 0};
-  in.GroupSignals = {0, 4, 3, 0, 0, 0};
-  in.GroupFaultIndex = {0, 10, 20, 30, 0, 0};
-  in.GroupSampling = {0, 1000, 2000, 70000, 0, 0};
-  in.MaxGroupDepth = 1;
-  in.SignalsPerBank = 7;
-  in.SignalAddress = {"", "&H00010000", "&H00010008", "&H00010010", "&H00010012", "&H0001001D", "&H0001FFF0",
-                      "&H00010018"};
-  in.Sample32 = [](int signal, int sample) -> std::int32_t {
-    switch (signal) {
-      case 1: return sample * 1000 - 5;
-      case 2: return floatBits(1.5f);
-      case 3:
-      case 4:
-      case 5: return 0x1234ABCD;
-      case 6: return -1;
-      default: return 0x0001F00F;
+// A bank of the simulated drive with the 32-bit request set, the same in every bank's rows.
+struct WideBank {
+  DriveIdentity id;
+  TraceBackTables t;
+  std::string SafePanelName = "PANEL_1  ";
+
+  WideBank() {
+    id.DriveType = "VX-SIM";
+    id.PanelName = "PANEL 1";
+    id.OrderNumber1 = "ORD-1";
+    id.OrderNumber2 = "0042";
+    id.InverterVoltage = "400";
+    id.InverterCurrent = "12.5";
+    id.InverterCapacity = "8.7";
+    id.MotorOutput = "5.5";
+    id.MotorPoles = "4";
+    id.MotorVoltage = "380";
+    id.MotorCurrent = "11";
+    id.MotorFrequency = "50";
+    id.MotorSpeed = "1450";
+    id.InterfaceLevel = 6;
+    t.GroupDepth = {1, 1, 0, 0, 0, 0};
+    t.GroupSignals = {0, 4, 3, 0, 0, 0};
+    t.GroupFaultIndex = {0, 10, 20, 30, 0, 0};
+    t.GroupSampling = {0, 1000, 2000, 70000, 0, 0};
+    t.MaxGroupDepth = 1;
+    t.SignalsPerBank = 7;
+    layOut({"&H00010000", "&H00010008", "&H00010010", "&H00010012", "&H0001001D", "&H0001FFF0", "&H00010018"});
+    setSamples32([](int signal, int sample) -> std::int32_t {
+      switch (signal) {
+        case 1: return sample * 1000 - 5;
+        case 2: return floatBits(1.5f);
+        case 3:
+        case 4:
+        case 5: return 0x1234ABCD;
+        case 6: return -1;
+        default: return 0x0001F00F;
+      }
+    });
+  }
+
+  // The tables sized for the layout, every bank with the same time, faults, version and addresses.
+  void layOut(const std::vector<std::string>& addresses) {
+    t.resizeBankTime();
+    t.resizeBankTables(id.InterfaceLevel);
+    for (int bank = 0; bank <= t.BankCount; ++bank) {
+      t.BankTime[bank] = {"", "2014", "12", "07", "09", "30", "15"};
+      t.BankSoftVersion[bank] = kSimVersion;
+      auto& faults = t.BankFaults[bank];
+      faults[1] = {std::nullopt, 3, 100};
+      faults[2] = {std::nullopt, 12, -1};
+      for (int k = 3; k < 30; ++k) faults[k] = {std::nullopt, -1, -1};
+      faults[28] = {std::nullopt, 213, 5};
+      faults[29] = {std::nullopt, 99, 7};  // code without a bit row
+      faults[30] = {};                     // never read
+      for (std::size_t s = 0; s < addresses.size(); ++s) t.SignalAddress[bank][s + 1] = addresses[s];
     }
-  };
-  return in;
-}
+  }
+  void setSamples32(const std::function<std::int32_t(int, int)>& sample) {
+    for (int signal = 1; signal <= t.SignalsPerBank; ++signal)
+      for (int i = 1; i <= t.sampleDepth(); ++i) t.SampleData32.set(signal, i, sample(signal, i));
+  }
+  void setSoftVersion(const std::string& version) {
+    for (std::string& v : t.BankSoftVersion) v = version;
+  }
+  TraceBank bank(std::uint8_t number) const { return TraceBank{number, id, t, SafePanelName}; }
+};
 
 struct Fixture {
   db_test::ScratchFolder scratch;
-  WorkbookSettings settings;
+  TraceWorkbookFiles files;
   DatabaseState databases;
   ExchangeState exchange;
-  std::vector<int> csvBanks;
 
   Fixture() {
-    settings.search = {scratch.file("app"), scratch.file("opt"), kTemplates};
-    settings.AppFolder = scratch.file("app");
-    settings.templateFolder = kTemplates;
-    settings.WriteTrbCsvSet = [this](std::uint8_t bank) { csvBanks.push_back(bank); };
-    std::filesystem::create_directories(settings.AppFolder);
+    files.driveDb = kTemplates / "SIM01.00.mdb";
+    files.templateFile = kTemplates / "TRB_TMP.mdb";
+    files.workingFolder = scratch.file("app") / "TRBSAVE";
   }
-  std::filesystem::path saveFolder() const { return settings.AppFolder / "TRBSAVE"; }
+  std::optional<std::filesystem::path> write(const WideBank& wide, std::uint8_t bank, bool lastFaultOnly = false) {
+    return WriteTraceWorkbook(wide.bank(bank), lastFaultOnly, files, databases, exchange);
+  }
+  std::filesystem::path saveFolder() const { return files.workingFolder; }
   std::size_t filesInSaveFolder() const {
     std::error_code ignored;
     std::size_t count = 0;
@@ -130,7 +150,7 @@ TEST(SampleValue, TakesTheSampleByAccessCodeAndOffset) {
 
 TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
   Fixture f;
-  auto written = SaveTrb_mdb(2, wideBank(), f.settings, f.databases, f.exchange);
+  auto written = f.write(WideBank(), 2);
   ASSERT_TRUE(written) << f.exchange.ErrorText;
   EXPECT_FALSE(f.exchange.AbortFlag);
   EXPECT_EQ(written->filename(), "TRBPANEL_1_20141207_093015 OV, OH.mdb");
@@ -183,12 +203,12 @@ TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
 
 TEST(TraceWorkbook, ReplacesAReadOnlyWorkbookOfTheSameNameAndNamesTheBankWithL) {
   Fixture f;
-  TraceBankInput in = wideBank();
-  auto first = SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange);
+  WideBank in;
+  auto first = f.write(in, 1);
   ASSERT_TRUE(first) << f.exchange.ErrorText;
   // Without "/l" another bank with the same time and faults gets the same name.
-  in.Sample32 = [](int, int) { return 7; };
-  auto second = SaveTrb_mdb(4, in, f.settings, f.databases, f.exchange);
+  in.setSamples32([](int, int) { return 7; });
+  auto second = f.write(in, 4);
   ASSERT_TRUE(second) << f.exchange.ErrorText;
   EXPECT_EQ(*first, *second);
   EXPECT_EQ(f.filesInSaveFolder(), 1u);
@@ -196,80 +216,72 @@ TEST(TraceWorkbook, ReplacesAReadOnlyWorkbookOfTheSameNameAndNamesTheBankWithL) 
   EXPECT_EQ(queryText(*second, "SELECT Data1 FROM Data LIMIT 1"), "7");
   EXPECT_EQ(queryText(*second, "SELECT count(*) FROM Word"), "7");
 
-  f.settings.CommandLine = "/l";
-  auto numbered = SaveTrb_mdb(4, in, f.settings, f.databases, f.exchange);
+  auto numbered = f.write(in, 4, true);
   ASSERT_TRUE(numbered) << f.exchange.ErrorText;
   EXPECT_EQ(numbered->filename(), "TRB4PANEL_1_20141207_093015 OV, OH.mdb");
 }
 
 TEST(TraceWorkbook, SixteenBitSamplesAndShortAddresses) {
   Fixture f;
-  TraceBankInput in = wideBank();
-  in.InterfaceLevel = 5;
-  in.SignalsPerBank = 3;
-  in.GroupSignals = {0, 3, 0, 0, 0, 0};
-  in.SignalAddress = {"", "&H1000", "&H1004", "&H1FF0"};
-  in.Sample32 = nullptr;
-  in.Sample16 = [](int signal, int sample) -> std::int16_t {
-    return signal == 3 ? static_cast<std::int16_t>(-sample) : static_cast<std::int16_t>(-1);
-  };
-  auto written = SaveTrb_mdb(0, in, f.settings, f.databases, f.exchange);
+  WideBank in;
+  in.id.InterfaceLevel = 5;
+  in.t.SignalsPerBank = 3;
+  in.t.GroupSignals = {0, 3, 0, 0, 0, 0};
+  in.layOut({"&H1000", "&H1004", "&H1FF0"});
+  for (int i = 1; i <= in.t.sampleDepth(); ++i)
+    for (int signal = 1; signal <= 3; ++signal)
+      in.t.SampleData16.set(signal, i, signal == 3 ? static_cast<std::int16_t>(-i) : static_cast<std::int16_t>(-1));
+  auto written = f.write(in, 0);
   ASSERT_TRUE(written) << f.exchange.ErrorText;
   EXPECT_EQ(queryText(*written, "SELECT group_concat(symbol, ',') FROM Word"), "SPD_REF16,V_DC16,&H1FF0");
   EXPECT_EQ(queryText(*written, "SELECT Data1 || '|' || Data2 || '|' || Data3 FROM Data WHERE ID = 2"), "-1|-1|-2");
 }
 
-TEST(TraceWorkbook, FallsBackToTheCsvSetAndEndsCleanlyOnBadFiles) {
+TEST(TraceWorkbook, EndsCleanlyOnBadFiles) {
   Fixture f;
-  TraceBankInput in = wideBank();
-
-  // No drive database for the version: the CSV set instead, and nothing else.
-  in.BankSoftVersion = "NONE0000";
-  EXPECT_FALSE(SaveTrb_mdb(5, in, f.settings, f.databases, f.exchange));
-  EXPECT_EQ(f.csvBanks, std::vector<int>{5});
-  EXPECT_FALSE(f.exchange.AbortFlag);
-  EXPECT_FALSE(std::filesystem::exists(f.saveFolder()));
+  WideBank in;
 
   // A workbook already saved stays when a later one fails.
-  in.BankSoftVersion = kSimVersion;
-  auto saved = SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange);
+  auto saved = f.write(in, 1);
   ASSERT_TRUE(saved);
 
   // Missing template.
-  f.settings.templateFolder = f.scratch.file("nowhere");
-  in.Sample32 = [](int, int) { return 1; };
-  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  f.files.templateFile = f.scratch.file("nowhere") / "TRB_TMP.mdb";
+  in.setSamples32([](int, int) { return 1; });
+  EXPECT_FALSE(f.write(in, 1));
   EXPECT_TRUE(f.exchange.AbortFlag);
   EXPECT_NE(f.exchange.ErrorText.find("TRB_TMP.mdb"), std::string::npos) << f.exchange.ErrorText;
   EXPECT_TRUE(std::filesystem::exists(*saved));
   EXPECT_EQ(queryText(*saved, "SELECT Data1 FROM Data LIMIT 1"), "995");
   EXPECT_EQ(f.filesInSaveFolder(), 1u);
 
-  // A damaged drive database in the data folder, found first.
-  f.settings.templateFolder = kTemplates;
+  // A damaged drive database.
+  f.files.templateFile = kTemplates / "TRB_TMP.mdb";
   f.exchange = ExchangeState{};
-  std::ofstream(f.settings.search.dataFolder / "SIM01.00.mdb") << "SQLite format 3" << std::string(1, '\0') << "junk";
-  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  f.files.driveDb = f.scratch.file("app") / "SIM01.00.mdb";
+  std::ofstream(f.files.driveDb) << "SQLite format 3" << std::string(1, '\0') << "junk";
+  EXPECT_FALSE(f.write(in, 1));
   EXPECT_TRUE(f.exchange.AbortFlag);
   EXPECT_NE(f.exchange.ErrorText.find("SIM01.00.mdb"), std::string::npos) << f.exchange.ErrorText;
   EXPECT_TRUE(std::filesystem::exists(*saved));
 
   // More signals than addresses read.
-  std::filesystem::remove(f.settings.search.dataFolder / "SIM01.00.mdb");
+  f.files.driveDb = kTemplates / "SIM01.00.mdb";
   f.exchange = ExchangeState{};
-  in.SignalsPerBank = 9;
-  EXPECT_FALSE(SaveTrb_mdb(1, in, f.settings, f.databases, f.exchange));
+  in.t.SignalsPerBank = 9;
+  EXPECT_FALSE(f.write(in, 1));
   EXPECT_TRUE(f.exchange.AbortFlag);
   EXPECT_EQ(f.filesInSaveFolder(), 1u);
 }
 
 TEST(TraceWorkbook, FaultNamesFromTheDatabaseStayInsideTheWorkingFolder) {
   Fixture f;
-  auto drive = f.settings.search.dataFolder / "SIM01.00.mdb";
+  auto drive = f.scratch.file("SIM01.00.mdb");
+  f.files.driveDb = drive;
   std::filesystem::copy_file(kTemplates / "SIM01.00.mdb", drive);
   std::filesystem::permissions(drive, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
   db_test::makeSqliteFile(drive, "UPDATE MainBIT SET \"03BitSymbol\" = '../../escaped', \"12BitSymbol\" = '/abs\\x' WHERE BitGroup = 'FLT_WORD1';");
-  auto written = SaveTrb_mdb(0, wideBank(), f.settings, f.databases, f.exchange);
+  auto written = f.write(WideBank(), 0);
   ASSERT_TRUE(written) << f.exchange.ErrorText;
   EXPECT_EQ(written->parent_path(), f.saveFolder());
   EXPECT_EQ(written->filename(), "TRBPANEL_1_20141207_093015 .._.._escaped, _abs_x.mdb");

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "quillon/requests/trace_back_requests.h"
-#include "tests/records/scripted_exchange.h"
+#include "tests/requests/scripted_exchange.h"
 
 using namespace quillon;
-using records_test::ScriptedExchange;
-using records_test::ScriptedReply;
+using quillon_test::ScriptedExchange;
+using quillon_test::ScriptedReply;
 
 namespace {
 

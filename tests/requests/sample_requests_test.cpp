@@ -3,11 +3,11 @@
 #include <cstdlib>
 
 #include "quillon/requests/trace_back_requests.h"
-#include "tests/records/scripted_exchange.h"
+#include "tests/requests/scripted_exchange.h"
 
 using namespace quillon;
-using records_test::ScriptedExchange;
-using records_test::ScriptedReply;
+using quillon_test::ScriptedExchange;
+using quillon_test::ScriptedReply;
 
 namespace {
 
@@ -35,11 +35,11 @@ void answerSamples(ScriptedExchange& exchange, int perBlock, int width) {
 }
 
 struct Bar {
-  int box = 360;
+  ProgressBar step;
   int scale = 0;
-  double accumulator = 0;
-  ProgressStep step{ProgressBar{[this] { return box; }, [this] { return scale; }, [this](int w) { scale = w; }},
-                    accumulator};
+  Bar() {
+    step.setListener([this](int width) { scale = width; });
+  }
 };
 
 // Groups 1-5: depth (units of 64) and signals.
@@ -210,16 +210,14 @@ TEST(SampleRequests, AbortMidDownloadKeepsWhatArrivedAndSendsNoMore) {
 }
 
 TEST(SampleRequests, ProgressMovesWholePixelsRoundedHalfToEven) {
-  int scale = 0;
-  double accumulator = 0;
-  ProgressStep step(ProgressBar{[] { return 10; }, [&] { return scale; }, [&](int w) { scale = w; }}, accumulator);
+  ProgressBar step;
   step.advance(0.5);
-  EXPECT_EQ(scale, 0);  // 0.5 rounds to 0
+  EXPECT_EQ(step.scaleWidth(), 0);  // 0.5 rounds to 0
   step.advance(1.0);
-  EXPECT_EQ(scale, 2);  // 1.5 rounds to 2
-  EXPECT_DOUBLE_EQ(accumulator, -0.5);
-  step.advance(20);
-  EXPECT_EQ(scale, 10);  // never past the frame
+  EXPECT_EQ(step.scaleWidth(), 2);  // 1.5 rounds to 2
+  EXPECT_DOUBLE_EQ(step.accumulator(), -0.5);
+  step.advance(ProgressBar::kBoxWidth + 20);
+  EXPECT_EQ(step.scaleWidth(), ProgressBar::kBoxWidth);  // never past the frame
   EXPECT_DOUBLE_EQ(SampleStepWidth(360, 0, 64, 1), 0);
   EXPECT_DOUBLE_EQ(SampleStepWidth(360, 2, 64, 3), 360.0 / 128 / 3);
 }

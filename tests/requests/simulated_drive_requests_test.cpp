@@ -7,24 +7,16 @@
 #include "drivesim/command_model.h"
 #include "quillon/requests/identity_requests.h"
 #include "quillon/requests/trace_back_requests.h"
-#include "tests/records/scripted_exchange.h"
+#include "tests/requests/scripted_exchange.h"
 
 using namespace quillon;
-using records_test::ScriptedExchange;
-using records_test::ScriptedReply;
+using quillon_test::ScriptedExchange;
+using quillon_test::ScriptedReply;
 
 namespace {
 
 void answerFrom(ScriptedExchange& exchange, drivesim::CommandModel& model) {
-  exchange.responder = [&model](const std::string& request) {
-    ScriptedReply reply;
-    const auto bytes = model.answer(std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()));
-    if (!bytes) return ScriptedReply{{}, {}, std::string("Timeout")};
-    if (!bytes->empty() && bytes->front() == drivesim::kNak) return ScriptedReply{{}, {}, std::string("NAK")};
-    reply.bytes = *bytes;
-    reply.text.assign(bytes->begin(), bytes->end());  // the profiles' texts are ASCII
-    return reply;
-  };
+  exchange.responder = quillon_test::AnswersOf(model);  // the profiles' texts are ASCII
 }
 
 std::string hex(const char* format, std::uint32_t value) {
@@ -43,8 +35,8 @@ void readAndCheckBank(const drivesim::DriveProfile& drive, Variant variant) {
   DriveIdentity identity;
   TraceBackTables tables;
   int scale = 0;
-  double accumulator = 0;
-  ProgressStep progress(ProgressBar{[] { return 360; }, [&] { return scale; }, [&](int w) { scale = w; }}, accumulator);
+  ProgressBar progress;
+  progress.setListener([&](int w) { scale = w; });
 
   IdentityRequests id(exchange, identity);
   id.ReadInterfaceVersion();
@@ -174,8 +166,8 @@ TEST(SimulatedDriveRequests, MisbehavingDriveEndsTheRunWithAMessage) {
     GroupRequests(exchange, tables).ReadGroupLayout();
     tables.resizeBankTables(6);
     int scale = 0;
-    double accumulator = 0;
-    ProgressStep progress(ProgressBar{[] { return 360; }, [&] { return scale; }, [&](int w) { scale = w; }}, accumulator);
+    ProgressBar progress;
+    progress.setListener([&](int w) { scale = w; });
     std::uint8_t bank = 0;
     SampleRequests(exchange, tables, progress).ReadBankSamples32Wide(bank, 1);
     EXPECT_TRUE(exchange.state().AbortFlag);

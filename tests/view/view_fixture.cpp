@@ -46,62 +46,55 @@ Scratch::Scratch() {
 
 Scratch::~Scratch() { platform_shell::DeleteFolder(path_, true); }
 
-fs::path WriteWorkbook(const fs::path& appFolder) {
-  quillon::TraceBankInput in;
-  in.DriveType = "RX-Fenn";
-  in.PanelName = in.SafePanelName = kPanelName;
-  in.OrderNumber1 = "ORD,1";
-  in.OrderNumber2 = "SN9";
-  in.InverterVoltage = "400.0", in.InverterCurrent = "52.0", in.InverterCapacity = "36.0";
-  in.MotorOutput = "18.5", in.MotorPoles = "4", in.MotorVoltage = "380", in.MotorCurrent = "35.5";
-  in.MotorFrequency = "50.0", in.MotorSpeed = "1470";
-  in.InterfaceLevel = 6;
-  in.BankSoftVersion = "SIM01.00";
-  for (std::size_t i = 0; i < kTime.size(); ++i) in.BankTime[i] = kTime[i];
-  for (int k = 1; k <= 30; ++k) in.BankFaults[static_cast<std::size_t>(k)] = {-1.0, -1.0};
-  in.BankFaults[1] = {1.0, 10.0};
-  in.BankFaults[2] = {3.0, 20.0};
-  fillLayout(in);
-  in.SignalAddress.assign(std::begin(kAddresses), std::end(kAddresses));
-  in.Sample32 = SampleOf;
+namespace {
 
-  quillon::WorkbookSettings settings;
-  settings.search = {appFolder / "none", appFolder / "none", kTemplates};
-  settings.AppFolder = appFolder;
-  settings.templateFolder = kTemplates;
+// One recorded bank as the requests leave it in the run's tables.
+struct ReadBank {
+  quillon::DriveIdentity identity;
+  quillon::TraceBackTables tables;
+  std::string safePanelName = kPanelName;
+
+  explicit ReadBank(const std::string& softVersion) {
+    identity.InterfaceLevel = 6;
+    identity.DriveType = "RX-Fenn";
+    identity.PanelName = kPanelName;
+    identity.OrderNumber1 = "ORD,1";
+    identity.OrderNumber2 = "SN9";
+    identity.InverterVoltage = "400.0", identity.InverterCurrent = "52.0", identity.InverterCapacity = "36.0";
+    identity.MotorOutput = "18.5", identity.MotorPoles = "4", identity.MotorVoltage = "380";
+    identity.MotorCurrent = "35.5", identity.MotorFrequency = "50.0", identity.MotorSpeed = "1470";
+    tables.resizeBankTime();
+    tables.BankTime[kBank] = kTime;
+    fillLayout(tables);
+    tables.resizeBankTables(6);
+    tables.BankSoftVersion[kBank] = softVersion;
+    for (int e = 1; e <= 30; ++e) tables.BankFaults[kBank][e] = {std::nullopt, -1, -1};
+    tables.BankFaults[kBank][1] = {std::nullopt, 1, 10};
+    tables.BankFaults[kBank][2] = {std::nullopt, 3, 20};
+    for (int s = 1; s <= kSignals; ++s) {
+      tables.SignalAddress[kBank][static_cast<std::size_t>(s)] = kAddresses[s];
+      for (int i = 1; i <= kRows; ++i) tables.SampleData32.set(s, i, SampleOf(s, i));
+    }
+  }
+  quillon::TraceBank bank() const { return {kBank, identity, tables, safePanelName}; }
+};
+
+}  // namespace
+
+fs::path WriteWorkbook(const fs::path& appFolder) {
+  const ReadBank read("SIM01.00");
+  const quillon::TraceWorkbookFiles files{kTemplates / "SIM01.00.mdb", kTemplates / quillon::kTraceTemplateName,
+                                          appFolder / "TRBSAVE"};
   quillon::DatabaseState databases;
   quillon::ExchangeState exchange;
-  const auto written = quillon::SaveTrb_mdb(kBank, in, settings, databases, exchange);
+  const auto written = quillon::WriteTraceWorkbook(read.bank(), false, files, databases, exchange);
   EXPECT_TRUE(written) << exchange.ErrorText;
   return written.value_or(fs::path());
 }
 
 fs::path WriteCsvSet(const fs::path& appFolder) {
-  quillon::DriveIdentity identity;
-  identity.InterfaceLevel = 6;
-  identity.DriveType = "RX-Fenn";
-  identity.PanelName = kPanelName;
-  identity.OrderNumber1 = "ORD,1";
-  identity.OrderNumber2 = "SN9";
-  identity.InverterVoltage = "400.0", identity.InverterCurrent = "52.0", identity.InverterCapacity = "36.0";
-  identity.MotorOutput = "18.5", identity.MotorPoles = "4", identity.MotorVoltage = "380";
-  identity.MotorCurrent = "35.5", identity.MotorFrequency = "50.0", identity.MotorSpeed = "1470";
-  quillon::TraceBackTables tables;
-  tables.resizeBankTime();
-  tables.BankTime[kBank] = kTime;
-  fillLayout(tables);
-  tables.resizeBankTables(6);
-  tables.BankSoftVersion[kBank] = "SIM09.99";
-  for (int e = 1; e <= 30; ++e) tables.BankFaults[kBank][e] = {std::nullopt, -1, -1};
-  tables.BankFaults[kBank][1] = {std::nullopt, 1, 10};
-  tables.BankFaults[kBank][2] = {std::nullopt, 3, 20};
-  for (int s = 1; s <= kSignals; ++s) {
-    tables.SignalAddress[kBank][static_cast<std::size_t>(s)] = kAddresses[s];
-    for (int i = 1; i <= kRows; ++i) tables.SampleData32.set(s, i, SampleOf(s, i));
-  }
-  std::uint8_t bank = kBank;
-  const std::string error = quillon::WriteTrbCsvSet({appFolder, kPanelName, &identity, &tables}, bank);
-  EXPECT_EQ(error, "");
+  const ReadBank read("SIM09.99");
+  EXPECT_EQ(quillon::WriteTrbCsvSet(appFolder / "TRBSAVE", read.bank()), "");
   return appFolder / "TRBSAVE" / quillon::TrbFolderName(kPanelName, kTime);
 }
 

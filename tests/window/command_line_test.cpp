@@ -14,18 +14,19 @@ TEST(CommandLine, LinuxOptionsFirstThenTheWordsJoinedByOneBlank) {
   EXPECT_TRUE(p.options.simulate);
   EXPECT_EQ(p.options.documents, std::filesystem::path("/tmp/d"));
   EXPECT_EQ(p.options.myPort, 0);
-  EXPECT_EQ(p.options.CommandLine, "/l /f");
+  EXPECT_EQ(p.options.switches.CommandLine, "/l /f");
+  EXPECT_TRUE(p.options.switches.skipsArchive);
+  EXPECT_TRUE(p.options.switches.forcesWideRequests);
 
   const LaunchParse defaults = parse({});
   EXPECT_EQ(defaults.options.destIp, "255.255.255.255");
   EXPECT_EQ(defaults.options.destPort, 22359);
   EXPECT_EQ(defaults.options.myPort, 22359);
-  EXPECT_EQ(defaults.options.CommandLine, "");
+  EXPECT_EQ(defaults.options.switches.CommandLine, "");
 
   // After "--" or the first word that is no option, everything belongs to `CommandLine`.
-  EXPECT_EQ(parse({"--", "--headless", "/f"}).options.CommandLine, "--headless /f");
+  EXPECT_EQ(parse({"--", "--headless", "/f"}).options.switches.CommandLine, "--headless /f");
   EXPECT_FALSE(parse({"--", "--headless"}).options.headless);
-  EXPECT_EQ(parse({"/l", "--headless"}).options.CommandLine, "/l --headless");
   EXPECT_EQ(parse({"--drive", "10.0.0.7", "--drive-port", "5000", "x"}).options.destIp, "10.0.0.7");
   EXPECT_EQ(parse({"--drive-port=5000"}).options.destPort, 5000);
 }
@@ -39,33 +40,28 @@ TEST(CommandLine, UsageErrors) {
   EXPECT_NE(parse({"--headless=1"}).usageError, "");
   EXPECT_NE(parse({"--simulate", "--drive", "10.1.1.1"}).usageError, "");
   EXPECT_NE(parse({"--yes"}).usageError, "");
+  // An option after the switches is refused, not taken for a switch: the run would otherwise
+  // go to the broadcast address without its --drive.
+  EXPECT_NE(parse({"/l", "--headless"}).usageError, "");
+  EXPECT_NE(parse({"/l", "--drive", "10.0.0.7"}).usageError.find("--drive"), std::string::npos);
+  EXPECT_NE(parse({"--headless", "/l", "/f", "-h"}).usageError, "");
   EXPECT_EQ(parse({"--help"}).usageError, "");
   EXPECT_TRUE(parse({"--help"}).options.showHelp);
+  EXPECT_TRUE(parse({"-h"}).options.showHelp);
+  EXPECT_TRUE(parse({"--version"}).options.showVersion);
   EXPECT_NE(UsageText().find("--headless"), std::string::npos);
+  EXPECT_NE(UsageText().find("--version"), std::string::npos);
 }
 
-TEST(CommandLine, TheFourTestsOfTheSwitches) {
-  // "/l": DB Load shown, last fault only, no archive.
-  EXPECT_TRUE(ShowsDbLoad("/l"));
-  EXPECT_TRUE(IsLastFaultOnly("/l"));
-  EXPECT_TRUE(SkipsArchive("/l"));
-  EXPECT_FALSE(ForcesWideRequests("/l"));
-  // "/l /f": all banks, no archive, wide requests.
-  EXPECT_TRUE(ShowsDbLoad("/l /f"));
-  EXPECT_FALSE(IsLastFaultOnly("/l /f"));
-  EXPECT_TRUE(SkipsArchive("/l /f"));
-  EXPECT_TRUE(ForcesWideRequests("/l /f"));
-  // "/f /l": contains "/l" but neither is nor begins with it.
-  EXPECT_TRUE(ShowsDbLoad("/f /l"));
-  EXPECT_FALSE(IsLastFaultOnly("/f /l"));
-  EXPECT_FALSE(SkipsArchive("/f /l"));
-  EXPECT_FALSE(ForcesWideRequests("/f /l"));
-  // Case-sensitive; a trailing blank is part of the line.
-  EXPECT_FALSE(ShowsDbLoad("/L"));
-  EXPECT_FALSE(IsLastFaultOnly("/l "));
-  EXPECT_TRUE(SkipsArchive("/l "));
-  EXPECT_FALSE(ForcesWideRequests("/F"));
-  EXPECT_FALSE(ShowsDbLoad(""));
+TEST(CommandLine, DbLoadOptionTicksTheBox) {
+  const LaunchParse ticked = ParseLaunchOptions({"--headless", "--simulate", "--db-load", "/l"});
+  EXPECT_EQ(ticked.usageError, "");
+  EXPECT_TRUE(ticked.options.dbLoad);
+  EXPECT_EQ(ticked.options.switches.CommandLine, "/l");
+  EXPECT_FALSE(ParseLaunchOptions({"--headless", "/l"}).options.dbLoad);
+  EXPECT_NE(ParseLaunchOptions({"--db-load=yes"}).usageError, "");
+  EXPECT_EQ(ParseLaunchOptions({"--", "--db-load"}).options.switches.CommandLine, "--db-load");  // a switch, not the option
+  EXPECT_NE(UsageText().find("--db-load"), std::string::npos);
 }
 
 }  // namespace

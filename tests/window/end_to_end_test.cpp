@@ -16,12 +16,11 @@
 #include "drivesim/record_images.h"
 #include "platform/shell/folders.h"
 #include "tests/db/test_files.h"
-#include "tests/records/record_file_expectations.h"
-#include "tests/window/window_test_support.h"
+#include "tests/output/record_file_expectations.h"
 
 namespace {
 namespace fs = std::filesystem;
-using quillon_test::fileText;
+using quillon_test::FileText;
 
 // What the simulated drive reports as its panel name, made safe for file names.
 constexpr const char* kSafePanel = "Line 3 _ Winder #2";
@@ -260,7 +259,7 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   // The drive configuration file beside it, completed from the product definition.
   fs::path document = workbook;
   document.replace_extension(".drc");
-  const std::string text = utf16LeText(fileText(document));
+  const std::string text = utf16LeText(FileText(document));
   EXPECT_NE(text.find("producttype=\"RX-Fenn\" firmwareversion=\"SIM01.00\""), std::string::npos) << text;
   EXPECT_NE(text.find("ipaddress=\"127.0.0.1\""), std::string::npos) << text;
   EXPECT_NE(text.find("<signal value=\"100\" id=\"ACC_TIME1\"/>"), std::string::npos) << text;
@@ -287,7 +286,7 @@ TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
   const Finished run = runQuillon(arguments);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Compress the files Skip>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find(" / Last Fault Only"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Last Fault Only: 1 bank(s)"), std::string::npos) << run.output;
   const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_TRUE(fs::is_directory(saved[0]));
@@ -318,14 +317,14 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
     ASSERT_TRUE(fs::is_directory(folder)) << folder;
     const auto expected = expectedCsvSet(profile, bank);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 6);
-    for (const auto& [name, text] : expected) EXPECT_EQ(fileText(folder / name), text) << name;
+    for (const auto& [name, text] : expected) EXPECT_EQ(FileText(folder / name), text) << name;
   }
   EXPECT_TRUE(entriesOf(extracted, "TRB_").size() == options.recordedBanks.size());
 
   const drivesim::RecordImages images("RX-Ardo");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, "V05.002"};
-  records_test::ExpectSetpointFile(saved, images, 0, 3072);
-  records_test::ExpectRecordAndStatusFiles(saved, images);
+  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, "V05.002"};
+  quillon_test::ExpectSetpointFile(saved, images, 0, 3072);
+  quillon_test::ExpectRecordAndStatusFiles(saved, images);
   EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
 }
 
@@ -338,10 +337,10 @@ TEST_F(EndToEnd, DriveWithEventLogButNoDatabaseKeepsEveryRecordFile) {
   const fs::path extracted = extractedArchive("x");
   ASSERT_FALSE(extracted.empty());
   const drivesim::RecordImages images("RX-Fenn");
-  const records_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  records_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
-  records_test::ExpectRecordAndStatusFiles(saved, images);
-  records_test::ExpectEventLogFile(saved, images);
+  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
+  quillon_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
+  quillon_test::ExpectRecordAndStatusFiles(saved, images);
+  quillon_test::ExpectEventLogFile(saved, images);
 }
 
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
@@ -353,14 +352,42 @@ TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   EXPECT_TRUE(entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").empty());
 }
 
-TEST_F(EndToEnd, HelpAndUsageErrors) {
+TEST_F(EndToEnd, HelpVersionAndUsageErrors) {
   const Finished help = runQuillon({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.output.find("--headless"), std::string::npos);
   EXPECT_NE(help.output.find("Exit status"), std::string::npos);
+  const Finished shortHelp = runQuillon({"-h"});  // no window, the same text
+  EXPECT_EQ(shortHelp.exitCode, 0);
+  EXPECT_EQ(shortHelp.output, help.output);
+  const Finished version = runQuillon({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.output.starts_with("quillon 2.1\n")) << version.output;
+  EXPECT_NE(version.output.find("Velkor control module"), std::string::npos) << version.output;
   EXPECT_EQ(runQuillon({"--bogus"}).exitCode, 64);
   EXPECT_EQ(runQuillon({"--codepage", "no-such-code-page", "--headless"}).exitCode, 64);
   EXPECT_EQ(runQuillon({"--headless", "--simulate-type", "RX-Brin"}).exitCode, 64);
+  // An option after the switches: refused before anything is opened or sent.
+  const QString documents = QString::fromStdString((base_ / "docs").string());
+  const Finished late = runQuillon({"--simulate", "--headless", "/l", "--documents", documents});
+  EXPECT_EQ(late.exitCode, 64) << late.output;
+  EXPECT_NE(late.output.find("--documents"), std::string::npos) << late.output;
+  EXPECT_FALSE(fs::exists(base_ / "docs" / "Quillon"));
+}
+
+TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
+  QStringList arguments = simulatedRun();
+  arguments << "--db-load" << "/l";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_LT(std::count(run.output.begin(), run.output.end(), '\n'), 40) << run.output;
+  const std::size_t download = run.output.find("Receiving Drive Database >>");
+  const std::size_t traceBack = run.output.find("Receiving Trace Back Data >>");
+  ASSERT_NE(download, std::string::npos) << run.output;
+  EXPECT_LT(download, traceBack) << run.output;
+  EXPECT_NE(run.output.find("Receiving Drive Database Done>"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Bank 1 / 1\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("Banks "), std::string::npos) << run.output;
 }
 
 }  // namespace

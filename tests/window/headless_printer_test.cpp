@@ -4,49 +4,107 @@
 
 #include <sstream>
 
+#include "quillon/run/save_sequence.h"
+
 namespace {
 using namespace quillon;
 
-TEST(HeadlessPrinter, StepLinesAndTheProgressLine) {
-  WindowControls controls;
-  controls.Label3.setCaption("Connecting to Drive");
-  controls.Label1.setCaption("Receiving Trace Back Data");
-  controls.Label9.setCaption("0");
-  controls.Label10.setCaption(" / 0 bank(s)");
+struct Printed {
+  explicit Printed(bool terminal) : printer(events, out, err, terminal) {}
+  void tell(const RunEvent& event) { events.emit(event); }
+  void step(StepId id, StepState state) { tell(StepChanged{id, state}); }
+  void download(int lastBlock) {
+    step(StepId::DriveDatabase, StepState::Started);
+    for (int block = 0; block <= lastBlock; ++block) tell(DatabaseBlockReceived{block, lastBlock});
+    step(StepId::DriveDatabase, StepState::Done);
+  }
 
-  std::ostringstream plain;
-  HeadlessPrinter toFile(controls, plain, false);
-  controls.setObserver([&](const Control& c) { toFile.controlChanged(c); });
-  controls.cmd_Start.setEnabled(false);
-  controls.Label7.setCaption(">>");
-  controls.Label11.setCaption("DriveType = \"RX-Ardo\"");
-  controls.Label7.setCaption("Done>");
-  controls.Label5.setCaption(">>");
-  controls.Label10.setCaption(" / 2 bank(s)");
-  controls.Label9.setCaption("1");
-  controls.shpScale.setWidth(controls.shpBox.width() / 2);  // no progress line into a file
-  controls.Label4.setCaption("Waring : No Trace Bank Data Received.");
-  controls.Label7.setCaption("");  // Reset: nothing to print
-  EXPECT_EQ(plain.str(),
+  RunEvents events;
+  std::ostringstream out, err;
+  HeadlessPrinter printer;
+};
+
+TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
+  Printed p(false);
+  p.step(StepId::Connect, StepState::Started);
+  p.tell(DriveIdentified{"RX-Ardo"});
+  p.step(StepId::Connect, StepState::Done);
+  p.download(757);
+  p.step(StepId::TraceBack, StepState::Started);
+  p.tell(BanksCounted{2, false});
+  p.tell(BankStarted{1, 2});
+  p.tell(ProgressMoved{90, 360});  // no progress into a file
+  p.tell(RequestResent{3, 9, "MX200"});
+  p.tell(BankStarted{2, 2});
+  p.step(StepId::TraceBack, StepState::Failed);
+  p.step(StepId::DriveStatus, StepState::Skipped);
+  p.tell(RunEnded{RunOutcome::Failed, "Received \"NAK\"\r\nTool Error Code = 1Fh", "/d/Quillon/TRBSAVE", "", true});
+  EXPECT_EQ(p.out.str(),
             "Connecting to Drive >>\n"
             "DriveType = \"RX-Ardo\"\n"
             "Connecting to Drive Done>\n"
+            "Receiving Drive Database >>\n"
+            "Receiving Drive Database block 0 / 757\n"
+            "Receiving Drive Database block 379 / 757\n"
+            "Receiving Drive Database block 757 / 757\n"
+            "Receiving Drive Database Done>\n"
             "Receiving Trace Back Data >>\n"
-            "Banks 0 / 2 bank(s)\n"
-            "Bank 1 / 2 bank(s)\n"
-            "Waring : No Trace Bank Data Received.\n");
+            "2 recorded bank(s)\n"
+            "Bank 1 / 2\n"
+            "no answer to \"MX200\": re-send 3 of 9\n"
+            "Bank 2 / 2\n"
+            "Receiving Trace Back Data Error>\n"
+            "Receiving the drive status Skip>\n");
+  EXPECT_EQ(p.err.str(),
+            "quillon: Received \"NAK\"\nTool Error Code = 1Fh\n"
+            "The files saved so far are in /d/Quillon/TRBSAVE\n");
 
-  std::ostringstream tty;
-  HeadlessPrinter toTerminal(controls, tty, true);
-  controls.setObserver([&](const Control& c) { toTerminal.controlChanged(c); });
-  controls.shpScale.setWidth(controls.shpBox.width() * 3 / 4);
-  controls.Label9.setCaption("2");
-  controls.Label5.setCaption("Done>");
-  EXPECT_EQ(tty.str(),
-            "\r\033[K  1 / 2 bank(s)  75%"
-            "\r\033[K  2 / 2 bank(s)  75%"
-            "\r\033[K"
+  // A transfer that ends early still shows its last block; a completed run without a bank
+  // says where the archive is (also on the error stream) and warns.
+  Printed q(false);
+  q.step(StepId::DriveDatabase, StepState::Started);
+  for (int block = 0; block <= 100; ++block) q.tell(DatabaseBlockReceived{block, 757});
+  q.step(StepId::DriveDatabase, StepState::Done);
+  q.tell(BanksCounted{0, true});
+  q.tell(RunEnded{RunOutcome::Completed, "", "/d/Quillon/TRBSAVE_20260203_090507.lzh", "/d/Quillon", true});
+  EXPECT_EQ(q.out.str(),
+            "Receiving Drive Database >>\n"
+            "Receiving Drive Database block 0 / 757\n"
+            "Receiving Drive Database block 100 / 757\n"
+            "Receiving Drive Database Done>\n"
+            "Last Fault Only: 0 bank(s)\n"
+            "Waring : No Trace Bank Data Received.\n");
+  EXPECT_EQ(q.err.str(), "Complete\nTraceback file location = /d/Quillon/TRBSAVE_20260203_090507.lzh\n");
+}
+
+TEST(HeadlessPrinter, OnATerminalLiveLinesEndOnTheirFinalCount) {
+  Printed p(true);
+  p.step(StepId::TraceBack, StepState::Started);
+  p.tell(BankStarted{1, 2});
+  p.tell(ProgressMoved{90, 360});
+  p.tell(RequestResent{1, 9, "MZ20001"});
+  p.tell(ProgressMoved{180, 360});
+  p.tell(BankStarted{2, 2});
+  p.tell(ProgressMoved{360, 360});
+  p.step(StepId::TraceBack, StepState::Done);
+  EXPECT_EQ(p.out.str(),
+            "Receiving Trace Back Data >>\n"
+            "\r\033[KBank 1 / 2  0%"
+            "\r\033[KBank 1 / 2  25%"
+            "\r\033[KBank 1 / 2  25%  (no answer to \"MZ20001\": re-send 1 of 9)"
+            "\r\033[KBank 1 / 2  50%  (no answer to \"MZ20001\": re-send 1 of 9)"
+            "\r\033[KBank 1 / 2  50%\n"
+            "\r\033[KBank 2 / 2  50%"
+            "\r\033[KBank 2 / 2  100%"
+            "\r\033[KBank 2 / 2  100%\n"
             "Receiving Trace Back Data Done>\n");
+
+  // The download is one line rewritten in place, however many blocks.
+  Printed d(true);
+  d.download(757);
+  const std::string text = d.out.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+  EXPECT_NE(text.find("\r\033[KReceiving Drive Database block 757 / 757  0%\n"), std::string::npos) << text;
 }
 
 }  // namespace

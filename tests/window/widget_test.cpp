@@ -10,22 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/shell/folders.h"
-#include "quillon/window/main_window.h"
 #include "quillon/window/main_window_widget.h"
-#include "scripted_drive.h"
+#include "tests/window/window_rig.h"
 
 namespace {
-namespace fs = std::filesystem;
 using namespace quillon;
-using quillon_test::ScriptedDrive;
-using quillon_test::ScriptedSteps;
-
-class NoMessages : public platform_shell::MessageBoxes {
- public:
-  void showMessage(const std::string&) override {}
-  bool askYesNo(const std::string&) override { return false; }
-};
+using quillon_test::RunSetup;
+using quillon_test::WindowRig;
 
 QApplication& application() {
   static int argc = 1;
@@ -44,26 +35,16 @@ QString textOf(const MainWindowWidget& widget, const char* name) {
 
 TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   application();
-  const fs::path documents = fs::temp_directory_path() / ("quillon_widget_" + std::to_string(::getpid()));
-  platform_shell::DeleteFolder(documents, true);
-
-  ScriptedDrive drive;
-  std::unique_ptr<MainWindow> window;
-  ScriptedSteps steps(drive, {[&] { return window->controls.shpBox.width(); },
-                              [&] { return window->controls.shpScale.width(); },
-                              [&](int w) { window->controls.shpScale.setWidth(w); }});
-  NoMessages messages;
-  WindowServices services;
-  services.messages = &messages;
-  services.unlha = [](const std::string&) { return 0; };
-  services.now = [] { return std::tm{}; };
-  window = std::make_unique<MainWindow>(drive, steps, services);
-  MainWindow& w = *window;
-
-  MainWindowWidget widget(w.controls, {[&] { w.clickStart(); }, [&] { w.clickCancel(); }, [&] { w.clickExit(); },
-                                       [&](bool on) { w.setDbLoad(on); }});
-  w.controls.setObserver([&](const Control& c) { widget.showControl(c); });
-  ASSERT_EQ(w.startUp(documents, "/l /f"), "");
+  RunSetup setup;
+  setup.drive.driveType = "RX-Ardo ";
+  setup.drive.interfaceLevel = 5;
+  setup.drive.interfaceMinor = 1;
+  setup.drive.recordedBanks = {0, 1, 2, 3, 4, 5, 6, 7};
+  setup.commandLine = "/l /f";
+  WindowRig rig(setup);
+  MainWindow& w = rig.window();
+  MainWindowWidget widget(w);
+  ASSERT_EQ(rig.startUpFailure, "");
   widget.show();
 
   EXPECT_EQ(widget.windowTitle(), "Quillon Ver.2.1");
@@ -89,7 +70,7 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   qobject_cast<QCheckBox*>(widget.widgetFor("Check1"))->setChecked(false);
 
   qobject_cast<QPushButton*>(widget.widgetFor("cmd_Start"))->click();
-  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << w.x().ErrorText;
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
   EXPECT_EQ(textOf(widget, "cmd_Cancel"), "Reset");
   EXPECT_TRUE(widget.widgetFor("cmd_Cancel")->isEnabled());
   EXPECT_FALSE(widget.widgetFor("cmd_Start")->isEnabled());
@@ -110,18 +91,11 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   EXPECT_FALSE(widget.widgetFor("shpScale")->isVisible());
 
   // Closing the window is Exit.
-  bool quit = false;
-  WindowServices quitting = services;
-  quitting.quitProgram = [&] { quit = true; };
-  ScriptedDrive idleDrive;
-  std::unique_ptr<MainWindow> idle;
-  ScriptedSteps idleSteps(idleDrive, {});
-  idle = std::make_unique<MainWindow>(idleDrive, idleSteps, quitting);
-  MainWindowWidget idleWidget(idle->controls, {nullptr, nullptr, [&] { idle->clickExit(); }, nullptr});
+  WindowRig idleRig;
+  MainWindowWidget idleWidget(idleRig.window());
   idleWidget.show();
   idleWidget.close();
-  EXPECT_TRUE(quit);
-  platform_shell::DeleteFolder(documents, true);
+  EXPECT_TRUE(idleRig.quit);
 }
 
 }  // namespace

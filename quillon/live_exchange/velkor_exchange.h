@@ -1,0 +1,74 @@
+#pragma once
+// The live exchange: requests go out through the Velkor control (`Velkor1`), reached only
+// through its dispatch interface and event sink; the wait runs the event loop in rounds, so
+// the receive handler, the timeout timer and the Cancel button run inside it.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/dispatch.h"
+#include "quillon/requests/exchange.h"
+
+namespace quillon {
+
+inline constexpr int kTimeoutIntervalMs = 2000;  // `tmrTimeout`
+inline constexpr int kTimeoutTicks = 10;         // the tenth silent tick ends the run
+inline constexpr std::uint8_t kNakStatus = 21;   // 0x15, a refused request
+
+inline constexpr const char* kDefaultDestIp = "255.255.255.255";
+inline constexpr std::uint16_t kDrivePort = 22359;
+inline constexpr const char* kVelkorControlProgId = "VELKOR.VelkorCtrl.1";
+
+// "Received \"NAK\"" CR LF "Tool Error Code = " + code in upper-case hex without leading
+// zeros + "h". A one-byte refusal has no code to show.
+std::string NakMessage(std::optional<std::uint8_t> toolErrorCode);
+
+class VelkorExchange : public Exchange {
+ public:
+  // Takes the created control; needs a QCoreApplication. `tickIntervalMs` is the timer's
+  // interval (the program keeps kTimeoutIntervalMs).
+  explicit VelkorExchange(std::shared_ptr<automation::Control> control, int tickIntervalMs = kTimeoutIntervalMs);
+  ~VelkorExchange() override;
+  VelkorExchange(const VelkorExchange&) = delete;
+  VelkorExchange& operator=(const VelkorExchange&) = delete;
+
+  // Start-up's configuration of the control (destination, ports, source filter and loop-back
+  // off, routing values 0), then opens the port. Empty when open, otherwise why not.
+  std::string configureAndOpen(const std::string& destIp, std::uint16_t destPort, std::uint16_t myPort);
+
+  bool transact(std::string_view request, ReplyForm form) override;
+
+  // The handlers, bound to the control's OnReceive event and to the timer's tick.
+  void onReceive();
+  void onTimeoutTick();
+
+  bool timerEnabled() const;
+  // Rounds the waits have gone through so far: each one blocked until something happened.
+  std::uint64_t waitRounds() const { return waitRounds_; }
+  automation::Control& control() { return *control_; }
+
+ private:
+  class Wiring;  // event sink and timer
+  bool waitForReplyOrAbort();
+  void sendRequestBuf();
+  void reopenPort();
+
+  std::shared_ptr<automation::Control> control_;
+  std::unique_ptr<Wiring> wiring_;
+  std::uint64_t waitRounds_ = 0;
+  std::optional<std::int32_t> lastControlError_;
+};
+
+// Creates "VELKOR.VelkorCtrl.1" from the module the first registration store names (the
+// user's, then the system-wide one), else from this program's own module; a module of another
+// version than the program's is refused. Null with `error` set.
+std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error);
+
+// The control `Velkor1` created and configured as start-up does it (destination, ports,
+// switches, routing values 0), with its port open; null with `error` set.
+std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
+                                                   std::uint16_t myPort, std::string& error);
+
+}  // namespace quillon

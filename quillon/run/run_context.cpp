@@ -1,0 +1,51 @@
+#include "quillon/run/run_context.h"
+
+namespace quillon {
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+RunContext::RunContext(Exchange& exchange, RunFolders folders, RunSwitches switches, Clock clock)
+    : exchange(exchange), folders(std::move(folders)), switches(std::move(switches)), clock(std::move(clock)) {
+  progress.setListener([this](int width) { events.emit(ProgressMoved{width, progress.boxWidth()}); });
+  exchange.setResendListener([this](int resend, int of, std::string_view request) {
+    events.emit(RequestResent{resend, of, std::string(request)});
+  });
+}
+
+RunContext::~RunContext() { exchange.setResendListener({}); }
+
+void RunContext::beginRun(bool dbLoadTicked) {
+  ExchangeState& s = x();
+  s.AbortFlag = false;
+  s.ReplyFlag = false;
+  s.ErrorText.clear();
+  s.RetryCount = 0;
+  traceBack.clearGroups();
+  ValidBankCount = 0;
+  RecordedBankCount = 0;
+  dbLoad = dbLoadTicked;
+  saveLocation.clear();
+  folderToOpen.clear();
+}
+
+RunOutcome RunContext::endRun() {
+  const ExchangeState& s = x();
+  RunOutcome outcome = RunOutcome::Completed;
+  if (!s.ErrorText.empty()) outcome = RunOutcome::Failed;
+  else if (s.AbortFlag) outcome = RunOutcome::Cancelled;
+  // What a run that did not complete leaves stays in the working folder.
+  std::filesystem::path location = saveLocation;
+  std::error_code ignored;
+  if (outcome != RunOutcome::Completed)
+    location = std::filesystem::is_directory(folders.workingFolder(), ignored) ? folders.workingFolder()
+                                                                                 : std::filesystem::path();
+  events.emit(RunEnded{outcome, s.ErrorText, location, folderToOpen, RecordedBankCount == 0});
+  return outcome;
+}
+
+}  // namespace quillon

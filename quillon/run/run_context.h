@@ -1,0 +1,85 @@
+#pragma once
+// Everything one save run knows, held once: what the program was started with (the exchange,
+// the switches, the folders, the clock), what the drive told (identity, trace-back, memory,
+// record and status tables), the drive-database connections, the counts the run decides by,
+// the one progress bar with its `ProgressAccumulator`, and where the run left its data. The
+// steps read and write it; listeners learn of it through `events`.
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "quillon/database/trace_workbook.h"
+#include "quillon/requests/drive_identity.h"
+#include "quillon/requests/exchange.h"
+#include "quillon/requests/memory_requests.h"
+#include "quillon/requests/progress.h"
+#include "quillon/requests/record_requests.h"
+#include "quillon/requests/status_requests.h"
+#include "quillon/requests/trace_back_tables.h"
+#include "quillon/run/run_events.h"
+#include "quillon/run/run_folders.h"
+#include "quillon/run/run_switches.h"
+
+namespace quillon {
+
+// The computer's local date and time.
+using Clock = std::function<std::tm()>;
+std::tm LocalNow();
+
+class RunContext {
+ public:
+  RunContext(Exchange& exchange, RunFolders folders, RunSwitches switches, Clock clock = LocalNow);
+  ~RunContext();
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+
+  // Given when the program starts.
+  Exchange& exchange;
+  const RunFolders folders;
+  const RunSwitches switches;
+  const Clock clock;
+  RunEvents events;
+
+  // Chosen at Start: "DB Load" ticked.
+  bool dbLoad = false;
+
+  // What the drive told; the tables keep their values from one run to the next until
+  // overwritten, as the drive's own do.
+  DriveIdentity identity;
+  std::string SafePanelName;
+  TraceBackTables traceBack;
+  MemoryTables memory;
+  TroubleTables trouble;
+  DriveStatusTable status;
+  DatabaseState databases;
+
+  std::int16_t RecordedBankCount = 0;
+  std::int16_t ValidBankCount = 0;
+  std::int16_t LatestFaultBank = 0;
+  ProgressBar progress;
+  std::string LabelDummy;  // the conversion's scratch text, kept with the run rather than in the window's hidden label
+
+  // Where the last run left its data, and what "Open Folder?" opens.
+  std::filesystem::path saveLocation;
+  std::filesystem::path folderToOpen;
+
+  ExchangeState& x() { return exchange.state(); }
+  const ExchangeState& x() const { return exchange.state(); }
+  bool aborted() const { return x().AbortFlag; }
+  // Ends the run with `message`, unless an earlier failure already gave one.
+  void fail(std::string message) { x().abortWith(std::move(message)); }
+  // A writer's answer: empty, or why it failed.
+  void reportFailure(const std::string& error) {
+    if (!error.empty()) fail(error);
+  }
+  // How a step ended that has nothing else to say: Failed once the run was aborted.
+  StepState finished() const { return aborted() ? StepState::Failed : StepState::Done; }
+
+  // The start of a run: flags, counts and group tables cleared; the end: its outcome told.
+  void beginRun(bool dbLoadTicked);
+  RunOutcome endRun();
+};
+
+}  // namespace quillon

@@ -1,0 +1,149 @@
+// The trace-back banks: the group layout, every bank's fault time, the count of recorded banks
+// ("Last Fault Only": the one with the latest fault), then bank by bank its requests and at once
+// its conversion, since the tables hold one bank at a time.
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
+#include "quillon/requests/trace_back_requests.h"
+#include "quillon/run/sample_plan.h"
+#include "quillon/run/save_sequence.h"
+
+namespace quillon {
+
+void SaveTrb_mdb(RunContext& run, std::uint8_t bank);
+
+namespace {
+
+// Bank time fields, as "MY1" fills them.
+constexpr int kYearField = 1, kMonthField = 2, kDayField = 3, kHourField = 4, kMinuteField = 5,
+              kSecondField = 6;
+
+long long numberOf(const std::string& text) {
+  long long value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// True when any of the fields month, day, hour, minute, second is not "00".
+bool holdsRecord(const BankTimeRow& row) {
+  for (int field = kMonthField; field <= kSecondField; ++field)
+    if (row[field] != "00") return true;
+  return false;
+}
+
+// The sort keys of a fault time, each rounded to 32 bits as the program always kept them.
+struct FaultTimeKey {
+  std::int32_t date = 0;
+  std::int32_t time = 0;
+  bool laterThan(const FaultTimeKey& other) const {
+    return date > other.date || (date == other.date && time > other.time);
+  }
+};
+
+std::int32_t clampedTo32(long long value) {
+  return static_cast<std::int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
+
+FaultTimeKey faultTimeKey(const BankTimeRow& row) {
+  const long long year = numberOf(row[kYearField]), month = numberOf(row[kMonthField]),
+                  day = numberOf(row[kDayField]), hour = numberOf(row[kHourField]),
+                  minute = numberOf(row[kMinuteField]), second = numberOf(row[kSecondField]);
+  return {clampedTo32((year * 12 + month) * 31 + day), clampedTo32((hour * 60 + minute) * 60 + second)};
+}
+
+// "MY1" for every bank. "Last Fault Only": keeps the bank with the latest fault time (ties keep
+// the lower bank); only a bank that holds a record counts, an empty bank's year is whatever the
+// drive left there. Returns whether a bank was kept.
+bool readBankTimes(RunContext& run) {
+  TraceBackTables& t = run.traceBack;
+  t.resizeBankTime();
+  BankRecordRequests records(run.exchange, t);
+  FaultTimeKey kept;
+  bool haveKept = false;
+  for (int b = 0; b < t.BankCount; ++b) {
+    auto bank = static_cast<std::uint8_t>(b);
+    records.ReadBankTime(bank);
+    if (!run.switches.lastFaultOnly || !holdsRecord(t.bankTime(b))) continue;
+    const FaultTimeKey key = faultTimeKey(t.bankTime(b));
+    if (key.laterThan(kept)) {
+      kept = key;
+      run.LatestFaultBank = static_cast<std::int16_t>(b);
+      haveKept = true;
+    }
+  }
+  return haveKept;
+}
+
+void countRecordedBanks(RunContext& run, bool haveKept) {
+  if (run.switches.lastFaultOnly) {
+    if (!haveKept) run.LatestFaultBank = 0;
+    run.ValidBankCount = 1;
+    run.RecordedBankCount = haveKept ? 1 : 0;
+  } else {
+    for (int bank = 0; bank < run.traceBack.BankCount; ++bank) {
+      if (!holdsRecord(run.traceBack.bankTime(bank))) continue;
+      ++run.RecordedBankCount;
+      ++run.ValidBankCount;
+    }
+  }
+  run.events.emit(BanksCounted{run.RecordedBankCount, run.switches.lastFaultOnly});
+}
+
+void readSignals(RunContext& run, std::uint8_t bank) {
+  const DriveIdentity& id = run.identity;
+  SignalAddressRequests addresses(run.exchange, run.traceBack);
+  SampleRequests samples(run.exchange, run.traceBack, run.progress);
+  switch (ChooseSampleVariant(id.InterfaceLevel, id.InterfaceMinor, id.DriveType, run.switches.forcesWideRequests)) {
+    case SampleVariant::Narrow16:
+      addresses.ReadSignalAddresses16(bank);
+      samples.ReadBankSamples16(bank, run.ValidBankCount);
+      break;
+    case SampleVariant::Wide32:
+      addresses.ReadSignalAddresses32Wide(bank);
+      samples.ReadBankSamples32Wide(bank, run.ValidBankCount);
+      break;
+    case SampleVariant::Block32:
+      addresses.ReadSignalAddresses32(bank);
+      samples.ReadBankSamples32(bank, run.ValidBankCount);
+      break;
+  }
+}
+
+// One recorded bank: its group values, addresses, samples, fault lists and version, then its
+// workbook. Returns false when the run was aborted.
+bool readBank(RunContext& run, std::uint8_t bank, int& banksRead) {
+  if (run.aborted()) return false;  // checkpoint
+  if (!holdsRecord(run.traceBack.bankTime(bank))) return true;
+  run.events.emit(BankStarted{++banksRead, run.RecordedBankCount});
+  GroupRequests groups(run.exchange, run.traceBack);
+  groups.ReadGroupSampling(bank);
+  groups.ReadGroupFaultIndex(bank);
+  if (run.aborted()) return false;  // checkpoint
+  run.traceBack.resizeBankTables(run.identity.InterfaceLevel);
+  readSignals(run, bank);
+  BankRecordRequests records(run.exchange, run.traceBack);
+  records.ReadBankFaults1(bank);
+  records.ReadBankFaults2(bank);
+  records.ReadBankVersion(bank);
+  if (run.aborted()) return false;  // checkpoint
+  SaveTrb_mdb(run, bank);
+  return !run.aborted();
+}
+
+}  // namespace
+
+StepState ReadTraceBackBanks(RunContext& run) {
+  GroupRequests(run.exchange, run.traceBack).ReadGroupLayout();
+  countRecordedBanks(run, readBankTimes(run));
+  int banksRead = 0;
+  if (run.switches.lastFaultOnly) {
+    readBank(run, static_cast<std::uint8_t>(run.LatestFaultBank), banksRead);
+  } else {
+    for (int bank = 0; bank < run.traceBack.BankCount; ++bank)
+      if (!readBank(run, static_cast<std::uint8_t>(bank), banksRead)) break;
+  }
+  return run.finished();
+}
+
+}  // namespace quillon

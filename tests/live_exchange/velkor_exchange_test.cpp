@@ -1,0 +1,266 @@
+// One request at a time through the Velkor control against the simulated drive on 127.0.0.1,
+// with a short timer tick: what the reply handling and the timer make of replies, refusals,
+// silence and Cancel, and how a malformed reply ends the run.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "quillon/requests/reply_decoder.h"
+#include "tests/live_exchange/live_exchange_rig.h"
+
+using quillon_test::LiveExchangeRig;
+using quillon::ReplyForm;
+
+namespace {
+
+constexpr int kShortTickMs = 20;
+// Long enough that a reply on loopback is always in before the next tick.
+constexpr int kResendTickMs = 100;
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// After the run has ended: some ticks' worth of event loop, and no datagram may leave.
+void expectNothingMoreSent(LiveExchangeRig& rig, int tickMs) {
+  const std::size_t received = rig.drive().requestCount();
+  const std::uint64_t sent = rig.exchange().sendCount();
+  rig.runEventsFor(5 * tickMs);
+  EXPECT_FALSE(rig.exchange().timerEnabled());
+  EXPECT_FALSE(rig.exchange().transact("QT", ReplyForm::Text));
+  rig.runEventsFor(2 * tickMs);
+  EXPECT_EQ(rig.exchange().sendCount(), sent);
+  EXPECT_EQ(rig.drive().requestCount(), received);
+}
+
+}  // namespace
+
+TEST(LiveExchange, TextAndBinaryRepliesArriveAndAreDecoded) {
+  LiveExchangeRig rig({}, kShortTickMs);
+  ASSERT_EQ(rig.error(), "");
+  const drivesim::DriveProfile& drive = rig.drive().profile();
+  quillon::ExchangeState& s = rig.state();
+
+  ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+  EXPECT_FALSE(s.ReplyFlag);
+  EXPECT_FALSE(s.BinaryReplyFlag);
+  EXPECT_FALSE(rig.exchange().timerEnabled());
+  quillon::TextReplyDecoder layout(s, "MX1");
+  for (int g = 1; g <= drivesim::kGroupCount; ++g) {
+    EXPECT_EQ(layout.hex8(2 * g), drive.groupDepth(g)) << g;
+    EXPECT_EQ(layout.hex8(2 * g + 10), drive.groupSignals(g)) << g;
+  }
+  EXPECT_TRUE(layout.ok());
+
+  // Arguments as two upper-case digits; the payload goes out as it is, without terminator.
+  const std::string faultList = "MY51" + quillon::HexByteText(2);
+  ASSERT_TRUE(rig.exchange().transact(faultList, ReplyForm::Binary));
+  EXPECT_TRUE(s.BinaryReplyFlag);
+  EXPECT_EQ(s.RequestBuf, bytesOf("MY5102"));
+  ASSERT_EQ(s.ReplyBytes.size(), 63u);
+  quillon::BinaryReplyDecoder faults(s, faultList);
+  for (int k = 1; k <= 15; ++k) {
+    EXPECT_EQ(faults.s16(2 * k + 1), drive.faultCode(2, k)) << k;
+    EXPECT_EQ(faults.s16(2 * k + 31), drive.faultSample(2, k)) << k;
+  }
+  EXPECT_TRUE(faults.ok());
+
+  ASSERT_TRUE(rig.exchange().transact("MY1" + quillon::HexByteText(0), ReplyForm::Text));
+  quillon::TextReplyDecoder bankTime(s, "MY1");
+  EXPECT_EQ(bankTime.hex16(24), drive.bankTime(0).year);
+  EXPECT_TRUE(bankTime.ok());
+
+  EXPECT_FALSE(s.AbortFlag);
+  EXPECT_EQ(s.ErrorText, "");
+  EXPECT_EQ(s.RetryCount, 0);
+  EXPECT_EQ(rig.exchange().sendCount(), 3u);
+  ASSERT_TRUE(rig.awaitDriveRequests(3));
+  EXPECT_EQ(rig.drive().requests(),
+            (std::vector<std::vector<std::uint8_t>>{bytesOf("MX1"), bytesOf("MY5102"), bytesOf("MY100")}));
+}
+
+TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt) {
+  {
+    drivesim::Misbehaviour refuse;
+    refuse.nakCommand = "MY51";
+    refuse.nakCode = 31;
+    LiveExchangeRig rig(refuse, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_FALSE(rig.exchange().transact("MY5102", ReplyForm::Binary));
+    EXPECT_TRUE(s.AbortFlag);
+    EXPECT_FALSE(s.ReplyFlag);
+    EXPECT_EQ(s.ReplyBytes, (std::vector<std::uint8_t>{21, 31}));
+    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 1Fh");
+    EXPECT_EQ(s.RetryCount, 0);
+    expectNothingMoreSent(rig, kShortTickMs);
+    EXPECT_EQ(rig.drive().requestCount(), 2u);
+  }
+  {
+    drivesim::Misbehaviour refuse;
+    refuse.nakCommand = "MX1";
+    refuse.nakCode = 3;
+    LiveExchangeRig rig(refuse, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_TRUE(s.AbortFlag);
+    EXPECT_FALSE(s.ReplyFlag);
+    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 3h");
+    expectNothingMoreSent(rig, kShortTickMs);
+    EXPECT_EQ(rig.drive().requestCount(), 1u);
+  }
+}
+
+TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
+  {
+    drivesim::Misbehaviour late;
+    late.silentFirst = 3;
+    LiveExchangeRig rig(late, kResendTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_EQ(s.RetryCount, 0);
+    EXPECT_FALSE(s.AbortFlag);
+    EXPECT_EQ(rig.exchange().sendCount(), 4u);  // the request and three re-sends
+    ASSERT_TRUE(rig.awaitDriveRequests(4));
+    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>(4, bytesOf("MX1")));
+    quillon::TextReplyDecoder layout(s, "MX1");
+    EXPECT_EQ(layout.hex8(2), rig.drive().profile().groupDepth(1));
+    EXPECT_TRUE(layout.ok());
+    // The run goes on: the next request is answered at once.
+    ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text));
+    EXPECT_EQ(rig.exchange().sendCount(), 5u);
+    EXPECT_EQ(s.RetryCount, 0);
+    // The reply reset the count, so a drive that now falls silent gets ten full sends.
+    rig.drive().stop();
+    EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_EQ(s.ErrorText, "Timeout");
+    EXPECT_EQ(rig.exchange().sendCount(), 15u);
+  }
+  {
+    // The timer's tick on its own: with a reply flagged it neither counts nor re-sends;
+    // otherwise it re-sends the last request, and the answer, though no request waits for
+    // it, resets the count and flags the reply.
+    LiveExchangeRig rig({}, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    s.RequestBuf = bytesOf("QT");
+    s.ReplyFlag = true;
+    s.RetryCount = 4;
+    rig.exchange().onTimeoutTick();
+    EXPECT_EQ(s.RetryCount, 4);
+    EXPECT_EQ(rig.exchange().sendCount(), 0u);
+    s.ReplyFlag = false;
+    rig.exchange().onTimeoutTick();
+    EXPECT_EQ(s.RetryCount, 5);
+    EXPECT_EQ(rig.exchange().sendCount(), 1u);
+    ASSERT_TRUE(rig.awaitDriveRequests(1));
+    for (int round = 0; round < 200 && !s.ReplyFlag; ++round) rig.runEventsFor(5);
+    EXPECT_TRUE(s.ReplyFlag);
+    EXPECT_EQ(s.RetryCount, 0);
+    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>{bytesOf("QT")});
+  }
+  {
+    drivesim::Misbehaviour silent;
+    silent.silent = true;
+    LiveExchangeRig rig(silent, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    quillon::ExchangeState& s = rig.state();
+    std::vector<std::string> told;  // each re-send is told while the request waits
+    rig.exchange().setResendListener([&](int resend, int of, std::string_view request) {
+      told.push_back(std::string(request) + " " + std::to_string(resend) + "/" + std::to_string(of));
+    });
+    EXPECT_FALSE(rig.exchange().transact("MX205", ReplyForm::Text));
+    EXPECT_TRUE(s.AbortFlag);
+    EXPECT_EQ(s.ErrorText, "Timeout");
+    EXPECT_EQ(s.RetryCount, 10);
+    EXPECT_EQ(rig.exchange().sendCount(), 10u);  // the request and nine re-sends
+    EXPECT_EQ(told, (std::vector<std::string>{"MX205 1/9", "MX205 2/9", "MX205 3/9", "MX205 4/9", "MX205 5/9",
+                                              "MX205 6/9", "MX205 7/9", "MX205 8/9", "MX205 9/9"}));
+    ASSERT_TRUE(rig.awaitDriveRequests(10));
+    expectNothingMoreSent(rig, kShortTickMs);
+    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>(10, bytesOf("MX205")));
+  }
+}
+
+TEST(LiveExchange, CancelDuringAWaitReturnsAtTheNextRoundAndStopsSending) {
+  drivesim::Misbehaviour silent;
+  silent.silent = true;
+  LiveExchangeRig rig(silent, kShortTickMs);
+  ASSERT_EQ(rig.error(), "");
+  quillon::ExchangeState& s = rig.state();
+  // The Cancel button sets only the flag; the wait has to notice it by itself. Ten silent
+  // ticks take longer than this, so the run ends by Cancel and not by timeout.
+  QTimer::singleShot(3 * kShortTickMs + kShortTickMs / 2, [&s] { s.AbortFlag = true; });
+  EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
+  EXPECT_TRUE(s.AbortFlag);
+  EXPECT_FALSE(s.ReplyFlag);
+  EXPECT_EQ(s.ErrorText, "");
+  EXPECT_FALSE(rig.exchange().timerEnabled());
+  const std::uint64_t sent = rig.exchange().sendCount();
+  EXPECT_GE(sent, 1u);
+  EXPECT_LT(sent, 10u);
+  ASSERT_TRUE(rig.awaitDriveRequests(sent));
+  expectNothingMoreSent(rig, kShortTickMs);
+  EXPECT_EQ(rig.drive().requestCount(), sent);
+}
+
+namespace {
+
+// The reply arrives as any other; reading it as a request routine does (`decode`, which
+// tells whether the decoder still holds) ends the run with `message`.
+void expectDecodingEndsTheRun(const drivesim::Misbehaviour& garble, const std::string& request, ReplyForm form,
+                              const std::function<bool(LiveExchangeRig&)>& decode, const std::string& message) {
+  SCOPED_TRACE(request);
+  LiveExchangeRig rig(garble, kShortTickMs);
+  ASSERT_EQ(rig.error(), "");
+  ASSERT_TRUE(rig.exchange().transact(request, form));
+  EXPECT_FALSE(decode(rig));
+  EXPECT_TRUE(rig.state().AbortFlag);
+  EXPECT_EQ(rig.state().ErrorText, message);
+  expectNothingMoreSent(rig, kShortTickMs);
+}
+
+}  // namespace
+
+TEST(LiveExchange, ShortOrNonHexReplyEndsTheRunThroughTheDecoderWithAMessage) {
+  drivesim::Misbehaviour cutLayout;
+  cutLayout.shortCommand = "MX1";
+  expectDecodingEndsTheRun(
+      cutLayout, "MX1", ReplyForm::Text,
+      [](LiveExchangeRig& rig) {
+        EXPECT_EQ(rig.state().ReplyText.size(), 10u);
+        quillon::TextReplyDecoder layout(rig.state(), "MX1");
+        int signalSum = 0;
+        for (int g = 1; g <= drivesim::kGroupCount; ++g) signalSum += layout.hex8(2 * g + 10);
+        EXPECT_EQ(signalSum, 0);  // nothing is taken from a bad reply
+        return layout.ok();
+      },
+      "Malformed reply to \"MX1\": expected at least 13 characters, got 10");
+
+  drivesim::Misbehaviour cutFaults;
+  cutFaults.shortCommand = "MY51";
+  expectDecodingEndsTheRun(
+      cutFaults, "MY5101", ReplyForm::Binary,
+      [](LiveExchangeRig& rig) {
+        quillon::BinaryReplyDecoder faults(rig.state(), "MY51");
+        EXPECT_EQ(faults.s16(3), rig.drive().profile().faultCode(1, 1));
+        EXPECT_EQ(faults.s16(61), 0);
+        return faults.ok();
+      },
+      "Malformed reply to \"MY51\": expected at least 63 bytes, got 31");
+
+  drivesim::Misbehaviour garbled;
+  garbled.nonHexCommand = "MX1";
+  expectDecodingEndsTheRun(
+      garbled, "MX1", ReplyForm::Text,
+      [](LiveExchangeRig& rig) {
+        quillon::TextReplyDecoder layout(rig.state(), "MX1");
+        EXPECT_EQ(layout.hex8(2), 0);
+        return layout.ok();
+      },
+      "Malformed reply to \"MX1\": non-hex character at position 2");
+}

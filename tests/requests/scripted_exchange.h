@@ -1,0 +1,111 @@
+#pragma once
+// The one stand-in for the drive exchange in the tests: every request is logged, then answered
+// from a queue of replies or by a responder (a hand-written one, or the simulated drive's
+// command model through AnswersOf). A reply can end the wait as an abort would (timeout,
+// Cancel) or come only after re-sends; a reply whose first byte is 21 is a refusal, taken as
+// the receive handler takes it.
+// A responder may act during the wait (press Cancel): the wait then ends by the abort.
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drivesim/command_model.h"
+#include "quillon/requests/exchange.h"
+
+namespace quillon_test {
+
+struct ScriptedReply {
+  std::string text;
+  std::vector<std::uint8_t> bytes;
+  std::optional<std::string> abortText;  // the wait ends by abort with this message
+  int resentFirst = 0;                    // the request went unanswered this many times first
+
+  static ScriptedReply Text(std::string text) { return {std::move(text), {}, {}}; }
+  static ScriptedReply Bytes(std::vector<std::uint8_t> bytes) { return {{}, std::move(bytes), {}}; }
+  static ScriptedReply Abort(std::string message) { return {{}, {}, std::move(message)}; }
+  // The drive's refusal with a tool error code.
+  static ScriptedReply Nak(std::uint8_t code) { return {std::string{char(21), char(code)}, {21, code}, {}}; }
+};
+
+using Responder = std::function<ScriptedReply(const std::string& request)>;
+
+class ScriptedExchange : public quillon::Exchange {
+ public:
+  std::deque<ScriptedReply> replies;
+  Responder responder;  // used when the queue is empty; without one the drive is silent
+  std::vector<std::string> sent;
+  std::vector<quillon::ReplyForm> forms;
+
+  bool transact(std::string_view request, quillon::ReplyForm form) override {
+    if (state_.AbortFlag) return false;
+    sent.emplace_back(request);
+    forms.push_back(form);
+    ++sendCount_;
+    state_.RequestBuf.assign(request.begin(), request.end());
+    state_.BinaryReplyFlag = form == quillon::ReplyForm::Binary;
+    ScriptedReply reply = nextReply();
+    for (int resend = 1; resend <= reply.resentFirst; ++resend) {
+      ++sendCount_;
+      reportResend(resend, kResends);
+    }
+    if (reply.abortText) state_.abortWith(*reply.abortText);
+    if (state_.AbortFlag) return false;  // also a Cancel pressed while waiting
+    state_.RetryCount = 0;
+    const bool binary = form == quillon::ReplyForm::Binary;
+    const std::uint8_t status = binary ? (reply.bytes.empty() ? 0 : reply.bytes[0])
+                                       : (reply.text.empty() ? 0 : static_cast<std::uint8_t>(reply.text[0]));
+    if (status == kNak) {
+      const std::size_t length = binary ? reply.bytes.size() : reply.text.size();
+      const std::uint8_t code = length > 1 ? (binary ? reply.bytes[1] : static_cast<std::uint8_t>(reply.text[1])) : 0;
+      state_.abortWith(nakMessage(code));
+      return false;
+    }
+    if (binary) state_.ReplyBytes = std::move(reply.bytes);
+    else state_.ReplyText = std::move(reply.text);
+    state_.ReplyFlag = false;
+    return true;
+  }
+
+  std::size_t countOf(std::string_view prefix) const {
+    std::size_t n = 0;
+    for (const std::string& request : sent) n += request.starts_with(prefix);
+    return n;
+  }
+
+ private:
+  static constexpr std::uint8_t kNak = 21;
+  static constexpr int kResends = 9;  // the tenth silent tick ends the wait
+
+  // As the receive handler words it: the code in upper-case hexadecimal without leading zeros.
+  static std::string nakMessage(std::uint8_t code) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(code));
+    return std::string("Received \"NAK\"\r\nTool Error Code = ") + hex + "h";
+  }
+
+  ScriptedReply nextReply() {
+    if (!replies.empty()) {
+      ScriptedReply reply = std::move(replies.front());
+      replies.pop_front();
+      return reply;
+    }
+    if (responder) return responder(sent.back());
+    return ScriptedReply::Abort("Timeout");
+  }
+};
+
+// Every request answered by `model` as the simulated drive would (its misbehaviour included):
+// silence ends the wait like the timeout.
+inline Responder AnswersOf(drivesim::CommandModel& model) {
+  return [&model](const std::string& request) {
+    const auto bytes = model.answer(std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()));
+    if (!bytes) return ScriptedReply::Abort("Timeout");
+    return ScriptedReply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
+  };
+}
+
+}  // namespace quillon_test

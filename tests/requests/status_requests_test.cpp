@@ -1,0 +1,113 @@
+#include "quillon/requests/status_requests.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/requests/scripted_exchange.h"
+
+using namespace quillon;
+using quillon_test::ScriptedExchange;
+using quillon_test::ScriptedReply;
+
+namespace {
+
+// Clock reply: hour at 4-5, minute 8-9, second 12-13, month 16-17, day 20-21, year 22-25.
+std::string clockReply(const char* hour, const char* minute, const char* second, const char* month, const char* day,
+                       const char* year) {
+  std::string text = "A" + std::string(24, '-');
+  auto put = [&](int position, const char* digits) { text.replace(position - 1, std::strlen(digits), digits); };
+  put(4, hour);
+  put(8, minute);
+  put(12, second);
+  put(16, month);
+  put(20, day);
+  put(22, year);
+  return text;
+}
+
+ScriptedReply textReply(std::string text) { return ScriptedReply{std::move(text), {}, {}}; }
+ScriptedReply bytesReply(std::vector<std::uint8_t> bytes) { return ScriptedReply{{}, std::move(bytes), {}}; }
+
+}  // namespace
+
+TEST(StatusRequests, DriveClock) {
+  ScriptedExchange exchange;
+  DriveStatusTable table;
+  StatusRequests requests(exchange, table);
+  exchange.replies.push_back(textReply(clockReply("08", "0F", "02", "03", "0C", "000E")));
+  requests.ReadDriveClock();
+  EXPECT_EQ(exchange.sent, std::vector<std::string>{"J"});
+  EXPECT_EQ(exchange.forms[0], ReplyForm::Text);
+  const auto& s = table.DriveStatusText;
+  EXPECT_EQ(s[1], "2014");
+  EXPECT_EQ(s[2], "03");
+  EXPECT_EQ(s[3], "12");
+  EXPECT_EQ(s[4], "08");
+  EXPECT_EQ(s[5], "15");
+  EXPECT_EQ(s[6], "02");
+
+  exchange.replies.push_back(textReply(clockReply("FF", "64", "00", "00", "00", "FFFF")));
+  requests.ReadDriveClock();
+  EXPECT_EQ(s[1], "1999");
+  EXPECT_EQ(s[4], "55");  // only the last two digits of 255
+  EXPECT_EQ(s[5], "00");  // 100
+
+  // A short reply gives shorter or empty fields.
+  exchange.replies.push_back(textReply(clockReply("08", "0F", "02", "03", "0C", "000E").substr(0, 16)));
+  requests.ReadDriveClock();
+  EXPECT_EQ(s[1], "");
+  EXPECT_EQ(s[2], "00");  // one digit "0" of month
+  EXPECT_EQ(s[3], "");
+  EXPECT_EQ(s[4], "08");
+
+  // A non-hex digit ends the run and keeps the table.
+  exchange.replies.push_back(textReply(clockReply("08", "0F", "02", "03", "0C", "00xE")));
+  requests.ReadDriveClock();
+  EXPECT_TRUE(exchange.state().AbortFlag);
+  EXPECT_EQ(exchange.state().ErrorText, "Malformed reply to \"J\": non-hex character in the drive clock");
+  EXPECT_EQ(s[4], "08");
+  EXPECT_EQ(s[1], "");
+}
+
+TEST(StatusRequests, SequenceOutputsAndPrCodes) {
+  ScriptedExchange exchange;
+  DriveStatusTable table;
+  StatusRequests requests(exchange, table);
+  exchange.replies.push_back(bytesReply({0x06, 0x00, 0x1A, 0x05, 0xFF, 0x00}));
+  std::vector<std::uint8_t> codes(22, 0);
+  codes[0] = 0x06;
+  codes[3] = 0xFF;                  // code 0: 00FF
+  codes[4] = 0xFF;                  // code 1: FF00
+  codes[20] = 0x80, codes[21] = 0x01;  // code 9: 8001
+  exchange.replies.push_back(bytesReply(codes));
+  requests.ReadSseqOutputs();
+  requests.ReadPrCodes();
+  EXPECT_EQ(exchange.sent, (std::vector<std::string>{"ZS", "SP"}));
+  const auto& s = table.DriveStatusText;
+  EXPECT_EQ(s[7], "1A05");
+  EXPECT_EQ(s[8], "FF00");
+  EXPECT_EQ(s[9], "00FF");
+  EXPECT_EQ(s[10], "FF00");
+  EXPECT_EQ(s[11], "0000");
+  EXPECT_EQ(s[18], "8001");
+
+  // Short replies: the missing bytes read as 0.
+  exchange.replies.push_back(bytesReply({0x06, 0x00, 0x12}));
+  exchange.replies.push_back(bytesReply({0x06, 0x00, 0xAB, 0xCD, 0xEF}));
+  requests.ReadSseqOutputs();
+  requests.ReadPrCodes();
+  EXPECT_FALSE(exchange.state().AbortFlag);
+  EXPECT_EQ(s[7], "1200");
+  EXPECT_EQ(s[8], "0000");
+  EXPECT_EQ(s[9], "ABCD");
+  EXPECT_EQ(s[10], "EF00");
+  EXPECT_EQ(s[18], "0000");
+
+  // An abort during the wait keeps the table.
+  exchange.replies.push_back(ScriptedReply{{}, {}, std::string("Timeout")});
+  requests.ReadSseqOutputs();
+  requests.ReadPrCodes();
+  EXPECT_EQ(exchange.sent.size(), 5u);
+  EXPECT_EQ(s[7], "1200");
+}

@@ -1,0 +1,127 @@
+#pragma once
+// A save run in the test process: a documents folder of its own, the scripted exchange answered
+// by the simulated drive's command model (or a test's own responder around it), and the run
+// context over them, with a fixed clock. What the run packed is read back with the archiver.
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "drivesim/command_model.h"
+#include "platform/shell/folders.h"
+#include "quillon/requests/drive_database_download.h"
+#include "quillon/run/archiver.h"
+#include "quillon/run/run_context.h"
+#include "quillon/run/save_names.h"
+#include "tests/output/record_file_expectations.h"
+#include "tests/requests/scripted_exchange.h"
+
+namespace quillon_test {
+
+// 09:05:07 on 3 February 2026.
+inline std::tm February3rd() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 1;
+  t.tm_mday = 3;
+  t.tm_hour = 9;
+  t.tm_min = 5;
+  t.tm_sec = 7;
+  return t;
+}
+
+// Every regular file below `folder`, by file name, with its bytes.
+inline std::map<std::string, std::string> FilesBelow(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code ignored;
+  for (std::filesystem::recursive_directory_iterator it(folder, ignored), end; !ignored && it != end; ++it)
+    if (it->is_regular_file()) files[it->path().filename().string()] = FileText(it->path());
+  return files;
+}
+
+// A folder below the system's temporary folder for one test, removed with its contents.
+class TestFolder {
+ public:
+  TestFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("quillon_run_" + std::to_string(::getpid()) + "_" + std::to_string(++count()));
+    platform_shell::DeleteFolder(path_, true);
+    std::filesystem::create_directories(path_);
+  }
+  ~TestFolder() { platform_shell::DeleteFolder(path_, true); }
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  static int& count() {
+    static int n = 0;
+    return n;
+  }
+  std::filesystem::path path_;
+};
+
+struct RunSetup {
+  drivesim::DriveOptions drive;
+  std::string commandLine;
+  // Where the templates and the simulated drive's database are: the build's templates folder
+  // gives workbooks, a folder without them CSV sets.
+  std::filesystem::path templateFolder;
+};
+
+// The build's templates, with the simulated drive's database "SIM01.00.mdb".
+inline std::filesystem::path BuiltTemplates() { return std::filesystem::path(QUILLON_BINARY_DIR) / "templates"; }
+
+class RunRig {
+ public:
+  explicit RunRig(RunSetup setup = {}) {
+    useDrive(std::move(setup.drive));
+    const std::filesystem::path templates =
+        setup.templateFolder.empty() ? documents_.path() / "no-templates" : setup.templateFolder;
+    run_ = std::make_unique<quillon::RunContext>(
+        exchange, quillon::RunFolders::InDocuments(documents_.path(), templates, documents_.path() / "no-install-root"),
+        quillon::RunSwitches::Of(setup.commandLine), [this] { return now; });
+    platform_shell::CreateFolder(run_->folders.AppFolder);
+  }
+
+  // The drive from now on; the exchange answers as it does.
+  void useDrive(drivesim::DriveOptions options, drivesim::Misbehaviour misbehaviour = {}) {
+    model_ = std::make_unique<drivesim::CommandModel>(drivesim::DriveProfile(std::move(options)), misbehaviour);
+    exchange.responder = AnswersOf(*model_);
+  }
+  const drivesim::DriveProfile& drive() const { return model_->profile(); }
+  Responder driveAnswers() { return AnswersOf(*model_); }
+
+  quillon::RunContext& run() { return *run_; }
+  const std::filesystem::path& documents() const { return documents_.path(); }
+  std::filesystem::path appFolder() const { return run_->folders.AppFolder; }
+  std::filesystem::path working() const { return run_->folders.workingFolder(); }
+  // The archive (or moved folder) of a run at `now`.
+  std::filesystem::path archive() const { return appFolder() / (quillon::DatedSaveName(now) + ".lzh"); }
+  std::filesystem::path movedFolder() const { return appFolder() / quillon::DatedSaveName(now); }
+
+  // The files in the run's archive, extracted by the archiver the program uses.
+  std::map<std::string, std::string> archivedFiles() const {
+    const std::filesystem::path into = scratch_.path() / "extracted";
+    platform_shell::DeleteFolder(into, true);
+    std::filesystem::create_directories(into);
+    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into)) != 0) return {};
+    return FilesBelow(into);
+  }
+
+  ScriptedExchange exchange;
+  std::tm now = February3rd();  // the run's clock
+
+ private:
+  TestFolder documents_;
+  TestFolder scratch_;
+  std::unique_ptr<drivesim::CommandModel> model_;
+  std::unique_ptr<quillon::RunContext> run_;
+};
+
+}  // namespace quillon_test

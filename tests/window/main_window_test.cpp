@@ -1,0 +1,342 @@
+// The main window over whole save runs against a drive in the test process: decisions,
+// checkpoints, folders and the closing messages, seen through the window's control state.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/shell/folders.h"
+#include "tests/window/window_rig.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace quillon;
+using quillon_test::BankTimeReply;
+using quillon_test::RunSetup;
+using quillon_test::ScriptedReply;
+using quillon_test::WindowRig;
+
+// A 16-bit drive whose eight banks all hold a record unless a test says otherwise.
+drivesim::DriveOptions ardo() {
+  drivesim::DriveOptions d;
+  d.driveType = "RX-Ardo ";
+  d.interfaceLevel = 5;
+  d.interfaceMinor = 1;
+  d.panelName = "LINE1   ";
+  d.groupDepth = {2, 1, 0, 0, 0};
+  d.groupSignals = {3, 2, 0, 0, 0};
+  d.recordedBanks = {0, 1, 2, 3, 4, 5, 6, 7};
+  return d;
+}
+
+RunSetup setup(drivesim::DriveOptions drive, std::string commandLine = "") {
+  return RunSetup{std::move(drive), std::move(commandLine), {}};
+}
+
+// The banks whose CSV set is among `files`.
+std::vector<int> savedBanks(const std::map<std::string, std::string>& files) {
+  std::vector<int> banks;
+  for (int bank = 0; bank < 8; ++bank)
+    if (files.count("Trb" + std::to_string(bank) + "_Data.csv")) banks.push_back(bank);
+  return banks;
+}
+
+std::size_t indexOf(const std::vector<std::string>& requests, const std::string& prefix) {
+  for (std::size_t i = 0; i < requests.size(); ++i)
+    if (requests[i].starts_with(prefix)) return i;
+  return requests.size();
+}
+
+TEST(MainWindow, StartUpCaptionsAndStates) {
+  WindowRig rig(setup(ardo()));
+  MainWindow& w = rig.window();
+  EXPECT_EQ(rig.startUpFailure, "");
+  const WindowControls& c = w.controls;
+  EXPECT_EQ(WindowCaption(), "Quillon Ver.2.1");
+  EXPECT_EQ(c.cmd_Start.caption(), "Start");
+  EXPECT_TRUE(c.cmd_Start.enabled());
+  EXPECT_EQ(c.cmd_Cancel.caption(), "Cancel");
+  EXPECT_FALSE(c.cmd_Cancel.enabled());
+  EXPECT_EQ(c.cmd_EXIT.caption(), "Exit");
+  EXPECT_EQ(c.Check1.caption(), "DB Load");
+  EXPECT_FALSE(c.Check1.visible());
+  EXPECT_FALSE(c.Check1.checked());
+  EXPECT_EQ(c.Label1.caption(), "Receiving Trace Back Data");
+  EXPECT_EQ(c.Label2.caption(), "Receiving Setting Parameter");
+  EXPECT_EQ(c.Label3.caption(), "Connecting to Drive");
+  EXPECT_EQ(c.Label12.caption(), "Compress the files");
+  EXPECT_EQ(c.Label9.caption(), "0");
+  EXPECT_EQ(c.Label10.caption(), " / 0 bank(s)");
+  for (const Control* label : {&c.Label4, &c.Label5, &c.Label6, &c.Label7, &c.Label8, &c.Label11})
+    EXPECT_EQ(label->caption(), "") << label->name();
+  EXPECT_EQ(c.shpScale.width(), 0);
+  EXPECT_TRUE(fs::is_directory(rig.appFolder()));
+  EXPECT_EQ(rig.run().switches.CommandLine, "");
+  EXPECT_TRUE(rig.exchange.sent.empty());
+
+  WindowRig withL(setup(ardo(), "/f /l"));
+  EXPECT_TRUE(withL.window().controls.Check1.visible());
+}
+
+TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
+  drivesim::DriveOptions drive = ardo();
+  drive.recordedBanks = {0, 2};  // bank 1 empty, whatever its year says
+  WindowRig rig(setup(drive));
+  MainWindow& w = rig.window();
+  fs::create_directories(rig.working() / "old");
+  std::ofstream(rig.working() / "old" / "stale.csv") << "x";
+  platform_shell::SetReadOnly(rig.working() / "old", true);
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request == "QT") {
+      EXPECT_FALSE(fs::exists(rig.working())) << "the previous TRBSAVE goes first";
+      EXPECT_FALSE(w.controls.cmd_Start.enabled());
+      EXPECT_TRUE(w.controls.cmd_Cancel.enabled());
+    }
+    return answer(request);
+  };
+  w.clickStart();
+
+  const WindowControls& c = w.controls;
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_TRUE(rig.messages.shown.empty());
+  EXPECT_EQ(c.Label11.caption(), "DriveType = \"RX-Ardo \"");
+  EXPECT_EQ(c.Label7.caption(), "Done>");
+  EXPECT_EQ(c.Label5.caption(), "Done>");
+  EXPECT_EQ(c.Label6.caption(), "Done>");
+  EXPECT_EQ(c.Label8.caption(), "Done>");
+  EXPECT_EQ(c.Label9.caption(), "2");
+  EXPECT_EQ(c.Label10.caption(), " / 2 bank(s)");
+  EXPECT_EQ(c.Label4.caption(), "");
+  EXPECT_EQ(c.shpScale.width(), c.shpBox.width()) << "the samples' steps add up to the full bar";
+  EXPECT_FALSE(c.cmd_Start.enabled());
+  EXPECT_TRUE(c.cmd_Cancel.enabled());
+  EXPECT_EQ(c.cmd_Cancel.caption(), "Reset");
+  EXPECT_EQ(rig.run().SafePanelName, "LINE1");
+  EXPECT_EQ(rig.run().RecordedBankCount, 2);
+  EXPECT_EQ(rig.run().ValidBankCount, 2);
+
+  // The order of the requests up to the first bank's samples.
+  const std::vector<std::string>& sent = rig.exchange.sent;
+  const std::vector<std::string> expected{"QT", "Q1", "Q2", "Q3", "Q4", "QA1", "QA2", "QU2", "MX1",
+                                          "MY100", "MY101", "MY102", "MY103", "MY104", "MY105", "MY106",
+                                          "MY107", "MX200", "MX300", "MZ10001"};
+  ASSERT_GE(sent.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + expected.size()), expected);
+  EXPECT_EQ(rig.exchange.countOf("MX2"), 2u);
+  EXPECT_EQ(rig.exchange.countOf("MX201"), 0u);
+  EXPECT_EQ(rig.exchange.countOf("Mz"), 0u);
+  EXPECT_EQ(rig.exchange.countOf("mz"), 0u);
+  const std::size_t firstRecord = indexOf(sent, "MY300");
+  ASSERT_GT(firstRecord, 0u);
+  EXPECT_EQ(sent[firstRecord - 1], "MV02") << "the last bank's version ends the trace-back requests";
+
+  ASSERT_TRUE(fs::is_regular_file(rig.archive()));
+  EXPECT_EQ(savedBanks(rig.archivedFiles()), (std::vector<int>{0, 2}));
+  EXPECT_FALSE(fs::exists(rig.working())) << "the packed folder is deleted";
+  ASSERT_EQ(rig.messages.asked.size(), 1u);
+  EXPECT_EQ(rig.messages.asked[0],
+            "Complete\r\nTraceback file location = " + rig.archive().string() + "\r\n\r\nOpen Folder?");
+  EXPECT_TRUE(rig.opened.empty()) << "No is the answer";
+
+  // Reset clears the display for the next run.
+  w.clickCancel();
+  EXPECT_TRUE(c.cmd_Start.enabled());
+  EXPECT_EQ(c.cmd_Cancel.caption(), "Cancel");
+  EXPECT_FALSE(c.cmd_Cancel.enabled());
+  EXPECT_EQ(c.Label9.caption(), "0");
+  EXPECT_EQ(c.Label10.caption(), " / 0 bank(s)");
+  EXPECT_EQ(c.shpScale.width(), 0);
+  for (const Control* label : {&c.Label4, &c.Label5, &c.Label6, &c.Label7, &c.Label8, &c.Label11})
+    EXPECT_EQ(label->caption(), "") << label->name();
+
+  // A Yes opens the program folder.
+  rig.messages.answer = true;
+  rig.now.tm_sec += 1;
+  w.clickStart();
+  EXPECT_EQ(rig.opened, (std::vector<fs::path>{rig.appFolder()}));
+}
+
+TEST(MainWindow, RequestVariantByInterfaceLevelMinorTypeAndSwitch) {
+  struct Case {
+    int level, minor;
+    std::string type, commandLine, addresses, samples;
+  };
+  const std::vector<Case> cases{
+      {5, 2, "RX-Jarn", "/f", "MZ1", "MZ2"},    // below level 6 always 16-bit
+      {6, 1, "RX-Jarn", "", "Mz1", "Mz2"},      // minor 1 never wide
+      {6, 2, "RX-Jarn", "", "mz1", "mzx"},
+      {6, 2, "RX-FennX", "", "mz1", "mzx"},     // "begins with"
+      {6, 2, "RX-Hald", "", "mz1", "mzx"},
+      {6, 2, " RX-Hald", "", "Mz1", "Mz2"},     // untrimmed for this test
+      {6, 2, "RX-Brin", "", "Mz1", "Mz2"},
+      {6, 2, "RX-Brin", "x /f", "mz1", "mzx"},  // ends with "/f"
+      {6, 2, "RX-Brin", "/f x", "Mz1", "Mz2"},
+      {6, 1, "RX-Brin", "/f", "Mz1", "Mz2"},
+  };
+  for (const Case& k : cases) {
+    drivesim::DriveOptions drive = ardo();
+    drive.interfaceLevel = k.level;
+    drive.interfaceMinor = k.minor;
+    drive.driveType = k.type;
+    drive.recordedBanks = {0, 2};
+    WindowRig rig(setup(drive, k.commandLine));
+    MainWindow& w = rig.start();
+    SCOPED_TRACE(k.type + " level " + std::to_string(k.level) + " minor " + std::to_string(k.minor) + " \"" +
+                 k.commandLine + "\"");
+    EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+    EXPECT_GT(rig.exchange.countOf(k.addresses + "00"), 0u);
+    EXPECT_GT(rig.exchange.countOf(k.samples + "00"), 0u);
+    for (const char* other : {"MZ1", "Mz1", "mz1", "MZ2", "Mz2", "mzx"})
+      if (other != k.addresses && other != k.samples) {
+        EXPECT_EQ(rig.exchange.countOf(other), 0u) << other;
+      }
+  }
+}
+
+TEST(MainWindow, LastFaultOnlyReadsTheLatestBankAndMovesTheFolder) {
+  drivesim::DriveOptions drive = ardo();
+  drive.recordedBanks = {0, 1, 2, 3, 4, 6, 7};
+  WindowRig rig(setup(drive, "/l"));
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request == "MY102" || request == "MY104") return BankTimeReply(14, 3, 12, 8, 15, 3);  // latest; a tie keeps 2
+    if (request == "MY105") return BankTimeReply(99, 0, 0, 0, 0, 0);  // empty: its year does not make it the latest
+    if (request == "MY106") return BankTimeReply(13, 12, 31, 23, 59, 59);
+    if (request.starts_with("MY1")) return BankTimeReply(14, 3, 12, 8, 15, 2);
+    return answer(request);
+  };
+  MainWindow& w = rig.start();
+
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_TRUE(w.controls.Check1.visible());
+  EXPECT_EQ(w.controls.Label10.caption(), " / Last Fault Only");
+  EXPECT_EQ(rig.run().LatestFaultBank, 2);
+  EXPECT_EQ(rig.run().RecordedBankCount, 1);
+  EXPECT_EQ(rig.run().ValidBankCount, 1);
+  EXPECT_EQ(rig.exchange.countOf("MX2"), 1u);
+  EXPECT_EQ(rig.exchange.countOf("MX202"), 1u);
+  EXPECT_EQ(w.controls.Label8.caption(), "Skip>");
+  EXPECT_FALSE(fs::exists(rig.archive()));
+  EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.movedFolder())), (std::vector<int>{2}));
+  EXPECT_FALSE(fs::exists(rig.working()));
+  ASSERT_EQ(rig.messages.asked.size(), 1u);
+  EXPECT_EQ(rig.messages.asked[0],
+            "Complete\r\nTraceback file location = " + rig.movedFolder().string() + "\r\n\r\nOpen Folder?");
+  rig.messages.answer = true;
+  w.clickCancel();
+  w.clickStart();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed) << "the dated folder of this second exists already";
+}
+
+TEST(MainWindow, SlashLSlashFReadsAllBanksWideWithoutArchive) {
+  drivesim::DriveOptions drive = ardo();
+  drive.interfaceLevel = 6;
+  drive.interfaceMinor = 2;
+  drive.driveType = "RX-Brin";
+  drive.recordedBanks = {0, 1, 2, 3};
+  WindowRig rig(setup(drive, "/l /f"));
+  MainWindow& w = rig.start();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_TRUE(w.controls.Check1.visible());
+  EXPECT_EQ(w.controls.Label10.caption(), " / 4 bank(s)");
+  EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.movedFolder())), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_GT(rig.exchange.countOf("mz1"), 0u);
+  EXPECT_GT(rig.exchange.countOf("mzx"), 0u);
+  EXPECT_FALSE(fs::exists(rig.archive()));
+  EXPECT_EQ(w.controls.Label8.caption(), "Skip>");
+  EXPECT_TRUE(fs::is_directory(rig.movedFolder()));
+}
+
+TEST(MainWindow, AllBanksEmpty) {
+  drivesim::DriveOptions drive = ardo();
+  drive.recordedBanks = {};
+  WindowRig rig(setup(drive));
+  MainWindow& w = rig.start();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed);
+  EXPECT_EQ(w.controls.Label10.caption(), " / 0 bank(s)");
+  EXPECT_EQ(w.controls.Label9.caption(), "0");
+  EXPECT_EQ(w.controls.Label4.caption(), "Waring : No Trace Bank Data Received.");
+  EXPECT_EQ(w.controls.shpScale.width(), w.controls.shpBox.width());
+  EXPECT_EQ(rig.exchange.countOf("MX2"), 0u);
+  EXPECT_TRUE(savedBanks(rig.archivedFiles()).empty());
+  EXPECT_TRUE(fs::is_regular_file(rig.archive())) << "the archive is still made";
+  EXPECT_EQ(rig.messages.asked.size(), 1u);
+}
+
+TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
+  for (const bool refused : {true, false}) {
+    WindowRig rig(setup(ardo()));
+    const auto answer = rig.driveAnswers();
+    rig.exchange.responder = [&](const std::string& request) {
+      if (request != "MX202") return answer(request);
+      return refused ? ScriptedReply::Nak(0x1F) : ScriptedReply::Abort("Timeout");
+    };
+    MainWindow& w = rig.start();
+
+    EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
+    const std::string text = refused ? "Received \"NAK\"\r\nTool Error Code = 1Fh" : "Timeout";
+    EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{text}));
+    EXPECT_TRUE(rig.messages.asked.empty());
+    EXPECT_EQ(rig.exchange.sent.back(), "MX202") << "nothing is sent after the abort";
+    EXPECT_FALSE(fs::exists(rig.archive()));
+    EXPECT_EQ(w.controls.Label8.caption(), "");
+    EXPECT_EQ(w.controls.Label4.caption(), "");
+    EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Reset");
+    EXPECT_TRUE(w.controls.cmd_Cancel.enabled());
+    EXPECT_FALSE(w.controls.cmd_Start.enabled());
+    w.clickCancel();
+    EXPECT_EQ(rig.run().x().ErrorText, "");
+    EXPECT_TRUE(w.controls.cmd_Start.enabled());
+  }
+}
+
+TEST(MainWindow, CancelWhileWaitingForMX2) {
+  WindowRig rig(setup(ardo()));
+  MainWindow& w = rig.window();
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request.starts_with("MX2")) {
+      EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Cancel");
+      w.clickCancel();
+      EXPECT_FALSE(w.controls.cmd_Cancel.enabled()) << "Cancelling";
+    }
+    return answer(request);
+  };
+  w.clickStart();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Cancelled);
+  EXPECT_EQ(rig.exchange.sent.back(), "MX200");
+  EXPECT_TRUE(rig.messages.shown.empty());
+  EXPECT_TRUE(rig.messages.asked.empty());
+  EXPECT_FALSE(fs::exists(rig.archive()));
+  EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Reset");
+  EXPECT_TRUE(w.controls.cmd_Cancel.enabled());
+  EXPECT_FALSE(w.controls.cmd_Start.enabled());
+}
+
+TEST(MainWindow, ArchiverFailureKeepsTheWorkingFolder) {
+  WindowRig rig(setup(ardo()));
+  std::ofstream(rig.archive()) << "an archive of this second";  // never replaced
+  MainWindow& w = rig.start();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
+  EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{"LHA Compress error"}));
+  EXPECT_EQ(w.controls.Label8.caption(), "Error>");
+  EXPECT_TRUE(fs::is_directory(rig.working()));
+}
+
+TEST(MainWindow, ExitDuringARunCancelsItAndEndsAfterIt) {
+  WindowRig rig(setup(ardo()));
+  MainWindow& w = rig.window();
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request == "Q3") w.clickExit();
+    EXPECT_FALSE(rig.quit);
+    return answer(request);
+  };
+  w.clickStart();
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Cancelled);
+  EXPECT_EQ(rig.exchange.sent.back(), "Q3");
+  EXPECT_TRUE(rig.quit);
+}
+
+}  // namespace
