@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
-#include <functional>
+#include <string_view>
 
 namespace drivesim {
 
@@ -11,13 +12,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::size_t kMostArguments = 3;
+
 // A request's arguments after the letters, each read from its hex digits.
 struct Arguments {
-  std::vector<std::uint32_t> values;
+  std::array<std::uint32_t, kMostArguments> values{};
   std::uint32_t operator[](std::size_t i) const { return values[i]; }
 };
 
-using Builder = std::function<Bytes(const DriveProfile&, const Arguments&)>;
+using Builder = Bytes (*)(const DriveProfile&, const Arguments&);
 
 struct Command {
   const char* letters;
@@ -29,11 +32,10 @@ struct Command {
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// The last `digits` hexadecimal digits of the value, upper case, zero-padded.
 void appendHex(std::string& text, std::uint32_t value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  std::string hex = buf;
-  text += hex.substr(hex.size() - static_cast<std::size_t>(digits));
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
 void putBig(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
@@ -206,14 +208,27 @@ bool startsWith(std::span<const std::uint8_t> request, std::string_view letters)
   return request.size() >= letters.size() && std::equal(letters.begin(), letters.end(), request.begin());
 }
 
-// The command whose letters the request starts with and whose length it has exactly.
+// The commands by their first letter, longest letters first, so that the first one a request
+// starts with is the longest that fits ("MY51" before "MY1" and "M...").
+using CommandIndex = std::array<std::vector<const Command*>, 256>;
+
+CommandIndex makeCommandIndex() {
+  CommandIndex index;
+  for (const Command& c : vocabulary()) index[static_cast<unsigned char>(c.letters[0])].push_back(&c);
+  for (auto& candidates : index)
+    std::stable_sort(candidates.begin(), candidates.end(), [](const Command* a, const Command* b) {
+      return std::string_view(a->letters).size() > std::string_view(b->letters).size();
+    });
+  return index;
+}
+
+// The command whose letters are the longest the request starts with; null for none.
 const Command* findCommand(std::span<const std::uint8_t> request) {
-  const Command* best = nullptr;
-  for (const Command& c : vocabulary()) {
-    if (!startsWith(request, c.letters)) continue;
-    if (!best || std::string_view(c.letters).size() > std::string_view(best->letters).size()) best = &c;
-  }
-  return best;
+  if (request.empty()) return nullptr;
+  static const CommandIndex index = makeCommandIndex();
+  for (const Command* c : index[request[0]])
+    if (startsWith(request, c->letters)) return c;
+  return nullptr;
 }
 
 int hexValue(std::uint8_t c) {
@@ -229,14 +244,15 @@ std::optional<Arguments> parseArguments(const Command& c, std::span<const std::u
   for (int digits : c.argumentDigits) expected += static_cast<std::size_t>(digits);
   if (request.size() != expected) return std::nullopt;
   Arguments args;
-  for (int digits : c.argumentDigits) {
+  assert(c.argumentDigits.size() <= kMostArguments);
+  for (std::size_t n = 0; n < c.argumentDigits.size(); ++n) {
     std::uint32_t value = 0;
-    for (int i = 0; i < digits; ++i, ++at) {
+    for (int i = 0; i < c.argumentDigits[n]; ++i, ++at) {
       const int v = hexValue(request[at]);
       if (v < 0) return std::nullopt;
       value = value << 4 | static_cast<std::uint32_t>(v);
     }
-    args.values.push_back(value);
+    args.values[n] = value;
   }
   if (!std::equal(trailer.begin(), trailer.end(), request.begin() + static_cast<std::ptrdiff_t>(at)))
     return std::nullopt;
@@ -245,7 +261,7 @@ std::optional<Arguments> parseArguments(const Command& c, std::span<const std::u
 
 Bytes nak(std::uint8_t code) { return {kNak, code}; }
 
-bool appliesTo(const std::string& option, const std::string& command) {
+bool appliesTo(const std::string& option, std::string_view command) {
   return !option.empty() && (option == "*" || option == command);
 }
 
@@ -283,14 +299,15 @@ std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> re
 std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const std::uint8_t> request) {
   const int number = ++requestCount_;
   if (misbehaviour_.silent || number <= misbehaviour_.silentFirst) return std::nullopt;
-  const std::string command = commandOf(request);
+  const Command* c = findCommand(request);
+  const std::string_view command = c ? c->letters : "";
   if (number == misbehaviour_.nakRequestNumber || appliesTo(misbehaviour_.nakCommand, command))
     return nak(misbehaviour_.nakCode);
   Bytes reply = replyTo(request);
   if (reply.size() >= 1 && reply[0] == kNak) return reply;
-  const Command* c = findCommand(request);
   if (c && c->text && appliesTo(misbehaviour_.nonHexCommand, command)) makeNonHex(reply);
   if (appliesTo(misbehaviour_.shortCommand, command)) makeShort(reply);
+  if (appliesTo(misbehaviour_.headerOnlyCommand, command)) reply.clear();
   return reply;
 }
 

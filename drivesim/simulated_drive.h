@@ -1,11 +1,14 @@
 #pragma once
 // The simulated drive on a UDP socket: requests ("SN" datagrams) in, replies ("RS", the
 // request's routing fields mirrored) back to the sender. It runs on a thread of its own with
-// a poll loop, so a test's event loop is free for the program's side, and stops cleanly.
+// a poll loop, so a test's event loop is free for the program's side, and stops cleanly. A
+// reply delay is kept to the microsecond, so that a drive with a given latency can be timed.
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,16 +52,24 @@ class SimulatedDrive {
   std::size_t requestCount() const;
 
  private:
+  // Where a reply goes: address and port in network order.
+  struct Sender {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+  };
   struct PendingReply {
     std::chrono::steady_clock::time_point due;
     std::vector<std::uint8_t> datagram;
-    std::uint32_t toAddress;  // network order
-    std::uint16_t toPort;     // network order
+    Sender to;
   };
   void run();
-  void handleDatagram(std::span<const std::uint8_t> bytes, std::uint32_t fromAddress, std::uint16_t fromPort);
+  void handleDatagram(std::span<const std::uint8_t> bytes, Sender from);
+  // The endpoint a reply to this request goes to; none while it waits for its re-sends.
+  std::optional<Sender> replyDestination(std::span<const std::uint8_t> payload, Sender from);
+  void sendTo(const std::vector<std::uint8_t>& datagram, Sender to);
   void sendDue();
-  int pollTimeoutMs() const;
+  // Until the next delayed reply is due; null (wait without end) when none is.
+  const timespec* untilNextDue(timespec& wait) const;
 
   CommandModel model_;
   velkor::framing::ByteOrders orders_;
@@ -67,6 +78,10 @@ class SimulatedDrive {
   std::uint16_t port_ = 0;
   std::thread thread_;
   std::vector<PendingReply> pending_;  // thread-only
+  // The request waiting for its re-sends (answerAfterResends), thread-only.
+  std::vector<std::uint8_t> heldRequest_;
+  Sender heldFrom_;
+  int heldCopies_ = 0;
   mutable std::mutex requestsMutex_;
   std::vector<std::vector<std::uint8_t>> requests_;
   std::size_t requestCount_ = 0;

@@ -37,13 +37,9 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits) {
   return value;
 }
 
-namespace {
-
-std::string malformedReplyText(const std::string& command, const std::string& why) {
-  return "Malformed reply to \"" + command + "\": " + why;
+std::string MalformedReplyText(std::string_view command, const std::string& why) {
+  return "Malformed reply to \"" + std::string(command) + "\": " + why;
 }
-
-}  // namespace
 
 TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view command)
     : state_(state), command_(command), reply_(state.ReplyText) {}
@@ -51,7 +47,7 @@ TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view comman
 void TextReplyDecoder::fail(const std::string& why) {
   if (!ok_) return;
   ok_ = false;
-  state_.abortWith(malformedReplyText(command_, why));
+  state_.abortWith(MalformedReplyText(command_, why));
 }
 
 bool TextReplyDecoder::require(int position, int length) {
@@ -94,7 +90,7 @@ bool BinaryReplyDecoder::require(int offset, int length) {
   if (!ok_) return false;
   if (offset < 0 || offset + length > static_cast<int>(reply_.size())) {
     ok_ = false;
-    state_.abortWith(malformedReplyText(command_, "expected at least " + std::to_string(offset + length) +
+    state_.abortWith(MalformedReplyText(command_, "expected at least " + std::to_string(offset + length) +
                                                       " bytes, got " + std::to_string(reply_.size())));
     return false;
   }

@@ -14,6 +14,9 @@
 
 namespace quillon {
 
+// The message that ends a run on a malformed reply: Malformed reply to "<command>": <why>.
+std::string MalformedReplyText(std::string_view command, const std::string& why);
+
 class TextReplyDecoder {
  public:
   TextReplyDecoder(ExchangeState& state, std::string_view command);

@@ -111,7 +111,7 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
 
   ScriptedExchange exchange;
   exchange.replies.push_back(ScriptedReply{"A--08--0F--02--03--0C000E", {}, {}});
-  exchange.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05}, {}});  // short: second word 0000
+  exchange.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05, 0x00, 0x01}, {}});
   std::vector<std::uint8_t> codes(22, 0);
   codes[2] = 0xFF, codes[3] = 0xFF;
   exchange.replies.push_back(ScriptedReply{{}, codes, {}});
@@ -121,8 +121,22 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
 
   std::string expected =
       "Quillon Ver, 1.4\r\nDrive Interface Ver, V6.02\xE9\r\nDrive Time, 2014/03/12 08:15:02\r\n"
-      "SSEQ_OUT1, 1A05\r\nSSEQ_OUTuS, 0000\r\nPR_CODE00, -1\r\n";
+      "SSEQ_OUT1, 1A05\r\nSSEQ_OUTuS, 0001\r\nPR_CODE00, -1\r\n";
   for (int k = 1; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
+  EXPECT_EQ(fileBytes(file), expected);
+
+  // A reply too short for its words ends the run naming the command, and the file still holds
+  // what was read before it.
+  ScriptedExchange cut;
+  cut.replies.push_back(ScriptedReply{"A--08--0F--02--03--0C000E", {}, {}});
+  cut.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05}, {}});
+  DriveStatusTable cutTable;
+  ReadDriveStatusAndWriteFile(cut, cutTable, names, "V6.02", ProgramVersion{1, 4});
+  EXPECT_EQ(cut.state().ErrorText, "Malformed reply to \"ZS\": expected at least 6 bytes, got 4");
+  EXPECT_EQ(cut.sent, (std::vector<std::string>{"J", "ZS"}));
+  expected = "Quillon Ver, 1.4\r\nDrive Interface Ver, V6.02\r\nDrive Time, 2014/03/12 08:15:02\r\n"
+             "SSEQ_OUT1, \r\nSSEQ_OUTuS, \r\n";
+  for (int k = 0; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
   EXPECT_EQ(fileBytes(file), expected);
 }
 
