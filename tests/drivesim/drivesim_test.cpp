@@ -229,3 +229,43 @@ TEST(DriveSimTransport, AnswersOnLoopbackWithMirroredHeaderAndRefusesOtherAddres
   EXPECT_TRUE(IsLoopbackAddress("127.1.2.3"));
   EXPECT_FALSE(IsLoopbackAddress("255.255.255.255"));
 }
+
+TEST(DriveSimTransport, HeaderOnlyRepliesAndAnAnswerAfterTheKthReSendToTheFirstSender) {
+  namespace fr = velkor::framing;
+  Misbehaviour cut;
+  cut.headerOnlyCommand = "QT";
+  cut.headerOnlyBytes = 19;
+  SimulatedDrive headerOnly(DriveProfile(), cut);
+  std::string error;
+  ASSERT_TRUE(headerOnly.start({}, error)) << error;
+  Client client;
+  client.send(headerOnly.port(), fr::buildDatagram({}, req("QT"), {}));
+  EXPECT_EQ(client.receive().size(), 19u);
+  client.send(headerOnly.port(), fr::buildDatagram({}, req("Q1"), {}));  // other commands keep their payload
+  EXPECT_EQ(fr::decodeDatagram(client.receive(), {}).payloadLength, 9u);  // ACK, "0", "RX-Fenn"
+  headerOnly.stop();
+
+  // Each sending from a port of its own, as a tool that rebinds for every re-send would: only
+  // the first one's port gets the answer, once the second re-send is in.
+  Misbehaviour late;
+  late.answerAfterResends = 2;
+  SimulatedDrive drive(DriveProfile(), late);
+  ASSERT_TRUE(drive.start({}, error)) << error;
+  const auto request = fr::buildDatagram({}, req("MX1"), {});
+  Client first, second, third;
+  timeval brief{0, 200000};
+  for (const Client* c : {&first, &second, &third}) ::setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+  first.send(drive.port(), request);
+  second.send(drive.port(), request);
+  EXPECT_TRUE(first.receive().empty());
+  third.send(drive.port(), request);
+  const auto reply = first.receive();
+  ASSERT_GE(reply.size(), fr::kHeaderSize);
+  EXPECT_EQ(fr::decodeDatagram(reply, {}).payloadLength, 21u);
+  EXPECT_TRUE(second.receive().empty());
+  EXPECT_TRUE(third.receive().empty());
+  // The next request starts its own count.
+  first.send(drive.port(), fr::buildDatagram({}, req("QT"), {}));
+  EXPECT_TRUE(first.receive().empty());
+  EXPECT_EQ(drive.requestCount(), 4u);
+}
