@@ -98,14 +98,18 @@ Bytes addresses32(const DriveProfile& d, int bank, int block, int n) {
   return bytes;
 }
 
-// n samples of `width` bytes from byte 1.
+constexpr int kMostSamplesPerBlock = 61;
+
+// n samples of `width` bytes from byte 1; 16-bit samples are the 32-bit ones held to 16 bits.
 Bytes samples(const DriveProfile& d, int bank, int signal, int block, int n, int width) {
+  assert(n <= kMostSamplesPerBlock);
   Bytes bytes = binaryReply(static_cast<std::size_t>(1 + width * n));
-  for (int k = 1; k <= n; ++k) {
-    const int index = (block - 1) * n + k;
-    const std::uint32_t value = width == 2 ? static_cast<std::uint16_t>(d.sample16(bank, signal, index))
-                                           : static_cast<std::uint32_t>(d.sample32(bank, signal, index));
-    putBig(bytes, static_cast<std::size_t>(1 + width * (k - 1)), value, width);
+  std::array<std::int32_t, kMostSamplesPerBlock> values{};
+  d.samples32(bank, signal, (block - 1) * n + 1, std::span<std::int32_t>(values.data(), static_cast<std::size_t>(n)));
+  for (int k = 0; k < n; ++k) {
+    const std::uint32_t value = width == 2 ? static_cast<std::uint16_t>(std::clamp(values[k], -32768, 32767))
+                                           : static_cast<std::uint32_t>(values[k]);
+    putBig(bytes, static_cast<std::size_t>(1 + width * k), value, width);
   }
   return bytes;
 }

@@ -137,12 +137,28 @@ std::uint32_t DriveProfile::signalAddress32(int bank, int signal) const {
 // Phases are fixed-point turns looked up in a sine table, so that answering a request of 61
 // samples costs little more than sending it (the drive's time counts in every round trip).
 std::int32_t DriveProfile::sample32(int bank, int signal, int index) const {
+  std::int32_t value = 0;
+  samples32(bank, signal, index, std::span<std::int32_t>(&value, 1));
+  return value;
+}
+
+void DriveProfile::samples32(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const {
   static const SineTable sine;
-  const std::uint32_t phase = static_cast<std::uint32_t>(index) * SineTable::turnsPerRadian(0.05 + 0.01 * signal) +
-                              static_cast<std::uint32_t>(bank) * SineTable::turnsPerRadian(1.0);
-  const std::int32_t wave = sine.scaled(phase, 1000 * signal);
-  const std::int32_t noise = static_cast<std::int32_t>(hash(static_cast<std::uint32_t>(bank * 1000003 + signal * 7919 + index)) % 17) - 8;
-  return wave + noise + (index > 32 ? 50 * signal : 0);
+  const std::uint32_t step = SineTable::turnsPerRadian(0.05 + 0.01 * signal);
+  // Phase and noise key of each index: modulo 2^32, so that adding up a run gives exactly
+  // the products of the formula.
+  std::uint32_t phase = static_cast<std::uint32_t>(firstIndex) * step +
+                        static_cast<std::uint32_t>(bank) * SineTable::turnsPerRadian(1.0);
+  std::uint32_t noiseKey = static_cast<std::uint32_t>(bank * 1000003 + signal * 7919 + firstIndex);
+  int index = firstIndex;
+  for (std::int32_t& value : out) {
+    const std::int32_t wave = sine.scaled(phase, 1000 * signal);
+    const std::int32_t noise = static_cast<std::int32_t>(hash(noiseKey) % 17) - 8;
+    value = wave + noise + (index > 32 ? 50 * signal : 0);
+    phase += step;
+    ++noiseKey;
+    ++index;
+  }
 }
 
 std::int16_t DriveProfile::sample16(int bank, int signal, int index) const {

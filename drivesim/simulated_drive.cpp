@@ -157,6 +157,8 @@ std::optional<SimulatedDrive::Sender> SimulatedDrive::replyDestination(std::span
 }
 
 void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender from) {
+  const int delayMs = model_.misbehaviour().delayMs;
+  const auto received = delayMs > 0 ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   // Requests only, and never an answer to anyone outside loopback.
   if (bytes.size() < fr::kHeaderSize || !fr::markerAccepted(bytes, true)) return;
   if ((ntohl(from.address) >> 24) != 127) return;
@@ -175,13 +177,11 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender 
   if (reply->empty())  // a header-only reply, perhaps cut short
     datagram.resize(std::clamp<std::size_t>(static_cast<std::size_t>(model_.misbehaviour().headerOnlyBytes),
                                             fr::kMinAcceptedSize, fr::kHeaderSize));
-  const int delayMs = model_.misbehaviour().delayMs;
   if (delayMs == 0) {
     sendTo(datagram, *to);
     return;
   }
-  const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
-  pending_.push_back({due, std::move(datagram), *to});
+  pending_.push_back({received, received + std::chrono::milliseconds(delayMs), std::move(datagram), *to});
 }
 
 void SimulatedDrive::sendTo(const std::vector<std::uint8_t>& datagram, Sender to) {
@@ -196,7 +196,11 @@ void SimulatedDrive::sendDue() {
   if (pending_.empty()) return;
   const auto now = std::chrono::steady_clock::now();
   auto due = std::stable_partition(pending_.begin(), pending_.end(), [&](const auto& p) { return p.due > now; });
-  for (auto it = due; it != pending_.end(); ++it) sendTo(it->datagram, it->to);
+  for (auto it = due; it != pending_.end(); ++it) {
+    sendTo(it->datagram, it->to);
+    delayedReplyNanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                                it->received).count();
+  }
   pending_.erase(due, pending_.end());
 }
 

@@ -3,6 +3,7 @@
 // request's routing fields mirrored) back to the sender. It runs on a thread of its own with
 // a poll loop, so a test's event loop is free for the program's side, and stops cleanly. A
 // reply delay is kept to the microsecond, so that a drive with a given latency can be timed.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,9 @@ class SimulatedDrive {
   static constexpr std::size_t kRequestLogLimit = 1 << 16;
   std::vector<std::vector<std::uint8_t>> requests() const;
   std::size_t requestCount() const;
+  // Time from receiving a request to sending its delayed reply, added over all delayed
+  // replies: what the drive took, so that a benchmark can tell it from the tool's share.
+  std::chrono::nanoseconds delayedReplyTime() const { return std::chrono::nanoseconds(delayedReplyNanos_.load()); }
 
  private:
   // Where a reply goes: address and port in network order.
@@ -58,6 +62,7 @@ class SimulatedDrive {
     std::uint16_t port = 0;
   };
   struct PendingReply {
+    std::chrono::steady_clock::time_point received;
     std::chrono::steady_clock::time_point due;
     std::vector<std::uint8_t> datagram;
     Sender to;
@@ -85,6 +90,7 @@ class SimulatedDrive {
   mutable std::mutex requestsMutex_;
   std::vector<std::vector<std::uint8_t>> requests_;
   std::size_t requestCount_ = 0;
+  std::atomic<std::int64_t> delayedReplyNanos_{0};
 };
 
 }  // namespace drivesim

@@ -156,12 +156,14 @@ bool VelkorExchange::transact(std::string_view request, ReplyForm form) {
   // Only a datagram that arrives after this request was sent may answer it: a late reply to
   // an earlier request must not be decoded as this one's.
   s.ReplyFlag = false;
+  const auto start = std::chrono::steady_clock::now();
   s.RequestBuf.assign(request.begin(), request.end());
   sendRequestBuf();
   s.BinaryReplyFlag = form == ReplyForm::Binary;
   wiring_->tmrTimeout.enable();
   const bool replied = waitForReplyOrAbort();
   wiring_->tmrTimeout.disable();
+  transactTime_ += std::chrono::steady_clock::now() - start;
   if (!replied) return false;
   s.ReplyFlag = false;
   const bool empty = s.BinaryReplyFlag ? s.ReplyBytes.empty() : s.ReplyText.empty();

@@ -2,6 +2,7 @@
 // The live exchange: requests go out through the Velkor control (`Velkor1`), reached only
 // through its dispatch interface and event sink; the wait runs the event loop in rounds, so
 // the receive handler, the timeout timer and the Cancel button run inside it.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -52,6 +53,9 @@ class VelkorExchange : public Exchange {
   std::uint16_t boundPort() const { return boundPort_; }
   // Rounds the waits have gone through so far: each one blocked until something happened.
   std::uint64_t waitRounds() const { return waitRounds_; }
+  // Wall time spent inside transact() so far, from the send to the end of the wait: the rest
+  // of a run is the program's own work (for benchmarks).
+  std::chrono::nanoseconds transactTime() const { return transactTime_; }
   automation::Control& control() { return *control_; }
 
  private:
@@ -64,6 +68,7 @@ class VelkorExchange : public Exchange {
   std::shared_ptr<automation::Control> control_;
   std::unique_ptr<Wiring> wiring_;
   std::uint64_t waitRounds_ = 0;
+  std::chrono::nanoseconds transactTime_{};
   std::uint16_t boundPort_ = 0;
   std::optional<std::int32_t> lastControlError_;
 };
