@@ -104,12 +104,23 @@ constexpr int kMostSamplesPerBlock = 61;
 Bytes samples(const DriveProfile& d, int bank, int signal, int block, int n, int width) {
   assert(n <= kMostSamplesPerBlock);
   Bytes bytes = binaryReply(static_cast<std::size_t>(1 + width * n));
-  std::array<std::int32_t, kMostSamplesPerBlock> values{};
-  d.samples32(bank, signal, (block - 1) * n + 1, std::span<std::int32_t>(values.data(), static_cast<std::size_t>(n)));
-  for (int k = 0; k < n; ++k) {
-    const std::uint32_t value = width == 2 ? static_cast<std::uint16_t>(std::clamp(values[k], -32768, 32767))
-                                           : static_cast<std::uint32_t>(values[k]);
-    putBig(bytes, static_cast<std::size_t>(1 + width * k), value, width);
+  std::array<std::int32_t, kMostSamplesPerBlock> values;
+  const std::span<std::int32_t> run(values.data(), static_cast<std::size_t>(n));
+  d.samples32(bank, signal, (block - 1) * n + 1, run);
+  std::uint8_t* at = bytes.data() + 1;
+  for (const std::int32_t value : run) {
+    if (width == 2) {
+      const auto word = static_cast<std::uint16_t>(std::clamp(value, -32768, 32767));
+      at[0] = static_cast<std::uint8_t>(word >> 8);
+      at[1] = static_cast<std::uint8_t>(word);
+    } else {
+      const auto word = static_cast<std::uint32_t>(value);
+      at[0] = static_cast<std::uint8_t>(word >> 24);
+      at[1] = static_cast<std::uint8_t>(word >> 16);
+      at[2] = static_cast<std::uint8_t>(word >> 8);
+      at[3] = static_cast<std::uint8_t>(word);
+    }
+    at += width;
   }
   return bytes;
 }
@@ -214,15 +225,18 @@ bool startsWith(std::span<const std::uint8_t> request, std::string_view letters)
 
 // The commands by their first letter, longest letters first, so that the first one a request
 // starts with is the longest that fits ("MY51" before "MY1" and "M...").
-using CommandIndex = std::array<std::vector<const Command*>, 256>;
+struct Candidate {
+  std::string_view letters;
+  const Command* command;
+};
+using CommandIndex = std::array<std::vector<Candidate>, 256>;
 
 CommandIndex makeCommandIndex() {
   CommandIndex index;
-  for (const Command& c : vocabulary()) index[static_cast<unsigned char>(c.letters[0])].push_back(&c);
+  for (const Command& c : vocabulary()) index[static_cast<unsigned char>(c.letters[0])].push_back({c.letters, &c});
   for (auto& candidates : index)
-    std::stable_sort(candidates.begin(), candidates.end(), [](const Command* a, const Command* b) {
-      return std::string_view(a->letters).size() > std::string_view(b->letters).size();
-    });
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.letters.size() > b.letters.size(); });
   return index;
 }
 
@@ -230,8 +244,11 @@ CommandIndex makeCommandIndex() {
 const Command* findCommand(std::span<const std::uint8_t> request) {
   if (request.empty()) return nullptr;
   static const CommandIndex index = makeCommandIndex();
-  for (const Command* c : index[request[0]])
-    if (startsWith(request, c->letters)) return c;
+  for (const Candidate& c : index[request[0]]) {
+    // Most candidates differ in the second letter already.
+    if (c.letters.size() > 1 && (request.size() < 2 || request[1] != static_cast<std::uint8_t>(c.letters[1]))) continue;
+    if (startsWith(request, c.letters)) return c.command;
+  }
   return nullptr;
 }
 
@@ -292,12 +309,19 @@ std::string CommandModel::commandOf(std::span<const std::uint8_t> request) {
   return c ? c->letters : "";
 }
 
-std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> request) const {
-  const Command* c = findCommand(request);
+namespace {
+
+Bytes wellBehavedReply(const DriveProfile& profile, const Command* c, std::span<const std::uint8_t> request) {
   if (!c) return nak(kErrorUnknownCommand);
   const auto args = parseArguments(*c, request);
   if (!args) return nak(kErrorBadArgument);
-  return c->build(profile_, *args);
+  return c->build(profile, *args);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> request) const {
+  return wellBehavedReply(profile_, findCommand(request), request);
 }
 
 std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const std::uint8_t> request) {
@@ -307,7 +331,7 @@ std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const st
   const std::string_view command = c ? c->letters : "";
   if (number == misbehaviour_.nakRequestNumber || appliesTo(misbehaviour_.nakCommand, command))
     return nak(misbehaviour_.nakCode);
-  Bytes reply = replyTo(request);
+  Bytes reply = wellBehavedReply(profile_, c, request);
   if (reply.size() >= 1 && reply[0] == kNak) return reply;
   if (c && c->text && appliesTo(misbehaviour_.nonHexCommand, command)) makeNonHex(reply);
   if (appliesTo(misbehaviour_.shortCommand, command)) makeShort(reply);

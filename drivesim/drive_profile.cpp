@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <numeric>
 
-#include "drivesim/mix_bits.h"
 
 namespace drivesim {
 
@@ -21,7 +20,8 @@ constexpr std::array<std::int16_t, 6> kFaultCodes = {1, 3, 12, 17, 30, 99};
 // Size the drive reports when it holds no archive: its erased area.
 constexpr std::uint32_t kErasedArchiveSize = 4 * 62;
 
-std::uint32_t hash(std::uint32_t x) { return MixBits(x); }
+// Noise from a multiplicative hash: the top four bits of key times an odd constant.
+constexpr std::uint32_t kNoiseMultiplier = 0x9E3779B1u;
 
 // sin over one turn in 4096 steps, as 16.16 fixed point; a phase is a 32-bit fraction of a turn.
 class SineTable {
@@ -153,7 +153,7 @@ void DriveProfile::samples32(int bank, int signal, int firstIndex, std::span<std
   int index = firstIndex;
   for (std::int32_t& value : out) {
     const std::int32_t wave = sine.scaled(phase, 1000 * signal);
-    const std::int32_t noise = static_cast<std::int32_t>(hash(noiseKey) % 17) - 8;
+    const std::int32_t noise = static_cast<std::int32_t>((noiseKey * kNoiseMultiplier) >> 28) - 8;  // -8 to 7
     value = wave + noise + (index > 32 ? 50 * signal : 0);
     phase += step;
     ++noiseKey;

@@ -173,7 +173,8 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender 
   if (!reply || !to) return;
   fr::HeaderFields fields = request.fields;
   fields.marker = fr::kMarkerReply;
-  std::vector<std::uint8_t> datagram = fr::buildDatagram(fields, *reply, orders_);
+  std::vector<std::uint8_t>& datagram = replyDatagram_;
+  fr::buildDatagram(fields, *reply, orders_, datagram);
   if (reply->empty())  // a header-only reply, perhaps cut short
     datagram.resize(std::clamp<std::size_t>(static_cast<std::size_t>(model_.misbehaviour().headerOnlyBytes),
                                             fr::kMinAcceptedSize, fr::kHeaderSize));
@@ -181,7 +182,7 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender 
     sendTo(datagram, *to);
     return;
   }
-  pending_.push_back({received, received + std::chrono::milliseconds(delayMs), std::move(datagram), *to});
+  pending_.push_back({received, received + std::chrono::milliseconds(delayMs), datagram, *to});
 }
 
 void SimulatedDrive::sendTo(const std::vector<std::uint8_t>& datagram, Sender to) {

@@ -83,6 +83,7 @@ class SimulatedDrive {
   std::uint16_t port_ = 0;
   std::thread thread_;
   std::vector<PendingReply> pending_;  // thread-only
+  std::vector<std::uint8_t> replyDatagram_;  // thread-only, reused for every reply
   // The request waiting for its re-sends (answerAfterResends), thread-only.
   std::vector<std::uint8_t> heldRequest_;
   Sender heldFrom_;

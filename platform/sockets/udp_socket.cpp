@@ -148,7 +148,17 @@ int UdpSocket::setBroadcast(bool on) {
 int UdpSocket::sendTo(std::span<const std::uint8_t> data, const std::string& host, std::uint16_t port) {
   if (fd_ < 0) return WSAENOTSOCK;
   std::uint32_t address = 0;
-  if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+  if (!lastDotted_.empty() && host == lastDotted_) {
+    address = lastDottedAddress_;
+  } else {
+    if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+    // A dotted address reads the same every time; a host name is looked up at every send.
+    in_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+      lastDotted_ = host;
+      lastDottedAddress_ = address;
+    }
+  }
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address;

@@ -67,6 +67,9 @@ class UdpSocket {
   HeldDatagram held_;
   // The broadcast option as last set on this socket; the option is only set when it changes.
   int broadcast_ = -1;
+  // The last dotted destination and its address, parsed once.
+  std::string lastDotted_;
+  std::uint32_t lastDottedAddress_ = 0;
 };
 
 // The local host's first IPv4 address ("%u.%u.%u.%u"), or an empty text.

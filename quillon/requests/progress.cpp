@@ -5,8 +5,7 @@
 
 namespace quillon {
 
-void ProgressStep::advance(double width) {
-  accumulator_ += width;
+void ProgressStep::moveWholeUnits() {
   const double whole = std::nearbyint(accumulator_);  // half to even, as the bar always did
   if (whole < 1) return;
   const int n = static_cast<int>(whole);

@@ -18,11 +18,17 @@ class ProgressStep {
 
   int boxWidth() const { return bar_.shpBoxWidth ? bar_.shpBoxWidth() : 0; }
   // Adds `width` to the accumulator; when it rounds (half to even) to n >= 1, moves n onto
-  // the bar, which never grows past its frame.
-  void advance(double width);
+  // the bar, which never grows past its frame. Taken once per sample: inline for the common
+  // case, an accumulator that still rounds to 0.
+  void advance(double width) {
+    accumulator_ += width;
+    if (accumulator_ <= 0.5) return;
+    moveWholeUnits();
+  }
   double accumulator() const { return accumulator_; }
 
  private:
+  void moveWholeUnits();
   ProgressBar bar_;
   double& accumulator_;
 };
