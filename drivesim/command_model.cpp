@@ -33,7 +33,7 @@ struct Command {
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // The last `digits` hexadecimal digits of the value, upper case, zero-padded.
-void appendHex(std::string& text, std::uint32_t value, int digits) {
+void appendHex(Bytes& text, std::uint32_t value, int digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
 }
@@ -44,7 +44,12 @@ void putBig(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
 }
 
 // Text replies start with the acknowledge byte, then the command's fields.
-std::string textReply() { return std::string(1, static_cast<char>(kAck)); }
+Bytes textReply(std::string_view fixedStart = {}) {
+  Bytes text(1 + fixedStart.size());
+  text[0] = kAck;
+  std::copy(fixedStart.begin(), fixedStart.end(), text.begin() + 1);
+  return text;
+}
 
 Bytes binaryReply(std::size_t size) {
   Bytes bytes(size, 0);
@@ -52,26 +57,26 @@ Bytes binaryReply(std::size_t size) {
   return bytes;
 }
 
-Bytes fieldFrom3(const std::string& field) { return textBytes(textReply() + "0" + field); }
+Bytes fieldFrom3(const std::string& field) { return textReply("0" + field); }
 
 Bytes groupLayout(const DriveProfile& d) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, d.groupDepth(g), 2);
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, d.groupSignals(g), 2);
-  return textBytes(t);
+  return t;
 }
 
 Bytes groupSampling(const DriveProfile& d, int bank) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, static_cast<std::uint32_t>(d.groupSampling(bank, g)), 8);
-  return textBytes(t);
+  return t;
 }
 
 Bytes groupFaultIndex(const DriveProfile& d, int bank) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g)
     appendHex(t, static_cast<std::uint16_t>(d.groupFaultIndex(bank, g)), 4);
-  return textBytes(t);
+  return t;
 }
 
 // Hour at 6-7, minute 10-11, second 14-15, month 18-19, day 22-23, year 24-27.
@@ -85,9 +90,9 @@ Bytes bankTime(const DriveProfile& d, int bank) {
 
 // Eight 16-bit addresses from character 4.
 Bytes addresses16(const DriveProfile& d, int bank, int block) {
-  std::string t = textReply() + "00";
+  Bytes t = textReply("00");
   for (int k = 1; k <= 8; ++k) appendHex(t, d.signalAddress16(bank, (block - 1) * 8 + k), 4);
-  return textBytes(t);
+  return t;
 }
 
 // n 32-bit addresses from byte 3.
@@ -143,7 +148,7 @@ Bytes bankVersion(const DriveProfile& d, int bank) {
 // Ten unused digits from 4, then the nine ratings.
 Bytes ratings(const DriveProfile& d) {
   const Ratings& r = d.options().ratings;
-  std::string t = textReply() + "00" + "0000000000";
+  Bytes t = textReply("00" "0000000000");
   appendHex(t, r.inverterVoltage, 4);
   appendHex(t, r.inverterCurrent, 5);
   appendHex(t, r.inverterCapacity, 6);
@@ -153,13 +158,13 @@ Bytes ratings(const DriveProfile& d) {
   appendHex(t, r.motorSpeed, 5);
   appendHex(t, r.motorOutput, 6);
   appendHex(t, r.motorFrequency, 3);
-  return textBytes(t);
+  return t;
 }
 
 Bytes archiveSize(const DriveProfile& d) {
-  std::string t = textReply() + "0";
+  Bytes t = textReply("0");
   appendHex(t, d.archiveSize(), 8);
-  return textBytes(t);
+  return t;
 }
 
 // Byte 1 unused, 62 data bytes from byte 2.

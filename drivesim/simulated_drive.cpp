@@ -93,7 +93,14 @@ void SimulatedDrive::stop() {
 
 std::vector<std::vector<std::uint8_t>> SimulatedDrive::requests() const {
   std::lock_guard lock(requestsMutex_);
-  return requests_;
+  std::vector<std::vector<std::uint8_t>> payloads;
+  std::size_t begin = 0;
+  for (const std::size_t end : requestEnds_) {
+    payloads.emplace_back(requestBytes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                          requestBytes_.begin() + static_cast<std::ptrdiff_t>(end));
+    begin = end;
+  }
+  return payloads;
 }
 
 std::size_t SimulatedDrive::requestCount() const {
@@ -166,7 +173,10 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender 
   {
     std::lock_guard lock(requestsMutex_);
     ++requestCount_;
-    if (requests_.size() < kRequestLogLimit) requests_.emplace_back(request.payload.begin(), request.payload.end());
+    if (requestEnds_.size() < kRequestLogLimit) {
+      requestBytes_.insert(requestBytes_.end(), request.payload.begin(), request.payload.end());
+      requestEnds_.push_back(requestBytes_.size());
+    }
   }
   const auto reply = model_.answer(request.payload);
   const std::optional<Sender> to = replyDestination(request.payload, from);

@@ -89,7 +89,9 @@ class SimulatedDrive {
   Sender heldFrom_;
   int heldCopies_ = 0;
   mutable std::mutex requestsMutex_;
-  std::vector<std::vector<std::uint8_t>> requests_;
+  // The logged payloads one after another, and where each ends: no allocation per request.
+  std::vector<std::uint8_t> requestBytes_;
+  std::vector<std::size_t> requestEnds_;
   std::size_t requestCount_ = 0;
   std::atomic<std::int64_t> delayedReplyNanos_{0};
 };
