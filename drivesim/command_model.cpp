@@ -45,7 +45,9 @@ void putBig(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
 
 // Text replies start with the acknowledge byte, then the command's fields.
 Bytes textReply(std::string_view fixedStart = {}) {
+  constexpr std::size_t kLongestTextReply = 64;  // room for the fields, so they append in place
   Bytes text(1 + fixedStart.size());
+  text.reserve(kLongestTextReply);
   text[0] = kAck;
   std::copy(fixedStart.begin(), fixedStart.end(), text.begin() + 1);
   return text;
