@@ -21,12 +21,11 @@ std::string withoutTrailingBlanks(const std::string& text) {
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
-// The same digits as std::to_string, appended without a string of their own.
-void appendDecimal(std::string& text, std::int32_t value) {
-  char digits[12];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  text.append(digits, end);
-}
+constexpr std::size_t kLongestDecimal = 11;  // "-2147483648"
+
+// The same digits as std::to_string, written at `at` (room for kLongestDecimal characters);
+// returns the end.
+char* writeDecimal(char* at, std::int32_t value) { return std::to_chars(at, at + kLongestDecimal, value).ptr; }
 
 std::string optionalText(const std::optional<std::int16_t>& value) {
   return value ? std::to_string(*value) : std::string();
@@ -63,20 +62,20 @@ class CsvSet {
     auto at = [&](int line, int signal) -> std::int32_t& {
       return block[static_cast<std::size_t>(line) * static_cast<std::size_t>(signals) + static_cast<std::size_t>(signal - 1)];
     };
-    std::string line;
+    // A line: the index and one value per signal, each at most a sign and ten digits, commas.
+    std::vector<char> line(static_cast<std::size_t>(signals + 1) * (kLongestDecimal + 1));
     for (int first = 1; first <= depth; first += kLinesPerBlock) {
       const int lines = std::min(kLinesPerBlock, depth - first + 1);
       for (int s = 1; s <= signals; ++s)
         for (int k = 0; k < lines; ++k)
           at(k, s) = wide ? t_.SampleData32.at(s, first + k) : t_.SampleData16.at(s, first + k);
       for (int k = 0; k < lines; ++k) {
-        line.clear();
-        appendDecimal(line, first + k);
+        char* end = writeDecimal(line.data(), first + k);
         for (int s = 1; s <= signals; ++s) {
-          line += ',';
-          appendDecimal(line, at(k, s));
+          *end++ = ',';
+          end = writeDecimal(end, at(k, s));
         }
-        out.line(line);
+        out.line(std::string_view(line.data(), static_cast<std::size_t>(end - line.data())));
       }
     }
     return out.finish();
