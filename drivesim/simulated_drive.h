@@ -2,7 +2,8 @@
 // The simulated drive on a UDP socket: requests ("SN" datagrams) in, replies ("RS", the
 // request's routing fields mirrored) back to the sender. It runs on a thread of its own with
 // a poll loop, so a test's event loop is free for the program's side, and stops cleanly. A
-// reply delay is kept to the microsecond, so that a drive with a given latency can be timed.
+// reply delay is timed in nanoseconds, not rounded up to whole milliseconds, and the time each
+// delayed reply really took is added up, so that a drive with a given latency can be timed.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
