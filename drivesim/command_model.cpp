@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
-#include <functional>
+#include <string_view>
 
 namespace drivesim {
 
@@ -11,13 +12,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::size_t kMostArguments = 3;
+
 // A request's arguments after the letters, each read from its hex digits.
 struct Arguments {
-  std::vector<std::uint32_t> values;
+  std::array<std::uint32_t, kMostArguments> values{};
   std::uint32_t operator[](std::size_t i) const { return values[i]; }
 };
 
-using Builder = std::function<Bytes(const DriveProfile&, const Arguments&)>;
+using Builder = Bytes (*)(const DriveProfile&, const Arguments&);
 
 struct Command {
   const char* letters;
@@ -29,11 +32,10 @@ struct Command {
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-void appendHex(std::string& text, std::uint32_t value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  std::string hex = buf;
-  text += hex.substr(hex.size() - static_cast<std::size_t>(digits));
+// The last `digits` hexadecimal digits of the value, upper case, zero-padded.
+void appendHex(Bytes& text, std::uint32_t value, int digits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
 void putBig(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
@@ -42,7 +44,14 @@ void putBig(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
 }
 
 // Text replies start with the acknowledge byte, then the command's fields.
-std::string textReply() { return std::string(1, static_cast<char>(kAck)); }
+Bytes textReply(std::string_view fixedStart = {}) {
+  constexpr std::size_t kLongestTextReply = 64;  // room for the fields, so they append in place
+  Bytes text(1 + fixedStart.size());
+  text.reserve(kLongestTextReply);
+  text[0] = kAck;
+  std::copy(fixedStart.begin(), fixedStart.end(), text.begin() + 1);
+  return text;
+}
 
 Bytes binaryReply(std::size_t size) {
   Bytes bytes(size, 0);
@@ -50,26 +59,26 @@ Bytes binaryReply(std::size_t size) {
   return bytes;
 }
 
-Bytes fieldFrom3(const std::string& field) { return textBytes(textReply() + "0" + field); }
+Bytes fieldFrom3(const std::string& field) { return textReply("0" + field); }
 
 Bytes groupLayout(const DriveProfile& d) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, d.groupDepth(g), 2);
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, d.groupSignals(g), 2);
-  return textBytes(t);
+  return t;
 }
 
 Bytes groupSampling(const DriveProfile& d, int bank) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g) appendHex(t, static_cast<std::uint32_t>(d.groupSampling(bank, g)), 8);
-  return textBytes(t);
+  return t;
 }
 
 Bytes groupFaultIndex(const DriveProfile& d, int bank) {
-  std::string t = textReply();
+  Bytes t = textReply();
   for (int g = 1; g <= kGroupCount; ++g)
     appendHex(t, static_cast<std::uint16_t>(d.groupFaultIndex(bank, g)), 4);
-  return textBytes(t);
+  return t;
 }
 
 // Hour at 6-7, minute 10-11, second 14-15, month 18-19, day 22-23, year 24-27.
@@ -83,9 +92,9 @@ Bytes bankTime(const DriveProfile& d, int bank) {
 
 // Eight 16-bit addresses from character 4.
 Bytes addresses16(const DriveProfile& d, int bank, int block) {
-  std::string t = textReply() + "00";
+  Bytes t = textReply("00");
   for (int k = 1; k <= 8; ++k) appendHex(t, d.signalAddress16(bank, (block - 1) * 8 + k), 4);
-  return textBytes(t);
+  return t;
 }
 
 // n 32-bit addresses from byte 3.
@@ -96,14 +105,29 @@ Bytes addresses32(const DriveProfile& d, int bank, int block, int n) {
   return bytes;
 }
 
-// n samples of `width` bytes from byte 1.
+constexpr int kMostSamplesPerBlock = 61;
+
+// n samples of `width` bytes from byte 1; 16-bit samples are the 32-bit ones held to 16 bits.
 Bytes samples(const DriveProfile& d, int bank, int signal, int block, int n, int width) {
+  assert(n <= kMostSamplesPerBlock);
   Bytes bytes = binaryReply(static_cast<std::size_t>(1 + width * n));
-  for (int k = 1; k <= n; ++k) {
-    const int index = (block - 1) * n + k;
-    const std::uint32_t value = width == 2 ? static_cast<std::uint16_t>(d.sample16(bank, signal, index))
-                                           : static_cast<std::uint32_t>(d.sample32(bank, signal, index));
-    putBig(bytes, static_cast<std::size_t>(1 + width * (k - 1)), value, width);
+  std::array<std::int32_t, kMostSamplesPerBlock> values;
+  const std::span<std::int32_t> run(values.data(), static_cast<std::size_t>(n));
+  d.samples32(bank, signal, (block - 1) * n + 1, run);
+  std::uint8_t* at = bytes.data() + 1;
+  for (const std::int32_t value : run) {
+    if (width == 2) {
+      const auto word = static_cast<std::uint16_t>(std::clamp(value, -32768, 32767));
+      at[0] = static_cast<std::uint8_t>(word >> 8);
+      at[1] = static_cast<std::uint8_t>(word);
+    } else {
+      const auto word = static_cast<std::uint32_t>(value);
+      at[0] = static_cast<std::uint8_t>(word >> 24);
+      at[1] = static_cast<std::uint8_t>(word >> 16);
+      at[2] = static_cast<std::uint8_t>(word >> 8);
+      at[3] = static_cast<std::uint8_t>(word);
+    }
+    at += width;
   }
   return bytes;
 }
@@ -126,7 +150,7 @@ Bytes bankVersion(const DriveProfile& d, int bank) {
 // Ten unused digits from 4, then the nine ratings.
 Bytes ratings(const DriveProfile& d) {
   const Ratings& r = d.options().ratings;
-  std::string t = textReply() + "00" + "0000000000";
+  Bytes t = textReply("00" "0000000000");
   appendHex(t, r.inverterVoltage, 4);
   appendHex(t, r.inverterCurrent, 5);
   appendHex(t, r.inverterCapacity, 6);
@@ -136,13 +160,13 @@ Bytes ratings(const DriveProfile& d) {
   appendHex(t, r.motorSpeed, 5);
   appendHex(t, r.motorOutput, 6);
   appendHex(t, r.motorFrequency, 3);
-  return textBytes(t);
+  return t;
 }
 
 Bytes archiveSize(const DriveProfile& d) {
-  std::string t = textReply() + "0";
+  Bytes t = textReply("0");
   appendHex(t, d.archiveSize(), 8);
-  return textBytes(t);
+  return t;
 }
 
 // Byte 1 unused, 62 data bytes from byte 2.
@@ -206,14 +230,33 @@ bool startsWith(std::span<const std::uint8_t> request, std::string_view letters)
   return request.size() >= letters.size() && std::equal(letters.begin(), letters.end(), request.begin());
 }
 
-// The command whose letters the request starts with and whose length it has exactly.
+// The commands by their first letter, longest letters first, so that the first one a request
+// starts with is the longest that fits ("MY51" before "MY1" and "M...").
+struct Candidate {
+  std::string_view letters;
+  const Command* command;
+};
+using CommandIndex = std::array<std::vector<Candidate>, 256>;
+
+CommandIndex makeCommandIndex() {
+  CommandIndex index;
+  for (const Command& c : vocabulary()) index[static_cast<unsigned char>(c.letters[0])].push_back({c.letters, &c});
+  for (auto& candidates : index)
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.letters.size() > b.letters.size(); });
+  return index;
+}
+
+// The command whose letters are the longest the request starts with; null for none.
 const Command* findCommand(std::span<const std::uint8_t> request) {
-  const Command* best = nullptr;
-  for (const Command& c : vocabulary()) {
-    if (!startsWith(request, c.letters)) continue;
-    if (!best || std::string_view(c.letters).size() > std::string_view(best->letters).size()) best = &c;
+  if (request.empty()) return nullptr;
+  static const CommandIndex index = makeCommandIndex();
+  for (const Candidate& c : index[request[0]]) {
+    // Most candidates differ in the second letter already.
+    if (c.letters.size() > 1 && (request.size() < 2 || request[1] != static_cast<std::uint8_t>(c.letters[1]))) continue;
+    if (startsWith(request, c.letters)) return c.command;
   }
-  return best;
+  return nullptr;
 }
 
 int hexValue(std::uint8_t c) {
@@ -229,14 +272,15 @@ std::optional<Arguments> parseArguments(const Command& c, std::span<const std::u
   for (int digits : c.argumentDigits) expected += static_cast<std::size_t>(digits);
   if (request.size() != expected) return std::nullopt;
   Arguments args;
-  for (int digits : c.argumentDigits) {
+  assert(c.argumentDigits.size() <= kMostArguments);
+  for (std::size_t n = 0; n < c.argumentDigits.size(); ++n) {
     std::uint32_t value = 0;
-    for (int i = 0; i < digits; ++i, ++at) {
+    for (int i = 0; i < c.argumentDigits[n]; ++i, ++at) {
       const int v = hexValue(request[at]);
       if (v < 0) return std::nullopt;
       value = value << 4 | static_cast<std::uint32_t>(v);
     }
-    args.values.push_back(value);
+    args.values[n] = value;
   }
   if (!std::equal(trailer.begin(), trailer.end(), request.begin() + static_cast<std::ptrdiff_t>(at)))
     return std::nullopt;
@@ -245,7 +289,7 @@ std::optional<Arguments> parseArguments(const Command& c, std::span<const std::u
 
 Bytes nak(std::uint8_t code) { return {kNak, code}; }
 
-bool appliesTo(const std::string& option, const std::string& command) {
+bool appliesTo(const std::string& option, std::string_view command) {
   return !option.empty() && (option == "*" || option == command);
 }
 
@@ -272,25 +316,33 @@ std::string CommandModel::commandOf(std::span<const std::uint8_t> request) {
   return c ? c->letters : "";
 }
 
-std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> request) const {
-  const Command* c = findCommand(request);
+namespace {
+
+Bytes wellBehavedReply(const DriveProfile& profile, const Command* c, std::span<const std::uint8_t> request) {
   if (!c) return nak(kErrorUnknownCommand);
   const auto args = parseArguments(*c, request);
   if (!args) return nak(kErrorBadArgument);
-  return c->build(profile_, *args);
+  return c->build(profile, *args);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> request) const {
+  return wellBehavedReply(profile_, findCommand(request), request);
 }
 
 std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const std::uint8_t> request) {
   const int number = ++requestCount_;
   if (misbehaviour_.silent || number <= misbehaviour_.silentFirst) return std::nullopt;
-  const std::string command = commandOf(request);
+  const Command* c = findCommand(request);
+  const std::string_view command = c ? c->letters : "";
   if (number == misbehaviour_.nakRequestNumber || appliesTo(misbehaviour_.nakCommand, command))
     return nak(misbehaviour_.nakCode);
-  Bytes reply = replyTo(request);
+  Bytes reply = wellBehavedReply(profile_, c, request);
   if (reply.size() >= 1 && reply[0] == kNak) return reply;
-  const Command* c = findCommand(request);
   if (c && c->text && appliesTo(misbehaviour_.nonHexCommand, command)) makeNonHex(reply);
   if (appliesTo(misbehaviour_.shortCommand, command)) makeShort(reply);
+  if (appliesTo(misbehaviour_.headerOnlyCommand, command)) reply.clear();
   return reply;
 }
 

@@ -28,6 +28,13 @@ struct Misbehaviour {
   std::string shortCommand;   // replies of this command ("*": all) cut to half their length
   std::string nonHexCommand;  // text replies of this command ("*": all) with 'G' for every digit
   bool oversizedLayout = false;  // "MX1" with signal counts adding up to more than 255
+  // Replies of this command ("*": all) without payload: the header alone, cut to
+  // `headerOnlyBytes` (10 to 20) by the simulated drive.
+  std::string headerOnlyCommand;
+  int headerOnlyBytes = 20;
+  // k > 0: a request is answered only once its k-th re-send (the same payload again) has
+  // come in, and then to where its first sending came from; the re-sends get no reply.
+  int answerAfterResends = 0;
 };
 
 class CommandModel {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <numeric>
 
-#include "drivesim/mix_bits.h"
 
 namespace drivesim {
 
@@ -21,7 +20,33 @@ constexpr std::array<std::int16_t, 6> kFaultCodes = {1, 3, 12, 17, 30, 99};
 // Size the drive reports when it holds no archive: its erased area.
 constexpr std::uint32_t kErasedArchiveSize = 4 * 62;
 
-std::uint32_t hash(std::uint32_t x) { return MixBits(x); }
+// Noise from a multiplicative hash: the top four bits of key times an odd constant.
+constexpr std::uint32_t kNoiseMultiplier = 0x9E3779B1u;
+
+// sin over one turn in 4096 steps, as 16.16 fixed point; a phase is a 32-bit fraction of a turn.
+class SineTable {
+ public:
+  SineTable() {
+    for (std::size_t i = 0; i < kSteps; ++i)
+      values_[i] = static_cast<std::int32_t>(std::lround(std::sin(2 * kPi * static_cast<double>(i) / kSteps) * kOne));
+  }
+  static std::uint32_t turnsPerRadian(double radians) {
+    return static_cast<std::uint32_t>(std::llround(radians / (2 * kPi) * 4294967296.0));
+  }
+  // amplitude * sin(phase), rounded to the nearest integer.
+  std::int32_t scaled(std::uint32_t phase, std::int32_t amplitude) const {
+    const std::int64_t product = static_cast<std::int64_t>(values_[phase >> kIndexShift]) * amplitude;
+    return static_cast<std::int32_t>((product + kOne / 2) >> kOneBits);
+  }
+
+ private:
+  static constexpr std::size_t kSteps = 4096;
+  static constexpr unsigned kIndexShift = 32 - 12;
+  static constexpr int kOneBits = 16;
+  static constexpr std::int64_t kOne = std::int64_t{1} << kOneBits;
+  static constexpr double kPi = 3.14159265358979323846;
+  std::array<std::int32_t, kSteps> values_{};
+};
 
 }  // namespace
 
@@ -108,11 +133,32 @@ std::uint32_t DriveProfile::signalAddress32(int bank, int signal) const {
   return kAddresses32[static_cast<std::size_t>((signal - 1) % static_cast<int>(kAddresses32.size()))];
 }
 
-// A damped wave per signal, shifted by bank, with a step at the fault; negative values included.
+// A wave per signal, shifted by bank, with a step at the fault; negative values included.
+// Phases are fixed-point turns looked up in a sine table, so that answering a request of 61
+// samples costs little more than sending it (the drive's time counts in every round trip).
 std::int32_t DriveProfile::sample32(int bank, int signal, int index) const {
-  const double wave = std::sin(index * (0.05 + 0.01 * signal) + bank) * (1000.0 * signal);
-  const std::int32_t noise = static_cast<std::int32_t>(hash(static_cast<std::uint32_t>(bank * 1000003 + signal * 7919 + index)) % 17) - 8;
-  return static_cast<std::int32_t>(std::lround(wave)) + noise + (index > 32 ? 50 * signal : 0);
+  std::int32_t value = 0;
+  samples32(bank, signal, index, std::span<std::int32_t>(&value, 1));
+  return value;
+}
+
+void DriveProfile::samples32(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const {
+  static const SineTable sine;
+  const std::uint32_t step = SineTable::turnsPerRadian(0.05 + 0.01 * signal);
+  // Phase and noise key of each index: modulo 2^32, so that adding up a run gives exactly
+  // the products of the formula.
+  std::uint32_t phase = static_cast<std::uint32_t>(firstIndex) * step +
+                        static_cast<std::uint32_t>(bank) * SineTable::turnsPerRadian(1.0);
+  std::uint32_t noiseKey = static_cast<std::uint32_t>(bank * 1000003 + signal * 7919 + firstIndex);
+  int index = firstIndex;
+  for (std::int32_t& value : out) {
+    const std::int32_t wave = sine.scaled(phase, 1000 * signal);
+    const std::int32_t noise = static_cast<std::int32_t>((noiseKey * kNoiseMultiplier) >> 28) - 8;  // -8 to 7
+    value = wave + noise + (index > 32 ? 50 * signal : 0);
+    phase += step;
+    ++noiseKey;
+    ++index;
+  }
 }
 
 std::int16_t DriveProfile::sample16(int bank, int signal, int index) const {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ class DriveProfile {
   // Sample i from 1 of signal s; the drive reports the same function at every depth.
   std::int32_t sample32(int bank, int signal, int index) const;
   std::int16_t sample16(int bank, int signal, int index) const;
+  // sample32 of indexes firstIndex, firstIndex + 1, ... into `out`, the same values made a
+  // run at a time (a reply's worth of samples is most of what the drive does per request).
+  void samples32(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const;
 
   // Size the drive reports for "FB" and the bytes it sends for "FR" blocks.
   std::uint32_t archiveSize() const;

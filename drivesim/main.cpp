@@ -41,6 +41,11 @@ const char* kUsage =
     "  --short CMD           cut the replies of CMD (\"*\": all) to half their length\n"
     "  --non-hex CMD         text replies of CMD (\"*\": all) with G for every hex digit\n"
     "  --oversized-layout    group layout whose signal counts add up to more than 255\n"
+    "  --header-only CMD     replies of CMD (\"*\": all) without payload: the 20-byte header\n"
+    "  --header-bytes N      with --header-only, cut that header to N bytes (10-20)\n"
+    "  --answer-after-resend K\n"
+    "                        answer a request only once its K-th re-send has come in, and then\n"
+    "                        to the port its first sending came from; re-sends get no reply\n"
     "  --help                this text\n";
 
 std::optional<int> number(const std::string& text, int low, int high) {
@@ -132,6 +137,12 @@ int main(int argc, char** argv) {
       misbehaviour.shortCommand = *text;
     } else if (arg == "--non-hex" && (text = value())) {
       misbehaviour.nonHexCommand = *text;
+    } else if (arg == "--header-only" && (text = value())) {
+      misbehaviour.headerOnlyCommand = *text;
+    } else if (arg == "--header-bytes" && (n = numberValue(10, 20))) {
+      misbehaviour.headerOnlyBytes = *n;
+    } else if (arg == "--answer-after-resend" && (n = numberValue(1, 1 << 30))) {
+      misbehaviour.answerAfterResends = *n;
     } else if (arg == "--oversized-layout") {
       misbehaviour.oversizedLayout = true;
     } else {

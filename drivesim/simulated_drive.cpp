@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -87,11 +88,19 @@ void SimulatedDrive::stop() {
   if (wakeFd_ >= 0) ::close(wakeFd_);
   socket_ = wakeFd_ = -1;
   pending_.clear();
+  heldCopies_ = 0;
 }
 
 std::vector<std::vector<std::uint8_t>> SimulatedDrive::requests() const {
   std::lock_guard lock(requestsMutex_);
-  return requests_;
+  std::vector<std::vector<std::uint8_t>> payloads;
+  std::size_t begin = 0;
+  for (const std::size_t end : requestEnds_) {
+    payloads.emplace_back(requestBytes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                          requestBytes_.begin() + static_cast<std::ptrdiff_t>(end));
+    begin = end;
+  }
+  return payloads;
 }
 
 std::size_t SimulatedDrive::requestCount() const {
@@ -99,22 +108,26 @@ std::size_t SimulatedDrive::requestCount() const {
   return requestCount_;
 }
 
-int SimulatedDrive::pollTimeoutMs() const {
-  if (pending_.empty()) return -1;
+const timespec* SimulatedDrive::untilNextDue(timespec& wait) const {
+  if (pending_.empty()) return nullptr;
   const auto next = std::min_element(pending_.begin(), pending_.end(),
                                      [](const auto& a, const auto& b) { return a.due < b.due; })->due;
-  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<std::int64_t>(0, wait.count() + 1));
+  const auto left = std::max(std::chrono::nanoseconds::zero(), next - std::chrono::steady_clock::now());
+  wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+  wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+  return &wait;
 }
 
 void SimulatedDrive::run() {
+  // Wake-ups as the delay asks, not up to the default 50 us later.
+  ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   std::vector<std::uint8_t> buf(kReceiveBuffer);
   auto receive = [&] {
     sockaddr_in from{};
     socklen_t len = sizeof from;
     const ssize_t n = ::recvfrom(socket_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n > 0)
-      handleDatagram(std::span(buf.data(), static_cast<std::size_t>(n)), from.sin_addr.s_addr, from.sin_port);
+      handleDatagram(std::span(buf.data(), static_cast<std::size_t>(n)), {from.sin_addr.s_addr, from.sin_port});
     return n;
   };
   for (;;) {
@@ -125,7 +138,8 @@ void SimulatedDrive::run() {
       if ((n == 0 || (n < 0 && errno != EINTR)) && wakeSignalled(wakeFd_)) return;
     } else {
       pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      const int ready = ::poll(fds, 2, pollTimeoutMs());
+      timespec wait{};
+      const int ready = ::ppoll(fds, 2, untilNextDue(wait), nullptr);
       if (ready < 0 && errno != EINTR) return;
       if (fds[1].revents & POLLIN) return;
       if (fds[0].revents & POLLIN) receive();
@@ -134,35 +148,69 @@ void SimulatedDrive::run() {
   }
 }
 
-void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, std::uint32_t fromAddress,
-                                    std::uint16_t fromPort) {
+std::optional<SimulatedDrive::Sender> SimulatedDrive::replyDestination(std::span<const std::uint8_t> payload,
+                                                                      Sender from) {
+  const int resends = model_.misbehaviour().answerAfterResends;
+  if (resends <= 0) return from;
+  if (heldCopies_ > 0 && std::equal(payload.begin(), payload.end(), heldRequest_.begin(), heldRequest_.end())) {
+    ++heldCopies_;
+  } else {
+    heldRequest_.assign(payload.begin(), payload.end());
+    heldFrom_ = from;
+    heldCopies_ = 1;
+  }
+  if (heldCopies_ != resends + 1) return std::nullopt;
+  return heldFrom_;
+}
+
+void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender from) {
+  const int delayMs = model_.misbehaviour().delayMs;
+  const auto received = delayMs > 0 ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   // Requests only, and never an answer to anyone outside loopback.
   if (bytes.size() < fr::kHeaderSize || !fr::markerAccepted(bytes, true)) return;
-  if ((ntohl(fromAddress) >> 24) != 127) return;
+  if ((ntohl(from.address) >> 24) != 127) return;
   const fr::DecodedDatagram request = fr::decodeDatagram(bytes, orders_);
-  const std::vector<std::uint8_t> payload(request.payload.begin(), request.payload.end());
   {
     std::lock_guard lock(requestsMutex_);
     ++requestCount_;
-    if (requests_.size() < kRequestLogLimit) requests_.push_back(payload);
+    if (requestEnds_.size() < kRequestLogLimit) {
+      requestBytes_.insert(requestBytes_.end(), request.payload.begin(), request.payload.end());
+      requestEnds_.push_back(requestBytes_.size());
+    }
   }
-  const auto reply = model_.answer(payload);
-  if (!reply) return;
+  const auto reply = model_.answer(request.payload);
+  const std::optional<Sender> to = replyDestination(request.payload, from);
+  if (!reply || !to) return;
   fr::HeaderFields fields = request.fields;
   fields.marker = fr::kMarkerReply;
-  const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(model_.misbehaviour().delayMs);
-  pending_.push_back({due, fr::buildDatagram(fields, *reply, orders_), fromAddress, fromPort});
+  std::vector<std::uint8_t>& datagram = replyDatagram_;
+  fr::buildDatagram(fields, *reply, orders_, datagram);
+  if (reply->empty())  // a header-only reply, perhaps cut short
+    datagram.resize(std::clamp<std::size_t>(static_cast<std::size_t>(model_.misbehaviour().headerOnlyBytes),
+                                            fr::kMinAcceptedSize, fr::kHeaderSize));
+  if (delayMs == 0) {
+    sendTo(datagram, *to);
+    return;
+  }
+  pending_.push_back({received, received + std::chrono::milliseconds(delayMs), datagram, *to});
+}
+
+void SimulatedDrive::sendTo(const std::vector<std::uint8_t>& datagram, Sender to) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = to.address;
+  address.sin_port = to.port;
+  ::sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
 void SimulatedDrive::sendDue() {
+  if (pending_.empty()) return;
   const auto now = std::chrono::steady_clock::now();
   auto due = std::stable_partition(pending_.begin(), pending_.end(), [&](const auto& p) { return p.due > now; });
   for (auto it = due; it != pending_.end(); ++it) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = it->toAddress;
-    to.sin_port = it->toPort;
-    ::sendto(socket_, it->datagram.data(), it->datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    sendTo(it->datagram, it->to);
+    delayedReplyNanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                                it->received).count();
   }
   pending_.erase(due, pending_.end());
 }

@@ -1,11 +1,16 @@
 #pragma once
 // The simulated drive on a UDP socket: requests ("SN" datagrams) in, replies ("RS", the
 // request's routing fields mirrored) back to the sender. It runs on a thread of its own with
-// a poll loop, so a test's event loop is free for the program's side, and stops cleanly.
+// a poll loop, so a test's event loop is free for the program's side, and stops cleanly. A
+// reply delay is timed in nanoseconds, not rounded up to whole milliseconds, and the time each
+// delayed reply really took is added up, so that a drive with a given latency can be timed.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,18 +52,30 @@ class SimulatedDrive {
   static constexpr std::size_t kRequestLogLimit = 1 << 16;
   std::vector<std::vector<std::uint8_t>> requests() const;
   std::size_t requestCount() const;
+  // Time from receiving a request to sending its delayed reply, added over all delayed
+  // replies: what the drive took, so that a benchmark can tell it from the tool's share.
+  std::chrono::nanoseconds delayedReplyTime() const { return std::chrono::nanoseconds(delayedReplyNanos_.load()); }
 
  private:
+  // Where a reply goes: address and port in network order.
+  struct Sender {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+  };
   struct PendingReply {
+    std::chrono::steady_clock::time_point received;
     std::chrono::steady_clock::time_point due;
     std::vector<std::uint8_t> datagram;
-    std::uint32_t toAddress;  // network order
-    std::uint16_t toPort;     // network order
+    Sender to;
   };
   void run();
-  void handleDatagram(std::span<const std::uint8_t> bytes, std::uint32_t fromAddress, std::uint16_t fromPort);
+  void handleDatagram(std::span<const std::uint8_t> bytes, Sender from);
+  // The endpoint a reply to this request goes to; none while it waits for its re-sends.
+  std::optional<Sender> replyDestination(std::span<const std::uint8_t> payload, Sender from);
+  void sendTo(const std::vector<std::uint8_t>& datagram, Sender to);
   void sendDue();
-  int pollTimeoutMs() const;
+  // Until the next delayed reply is due; null (wait without end) when none is.
+  const timespec* untilNextDue(timespec& wait) const;
 
   CommandModel model_;
   velkor::framing::ByteOrders orders_;
@@ -67,9 +84,17 @@ class SimulatedDrive {
   std::uint16_t port_ = 0;
   std::thread thread_;
   std::vector<PendingReply> pending_;  // thread-only
+  std::vector<std::uint8_t> replyDatagram_;  // thread-only, reused for every reply
+  // The request waiting for its re-sends (answerAfterResends), thread-only.
+  std::vector<std::uint8_t> heldRequest_;
+  Sender heldFrom_;
+  int heldCopies_ = 0;
   mutable std::mutex requestsMutex_;
-  std::vector<std::vector<std::uint8_t>> requests_;
+  // The logged payloads one after another, and where each ends: no allocation per request.
+  std::vector<std::uint8_t> requestBytes_;
+  std::vector<std::size_t> requestEnds_;
   std::size_t requestCount_ = 0;
+  std::atomic<std::int64_t> delayedReplyNanos_{0};
 };
 
 }  // namespace drivesim

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 
 #include "quillon/live_exchange/velkor_exchange.h"
+#include "save_run_rig.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ Figures overSimulatedDrive(const Bytes& archive, const std::function<std::unique
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  const bench::OwnRegistrationStore registrations;  // this build's control module
   // The request "FR" + 4 digits and the 64-byte block reply, each behind the 20-byte header.
   const double bare = bench::BareUdpRoundTripMicros(20000, 26, 84);
   std::printf("bare UDP ping-pong on 127.0.0.1 (26-byte request, 84-byte reply): %.1f us per round trip,"

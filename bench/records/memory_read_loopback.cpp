@@ -10,9 +10,11 @@
 #include "drivesim/simulated_drive.h"
 #include "quillon/requests/memory_requests.h"
 #include "quillon/live_exchange/velkor_exchange.h"
+#include "bench/saverun/save_run_rig.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  const bench::OwnRegistrationStore registrations;  // this build's control module
   drivesim::DriveOptions options;
   options.driveType = "RX-Brin";
   options.interfaceLevel = 6;

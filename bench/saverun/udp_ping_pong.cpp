@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,7 +30,7 @@ int loopbackSocket(sockaddr_in& bound) {
 
 }  // namespace
 
-double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes) {
+double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes, ClientWait wait) {
   sockaddr_in clientAddress{}, serverAddress{};
   const int client = loopbackSocket(clientAddress);
   const int server = loopbackSocket(serverAddress);
@@ -50,6 +51,10 @@ double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t 
   for (int i = 0; i < rounds; ++i) {
     ::sendto(client, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&serverAddress),
              sizeof serverAddress);
+    if (wait == ClientWait::PollThenRead) {
+      pollfd readable{client, POLLIN, 0};
+      ::poll(&readable, 1, -1);
+    }
     ::recv(client, reply.data(), reply.size(), 0);
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;

@@ -6,7 +6,12 @@
 
 namespace bench {
 
+// How the requesting side waits for each reply: in the read itself (the bare minimum), or in
+// poll() first and then the read, as any program that waits in an event loop must.
+enum class ClientWait { InRead, PollThenRead };
+
 // Mean round trip in microseconds over `rounds` exchanges; negative if a socket failed.
-double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes);
+double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes,
+                              ClientWait wait = ClientWait::InRead);
 
 }  // namespace bench

@@ -69,6 +69,26 @@ Variant Variant::bytes(std::vector<std::uint8_t> data, std::int32_t lowerBound) 
   return Variant(std::move(a));
 }
 
+void Variant::assignBytes(std::span<const std::uint8_t> data, std::int32_t lowerBound) {
+  auto* held = std::get_if<std::shared_ptr<SafeArray>>(&value_);
+  if (!held || !*held || held->use_count() != 1) {
+    *this = bytes(std::vector<std::uint8_t>(data.begin(), data.end()), lowerBound);
+    return;
+  }
+  SafeArray& a = **held;
+  a.lowerBound = lowerBound;
+  a.bytes.assign(data.begin(), data.end());
+  a.elements.clear();
+  a.elementsAreBytes = true;
+  a.locked = false;
+}
+
+std::span<const std::uint8_t> Variant::byteElements() const {
+  const SafeArray* a = array();
+  if (!a || !a->elementsAreBytes || a->locked) return {};
+  return a->bytes;
+}
+
 VarType Variant::type() const {
   switch (value_.index()) {
     case 0: return VarType::Empty;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -43,6 +44,9 @@ class Variant {
   Variant(const char* v);
   Variant(SafeArray v);
   static Variant bytes(std::vector<std::uint8_t> data, std::int32_t lowerBound = 0);
+  // Makes this a byte array holding a copy of `data`. A byte array this variant alone holds
+  // keeps its storage, so a caller that reuses one variant per exchange allocates nothing.
+  void assignBytes(std::span<const std::uint8_t> data, std::int32_t lowerBound = 0);
 
   VarType type() const;
   bool isEmpty() const { return type() == VarType::Empty; }
@@ -60,6 +64,9 @@ class Variant {
 
   const SafeArray* array() const;
   SafeArray* array();
+  // The elements of an array of bytes that is not locked, without copying; empty otherwise
+  // (test array() to tell an empty array from none).
+  std::span<const std::uint8_t> byteElements() const;
   const std::string* text() const;
 
   bool operator==(const Variant& other) const;

@@ -17,6 +17,9 @@ struct CodePage {
   std::string name = kDefaultAnsiCodePage;
   iconv_t toAnsi = kNoConverter;
   iconv_t fromAnsi = kNoConverter;
+  // Both directions leave the 128 ASCII codes as they are (windows-1252 and most others do;
+  // EBCDIC pages do not): pure ASCII text then needs no conversion at all.
+  bool keepsAscii = false;
   std::mutex mutex;
 
   ~CodePage() { closeConverters(); }
@@ -37,8 +40,10 @@ struct CodePage {
     toAnsi = to;
     fromAnsi = from;
     name = codePage;
+    keepsAscii = convertsAsciiUnchanged();
     return true;
   }
+  bool convertsAsciiUnchanged() const;
 };
 
 CodePage& codePage() {
@@ -101,6 +106,23 @@ std::string convert(iconv_t cd, std::string_view input, Fallback fallback) {
   return out;
 }
 
+bool isAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+std::size_t skipUnconvertible(std::string& out, std::string_view) {
+  out.push_back('?');
+  return 1;
+}
+
+bool CodePage::convertsAsciiUnchanged() const {
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  return convert(toAnsi, ascii, skipUnconvertible) == ascii && convert(fromAnsi, ascii, skipUnconvertible) == ascii;
+}
+
 }  // namespace
 
 bool setAnsiCodePage(const std::string& name) {
@@ -119,6 +141,7 @@ std::string toAnsi(std::string_view text) {
   CodePage& page = codePage();
   std::lock_guard lock(page.mutex);
   if (page.toAnsi == kNoConverter) page.open(page.name);
+  if (page.keepsAscii && isAscii(text)) return std::string(text);
   return convert(page.toAnsi, text, [](std::string& out, std::string_view rest) {
     char32_t c = 0;
     const std::size_t used = decodeUtf8(rest, c);
@@ -132,6 +155,7 @@ std::string fromAnsi(std::string_view ansi) {
   CodePage& page = codePage();
   std::lock_guard lock(page.mutex);
   if (page.fromAnsi == kNoConverter) page.open(page.name);
+  if (page.keepsAscii && isAscii(ansi)) return std::string(ansi);
   return convert(page.fromAnsi, ansi, [](std::string& out, std::string_view rest) {
     AppendUtf8(out, static_cast<unsigned char>(rest[0]));
     return std::size_t{1};

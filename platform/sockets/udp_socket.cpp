@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QEvent>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
@@ -63,6 +64,23 @@ std::string dottedText(std::uint32_t networkOrder) {
 
 }  // namespace
 
+// Read notifications straight to the socket: the event loop's notification is handled in the
+// notifier's event(), without a signal and slot in between.
+class UdpSocket::ReadNotifier : public QSocketNotifier {
+ public:
+  explicit ReadNotifier(UdpSocket& socket) : QSocketNotifier(socket.fd_, QSocketNotifier::Read), socket_(socket) {}
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::SockAct) return QSocketNotifier::event(e);
+    socket_.notifyReadable();  // may delete this notifier: nothing of it is used afterwards
+    return true;
+  }
+
+ private:
+  UdpSocket& socket_;
+};
+
 UdpSocket::UdpSocket() = default;
 
 UdpSocket::~UdpSocket() { close(); }
@@ -89,8 +107,7 @@ int UdpSocket::create(std::uint16_t port) {
     return err;
   }
   fd_ = fd;
-  notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { notifyReadable(); });
+  notifier_ = std::make_unique<ReadNotifier>(*this);
   return kNoError;
 }
 
@@ -110,7 +127,11 @@ int UdpSocket::holdNextDatagram() {
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kNoError : lastError();
   held_.present = true;
   held_.length = static_cast<std::size_t>(n);
-  held_.from.address = dottedText(sender.sin_addr.s_addr);
+  // One drive answers datagram after datagram: its address text is made once.
+  if (held_.from.address.empty() || sender.sin_addr.s_addr != held_.fromAddress) {
+    held_.fromAddress = sender.sin_addr.s_addr;
+    held_.from.address = dottedText(sender.sin_addr.s_addr);
+  }
   held_.from.port = ntohs(sender.sin_port);
   return kNoError;
 }
@@ -127,7 +148,17 @@ int UdpSocket::setBroadcast(bool on) {
 int UdpSocket::sendTo(std::span<const std::uint8_t> data, const std::string& host, std::uint16_t port) {
   if (fd_ < 0) return WSAENOTSOCK;
   std::uint32_t address = 0;
-  if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+  if (!lastDotted_.empty() && host == lastDotted_) {
+    address = lastDottedAddress_;
+  } else {
+    if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+    // A dotted address reads the same every time; a host name is looked up at every send.
+    in_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+      lastDotted_ = host;
+      lastDottedAddress_ = address;
+    }
+  }
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address;
@@ -181,6 +212,13 @@ std::uint16_t UdpSocket::localPort() const {
   socklen_t len = sizeof local;
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
   return ntohs(local.sin_port);
+}
+
+int resolveDotted(const std::string& host, std::string& dotted) {
+  std::uint32_t address = 0;
+  if (const int err = resolveIpv4(host, address); err != kNoError) return err;
+  dotted = dottedText(address);
+  return kNoError;
 }
 
 int resolveIpv4(const std::string& host, std::uint32_t& networkOrderAddress) {

@@ -49,6 +49,7 @@ class UdpSocket {
   virtual void onReceive(int error) { (void)error; }
 
  private:
+  class ReadNotifier;
   void notifyReadable();
   // Takes the next datagram off the queue into held_ (nothing when none waits): the looks at
   // a datagram and its removal then cost one system call together instead of one each.
@@ -59,18 +60,24 @@ class UdpSocket {
     std::vector<std::uint8_t> bytes;  // room for the largest UDP datagram
     std::size_t length = 0;           // as sent, even when cut to bytes' size
     Endpoint from;
+    std::uint32_t fromAddress = 0;    // from.address in network order
   };
   int fd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
   HeldDatagram held_;
   // The broadcast option as last set on this socket; the option is only set when it changes.
   int broadcast_ = -1;
+  // The last dotted destination and its address, parsed once.
+  std::string lastDotted_;
+  std::uint32_t lastDottedAddress_ = 0;
 };
 
 // The local host's first IPv4 address ("%u.%u.%u.%u"), or an empty text.
 std::string firstLocalIpv4();
 // A dotted address, or a host name resolved to its first IPv4 address.
 int resolveIpv4(const std::string& host, std::uint32_t& networkOrderAddress);
+// The same as dotted decimal text, as a received datagram's sender address is written.
+int resolveDotted(const std::string& host, std::string& dotted);
 
 }  // namespace sockets
 

@@ -3,10 +3,14 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "platform/shell/codepage.h"
 #include "platform/sockets/socket_errors.h"
+#include "platform/sockets/udp_socket.h"
+#include "quillon/requests/reply_decoder.h"
 #include "velkor/control/velkor_ids.h"
 
 namespace quillon {
@@ -23,14 +27,58 @@ std::string NakMessage(std::optional<std::uint8_t> toolErrorCode) {
   return "Received \"NAK\"\r\nTool Error Code = " + code;
 }
 
+// `tmrTimeout`: enabled while a request waits, a tick every interval from the moment it was
+// enabled. Enabling and disabling happen once per exchange, tens of thousands of times in a
+// run, while a tick is due only every two seconds: they only note the time, and the one Qt
+// timer behind is re-armed lazily when it fires, instead of being registered with the event
+// loop and removed again for every exchange.
+class TimeoutTimer {
+ public:
+  TimeoutTimer(int intervalMs, std::function<void()> onTick) : interval_(intervalMs), onTick_(std::move(onTick)) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.callOnTimeout([this] { fired(); });
+  }
+  void enable() {
+    enabled_ = true;
+    due_ = Clock::now() + interval_;
+    // Armed for an earlier moment at most (a due time only moves later): it re-arms then.
+    if (!timer_.isActive()) timer_.start(interval_);
+  }
+  void disable() { enabled_ = false; }
+  bool enabled() const { return enabled_; }
+  void stop() {
+    enabled_ = false;
+    timer_.stop();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void fired() {
+    if (!enabled_) return;
+    const Clock::time_point now = Clock::now();
+    if (now < due_) {
+      timer_.start(std::chrono::ceil<std::chrono::milliseconds>(due_ - now));
+      return;
+    }
+    due_ = now + interval_;
+    timer_.start(interval_);
+    onTick_();
+  }
+
+  std::chrono::milliseconds interval_;
+  std::function<void()> onTick_;
+  QTimer timer_;
+  Clock::time_point due_{};
+  bool enabled_ = false;
+};
+
 // The control's events reach the handlers through this sink; the timer lives here so that
 // the header stays free of Qt.
 class VelkorExchange::Wiring : public automation::EventSink {
  public:
-  explicit Wiring(VelkorExchange& owner, int tickIntervalMs) : owner_(owner) {
-    tmrTimeout.setInterval(tickIntervalMs);
-    tmrTimeout.callOnTimeout([this] { owner_.onTimeoutTick(); });
-  }
+  explicit Wiring(VelkorExchange& owner, int tickIntervalMs)
+      : tmrTimeout(tickIntervalMs, [this] { owner_.onTimeoutTick(); }), owner_(owner) {}
   void onEvent(automation::DispId id, std::span<const Variant> args) override {
     if (id == velkor::DISPID_OnReceive) {
       owner_.onReceive();
@@ -40,7 +88,10 @@ class VelkorExchange::Wiring : public automation::EventSink {
       if (!args.empty() && automation::Succeeded(args[0].toInt32(code))) owner_.lastControlError_ = code;
     }
   }
-  QTimer tmrTimeout;
+  TimeoutTimer tmrTimeout;
+  // Reused for every request and reply, so that an exchange allocates nothing.
+  Variant request;
+  Variant reply;
 
  private:
   VelkorExchange& owner_;
@@ -60,13 +111,19 @@ VelkorExchange::~VelkorExchange() {
 std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uint16_t destPort,
                                              std::uint16_t myPort) {
   if (!QCoreApplication::instance()) return "the exchange needs the program's event loop";
+  // A named drive: only its replies are taken. The control compares the sender's dotted
+  // address with DestIp as text, so a host name is resolved here first.
+  const bool namedDrive = destIp != kDefaultDestIp;
+  std::string destination = destIp;
+  if (namedDrive && sockets::resolveDotted(destIp, destination) != sockets::kNoError)
+    return "the drive's address " + destIp + " cannot be resolved";
   auto& c = *control_;
   c.put(velkor::DISPID_PortOpen, Variant(false));
-  c.put(velkor::DISPID_DestIp, Variant(destIp));
+  c.put(velkor::DISPID_DestIp, Variant(destination));
   c.put(velkor::DISPID_DestPort, Variant(static_cast<std::int32_t>(destPort)));
   c.put(velkor::DISPID_LoopBackMode, Variant(false));
   c.put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(myPort)));
-  c.put(velkor::DISPID_SrcIpFilter, Variant(false));
+  c.put(velkor::DISPID_SrcIpFilter, Variant(namedDrive));
   for (const automation::DispId routing : {velkor::DISPID_DestBus, velkor::DISPID_DestUnit, velkor::DISPID_DestSlot,
                                            velkor::DISPID_DestStation, velkor::DISPID_OutV27DA,
                                            velkor::DISPID_OutV27SA})
@@ -74,10 +131,13 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   lastControlError_.reset();
   c.put(velkor::DISPID_PortOpen, Variant(true));
 
-  Variant open;
-  bool isOpen = false;
-  if (automation::Succeeded(c.get(velkor::DISPID_PortOpen, open))) open.toBool(isOpen);
-  if (isOpen) return {};
+  if (portOpen()) {
+    Variant bound;
+    std::int32_t port = myPort;
+    if (automation::Succeeded(c.get(velkor::DISPID_MyPort, bound))) bound.toInt32(port);
+    boundPort_ = static_cast<std::uint16_t>(port);
+    return {};
+  }
   const std::string port = std::to_string(myPort);
   if (lastControlError_ == sockets::WSAEADDRINUSE)
     return "the tool's own UDP port " + port + " is in use by another program (Windows Sockets error 10048); "
@@ -96,14 +156,23 @@ bool VelkorExchange::transact(std::string_view request, ReplyForm form) {
   // Only a datagram that arrives after this request was sent may answer it: a late reply to
   // an earlier request must not be decoded as this one's.
   s.ReplyFlag = false;
+  const auto start = std::chrono::steady_clock::now();
   s.RequestBuf.assign(request.begin(), request.end());
   sendRequestBuf();
   s.BinaryReplyFlag = form == ReplyForm::Binary;
-  wiring_->tmrTimeout.start();
+  wiring_->tmrTimeout.enable();
   const bool replied = waitForReplyOrAbort();
-  wiring_->tmrTimeout.stop();
+  wiring_->tmrTimeout.disable();
+  transactTime_ += std::chrono::steady_clock::now() - start;
   if (!replied) return false;
   s.ReplyFlag = false;
+  const bool empty = s.BinaryReplyFlag ? s.ReplyBytes.empty() : s.ReplyText.empty();
+  if (empty) {
+    // A datagram that ends within its header carries no status byte: nothing says the drive
+    // accepted the request, so it is no positive reply.
+    s.abortWith(MalformedReplyText(request, "the reply holds no status byte"));
+    return false;
+  }
   return true;
 }
 
@@ -118,24 +187,54 @@ bool VelkorExchange::waitForReplyOrAbort() {
 }
 
 void VelkorExchange::sendRequestBuf() {
-  control_->put(velkor::DISPID_Output, Variant::bytes(state_.RequestBuf));
+  wiring_->request.assignBytes(state_.RequestBuf);
+  control_->put(velkor::DISPID_Output, wiring_->request);
   ++sendCount_;
 }
 
 void VelkorExchange::reopenPort() {
   control_->put(velkor::DISPID_PortOpen, Variant(false));
+  // The port first bound, also when the socket layer chose it: replies to the earlier sends
+  // of this request still find the tool there.
+  control_->put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(boundPort_)));
+  control_->put(velkor::DISPID_PortOpen, Variant(true));
+  if (portOpen()) return;
+  // Someone took the port in between: any free one, so that at least the re-sends are answered.
+  control_->put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(0)));
   control_->put(velkor::DISPID_PortOpen, Variant(true));
 }
+
+bool VelkorExchange::portOpen() {
+  Variant open;
+  bool isOpen = false;
+  if (automation::Succeeded(control_->get(velkor::DISPID_PortOpen, open))) open.toBool(isOpen);
+  return isOpen;
+}
+
+namespace {
+
+// The status and the refusal's code: the first two bytes of the text's ANSI form. Two
+// characters give at least two bytes in any code page, so only those are converted.
+std::string leadingAnsiBytes(std::string_view text) {
+  std::size_t end = 0;
+  for (int characters = 0; characters < 2 && end < text.size(); ++characters) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return shell::toAnsi(text.substr(0, end)).substr(0, 2);
+}
+
+}  // namespace
 
 void VelkorExchange::onReceive() {
   ExchangeState& s = state_;
   s.RetryCount = 0;
   std::optional<std::uint8_t> status, code;
-  Variant payload;
+  Variant& payload = wiring_->reply;
   if (s.BinaryReplyFlag) {
-    s.ReplyBytes.clear();
     control_->get(velkor::DISPID_InputB, payload);
-    payload.toByteArray(s.ReplyBytes);
+    const std::span<const std::uint8_t> bytes = payload.byteElements();
+    s.ReplyBytes.assign(bytes.begin(), bytes.end());
     if (!s.ReplyBytes.empty()) status = s.ReplyBytes[0];
     if (s.ReplyBytes.size() > 1) code = s.ReplyBytes[1];
   } else {
@@ -143,7 +242,7 @@ void VelkorExchange::onReceive() {
     control_->get(velkor::DISPID_Input, payload);
     payload.toText(s.ReplyText);
     // The status is the datagram's first byte, even when the text holds double-byte characters.
-    const std::string ansi = shell::toAnsi(s.ReplyText);
+    const std::string ansi = leadingAnsiBytes(s.ReplyText);
     if (!ansi.empty()) status = static_cast<std::uint8_t>(ansi[0]);
     if (ansi.size() > 1) code = static_cast<std::uint8_t>(ansi[1]);
   }
@@ -169,6 +268,6 @@ void VelkorExchange::onTimeoutTick() {
   reportResend(s.RetryCount, kTimeoutTicks - 1);
 }
 
-bool VelkorExchange::timerEnabled() const { return wiring_->tmrTimeout.isActive(); }
+bool VelkorExchange::timerEnabled() const { return wiring_->tmrTimeout.enabled(); }
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 // The live exchange: requests go out through the Velkor control (`Velkor1`), reached only
 // through its dispatch interface and event sink; the wait runs the event loop in rounds, so
 // the receive handler, the timeout timer and the Cancel button run inside it.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,8 +35,10 @@ class VelkorExchange : public Exchange {
   VelkorExchange(const VelkorExchange&) = delete;
   VelkorExchange& operator=(const VelkorExchange&) = delete;
 
-  // Start-up's configuration of the control (destination, ports, source filter and loop-back
-  // off, routing values 0), then opens the port. Empty when open, otherwise why not.
+  // Start-up's configuration of the control (destination, ports, loop-back off, routing
+  // values 0), then opens the port. A named drive (not the broadcast address) is resolved to
+  // its dotted address and only its replies are taken (source filter on). Empty when open,
+  // otherwise why not.
   std::string configureAndOpen(const std::string& destIp, std::uint16_t destPort, std::uint16_t myPort);
 
   bool transact(std::string_view request, ReplyForm form) override;
@@ -45,8 +48,14 @@ class VelkorExchange : public Exchange {
   void onTimeoutTick();
 
   bool timerEnabled() const;
+  // The tool's own port as first bound (the socket layer's choice for port 0); re-sends
+  // reopen on it.
+  std::uint16_t boundPort() const { return boundPort_; }
   // Rounds the waits have gone through so far: each one blocked until something happened.
   std::uint64_t waitRounds() const { return waitRounds_; }
+  // Wall time spent inside transact() so far, from the send to the end of the wait: the rest
+  // of a run is the program's own work (for benchmarks).
+  std::chrono::nanoseconds transactTime() const { return transactTime_; }
   automation::Control& control() { return *control_; }
 
  private:
@@ -54,10 +63,13 @@ class VelkorExchange : public Exchange {
   bool waitForReplyOrAbort();
   void sendRequestBuf();
   void reopenPort();
+  bool portOpen();
 
   std::shared_ptr<automation::Control> control_;
   std::unique_ptr<Wiring> wiring_;
   std::uint64_t waitRounds_ = 0;
+  std::chrono::nanoseconds transactTime_{};
+  std::uint16_t boundPort_ = 0;
   std::optional<std::int32_t> lastControlError_;
 };
 

@@ -1,6 +1,9 @@
 #include "quillon/output/trb_csv_set.h"
 
+#include <algorithm>
+#include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "quillon/output/records_file_writer.h"
 
@@ -17,6 +20,12 @@ std::string withoutTrailingBlanks(const std::string& text) {
   const std::size_t end = text.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
+
+constexpr std::size_t kLongestDecimal = 11;  // "-2147483648"
+
+// The same digits as std::to_string, written at `at` (room for kLongestDecimal characters);
+// returns the end.
+char* writeDecimal(char* at, std::int32_t value) { return std::to_chars(at, at + kLongestDecimal, value).ptr; }
 
 std::string optionalText(const std::optional<std::int16_t>& value) {
   return value ? std::to_string(*value) : std::string();
@@ -39,17 +48,35 @@ class CsvSet {
     return TextFileWriter(folder_ / ("Trb" + std::to_string(bank_) + std::string(suffix)));
   }
 
+  // One line per sample index: the index, then that sample of every signal.
   std::string writeData() const {
     TextFileWriter out = file("_Data.csv");
     const bool wide = id_.InterfaceLevel >= kWideRequestSetLevel;
-    std::string line;
-    for (int i = 1; i <= t_.sampleDepth(); ++i) {
-      line = std::to_string(i);
-      for (int s = 1; s <= t_.SignalsPerBank; ++s) {
-        line += ',';
-        line += wide ? std::to_string(t_.SampleData32.at(s, i)) : std::to_string(t_.SampleData16.at(s, i));
+    const int depth = t_.sampleDepth();
+    const int signals = t_.SignalsPerBank;
+    // The table keeps a signal's samples together, a line takes one sample of each signal:
+    // a block of lines is gathered signal by signal, in the table's order, and then written,
+    // instead of striding across the whole table for every value.
+    constexpr int kLinesPerBlock = 64;
+    std::vector<std::int32_t> block(static_cast<std::size_t>(kLinesPerBlock) * static_cast<std::size_t>(signals));
+    auto at = [&](int line, int signal) -> std::int32_t& {
+      return block[static_cast<std::size_t>(line) * static_cast<std::size_t>(signals) + static_cast<std::size_t>(signal - 1)];
+    };
+    // A line: the index and one value per signal, each at most a sign and ten digits, commas.
+    std::vector<char> line(static_cast<std::size_t>(signals + 1) * (kLongestDecimal + 1));
+    for (int first = 1; first <= depth; first += kLinesPerBlock) {
+      const int lines = std::min(kLinesPerBlock, depth - first + 1);
+      for (int s = 1; s <= signals; ++s)
+        for (int k = 0; k < lines; ++k)
+          at(k, s) = wide ? t_.SampleData32.at(s, first + k) : t_.SampleData16.at(s, first + k);
+      for (int k = 0; k < lines; ++k) {
+        char* end = writeDecimal(line.data(), first + k);
+        for (int s = 1; s <= signals; ++s) {
+          *end++ = ',';
+          end = writeDecimal(end, at(k, s));
+        }
+        out.line(std::string_view(line.data(), static_cast<std::size_t>(end - line.data())));
       }
-      out.line(line);
     }
     return out.finish();
   }

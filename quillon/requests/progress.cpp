@@ -5,8 +5,7 @@
 
 namespace quillon {
 
-void ProgressBar::advance(double width) {
-  ProgressAccumulator_ += width;
+void ProgressBar::moveWholeUnits() {
   const double whole = std::nearbyint(ProgressAccumulator_);  // half to even, as the bar always did
   if (whole < 1) return;
   const int n = static_cast<int>(whole);

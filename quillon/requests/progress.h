@@ -20,13 +20,19 @@ class ProgressBar {
   double accumulator() const { return ProgressAccumulator_; }
 
   // Adds `width` to the accumulator; when it rounds (half to even) to n >= 1, moves n onto
-  // the bar, which never grows past its frame.
-  void advance(double width);
+  // the bar, which never grows past its frame. Taken once per sample: inline for the common
+  // case, an accumulator that still rounds to 0.
+  void advance(double width) {
+    ProgressAccumulator_ += width;
+    if (ProgressAccumulator_ <= 0.5) return;
+    moveWholeUnits();
+  }
   void setScaleWidth(int width);
   void fill() { setScaleWidth(kBoxWidth); }
   void clear() { setScaleWidth(0); }
 
  private:
+  void moveWholeUnits();
   Listener listener_;
   int scaleWidth_ = 0;
   double ProgressAccumulator_ = 0;

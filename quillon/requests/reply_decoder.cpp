@@ -1,5 +1,6 @@
 #include "quillon/requests/reply_decoder.h"
 
+#include <cassert>
 #include <cstdio>
 
 namespace quillon {
@@ -10,9 +11,8 @@ void ExchangeState::abortWith(std::string message) {
 }
 
 std::string HexByteText(std::uint8_t value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", value);
-  return text;
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[value >> 4], kDigits[value & 0xF]};
 }
 
 namespace {
@@ -37,13 +37,9 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits) {
   return value;
 }
 
-namespace {
-
-std::string malformedReplyText(const std::string& command, const std::string& why) {
-  return "Malformed reply to \"" + command + "\": " + why;
+std::string MalformedReplyText(std::string_view command, const std::string& why) {
+  return "Malformed reply to \"" + std::string(command) + "\": " + why;
 }
-
-}  // namespace
 
 TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view command)
     : state_(state), command_(command), reply_(state.ReplyText) {}
@@ -51,7 +47,7 @@ TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view comman
 void TextReplyDecoder::fail(const std::string& why) {
   if (!ok_) return;
   ok_ = false;
-  state_.abortWith(malformedReplyText(command_, why));
+  state_.abortWith(MalformedReplyText(command_, why));
 }
 
 bool TextReplyDecoder::require(int position, int length) {
@@ -94,7 +90,7 @@ bool BinaryReplyDecoder::require(int offset, int length) {
   if (!ok_) return false;
   if (offset < 0 || offset + length > static_cast<int>(reply_.size())) {
     ok_ = false;
-    state_.abortWith(malformedReplyText(command_, "expected at least " + std::to_string(offset + length) +
+    state_.abortWith(MalformedReplyText(command_, "expected at least " + std::to_string(offset + length) +
                                                       " bytes, got " + std::to_string(reply_.size())));
     return false;
   }
@@ -112,6 +108,25 @@ std::uint16_t BinaryReplyDecoder::u16(int offset) {
 }
 
 std::int16_t BinaryReplyDecoder::s16(int offset) { return static_cast<std::int16_t>(u16(offset)); }
+
+bool BinaryReplyDecoder::signedRun(int offset, int width, std::span<std::int32_t> out) {
+  assert(width == 2 || width == 4);
+  if (!require(offset, width * static_cast<int>(out.size()))) return false;
+  const std::uint8_t* at = reply_.data() + offset;
+  if (width == 2) {
+    for (std::int32_t& value : out) {
+      value = static_cast<std::int16_t>(at[0] << 8 | at[1]);
+      at += 2;
+    }
+  } else {
+    for (std::int32_t& value : out) {
+      value = static_cast<std::int32_t>(static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
+                                        static_cast<std::uint32_t>(at[2]) << 8 | at[3]);
+      at += 4;
+    }
+  }
+  return true;
+}
 
 std::uint32_t BinaryReplyDecoder::u32(int offset) {
   if (!require(offset, 4)) return 0;

@@ -7,12 +7,16 @@
 // abort with a message naming the command; every read after that returns 0. A routine decodes
 // into locals and stores them only when ok() is still true, so nothing is taken from a bad reply.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "quillon/requests/exchange.h"
 
 namespace quillon {
+
+// The message that ends a run on a malformed reply: Malformed reply to "<command>": <why>.
+std::string MalformedReplyText(std::string_view command, const std::string& why);
 
 class TextReplyDecoder {
  public:
@@ -44,6 +48,10 @@ class BinaryReplyDecoder {
   std::int16_t s16(int offset);
   std::uint32_t u32(int offset);
   std::int32_t s32(int offset);
+  // out.size() consecutive values of `width` bytes (2: signed 16-bit, 4: signed 32-bit) from
+  // `offset` on, bounds-checked once for the whole run; false, with the run ended as for any
+  // field, when the reply is too short for all of them.
+  bool signedRun(int offset, int width, std::span<std::int32_t> out);
   int length() const { return static_cast<int>(reply_.size()); }
   bool ok() const { return ok_; }
 

@@ -80,7 +80,7 @@ bool SampleRequests::readSignal(std::uint8_t bank, int signal, int depth, int va
   const int blocks = BlockCount(depth, variant.perBlock);
   std::string request = std::string(variant.command) + HexByteText(bank) + HexByteText(static_cast<std::uint8_t>(signal));
   const std::size_t blockAt = request.size();
-  std::array<std::int32_t, kLargestSamplesPerBlock + 1> values{};
+  std::array<std::int32_t, kLargestSamplesPerBlock> values{};
   for (int b = 1; b <= blocks; ++b) {
     request.resize(blockAt);
     request += HexByteText(static_cast<std::uint8_t>(b));
@@ -88,14 +88,11 @@ bool SampleRequests::readSignal(std::uint8_t bank, int signal, int depth, int va
     const int first = (b - 1) * variant.perBlock + 1;
     const int count = std::min(variant.perBlock, depth - first + 1);  // the rest of the reply is not used
     BinaryReplyDecoder reply(state, request);
-    for (int k = 1; k <= count; ++k) {
-      const int offset = kFirstSampleOffset + variant.sampleBytes * (k - 1);
-      values[k] = variant.sampleBytes == 2 ? reply.s16(offset) : reply.s32(offset);
-    }
-    if (!reply.ok()) return false;
-    for (int k = 1; k <= count; ++k) {
-      if (variant.sampleBytes == 2) tables_.SampleData16.set(signal, first + k - 1, static_cast<std::int16_t>(values[k]));
-      else tables_.SampleData32.set(signal, first + k - 1, values[k]);
+    const std::span<std::int32_t> block(values.data(), static_cast<std::size_t>(count));
+    if (!reply.signedRun(kFirstSampleOffset, variant.sampleBytes, block)) return false;
+    for (int k = 0; k < count; ++k) {
+      if (variant.sampleBytes == 2) tables_.SampleData16.set(signal, first + k, static_cast<std::int16_t>(block[k]));
+      else tables_.SampleData32.set(signal, first + k, block[k]);
       progress_.advance(step);
     }
   }

@@ -1,43 +1,28 @@
 #include "quillon/requests/status_requests.h"
 
+#include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string_view>
-#include <vector>
+
+#include "quillon/requests/reply_decoder.h"
 
 namespace quillon {
 
 namespace {
 
-// Clock reply: 1-based character positions of each field.
+// Clock reply: 1-based character positions of each field; the year is four digits read as
+// signed 16-bit, the others two digits.
 struct ClockField {
   int index;
   int position;
-  int digits;
 };
-constexpr ClockField kClockYear{1, 22, 4};
-constexpr ClockField kClockTwoDigitFields[] = {
-    {2, 16, 2}, {3, 20, 2}, {4, 4, 2}, {5, 8, 2}, {6, 12, 2}};
+constexpr ClockField kClockYear{1, 22};
+constexpr ClockField kClockTwoDigitFields[] = {{2, 16}, {3, 20}, {4, 4}, {5, 8}, {6, 12}};
 constexpr int kClockYearBase = 2000;
 
 constexpr int kFirstWordByte = 2;  // status, one unused byte, then big-endian words
-
-// The characters of a field that the reply holds: a short reply gives a shorter or empty field.
-std::string_view presentChars(std::string_view reply, int position, int length) {
-  const auto from = static_cast<std::size_t>(position - 1);
-  if (from >= reply.size()) return {};
-  return reply.substr(from, static_cast<std::size_t>(length));
-}
-
-// Hex digits as the drive sends them; four digits read as signed 16-bit.
-std::optional<int> hexFieldValue(std::string_view digits) {
-  if (digits.empty()) return 0;
-  const std::optional<std::uint64_t> value = HexDigitsValue(digits);
-  if (!value || digits.size() > 8) return std::nullopt;
-  if (digits.size() == 4) return static_cast<std::int16_t>(*value);
-  return static_cast<int>(*value);
-}
 
 // Two decimal digits: a leading zero below 10, only the last two digits above 99.
 std::string twoDigitText(int value) {
@@ -47,13 +32,20 @@ std::string twoDigitText(int value) {
   return text;
 }
 
-// Missing bytes of a short reply read as 0: the words are passed through, not interpreted.
-std::uint8_t byteOrZero(const std::vector<std::uint8_t>& reply, int offset) {
-  return offset < static_cast<int>(reply.size()) ? reply[static_cast<std::size_t>(offset)] : 0;
+// A word as the drive sent it: four upper-case hex digits, most significant byte first.
+std::string wordHexText(std::uint16_t word) {
+  return HexByteText(static_cast<std::uint8_t>(word >> 8)) + HexByteText(static_cast<std::uint8_t>(word));
 }
 
-std::string wordHexText(const std::vector<std::uint8_t>& reply, int offset) {
-  return HexByteText(byteOrZero(reply, offset)) + HexByteText(byteOrZero(reply, offset + 1));
+// `count` words from byte kFirstWordByte on into `table` from `firstIndex` on; a reply too
+// short for them ends the run through the decoder and leaves the table as it was.
+void readWords(ExchangeState& state, std::string_view command, int count, DriveStatusTable& table, int firstIndex) {
+  BinaryReplyDecoder reply(state, command);
+  std::array<std::string, kPrCodeCount> words;
+  assert(count <= kPrCodeCount);
+  for (int k = 0; k < count; ++k) words[static_cast<std::size_t>(k)] = wordHexText(reply.u16(kFirstWordByte + 2 * k));
+  if (!reply.ok()) return;
+  for (int k = 0; k < count; ++k) table.DriveStatusText[firstIndex + k] = std::move(words[static_cast<std::size_t>(k)]);
 }
 
 }  // namespace
@@ -61,37 +53,22 @@ std::string wordHexText(const std::vector<std::uint8_t>& reply, int offset) {
 void StatusRequests::ReadDriveClock() {
   ExchangeState& state = exchange_.state();
   if (!exchange_.transact("J", ReplyForm::Text)) return;
-  const std::string_view reply = state.ReplyText;
+  TextReplyDecoder reply(state, "J");
   std::array<std::string, 7> clock;
-  auto decode = [&](const ClockField& field, auto&& format) {
-    const std::string_view digits = presentChars(reply, field.position, field.digits);
-    if (digits.empty()) return true;  // field beyond a short reply stays empty
-    const std::optional<int> value = hexFieldValue(digits);
-    if (!value) return false;
-    clock[field.index] = format(*value);
-    return true;
-  };
-  bool ok = decode(kClockYear, [](int value) { return std::to_string(value + kClockYearBase); });
-  for (const ClockField& field : kClockTwoDigitFields) ok = ok && decode(field, twoDigitText);
-  if (!ok) {
-    state.abortWith("Malformed reply to \"J\": non-hex character in the drive clock");
-    return;
-  }
+  clock[kClockYear.index] = std::to_string(reply.hex16(kClockYear.position) + kClockYearBase);
+  for (const ClockField& field : kClockTwoDigitFields) clock[field.index] = twoDigitText(reply.hex8(field.position));
+  if (!reply.ok()) return;
   for (int index = kClockYearIndex; index <= 6; ++index) table_.DriveStatusText[index] = clock[index];
 }
 
 void StatusRequests::ReadSseqOutputs() {
-  ExchangeState& state = exchange_.state();
   if (!exchange_.transact("ZS", ReplyForm::Binary)) return;
-  table_.DriveStatusText[kSseqOut1Index] = wordHexText(state.ReplyBytes, kFirstWordByte);
-  table_.DriveStatusText[kSseqOut2Index] = wordHexText(state.ReplyBytes, kFirstWordByte + 2);
+  readWords(exchange_.state(), "ZS", 2, table_, kSseqOut1Index);
 }
 
 void StatusRequests::ReadPrCodes() {
-  ExchangeState& state = exchange_.state();
   if (!exchange_.transact("SP", ReplyForm::Binary)) return;
-  for (int k = 0; k < kPrCodeCount; ++k)
-    table_.DriveStatusText[kFirstPrCodeIndex + k] = wordHexText(state.ReplyBytes, kFirstWordByte + 2 * k);
+  readWords(exchange_.state(), "SP", kPrCodeCount, table_, kFirstPrCodeIndex);
 }
 
 }  // namespace quillon

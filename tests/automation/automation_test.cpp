@@ -74,6 +74,25 @@ TEST(AutomationVariant, ArraysKeepBoundsAndCopiesOwnTheirData) {
   EXPECT_EQ(Variant(locked).toByteArray(bytes), E_FAIL);
   EXPECT_EQ(Variant("x").toByteArray(bytes), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(SafeArray{}.upperBound(), -1);
+
+  // Refilling a variant never reaches into a copy made of it, whatever it held before.
+  Variant reused = Variant::bytes({1, 2, 3}, 5);
+  const Variant kept = reused;
+  const std::uint8_t next[] = {4, 5};
+  reused.assignBytes(next);
+  EXPECT_EQ(kept, Variant::bytes({1, 2, 3}, 5));
+  EXPECT_EQ(reused, Variant::bytes({4, 5}));
+  reused.assignBytes({});
+  EXPECT_EQ(reused.array()->size(), 0u);
+  EXPECT_TRUE(reused.byteElements().empty());
+  for (Variant before : {Variant(locked), Variant(mixed), Variant("text")}) {
+    before.assignBytes(next, 1);
+    EXPECT_EQ(before, Variant::bytes({4, 5}, 1));
+    EXPECT_EQ(std::vector<std::uint8_t>(before.byteElements().begin(), before.byteElements().end()),
+              (std::vector<std::uint8_t>{4, 5}));
+  }
+  EXPECT_TRUE(Variant(locked).byteElements().empty());
+  EXPECT_TRUE(Variant(mixed).byteElements().empty());
 }
 
 TEST(AutomationPropertyBag, TextRoundTripAndDamagedInput) {

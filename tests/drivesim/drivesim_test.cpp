@@ -103,7 +103,7 @@ TEST(DriveSimReplies, AddressesSamplesAndArchive) {
   const auto sw = m.replyTo(req("mzx020302"));
   ASSERT_EQ(sw.size(), 245u);
   for (int k = 1; k <= 15; ++k) EXPECT_EQ(static_cast<std::int32_t>(big(s32, 4 * k - 3, 4)), d.sample32(2, 3, k));
-  EXPECT_EQ(static_cast<std::int32_t>(big(sw, 1, 4)), d.sample32(2, 3, 62));
+  for (int k = 1; k <= 61; ++k) EXPECT_EQ(static_cast<std::int32_t>(big(sw, 4 * k - 3, 4)), d.sample32(2, 3, 61 + k));
   bool negative = false;
   for (int i = 1; i <= 256; ++i) negative |= d.sample32(0, 2, i) < 0;
   EXPECT_TRUE(negative);
@@ -228,4 +228,44 @@ TEST(DriveSimTransport, AnswersOnLoopbackWithMirroredHeaderAndRefusesOtherAddres
   EXPECT_FALSE(other.start({"localhost", 0, {}}, error));
   EXPECT_TRUE(IsLoopbackAddress("127.1.2.3"));
   EXPECT_FALSE(IsLoopbackAddress("255.255.255.255"));
+}
+
+TEST(DriveSimTransport, HeaderOnlyRepliesAndAnAnswerAfterTheKthReSendToTheFirstSender) {
+  namespace fr = velkor::framing;
+  Misbehaviour cut;
+  cut.headerOnlyCommand = "QT";
+  cut.headerOnlyBytes = 19;
+  SimulatedDrive headerOnly(DriveProfile(), cut);
+  std::string error;
+  ASSERT_TRUE(headerOnly.start({}, error)) << error;
+  Client client;
+  client.send(headerOnly.port(), fr::buildDatagram({}, req("QT"), {}));
+  EXPECT_EQ(client.receive().size(), 19u);
+  client.send(headerOnly.port(), fr::buildDatagram({}, req("Q1"), {}));  // other commands keep their payload
+  EXPECT_EQ(fr::decodeDatagram(client.receive(), {}).payloadLength, 9u);  // ACK, "0", "RX-Fenn"
+  headerOnly.stop();
+
+  // Each sending from a port of its own, as a tool that rebinds for every re-send would: only
+  // the first one's port gets the answer, once the second re-send is in.
+  Misbehaviour late;
+  late.answerAfterResends = 2;
+  SimulatedDrive drive(DriveProfile(), late);
+  ASSERT_TRUE(drive.start({}, error)) << error;
+  const auto request = fr::buildDatagram({}, req("MX1"), {});
+  Client first, second, third;
+  timeval brief{0, 200000};
+  for (const Client* c : {&first, &second, &third}) ::setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+  first.send(drive.port(), request);
+  second.send(drive.port(), request);
+  EXPECT_TRUE(first.receive().empty());
+  third.send(drive.port(), request);
+  const auto reply = first.receive();
+  ASSERT_GE(reply.size(), fr::kHeaderSize);
+  EXPECT_EQ(fr::decodeDatagram(reply, {}).payloadLength, 21u);
+  EXPECT_TRUE(second.receive().empty());
+  EXPECT_TRUE(third.receive().empty());
+  // The next request starts its own count.
+  first.send(drive.port(), fr::buildDatagram({}, req("QT"), {}));
+  EXPECT_TRUE(first.receive().empty());
+  EXPECT_EQ(drive.requestCount(), 4u);
 }

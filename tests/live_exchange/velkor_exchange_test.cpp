@@ -1,7 +1,11 @@
 // One request at a time through the Velkor control against the simulated drive on 127.0.0.1,
 // with a short timer tick: what the reply handling and the timer make of replies, refusals,
 // silence and Cancel, and how a malformed reply ends the run.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QTimer>
 #include <functional>
@@ -17,7 +21,8 @@ using quillon::ReplyForm;
 namespace {
 
 constexpr int kShortTickMs = 20;
-// Long enough that a reply on loopback is always in before the next tick.
+// Long enough that a reply on loopback is in before the next tick even on a busy machine:
+// for the cases that count the datagrams sent.
 constexpr int kResendTickMs = 100;
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
@@ -37,7 +42,7 @@ void expectNothingMoreSent(LiveExchangeRig& rig, int tickMs) {
 }  // namespace
 
 TEST(LiveExchange, TextAndBinaryRepliesArriveAndAreDecoded) {
-  LiveExchangeRig rig({}, kShortTickMs);
+  LiveExchangeRig rig({}, kResendTickMs);
   ASSERT_EQ(rig.error(), "");
   const drivesim::DriveProfile& drive = rig.drive().profile();
   quillon::ExchangeState& s = rig.state();
@@ -85,7 +90,7 @@ TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt)
     drivesim::Misbehaviour refuse;
     refuse.nakCommand = "MY51";
     refuse.nakCode = 31;
-    LiveExchangeRig rig(refuse, kShortTickMs);
+    LiveExchangeRig rig(refuse, kResendTickMs);
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
     ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
@@ -102,7 +107,7 @@ TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt)
     drivesim::Misbehaviour refuse;
     refuse.nakCommand = "MX1";
     refuse.nakCode = 3;
-    LiveExchangeRig rig(refuse, kShortTickMs);
+    LiveExchangeRig rig(refuse, kResendTickMs);
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
     EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
@@ -263,4 +268,126 @@ TEST(LiveExchange, ShortOrNonHexReplyEndsTheRunThroughTheDecoderWithAMessage) {
         return layout.ok();
       },
       "Malformed reply to \"MX1\": non-hex character at position 2");
+}
+
+TEST(LiveExchange, AReplyWithoutStatusByteEndsTheRunNamingTheRequest) {
+  // A cut header (10 to 19 bytes) or the header alone: no payload, so no status byte.
+  for (const int bytes : {10, 19, 20}) {
+    for (const auto& [request, form] : {std::pair{std::string("Q1"), ReplyForm::Text},
+                                        std::pair{std::string("MY5103"), ReplyForm::Binary}}) {
+      SCOPED_TRACE(request + " cut to " + std::to_string(bytes) + " bytes");
+      drivesim::Misbehaviour headerOnly;
+      headerOnly.headerOnlyCommand = "*";
+      headerOnly.headerOnlyBytes = bytes;
+      LiveExchangeRig rig(headerOnly, kResendTickMs);
+      ASSERT_EQ(rig.error(), "");
+      EXPECT_FALSE(rig.exchange().transact(request, form));
+      EXPECT_TRUE(rig.state().AbortFlag);
+      EXPECT_FALSE(rig.state().ReplyFlag);
+      EXPECT_EQ(rig.state().ErrorText, "Malformed reply to \"" + request + "\": the reply holds no status byte");
+      EXPECT_EQ(rig.exchange().sendCount(), 1u);
+      expectNothingMoreSent(rig, kShortTickMs);
+    }
+  }
+}
+
+namespace {
+
+// A sender on another loopback address that forges a drive's reply.
+class ForgedReplies {
+ public:
+  ForgedReplies() : fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+  }
+  ~ForgedReplies() { ::close(fd_); }
+  bool bound() const { return bound_; }
+  void send(std::uint16_t toPort, const std::string& payload) const {
+    velkor::framing::HeaderFields reply;
+    reply.marker = velkor::framing::kMarkerReply;
+    const auto datagram = velkor::framing::buildDatagram(reply, bytesOf(payload), {});
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(toPort);
+    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+
+ private:
+  int fd_;
+  bool bound_ = false;
+};
+
+bool sourceFilterOn(LiveExchangeRig& rig) {
+  automation::Variant filter;
+  bool on = false;
+  rig.exchange().control().get("SrcIpFilter", filter);
+  filter.toBool(on);
+  return on;
+}
+
+}  // namespace
+
+TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
+  drivesim::Misbehaviour slow;
+  slow.delayMs = 50;  // the forged reply comes first
+  LiveExchangeRig rig(slow, kResendTickMs * 10);
+  ASSERT_EQ(rig.error(), "");
+  ForgedReplies forger;
+  ASSERT_TRUE(forger.bound());
+  const std::string realReply = [&] {
+    const auto bytes = drivesim::CommandModel(rig.drive().profile()).replyTo(bytesOf("MX1"));
+    return std::string(bytes.begin(), bytes.end());
+  }();
+
+  // A host name is resolved first: the control compares the sender's dotted address as text.
+  for (const std::string drive : {"127.0.0.1", "localhost"}) {
+    SCOPED_TRACE(drive);
+    ASSERT_EQ(rig.exchange().configureAndOpen(drive, rig.drive().port(), 0), "");
+    EXPECT_TRUE(sourceFilterOn(rig));
+    bool forged = false;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+      if (forged || rig.drive().requestCount() == 0) return;
+      forger.send(rig.exchange().boundPort(), "\x06" "0000FFFF000000000000");
+      forged = true;
+    });
+    poll.start(1);
+    const std::size_t before = rig.drive().requestCount();
+    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+    EXPECT_TRUE(forged);
+    EXPECT_EQ(rig.state().ReplyText, realReply);
+    EXPECT_GT(rig.drive().requestCount(), before);
+    rig.runEventsFor(20);
+  }
+
+  EXPECT_EQ(rig.exchange().configureAndOpen("no-such-drive.invalid", rig.drive().port(), 0),
+            "the drive's address no-such-drive.invalid cannot be resolved");
+  // The broadcast address keeps the filter off: any drive may answer (nothing is sent here).
+  ASSERT_EQ(rig.exchange().configureAndOpen(quillon::kDefaultDestIp, rig.drive().port(), 0), "");
+  EXPECT_FALSE(sourceFilterOn(rig));
+}
+
+TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
+  // The drive answers each request only once its k-th re-send is in, and then to the port of
+  // the first sending: a re-send on a new port would leave that reply unread.
+  for (const int resends : {1, 3}) {
+    SCOPED_TRACE(resends);
+    drivesim::Misbehaviour late;
+    late.answerAfterResends = resends;
+    LiveExchangeRig rig(late, kShortTickMs);
+    ASSERT_EQ(rig.error(), "");
+    const std::uint16_t port = rig.exchange().boundPort();
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text)) << rig.state().ErrorText;
+    EXPECT_EQ(rig.exchange().sendCount(), static_cast<std::uint64_t>(resends + 1));
+    EXPECT_EQ(rig.state().RetryCount, 0);
+    ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text)) << rig.state().ErrorText;
+    EXPECT_EQ(rig.exchange().boundPort(), port);
+    automation::Variant myPort;
+    rig.exchange().control().get("MyPort", myPort);
+    EXPECT_EQ(myPort, automation::Variant(static_cast<std::int32_t>(port)));
+  }
 }

@@ -144,6 +144,26 @@ TEST(TrbCsvSet, SixteenBitSamplesBelowTheWideLevelAndAnsiText) {
   EXPECT_NE(memo.find("3,PanelName,Ligne \xE9\r\n"), std::string::npos);  // windows-1252, one byte
 }
 
+TEST(TrbCsvSet, DeepSignalsKeepEveryValueInItsLineAndColumn) {
+  // 3 x 64 samples, one value per (signal, sample) that tells both apart; the lines are made a
+  // block at a time, so the values at the block edges and in the last line matter most.
+  TempFolder folder;
+  const DriveIdentity id = sampleIdentity();
+  TraceBackTables t = sampleTables(6);
+  t.GroupDepth = {3, 2, 0, 0, 0, 0};
+  t.MaxGroupDepth = 3;
+  t.resizeBankTables(6);
+  auto value = [](int s, int i) { return (s % 2 ? -1 : 1) * (s * 100000 + i); };
+  for (int s = 1; s <= 3; ++s)
+    for (int i = 1; i <= 192; ++i) t.SampleData32.set(s, i, value(s, i));
+  ASSERT_EQ(write(folder, "P", id, t, 2), "");
+  std::string expected;
+  for (int i = 1; i <= 192; ++i)
+    expected += std::to_string(i) + "," + std::to_string(value(1, i)) + "," + std::to_string(value(2, i)) + "," +
+                std::to_string(value(3, i)) + "\r\n";
+  EXPECT_EQ(readBytes(folder.app() / "TRBSAVE" / "TRB_P_20140312_081502" / "Trb2_Data.csv"), expected);
+}
+
 TEST(TrbCsvSet, EmptyLayoutsAndEmptyPanelName) {
   TempFolder folder;
   const DriveIdentity id = sampleIdentity();

@@ -199,6 +199,7 @@ TEST(SampleRequests, AbortMidDownloadKeepsWhatArrivedAndSendsNoMore) {
   TraceBackTables other = layout({1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, 6);
   SampleRequests(shortReply, other, bar.step).ReadBankSamples32(bank, 1);
   EXPECT_TRUE(shortReply.state().AbortFlag);
+  EXPECT_EQ(shortReply.state().ErrorText, "Malformed reply to \"Mz2000101\": expected at least 61 bytes, got 60");
   EXPECT_EQ(other.SampleData32.at(1, 1), 0);
 
   // A table sized for 16-bit samples is not written as 32-bit.

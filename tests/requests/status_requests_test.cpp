@@ -53,21 +53,22 @@ TEST(StatusRequests, DriveClock) {
   EXPECT_EQ(s[4], "55");  // only the last two digits of 255
   EXPECT_EQ(s[5], "00");  // 100
 
-  // A short reply gives shorter or empty fields.
-  exchange.replies.push_back(textReply(clockReply("08", "0F", "02", "03", "0C", "000E").substr(0, 16)));
-  requests.ReadDriveClock();
-  EXPECT_EQ(s[1], "");
-  EXPECT_EQ(s[2], "00");  // one digit "0" of month
-  EXPECT_EQ(s[3], "");
-  EXPECT_EQ(s[4], "08");
-
-  // A non-hex digit ends the run and keeps the table.
-  exchange.replies.push_back(textReply(clockReply("08", "0F", "02", "03", "0C", "00xE")));
-  requests.ReadDriveClock();
-  EXPECT_TRUE(exchange.state().AbortFlag);
-  EXPECT_EQ(exchange.state().ErrorText, "Malformed reply to \"J\": non-hex character in the drive clock");
-  EXPECT_EQ(s[4], "08");
-  EXPECT_EQ(s[1], "");
+  // A short or non-hex reply ends the run through the reply decoder and keeps the table.
+  const std::string cut = clockReply("08", "0F", "02", "03", "0C", "000E").substr(0, 24);
+  const std::pair<std::string, std::string> bad[] = {
+      {cut, "Malformed reply to \"J\": expected at least 25 characters, got 24"},
+      {clockReply("07", "0F", "02", "03", "0C", "00xE"), "Malformed reply to \"J\": non-hex character at position 24"},
+      {"A", "Malformed reply to \"J\": expected at least 25 characters, got 1"}};
+  for (const auto& [text, message] : bad) {
+    SCOPED_TRACE(message);
+    exchange.state() = {};
+    exchange.replies.push_back(textReply(text));
+    requests.ReadDriveClock();
+    EXPECT_TRUE(exchange.state().AbortFlag);
+    EXPECT_EQ(exchange.state().ErrorText, message);
+    EXPECT_EQ(s[1], "1999");
+    EXPECT_EQ(s[4], "55");
+  }
 }
 
 TEST(StatusRequests, SequenceOutputsAndPrCodes) {
@@ -92,22 +93,27 @@ TEST(StatusRequests, SequenceOutputsAndPrCodes) {
   EXPECT_EQ(s[11], "0000");
   EXPECT_EQ(s[18], "8001");
 
-  // Short replies: the missing bytes read as 0.
-  exchange.replies.push_back(bytesReply({0x06, 0x00, 0x12}));
-  exchange.replies.push_back(bytesReply({0x06, 0x00, 0xAB, 0xCD, 0xEF}));
+  // A reply too short for its words ends the run naming the command; the table keeps what
+  // was read before, for the drive status file.
+  exchange.replies.push_back(bytesReply({0x06, 0x00, 0x12, 0x34, 0x56}));
   requests.ReadSseqOutputs();
+  EXPECT_TRUE(exchange.state().AbortFlag);
+  EXPECT_EQ(exchange.state().ErrorText, "Malformed reply to \"ZS\": expected at least 6 bytes, got 5");
+  EXPECT_EQ(s[7], "1A05");
+  EXPECT_EQ(s[8], "FF00");
+  exchange.state() = {};
+  codes.pop_back();
+  exchange.replies.push_back(bytesReply(codes));
   requests.ReadPrCodes();
-  EXPECT_FALSE(exchange.state().AbortFlag);
-  EXPECT_EQ(s[7], "1200");
-  EXPECT_EQ(s[8], "0000");
-  EXPECT_EQ(s[9], "ABCD");
-  EXPECT_EQ(s[10], "EF00");
-  EXPECT_EQ(s[18], "0000");
+  EXPECT_EQ(exchange.state().ErrorText, "Malformed reply to \"SP\": expected at least 22 bytes, got 21");
+  EXPECT_EQ(s[9], "00FF");
+  EXPECT_EQ(s[18], "8001");
 
-  // An abort during the wait keeps the table.
+  // An abort during the wait keeps the table and sends nothing more.
+  exchange.state() = {};
   exchange.replies.push_back(ScriptedReply{{}, {}, std::string("Timeout")});
   requests.ReadSseqOutputs();
   requests.ReadPrCodes();
   EXPECT_EQ(exchange.sent.size(), 5u);
-  EXPECT_EQ(s[7], "1200");
+  EXPECT_EQ(s[7], "1A05");
 }

@@ -101,7 +101,7 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
   fs::permissions(file, fs::perms::owner_read);
 
   exchange.replies.push_back(ScriptedReply{"A--08--0F--02--03--0C000E", {}, {}});
-  exchange.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05}, {}});  // short: second word 0000
+  exchange.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05, 0x00, 0x01}, {}});
   std::vector<std::uint8_t> codes(22, 0);
   codes[2] = 0xFF, codes[3] = 0xFF;
   exchange.replies.push_back(ScriptedReply{{}, codes, {}});
@@ -109,9 +109,24 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
 
   std::string expected =
       "Quillon Ver, 2.1\r\nDrive Interface Ver, V6.02\xE9\r\nDrive Time, 2014/03/12 08:15:02\r\n"
-      "SSEQ_OUT1, 1A05\r\nSSEQ_OUTuS, 0000\r\nPR_CODE00, -1\r\n";
+      "SSEQ_OUT1, 1A05\r\nSSEQ_OUTuS, 0001\r\nPR_CODE00, -1\r\n";
   for (int k = 1; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
   EXPECT_EQ(fileBytes(file), expected);
+
+  // A reply too short for its words ends the run naming the command, and the file still holds
+  // what was read before it.
+  RunRig cut;
+  cut.run().SafePanelName = "P";
+  cut.run().identity.InterfaceVersionText = "V6.02";
+  cut.exchange.replies.push_back(ScriptedReply{"A--08--0F--02--03--0C000E", {}, {}});
+  cut.exchange.replies.push_back(ScriptedReply{{}, {0x06, 0x00, 0x1A, 0x05}, {}});
+  EXPECT_EQ(ReadDriveStatus(cut.run()), StepState::Failed);
+  EXPECT_EQ(cut.exchange.state().ErrorText, "Malformed reply to \"ZS\": expected at least 6 bytes, got 4");
+  EXPECT_EQ(cut.exchange.sent, (std::vector<std::string>{"J", "ZS"}));
+  expected = "Quillon Ver, 2.1\r\nDrive Interface Ver, V6.02\r\nDrive Time, 2014/03/12 08:15:02\r\n"
+             "SSEQ_OUT1, \r\nSSEQ_OUTuS, \r\n";
+  for (int k = 0; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
+  EXPECT_EQ(fileBytes(cut.working() / "DriveSts_P.csv"), expected);
 }
 
 TEST(RecordSteps, UnwritableFolderEndsTheRunWithAMessage) {

@@ -41,3 +41,14 @@ TEST(ShellCodePage, MidMbcsCountsBytesOfTheAnsiForm) {
   EXPECT_EQ(shell::ansiCodePage(), "SHIFT_JIS");
   ASSERT_TRUE(shell::setAnsiCodePage("windows-1252"));
 }
+
+TEST(ShellCodePage, PlainAsciiIsConvertedWhereTheCodePageMovesIt) {
+  // An EBCDIC page keeps no ASCII code where it was: plain letters and digits still convert.
+  ASSERT_TRUE(shell::setAnsiCodePage("IBM037"));
+  EXPECT_EQ(shell::toAnsi("A1"), "\xC1\xF1");
+  EXPECT_EQ(shell::fromAnsi("\xC1\xF1"), "A1");
+  EXPECT_EQ(shell::MidMbcs("AB", 2, 1), "B");
+  ASSERT_TRUE(shell::setAnsiCodePage("windows-1252"));
+  EXPECT_EQ(shell::toAnsi("A1"), "A1");
+  EXPECT_EQ(shell::fromAnsi(std::string("\x15\x00" "Z", 3)), std::string("\x15\x00" "Z", 3));
+}

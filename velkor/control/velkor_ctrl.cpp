@@ -1,6 +1,7 @@
 #include "velkor/control/velkor_ctrl.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 
 #include "platform/shell/codepage.h"
@@ -122,10 +123,17 @@ std::span<const CVelkorCtrl::Member> CVelkorCtrl::members() {
 #undef VELKOR_READONLY
 
 const CVelkorCtrl::Member* CVelkorCtrl::findMember(DispId id) const {
-  for (const Member& m : members()) {
-    if (m.id == id) return &m;
-  }
-  return nullptr;
+  // The DISPIDs are small numbers: one table slot each, so that a dispatch does not search.
+  static const auto byId = [] {
+    std::array<const Member*, DISPID_OutputIndividually2 + 1> table{};
+    for (const Member& m : members()) {
+      assert(m.id > 0 && m.id < static_cast<DispId>(table.size()) && !table[static_cast<std::size_t>(m.id)]);
+      table[static_cast<std::size_t>(m.id)] = &m;
+    }
+    return table;
+  }();
+  if (id <= 0 || id >= static_cast<DispId>(byId.size())) return nullptr;
+  return byId[static_cast<std::size_t>(id)];
 }
 
 automation::HRESULT CVelkorCtrl::getIdOfName(std::string_view name, DispId& id) const {
@@ -150,10 +158,9 @@ automation::HRESULT CVelkorCtrl::invoke(DispId id, InvokeKind kind, std::span<co
     case InvokeKind::PropertyGet: {
       if (!m->get) return automation::CTL_E_GETNOTSUPPORTED;
       if (!args.empty()) return automation::DISP_E_BADPARAMCOUNT;
-      Variant value;
-      const HRESULT hr = (this->*m->get)(value);
-      if (automation::Succeeded(hr) && result) *result = std::move(value);
-      return hr;
+      // Straight into the caller's variant: a byte array it already holds is refilled in place.
+      Variant ignored;
+      return (this->*m->get)(result ? *result : ignored);
     }
     case InvokeKind::PropertyPut:
       if (!m->put) return automation::CTL_E_SETNOTSUPPORTED;
@@ -288,13 +295,21 @@ void CVelkorCtrl::closePort() {
 automation::HRESULT CVelkorCtrl::convertPayload(const Variant& value, std::vector<std::uint8_t>& payload,
                                                 bool& unreadable) const {
   unreadable = false;
-  const Variant copy = value;
-  std::vector<std::uint8_t> bytes;
-  if (copy.array()) {
-    if (copy.array()->locked) {
+  if (const automation::SafeArray* array = value.array()) {
+    if (array->locked) {
       unreadable = true;
       return automation::S_OK;
     }
+    if (array->elementsAreBytes) {
+      // Read in place: the common case, a request of a few bytes, costs one copy.
+      const auto bytes = value.byteElements();
+      payload.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), fr::kMaxPayload)));
+      return automation::S_OK;
+    }
+  }
+  const Variant copy = value;
+  std::vector<std::uint8_t> bytes;
+  if (copy.array()) {
     if (const HRESULT hr = copy.toByteArray(bytes); automation::Failed(hr)) return hr;
   } else {
     std::string text;
@@ -329,7 +344,7 @@ automation::HRESULT CVelkorCtrl::putOutput(const Variant& v) {
     FireOnError(sockets::WSAEINVAL);
     return automation::S_OK;
   }
-  std::vector<std::uint8_t> payload;
+  std::vector<std::uint8_t>& payload = outputScratch_;  // kept, so that a send allocates nothing
   bool unreadable = false;
   if (const HRESULT hr = convertPayload(v, payload, unreadable); automation::Failed(hr)) return hr;
   if (unreadable) {
@@ -488,7 +503,6 @@ BOOL_GETTER(LoopBackMode, LoopBackMode_)
 BOOL_GETTER(SrcIpFilter, SrcIpFilter_)
 LONG_GETTER(OutPasswordID, OutPasswordID_)
 LONG_GETTER(OutSeqNumber, OutSeqNumber_)
-LONG_GETTER(MyPort, MyPort_)
 LONG_GETTER(DestPort, DestPort_)
 BOOL_GETTER(PortOpen, open_)
 LONG_GETTER(InBufferCount, InBufferCount_)
@@ -593,6 +607,14 @@ automation::HRESULT CVelkorCtrl::getMyIp(Variant& v) {
   return automation::S_OK;
 }
 
+// While open, the port the socket is bound to: the one assigned, or the free port the socket
+// layer chose for 0, so that a host can reopen on the same port.
+automation::HRESULT CVelkorCtrl::getMyPort(Variant& v) {
+  const bool chosenBySocketLayer = open_ && socket_ && MyPort_ == 0;
+  v = Variant(static_cast<std::int32_t>(chosenBySocketLayer ? socket_->localPort() : MyPort_));
+  return automation::S_OK;
+}
+
 automation::HRESULT CVelkorCtrl::putMyPort(const Variant& v) {
   std::int32_t value = 0;
   if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
@@ -648,14 +670,16 @@ automation::HRESULT CVelkorCtrl::getInput(Variant& v) {
 }
 
 automation::HRESULT CVelkorCtrl::getInputB(Variant& v) {
-  v = Variant();
-  if (!runMode()) return automation::S_OK;
+  if (!runMode()) {
+    v = Variant();
+    return automation::S_OK;
+  }
   if (!open_) {
+    v = Variant();
     FireOnError(sockets::WSAEINVAL);
     return automation::S_OK;
   }
-  const auto payload = payloadBytes();
-  v = Variant::bytes(std::vector<std::uint8_t>(payload.begin(), payload.end()), 0);
+  v.assignBytes(payloadBytes(), 0);
   clearReceivedCounts();
   return automation::S_OK;
 }

@@ -181,6 +181,7 @@ class CVelkorCtrl : public automation::Control {
   // Sent side.
   framing::PrebuiltHeader header_;
   std::int32_t OutBufferCount_ = 0, OutRawCount_ = 0;
+  std::vector<std::uint8_t> outputScratch_;  // the payload of the datagram being sent
 
   std::unique_ptr<sockets::UdpSocket> socket_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

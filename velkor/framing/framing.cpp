@@ -60,12 +60,18 @@ std::uint16_t packAddressWord(std::int32_t bus, std::int32_t unit, std::int32_t 
 
 std::vector<std::uint8_t> buildDatagram(const HeaderFields& fields, std::span<const std::uint8_t> payload,
                                         ByteOrders orders) {
+  std::vector<std::uint8_t> out;
+  buildDatagram(fields, payload, orders, out);
+  return out;
+}
+
+void buildDatagram(const HeaderFields& fields, std::span<const std::uint8_t> payload, ByteOrders orders,
+                   std::vector<std::uint8_t>& out) {
   const std::size_t n = std::min(payload.size(), kMaxPayload);
-  std::vector<std::uint8_t> out(kHeaderSize + n, 0);
+  out.assign(kHeaderSize + n, 0);
   writeFixedFields(out, fields, orders);
   writeLengths(out, n, fields.pn, orders);
   std::copy_n(payload.begin(), n, out.begin() + kOffPayload);
-  return out;
 }
 
 HeaderFields individualHeader(bool loopBack, std::int32_t bus, std::int32_t unit, std::int32_t slot,

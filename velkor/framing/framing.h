@@ -98,6 +98,10 @@ std::uint16_t packAddressWord(std::int32_t bus, std::int32_t unit, std::int32_t 
 // Header plus payload (payload cut to kMaxPayload); fills the RIO and V27 lengths.
 std::vector<std::uint8_t> buildDatagram(const HeaderFields& fields, std::span<const std::uint8_t> payload,
                                         ByteOrders orders);
+// The same into `out`, keeping its storage: a sender that answers datagram after datagram
+// allocates once.
+void buildDatagram(const HeaderFields& fields, std::span<const std::uint8_t> payload, ByteOrders orders,
+                   std::vector<std::uint8_t>& out);
 
 // The header of OutputIndividually / OutputIndividually2: result bytes zero, routing masked.
 HeaderFields individualHeader(bool loopBack, std::int32_t bus, std::int32_t unit, std::int32_t slot,

@@ -1,0 +1,90 @@
+// A whole save run, as the program runs it (records, conversion with the drive database,
+// archive), against the simulated drive on 127.0.0.1 answering each request after 1 ms, as a
+// real drive does. The wall time is set against (number of exchanges) x (latency + the bare
+// UDP round trip measured in the same run): what the program adds to the drive's time.
+//
+//   latency_bench [--trials N] [--latency-ms N]
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/shell/folders.h"
+#include "save_run_rig.h"
+#include "udp_ping_pong.h"
+#include "velkor/framing/framing.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+constexpr int kBareRounds = 5000;
+// A drive of the 32-bit wide request set, three faults recorded, 46 traced signals of up to
+// 960 samples: a save of a few thousand exchanges.
+const bench::Layout kLayout{"RX-Fenn, \"mzx\", 3 banks of 46 signals, up to 960 samples",
+                            6, 2, "RX-Fenn", {15, 4, 2, 0, 1}, {32, 8, 4, 0, 2}, 3};
+// The bulk of the exchanges: 9-byte sample requests and 245-byte replies.
+constexpr std::size_t kRequestBytes = velkor::framing::kHeaderSize + 9;
+constexpr std::size_t kReplyBytes = velkor::framing::kHeaderSize + 1 + 61 * 4;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const bench::OwnRegistrationStore registrations;
+  int trials = 3;
+  int latencyMs = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--trials") && i + 1 < argc) trials = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--latency-ms") && i + 1 < argc) latencyMs = std::max(0, std::atoi(argv[++i]));
+    else {
+      std::fprintf(stderr, "usage: latency_bench [--trials N] [--latency-ms N]\n");
+      return 2;
+    }
+  }
+  const fs::path documents = fs::temp_directory_path() / ("quillon_latency_bench_" + std::to_string(::getpid()));
+  drivesim::Misbehaviour realistic;
+  realistic.delayMs = latencyMs;
+  const double latency = latencyMs / 1000.0;
+
+  std::printf("whole save run against the simulated drive answering after %d ms (%s), %d trials;\n"
+              "shares of exchanges x (latency + bare round trip):\n",
+              latencyMs, kLayout.name, trials);
+  // Per trial, as fractions of exchanges x (latency + bare round trip).
+  std::vector<double> whole, inExchanges, driveLate, exchangeOwn, outside;
+  for (int t = 0; t < trials; ++t) {
+    const bench::RunFigures run = bench::SaveRunOverLoopback(kLayout, documents, bench::RunScope::Whole, realistic);
+    if (!run.completed) {
+      std::printf("  FAILED: %s\n", run.problem.c_str());
+      platform_shell::DeleteFolder(documents, true);
+      return 1;
+    }
+    const double bare = bench::BareUdpRoundTripMicros(kBareRounds, kRequestBytes, kReplyBytes) / 1e6;
+    const double n = static_cast<double>(run.exchanges);
+    const double baseline = n * (latency + bare);
+    whole.push_back(run.seconds / baseline - 1);
+    inExchanges.push_back(run.exchangeSeconds / baseline - 1);
+    driveLate.push_back((run.driveDelaySeconds - n * latency) / baseline);
+    exchangeOwn.push_back(inExchanges.back() - driveLate.back());
+    outside.push_back((run.seconds - run.exchangeSeconds) / baseline);
+    std::printf("  trial %d: %llu exchanges in %.3f s against %llu x (%d ms + %.1f us) = %.3f s: the run adds %.2f %%\n",
+                t + 1, static_cast<unsigned long long>(run.exchanges), run.seconds,
+                static_cast<unsigned long long>(run.exchanges), latencyMs, bare * 1e6, baseline, 100 * whole.back());
+  }
+  auto row = [](const char* what, const std::vector<double>& values) {
+    const bench::Spread spread = bench::SpreadOf(values);
+    std::printf("  %-62s %7.2f %%  %7.2f %%\n", what, 100 * spread.quickest, 100 * spread.median);
+  };
+  std::printf("  %-62s %9s  %9s\n", "", "quickest", "median");
+  row("the whole run adds (target < 1 %)", whole);
+  row("  inside the exchanges (send to end of wait)", inExchanges);
+  row("    the simulated drive's lateness beyond its latency", driveLate);
+  row("    the program's exchange, beyond the drive's own time", exchangeOwn);
+  row("  outside the exchanges (decoding, files, conversion, archive)", outside);
+  platform_shell::DeleteFolder(documents, true);
+  return 0;
+}
