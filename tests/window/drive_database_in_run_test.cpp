@@ -96,3 +96,39 @@ TEST(DbLoadInTheSaveRun, UntickedBoxAsksNothingAndARefusedArchiveLetsTheRunCompl
   EXPECT_FALSE(fs::exists(run.rig.documents() / "escaped.mdb"));
   EXPECT_FALSE(fs::exists(run.rig.appFolder() / "escaped.mdb"));
 }
+
+// Archives a drive may hold that are refused as a whole: an entry that would land in the
+// working folder or carry a save's name, a name twice, a way out of the program folder. The
+// run completes, its archive holds nothing of the refused one, and the closing message names it.
+TEST(DbLoadInTheSaveRun, ARefusedArchiveIsNamedAtTheEndAndLeavesNothing) {
+  struct Case {
+    std::vector<drivesim::LzhMember> members;
+    std::string named;  // what the closing message must hold
+  };
+  const std::vector<Case> cases{
+      {{{"TRBSAVE/x.csv", TextBytes("1,2,3\r\n")}}, "TRBSAVE/x.csv"},
+      {{{"TRBSAVE_20260203_090507.lzh", TextBytes("not a save")}}, "TRBSAVE_20260203_090507.lzh"},
+      {{{"SIM01.00_RX-Fenn.pdn", TextBytes("first")}, {"SIM01.00_RX-Fenn.pdn", TextBytes("second")}},
+       "SIM01.00_RX-Fenn.pdn"},
+      {{{"ok.txt", TextBytes("fine")}, {"../escaped.mdb", TextBytes("x")}}, "../escaped.mdb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    SaveRunWithDbLoad run(drivesim::StoredLzhArchive(c.members), "");
+    run.start(true);
+    WindowRig& rig = run.rig;
+    ASSERT_EQ(rig.window().lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+    ASSERT_EQ(rig.messages.asked.size(), 1u);
+    const std::string& closing = rig.messages.asked[0];
+    EXPECT_TRUE(closing.starts_with("Complete\r\nTraceback file location = " + rig.archive().string() + "\r\n\r\nThe drive database archive "))
+        << closing;
+    EXPECT_NE(closing.find(c.named), std::string::npos) << closing;
+    // Nothing of the refused archive anywhere: all or nothing.
+    for (const auto& [name, bytes] : rig.archivedFiles()) {
+      EXPECT_NE(name, "x.csv");
+      EXPECT_EQ(name.find("ok.txt"), std::string::npos);
+    }
+    for (const auto& entry : fs::directory_iterator(rig.appFolder()))
+      EXPECT_TRUE(entry.path() == rig.archive()) << entry.path() << " was not there before";
+  }
+}

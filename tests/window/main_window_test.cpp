@@ -313,6 +313,26 @@ TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
   }
 }
 
+TEST(MainWindow, ResendsAreShownWhileTheRequestWaits) {
+  WindowRig rig(setup(ardo()));
+  MainWindow& w = rig.window();
+  std::vector<std::string> shown;
+  w.controls.setObserver([&](const Control& c) {
+    if (c.name() == "LabelResend") shown.push_back(c.caption());
+  });
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    ScriptedReply reply = answer(request);
+    if (request == "MX200") reply.resentFirst = 2;
+    if (request == "MX201") return ScriptedReply::Silence(request);
+    return reply;
+  };
+  w.clickStart();
+  EXPECT_EQ(shown, (std::vector<std::string>{"no answer to \"MX200\": re-send 1 of 9",
+                                             "no answer to \"MX200\": re-send 2 of 9", ""}));
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
+}
+
 TEST(MainWindow, CancelWhileWaitingForMX2) {
   WindowRig rig(setup(ardo()));
   MainWindow& w = rig.window();
