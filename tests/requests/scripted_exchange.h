@@ -3,7 +3,7 @@
 // from a queue of replies or by a responder (a hand-written one, or the simulated drive's
 // command model through AnswersOf). A reply can end the wait as an abort would (timeout,
 // Cancel) or come only after re-sends; a reply whose first byte is 21 is a refusal, taken as
-// the receive handler takes it.
+// the receive handler takes it, and an empty one (a header without payload) is malformed.
 // A responder may act during the wait (press Cancel): the wait then ends by the abort.
 #include <deque>
 #include <functional>
@@ -14,6 +14,7 @@
 
 #include "drivesim/command_model.h"
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/reply_decoder.h"
 
 namespace quillon_test {
 
@@ -60,6 +61,11 @@ class ScriptedExchange : public quillon::Exchange {
     if (reply.resentFirst > 0) reportAnswered();
     state_.RetryCount = 0;
     const bool binary = form == quillon::ReplyForm::Binary;
+    if (binary ? reply.bytes.empty() : reply.text.empty()) {
+      // As the live exchange takes a datagram that ends within its header: no status, no reply.
+      state_.abortWith(quillon::MalformedReplyText(request, "the reply holds no status byte"));
+      return false;
+    }
     const std::uint8_t status = binary ? (reply.bytes.empty() ? 0 : reply.bytes[0])
                                        : (reply.text.empty() ? 0 : static_cast<std::uint8_t>(reply.text[0]));
     if (status == kNak) {
