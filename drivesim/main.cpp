@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "drivesim/lzh_store.h"
 #include "drivesim/simulated_drive.h"
 
 namespace {
@@ -28,6 +29,10 @@ const char* kUsage =
     "  --banks LIST          recorded banks 0-7, comma-separated, or \"none\" (default 0,2,5)\n"
     "  --archive FILE        the drive's stored database archive (\"FB\"/\"FR\"); without it the\n"
     "                        drive reports an erased area\n"
+    "  --archive-member NAME[=FILE]\n"
+    "                        instead of --archive: a stored archive of these members, in the\n"
+    "                        order given, each named exactly NAME (\"TRBSAVE/x.csv\", \"../x\", a\n"
+    "                        name twice ...), with FILE's bytes or a line of text; repeatable\n"
     "  --rio-msb-first       RIO header fields most significant byte first\n"
     "  --v27-msb-first       V27 header fields most significant byte first\n"
     "\n"
@@ -68,6 +73,27 @@ std::optional<std::vector<int>> bankList(const std::string& text) {
   return banks;
 }
 
+std::optional<std::vector<std::uint8_t>> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// NAME=FILE, or NAME alone with a short text of its own.
+std::optional<drivesim::LzhMember> archiveMember(const std::string& argument, std::size_t index) {
+  const std::size_t equals = argument.find('=');
+  drivesim::LzhMember member{argument.substr(0, equals), {}};
+  if (equals == std::string::npos) {
+    const std::string text = "member " + std::to_string(index) + " of the simulated drive's archive\r\n";
+    member.data.assign(text.begin(), text.end());
+    return member;
+  }
+  auto bytes = fileBytes(argument.substr(equals + 1));
+  if (!bytes) return std::nullopt;
+  member.data = std::move(*bytes);
+  return member;
+}
+
 int fail(const std::string& message) {
   std::fprintf(stderr, "drivesim: %s\n", message.c_str());
   return 2;
@@ -80,6 +106,7 @@ int main(int argc, char** argv) {
   drivesim::Misbehaviour misbehaviour;
   drivesim::DriveEndpoint endpoint;
   endpoint.port = drivesim::kDefaultPort;
+  std::vector<drivesim::LzhMember> members;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -114,9 +141,13 @@ int main(int argc, char** argv) {
       if (!banks) return fail("--banks wants bank numbers 0-7 separated by commas, or none");
       drive.recordedBanks = *banks;
     } else if (arg == "--archive" && (text = value())) {
-      std::ifstream in(*text, std::ios::binary);
-      if (!in) return fail("cannot read the archive " + *text);
-      drive.archive = std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+      auto bytes = fileBytes(*text);
+      if (!bytes) return fail("cannot read the archive " + *text);
+      drive.archive = std::move(*bytes);
+    } else if (arg == "--archive-member" && (text = value())) {
+      auto member = archiveMember(*text, members.size() + 1);
+      if (!member) return fail("cannot read the file of the archive member " + *text);
+      members.push_back(std::move(*member));
     } else if (arg == "--rio-msb-first") {
       endpoint.orders.rioMsbFirst = true;
     } else if (arg == "--v27-msb-first") {
@@ -148,6 +179,11 @@ int main(int argc, char** argv) {
     } else {
       return fail("bad or incomplete option " + arg + " (see --help)");
     }
+  }
+
+  if (!members.empty()) {
+    if (drive.archive) return fail("--archive and --archive-member exclude each other");
+    drive.archive = drivesim::StoredLzhArchive(members);
   }
 
   // Signals are taken by sigwait below, not by handlers.

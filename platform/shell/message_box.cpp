@@ -24,6 +24,11 @@ void QtMessageBoxes::showMessage(const std::string& text) {
                            QString::fromStdString(WithUnixLineBreaks(text)), QMessageBox::Ok);
 }
 
+void QtMessageBoxes::showError(const std::string& text) {
+  QMessageBox::critical(nullptr, QString::fromStdString(title_), QString::fromStdString(WithUnixLineBreaks(text)),
+                        QMessageBox::Ok);
+}
+
 bool QtMessageBoxes::askYesNo(const std::string& text) {
   return QMessageBox::question(nullptr, QString::fromStdString(title_),
                                QString::fromStdString(WithUnixLineBreaks(text)),
@@ -33,6 +38,8 @@ bool QtMessageBoxes::askYesNo(const std::string& text) {
 void TerminalMessageBoxes::showMessage(const std::string& text) {
   out_ << WithUnixLineBreaks(text) << "\n" << std::flush;
 }
+
+void TerminalMessageBoxes::showError(const std::string& text) { showMessage(text); }
 
 bool TerminalMessageBoxes::askYesNo(const std::string& text) {
   out_ << WithUnixLineBreaks(text) << " " << (answerYes_ ? "Yes" : "No") << "\n" << std::flush;

@@ -10,6 +10,8 @@ class MessageBoxes {
   virtual ~MessageBoxes() = default;
   // A message with an OK button.
   virtual void showMessage(const std::string& text) = 0;
+  // The same with the error icon: something failed.
+  virtual void showError(const std::string& text) = 0;
   // A question with Yes and No buttons, No the default; true for Yes.
   virtual bool askYesNo(const std::string& text) = 0;
 };
@@ -19,6 +21,7 @@ class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(std::string title) : title_(std::move(title)) {}
   void showMessage(const std::string& text) override;
+  void showError(const std::string& text) override;
   bool askYesNo(const std::string& text) override;
 
  private:
@@ -31,6 +34,7 @@ class TerminalMessageBoxes : public MessageBoxes {
  public:
   TerminalMessageBoxes(std::ostream& out, bool answerYes) : out_(out), answerYes_(answerYes) {}
   void showMessage(const std::string& text) override;
+  void showError(const std::string& text) override;  // as a message: the terminal has no icons
   bool askYesNo(const std::string& text) override;
 
  private:

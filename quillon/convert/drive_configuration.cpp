@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "platform/shell/complete_file.h"
 #include "quillon/convert/utf16_text.h"
 #include "quillon/database/drive_db_location.h"
 
@@ -127,13 +128,8 @@ std::filesystem::path DriveConfigurationPath(const std::filesystem::path& workbo
 }
 
 void WriteUtf16File(const std::filesystem::path& file, const std::string& text) {
-  std::error_code ignored;
-  std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  const std::string bytes = Utf8ToUtf16LeWithMark(text);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("The drive configuration file " + file.string() + " cannot be written.");
+  if (std::string failure = platform_shell::WriteFileCompletely(file, Utf8ToUtf16LeWithMark(text)); !failure.empty())
+    throw std::runtime_error("The drive configuration file was not written: " + failure);
 }
 
 }  // namespace quillon

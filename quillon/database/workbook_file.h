@@ -8,8 +8,9 @@ namespace quillon {
 // Copies the template (it must exist; DbError otherwise) to `partial`, writable.
 void StartWorkbookFromTemplate(const std::filesystem::path& templateFile, const std::filesystem::path& partial);
 
-// Flushes the closed `partial` to disk, renames it to `target` and makes it read-only.
-// Throws std::filesystem::filesystem_error when any of that fails.
+// Flushes the closed `partial` to disk, renames it to `target` (replacing an older one, a
+// read-only one too) and makes it read-only. Throws std::runtime_error or
+// std::filesystem::filesystem_error when any of that fails.
 void PublishWorkbook(const std::filesystem::path& partial, const std::filesystem::path& target);
 
 }  // namespace quillon

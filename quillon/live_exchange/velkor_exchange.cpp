@@ -17,16 +17,6 @@ namespace quillon {
 
 using automation::Variant;
 
-std::string NakMessage(std::optional<std::uint8_t> toolErrorCode) {
-  std::string code = "none";
-  if (toolErrorCode) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(*toolErrorCode));
-    code = std::string(hex) + "h";
-  }
-  return "Received \"NAK\"\r\nTool Error Code = " + code;
-}
-
 // `tmrTimeout`: enabled while a request waits, a tick every interval from the moment it was
 // enabled. Enabling and disabling happen once per exchange, tens of thousands of times in a
 // run, while a tick is due only every two seconds: they only note the time, and the one Qt
@@ -132,6 +122,7 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   c.put(velkor::DISPID_PortOpen, Variant(true));
 
   if (portOpen()) {
+    destination_ = destination + ":" + std::to_string(destPort);
     Variant bound;
     std::int32_t port = myPort;
     if (automation::Succeeded(c.get(velkor::DISPID_MyPort, bound))) bound.toInt32(port);
@@ -157,6 +148,7 @@ bool VelkorExchange::transact(std::string_view request, ReplyForm form) {
   // an earlier request must not be decoded as this one's.
   s.ReplyFlag = false;
   const auto start = std::chrono::steady_clock::now();
+  resendsOfRequest_ = 0;
   s.RequestBuf.assign(request.begin(), request.end());
   sendRequestBuf();
   s.BinaryReplyFlag = form == ReplyForm::Binary;
@@ -165,6 +157,7 @@ bool VelkorExchange::transact(std::string_view request, ReplyForm form) {
   wiring_->tmrTimeout.disable();
   transactTime_ += std::chrono::steady_clock::now() - start;
   if (!replied) return false;
+  if (resendsOfRequest_ > 0) reportAnswered();
   s.ReplyFlag = false;
   const bool empty = s.BinaryReplyFlag ? s.ReplyBytes.empty() : s.ReplyText.empty();
   if (empty) {
@@ -250,7 +243,7 @@ void VelkorExchange::onReceive() {
     s.ReplyFlag = true;
     return;
   }
-  s.abortWith(NakMessage(code));
+  s.abortWith(RefusalText(code, pendingRequest(), destination_));
 }
 
 void VelkorExchange::onTimeoutTick() {
@@ -260,11 +253,12 @@ void VelkorExchange::onTimeoutTick() {
   if (s.AbortFlag) return;
   ++s.RetryCount;
   if (s.RetryCount >= kTimeoutTicks) {
-    s.abortWith("Timeout");
+    s.abortWith(TimeoutText(destination_, pendingRequest(), resendsOfRequest_ + 1));
     return;
   }
   reopenPort();
   sendRequestBuf();
+  ++resendsOfRequest_;
   reportResend(s.RetryCount, kTimeoutTicks - 1);
 }
 

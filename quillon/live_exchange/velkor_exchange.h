@@ -22,10 +22,6 @@ inline constexpr const char* kDefaultDestIp = "255.255.255.255";
 inline constexpr std::uint16_t kDrivePort = 22359;
 inline constexpr const char* kVelkorControlProgId = "VELKOR.VelkorCtrl.1";
 
-// "Received \"NAK\"" CR LF "Tool Error Code = " + code in upper-case hex without leading
-// zeros + "h". A one-byte refusal has no code to show.
-std::string NakMessage(std::optional<std::uint8_t> toolErrorCode);
-
 class VelkorExchange : public Exchange {
  public:
   // Takes the created control; needs a QCoreApplication. `tickIntervalMs` is the timer's
@@ -70,6 +66,7 @@ class VelkorExchange : public Exchange {
   std::uint64_t waitRounds_ = 0;
   std::chrono::nanoseconds transactTime_{};
   std::uint16_t boundPort_ = 0;
+  int resendsOfRequest_ = 0;
   std::optional<std::int32_t> lastControlError_;
 };
 

@@ -54,8 +54,10 @@ std::optional<ModuleChoice> chooseModule(std::string& error) {
   const auto own = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
   const auto clsid = automation::Guid::parse(velkor::kVelkorClsidText);
   if (!own || !clsid) {
-    error = std::string("the Velkor control \"") + kVelkorControlProgId +
-            "\" is registered nowhere and libvelkor.so was not found beside the program; reinstall the "
+    std::string stores;
+    for (const auto& store : automation::SearchedStores()) stores += (stores.empty() ? "" : ", ") + store.root();
+    error = std::string("the Velkor control \"") + kVelkorControlProgId + "\" is registered in none of the stores " +
+            stores + " and libvelkor.so was not found beside the program; reinstall the "
             "package, or register a module with: velkor-module register --module <path to libvelkor.so>";
     return std::nullopt;
   }

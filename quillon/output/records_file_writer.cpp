@@ -22,11 +22,7 @@ bool isPlainName(const std::string& name) {
   return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-TextFileWriter::TextFileWriter(const std::filesystem::path& file) : file_(file) {
-  std::error_code ignored;
-  std::filesystem::remove(file, ignored);
-  out_.open(file, std::ios::binary | std::ios::trunc);
-}
+TextFileWriter::TextFileWriter(const std::filesystem::path& file) : file_(file) {}
 
 void TextFileWriter::line(std::string_view text) {
   if (isAscii(text)) buffer_ += text;  // the same bytes in every ANSI code page
@@ -36,16 +32,13 @@ void TextFileWriter::line(std::string_view text) {
 }
 
 void TextFileWriter::flush() {
-  if (out_) out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  file_.write(buffer_);
   buffer_.clear();
 }
 
 std::string TextFileWriter::finish() {
-  if (!out_.is_open()) return "Cannot create the file " + file_.string();
   flush();
-  out_.close();
-  if (!out_) return "Cannot write the file " + file_.string();
-  return {};
+  return file_.finish();
 }
 
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,

@@ -1,30 +1,32 @@
 #pragma once
 // Writes the text files of the working folder: lines in the ANSI code page, each ended by
-// CR LF, no quoting; a file of the same name is replaced. Names must stay inside the folder.
+// CR LF, no quoting; a file of the same name is replaced, and only by a complete one. Names
+// must stay inside the folder.
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/shell/complete_file.h"
 
 namespace quillon {
 
 // A name of one file or folder: not empty, not "." or "..", no folder separator, no NUL.
 bool isPlainName(const std::string& name);
 
-// One file written line by line, so that a large table need not be held as text.
+// One file written line by line, so that a large table need not be held as text. It takes
+// its name only once complete (see platform/shell/complete_file.h).
 class TextFileWriter {
  public:
-  // Replaces `file` (a read-only one left by an earlier run too).
+  // Replaces `file` (a read-only one left by an earlier run too) when finished.
   explicit TextFileWriter(const std::filesystem::path& file);
   void line(std::string_view text);
-  // Returns an empty text, or why the file was not written.
+  // Returns an empty text, or why the file was not written (nothing of it is left then).
   std::string finish();
 
  private:
   void flush();
-  std::filesystem::path file_;
-  std::ofstream out_;
+  platform_shell::CompleteFile file_;
   std::string buffer_;
 };
 

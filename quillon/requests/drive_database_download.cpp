@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
 #include "platform/archive/lzh_reader.h"
+#include "platform/shell/complete_file.h"
 #include "quillon/requests/reply_decoder.h"
 
 namespace quillon {
@@ -66,11 +66,9 @@ ArchiveFile archiveFileOf(const std::vector<std::uint8_t>& received) {
 }
 
 std::string writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-  out.close();
-  if (!out) return path.string() + " could not be written.";
-  return {};
+  const std::string failure = platform_shell::WriteFileCompletely(
+      path, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
+  return failure.empty() ? failure : failure + ".";
 }
 
 }  // namespace

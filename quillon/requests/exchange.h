@@ -27,6 +27,18 @@ struct ExchangeState {
 
 enum class ReplyForm { Text, Binary };
 
+inline constexpr int kSendsBeforeTimeout = 10;  // the request and nine re-sends
+
+// "Received \"NAK\"" CR LF "Tool Error Code = " + code in upper-case hex without leading
+// zeros + "h". A one-byte refusal has no code to show.
+std::string NakMessage(std::optional<std::uint8_t> toolErrorCode);
+// The refusal as the run ends with it: the NAK message, then CR LF and the request with where
+// it went: Request "MX202" to 127.0.0.1:22359.
+std::string RefusalText(std::optional<std::uint8_t> toolErrorCode, std::string_view request,
+                        std::string_view destination);
+// Timeout: no answer from 127.0.0.1:22359 to "Q2" after 10 sends
+std::string TimeoutText(std::string_view destination, std::string_view request, int sends);
+
 // Two upper-case hexadecimal digits, zero-padded: 5 -> "05", 26 -> "1A".
 std::string HexByteText(std::uint8_t value);
 
@@ -51,22 +63,36 @@ class Exchange {
   // Number of datagrams handed to the control, re-sends included (for benchmarks).
   std::uint64_t sendCount() const { return sendCount_; }
 
-  // Told of each re-send of the waiting request: the k-th of at most `of`.
+  // Told of each re-send of the waiting request (the k-th of at most `of`), and when a request
+  // that was sent again got its answer.
   using ResendListener = std::function<void(int resend, int of, std::string_view request)>;
-  void setResendListener(ResendListener listener) { resendListener_ = std::move(listener); }
+  using AnsweredListener = std::function<void(std::string_view request)>;
+  void setResendListener(ResendListener listener, AnsweredListener answered = {}) {
+    resendListener_ = std::move(listener);
+    answeredListener_ = std::move(answered);
+  }
+
+  // Where the requests go, as the messages name it ("127.0.0.1:22359"); "the drive" when unknown.
+  const std::string& destination() const { return destination_; }
 
  protected:
+  std::string_view pendingRequest() const {
+    return {reinterpret_cast<const char*>(state_.RequestBuf.data()), state_.RequestBuf.size()};
+  }
   void reportResend(int resend, int of) {
-    if (resendListener_)
-      resendListener_(resend, of, std::string_view(reinterpret_cast<const char*>(state_.RequestBuf.data()),
-                                                   state_.RequestBuf.size()));
+    if (resendListener_) resendListener_(resend, of, pendingRequest());
+  }
+  void reportAnswered() {
+    if (answeredListener_) answeredListener_(pendingRequest());
   }
 
   ExchangeState state_;
   std::uint64_t sendCount_ = 0;
+  std::string destination_ = "the drive";
 
  private:
   ResendListener resendListener_;
+  AnsweredListener answeredListener_;
 };
 
 }  // namespace quillon

@@ -37,6 +37,26 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits) {
   return value;
 }
 
+std::string NakMessage(std::optional<std::uint8_t> toolErrorCode) {
+  std::string code = "none";
+  if (toolErrorCode) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(*toolErrorCode));
+    code = std::string(hex) + "h";
+  }
+  return "Received \"NAK\"\r\nTool Error Code = " + code;
+}
+
+std::string RefusalText(std::optional<std::uint8_t> toolErrorCode, std::string_view request,
+                        std::string_view destination) {
+  return NakMessage(toolErrorCode) + "\r\nRequest \"" + std::string(request) + "\" to " + std::string(destination);
+}
+
+std::string TimeoutText(std::string_view destination, std::string_view request, int sends) {
+  return "Timeout: no answer from " + std::string(destination) + " to \"" + std::string(request) + "\" after " +
+         std::to_string(sends) + " sends";
+}
+
 std::string MalformedReplyText(std::string_view command, const std::string& why) {
   return "Malformed reply to \"" + std::string(command) + "\": " + why;
 }

@@ -12,9 +12,11 @@ std::tm LocalNow() {
 RunContext::RunContext(Exchange& exchange, RunFolders folders, RunSwitches switches, Clock clock)
     : exchange(exchange), folders(std::move(folders)), switches(std::move(switches)), clock(std::move(clock)) {
   progress.setListener([this](int width) { events.emit(ProgressMoved{width, progress.boxWidth()}); });
-  exchange.setResendListener([this](int resend, int of, std::string_view request) {
-    events.emit(RequestResent{resend, of, std::string(request)});
-  });
+  exchange.setResendListener(
+      [this](int resend, int of, std::string_view request) {
+        events.emit(RequestResent{resend, of, std::string(request)});
+      },
+      [this](std::string_view request) { events.emit(RequestAnswered{std::string(request)}); });
 }
 
 RunContext::~RunContext() { exchange.setResendListener({}); }
@@ -31,6 +33,14 @@ void RunContext::beginRun(bool dbLoadTicked) {
   dbLoad = dbLoadTicked;
   saveLocation.clear();
   folderToOpen.clear();
+  notices.clear();
+  failedStep.clear();
+  stoppedAtCheckpoint_ = false;
+}
+
+void RunContext::notice(std::string text) {
+  notices.push_back(text);
+  events.emit(Notice{std::move(text)});
 }
 
 RunOutcome RunContext::endRun() {
@@ -38,13 +48,14 @@ RunOutcome RunContext::endRun() {
   RunOutcome outcome = RunOutcome::Completed;
   if (!s.ErrorText.empty()) outcome = RunOutcome::Failed;
   else if (s.AbortFlag) outcome = RunOutcome::Cancelled;
-  // What a run that did not complete leaves stays in the working folder.
+  // Packed or moved, the data is there; otherwise what the run wrote stays in the working folder.
   std::filesystem::path location = saveLocation;
   std::error_code ignored;
-  if (outcome != RunOutcome::Completed)
-    location = std::filesystem::is_directory(folders.workingFolder(), ignored) ? folders.workingFolder()
-                                                                                 : std::filesystem::path();
-  events.emit(RunEnded{outcome, s.ErrorText, location, folderToOpen, RecordedBankCount == 0});
+  if (location.empty() && std::filesystem::is_directory(folders.workingFolder(), ignored))
+    location = folders.workingFolder();
+  RunEnded ended{outcome, s.ErrorText, outcome == RunOutcome::Failed ? failedStep : std::string(), location,
+                 folderToOpen, RecordedBankCount == 0, notices};
+  events.emit(ended);
   return outcome;
 }
 

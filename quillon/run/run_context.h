@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "quillon/database/trace_workbook.h"
 #include "quillon/requests/drive_identity.h"
@@ -61,9 +62,13 @@ class RunContext {
   ProgressBar progress;
   std::string LabelDummy;  // the conversion's scratch text, kept with the run rather than in the window's hidden label
 
-  // Where the last run left its data, and what "Open Folder?" opens.
+  // Where the last run left its data once packed or moved, and what "Open Folder?" opens.
   std::filesystem::path saveLocation;
   std::filesystem::path folderToOpen;
+  // What the user was told while the run went on; the end tells it again.
+  std::vector<std::string> notices;
+  // The caption of the step in which the run was aborted; empty while it was not.
+  std::string failedStep;
 
   ExchangeState& x() { return exchange.state(); }
   const ExchangeState& x() const { return exchange.state(); }
@@ -76,10 +81,23 @@ class RunContext {
   }
   // How a step ended that has nothing else to say: Failed once the run was aborted.
   StepState finished() const { return aborted() ? StepState::Failed : StepState::Done; }
+  // Tells the user at once and keeps the text for the end of the run.
+  void notice(std::string text);
+
+  // A checkpoint: true when the run was aborted, and from then on the run goes straight to its
+  // end. Between two checkpoints the steps run on with what they have.
+  bool checkpoint() {
+    if (aborted()) stoppedAtCheckpoint_ = true;
+    return stoppedAtCheckpoint_;
+  }
+  bool stoppedAtCheckpoint() const { return stoppedAtCheckpoint_; }
 
   // The start of a run: flags, counts and group tables cleared; the end: its outcome told.
   void beginRun(bool dbLoadTicked);
   RunOutcome endRun();
+
+ private:
+  bool stoppedAtCheckpoint_ = false;
 };
 
 }  // namespace quillon

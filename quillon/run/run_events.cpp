@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "quillon/run/run_folders.h"
+
 namespace quillon {
 
 void RunEvents::add(RunListener& listener) { listeners_.push_back(&listener); }
@@ -18,6 +20,46 @@ std::string DriveTypeLine(const std::string& DriveType) { return "DriveType = \"
 
 std::string CompletionMessage(const std::filesystem::path& location) {
   return "Complete\r\nTraceback file location = " + location.string();
+}
+
+std::string ResendLine(const RequestResent& resent) {
+  return "no answer to \"" + resent.request + "\": re-send " + std::to_string(resent.resend) + " of " +
+         std::to_string(resent.of);
+}
+
+namespace {
+
+constexpr const char* kLineBreak = "\r\n";
+
+std::string whereTheDataIs(const std::filesystem::path& location) {
+  if (location.empty()) return "Nothing was saved.";
+  std::string text = "The data read so far is in " + location.string();
+  // The working folder itself: the next Start keeps it (see the step that clears it).
+  if (location.filename() == kWorkingFolderName)
+    text += kLineBreak + std::string("(the next Start keeps it as ") + kWorkingFolderName +
+            "_<date>_<time>_incomplete)";
+  return text;
+}
+
+}  // namespace
+
+std::string ClosingMessage(const RunEnded& ended) {
+  std::string text;
+  switch (ended.outcome) {
+    case RunOutcome::Completed: text = CompletionMessage(ended.location); break;
+    case RunOutcome::Cancelled: text = "Cancelled"; break;
+    case RunOutcome::Failed:
+    case RunOutcome::NotRun:
+      text = ended.message;
+      if (!ended.failedStep.empty()) text += kLineBreak + std::string("Step: ") + ended.failedStep;
+      break;
+  }
+  if (!ended.notices.empty()) {
+    text += kLineBreak;
+    for (const std::string& notice : ended.notices) text += kLineBreak + notice;
+  }
+  if (ended.outcome != RunOutcome::Completed) text += kLineBreak + std::string(kLineBreak) + whereTheDataIs(ended.location);
+  return text;
 }
 
 }  // namespace quillon

@@ -53,20 +53,28 @@ struct ProgressMoved {
   int width = 0;
   int boxWidth = 0;
 };
-// Something the user is told at once while the run goes on (an archive that was not taken).
+// The request that was sent again got its answer.
+struct RequestAnswered {
+  std::string request;
+};
+// Something the user is told at once while the run goes on, and again at its end: an earlier
+// run's data kept aside, a drive database archive that was not taken, a bank saved as its CSV
+// set because its workbook could not be written.
 struct Notice {
   std::string text;
 };
 struct RunEnded {
   RunOutcome outcome = RunOutcome::NotRun;
-  std::string message;                // the error of a failed run; empty otherwise
-  std::filesystem::path location;     // the archive or moved folder; after a failure the working folder, if any
+  std::string message;                 // the error of a failed run; empty otherwise
+  std::string failedStep;              // the caption of the step the error arose in
+  std::filesystem::path location;      // where the data read is: the archive or moved folder, else the working folder; empty when nothing was saved
   std::filesystem::path folderToOpen;  // what "Open Folder?" opens
   bool noBankRecorded = false;
+  std::vector<std::string> notices;    // every notice of the run, in order
 };
 
 using RunEvent = std::variant<StepChanged, DriveIdentified, BanksCounted, BankStarted, DatabaseBlockReceived,
-                              RequestResent, ProgressMoved, Notice, RunEnded>;
+                              RequestResent, RequestAnswered, ProgressMoved, Notice, RunEnded>;
 
 class RunListener {
  public:
@@ -96,5 +104,11 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 // The texts both listeners show.
 std::string DriveTypeLine(const std::string& DriveType);           // DriveType = "..."
 std::string CompletionMessage(const std::filesystem::path& location);  // "Complete" CR LF "Traceback file location = ..."
+// A re-send while a request waits: no answer to "MX203": re-send 2 of 9
+std::string ResendLine(const RequestResent& resent);
+// What the end of a run says, lines ended by CR LF. Completed: the completion message. Failed:
+// the error text, then the step it arose in. Cancelled: "Cancelled". Then the run's notices,
+// and for a run that did not complete where the data read so far is.
+std::string ClosingMessage(const RunEnded& ended);
 
 }  // namespace quillon

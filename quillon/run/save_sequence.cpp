@@ -3,13 +3,18 @@
 namespace quillon {
 namespace {
 
-void runStep(RunContext& run, const SaveStep& step) {
+// Runs the step; true when it ended the run at one of its own checkpoints.
+bool runStep(RunContext& run, const SaveStep& step) {
   if (step.when && !step.when(run)) {
     run.events.emit(StepChanged{step.id, StepState::Skipped});
-    return;
+    return false;
   }
+  const bool abortedBefore = run.aborted();
   run.events.emit(StepChanged{step.id, StepState::Started});
-  run.events.emit(StepChanged{step.id, step.run(run)});
+  const StepState state = step.run(run);
+  if (!abortedBefore && run.aborted()) run.failedStep = step.caption;
+  run.events.emit(StepChanged{step.id, state});
+  return run.stoppedAtCheckpoint();
 }
 
 }  // namespace
@@ -22,10 +27,8 @@ const char* StepCaption(StepId step) {
 
 RunOutcome RunSaveSequence(RunContext& run, bool dbLoadTicked) {
   run.beginRun(dbLoadTicked);
-  for (const SaveStep& step : kSaveSequence) {
-    if (!step.checkpoint) runStep(run, step);
-    else if (run.aborted()) break;
-  }
+  for (const SaveStep& step : kSaveSequence)
+    if (step.checkpoint ? run.checkpoint() : runStep(run, step)) break;
   return run.endRun();
 }
 

@@ -3,7 +3,10 @@
 // own file in steps/ that sends its requests and writes its files through the run context. At
 // a checkpoint the run ends when it was aborted (a refusal, a timeout, Cancel, an error);
 // requests sent after an abort send nothing, so a step between two checkpoints runs on with
-// what it already has.
+// what it already has. The checkpoints: after the connect, after the drive information, in the
+// bank loop (before each bank, after its group values, after its fault lists) and after the
+// setting parameters. After that last one the run always writes what it has, converts and
+// packs, so that an abort in the event-log or status requests still leaves a whole archive.
 #include "quillon/run/run_context.h"
 #include "quillon/run/run_events.h"
 
@@ -24,11 +27,11 @@ enum class StepId : int {
   PackOrMove,
 };
 
-StepState ClearWorkingFolder(RunContext& run);       // the previous run's "TRBSAVE" goes
+StepState ClearWorkingFolder(RunContext& run);       // an earlier run's "TRBSAVE" kept aside, or an empty one removed
 StepState ConnectToDrive(RunContext& run);           // "QT", "Q1"; memory ranges by drive type
 StepState ReadDriveInformation(RunContext& run);     // "Q2", "Q3", "Q4", "QA1"/"QA2", "QU2"; SafePanelName
 StepState ReceiveDriveDatabase(RunContext& run);     // "FB"/"FR", extracted into the program folder
-StepState ReadTraceBackBanks(RunContext& run);       // "MX1", "MY1"; per bank its requests and SaveTrb_mdb
+StepState ReadTraceBackBanks(RunContext& run);       // "MX1", "MY1"; per bank its requests and SaveTrb_mdb; checkpoints of its own
 StepState ReadTroubleRecords(RunContext& run);       // "MY300", "EV1", "EV2", "EVT"; their two files
 StepState ReadSettingParameters(RunContext& run);    // "LP" / "Lp" into SetpointWords
 StepState WriteSettingFiles(RunContext& run);        // "Set_Sram_" file; event log read and its file
@@ -38,7 +41,6 @@ StepState PackOrMoveWorkingFolder(RunContext& run);  // the dated archive, or th
 
 // Conditions of a step; a step whose condition does not hold is skipped and the run goes on.
 inline bool DbLoadTicked(const RunContext& run) { return run.dbLoad; }
-inline bool NotAborted(const RunContext& run) { return !run.aborted(); }
 
 struct SaveStep {
   bool checkpoint = false;
@@ -62,15 +64,13 @@ inline constexpr SaveStep kSaveSequence[] = {
     Step(StepId::DriveInformation, "Reading the drive information", ReadDriveInformation),
     kCheckpoint,
     Step(StepId::DriveDatabase, "Receiving Drive Database", ReceiveDriveDatabase, DbLoadTicked),
-    Step(StepId::TraceBack, "Receiving Trace Back Data", ReadTraceBackBanks),  // a checkpoint before each bank
-    kCheckpoint,
+    Step(StepId::TraceBack, "Receiving Trace Back Data", ReadTraceBackBanks),
     Step(StepId::TroubleRecords, "Receiving trouble records and event counters", ReadTroubleRecords),
     Step(StepId::SettingParameters, "Receiving Setting Parameter", ReadSettingParameters),
     kCheckpoint,
     Step(StepId::SettingFiles, "Writing the setting parameters and event log", WriteSettingFiles),
-    Step(StepId::DriveStatus, "Receiving the drive status", ReadDriveStatus, NotAborted),
-    Step(StepId::Conversion, "Converting the save folder", ConvertTheSaveFolder, NotAborted),
-    kCheckpoint,
+    Step(StepId::DriveStatus, "Receiving the drive status", ReadDriveStatus),
+    Step(StepId::Conversion, "Converting the save folder", ConvertTheSaveFolder),
     Step(StepId::PackOrMove, "Compress the files", PackOrMoveWorkingFolder),
 };
 

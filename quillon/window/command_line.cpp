@@ -220,7 +220,9 @@ std::string UsageText() {
       "\n"
       "Exit status: 0 the run completed, 1 it ended with an error (printed; for view, report\n"
       "and export: the save could not be read or the output not written),\n"
-      "2 it was cancelled, 64 the command line was not understood.\n";
+      "2 it was cancelled (the message says where the data read so far is), 64 the command line\n"
+      "was not understood. The next Start keeps a working folder left by a run that did not\n"
+      "complete as TRBSAVE_YYYYMMDD_hhmmss_incomplete.\n";
 }
 
 }  // namespace quillon

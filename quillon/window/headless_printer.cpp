@@ -45,8 +45,9 @@ void HeadlessPrinter::onRunEvent(const RunEvent& event) {
                  [this](const BankStarted& e) { bank(e); },
                  [this](const DatabaseBlockReceived& e) { databaseBlock(e); },
                  [this](const RequestResent& e) { resent(e); },
+                 [this](const RequestAnswered&) { answered(); },
                  [this](const ProgressMoved& e) { progress(e); },
-                 [this](const Notice&) { endLive(); },  // the window's message box shows it
+                 [this](const Notice& e) { printLine(platform_shell::WithUnixLineBreaks(e.text)); },
                  [this](const RunEnded& e) { ended(e); },
              },
              event);
@@ -94,8 +95,7 @@ void HeadlessPrinter::databaseBlock(const DatabaseBlockReceived& received) {
 }
 
 void HeadlessPrinter::resent(const RequestResent& resent) {
-  const std::string text = "no answer to \"" + resent.request + "\": re-send " + std::to_string(resent.resend) +
-                           " of " + std::to_string(resent.of);
+  const std::string text = ResendLine(resent);
   if (terminal_ && liveShown_) {
     liveNote_ = text;
     redrawLive();
@@ -104,20 +104,24 @@ void HeadlessPrinter::resent(const RequestResent& resent) {
   }
 }
 
+// The note of a re-send stands only while its request waits.
+void HeadlessPrinter::answered() {
+  if (liveNote_.empty()) return;
+  liveNote_.clear();
+  if (liveShown_) redrawLive();
+}
+
 void HeadlessPrinter::progress(const ProgressMoved& moved) {
   percent_ = moved.boxWidth > 0 ? moved.width * 100 / moved.boxWidth : 0;
   if (liveShown_) redrawLive();
 }
 
+// The closing message on the error stream, whatever the outcome (the window's message box, which
+// a headless run prints on the output stream, shows it too).
 void HeadlessPrinter::ended(const RunEnded& ended) {
   endLive();
-  if (ended.outcome == RunOutcome::Completed) {
-    err_ << platform_shell::WithUnixLineBreaks(CompletionMessage(ended.location)) << "\n";
-  } else if (!ended.message.empty()) {
-    err_ << "quillon: " << platform_shell::WithUnixLineBreaks(ended.message) << "\n";
-    if (!ended.location.empty()) err_ << "The files saved so far are in " << ended.location.string() << "\n";
-  }
-  err_ << std::flush;
+  if (ended.outcome != RunOutcome::Completed) err_ << "quillon: ";
+  err_ << platform_shell::WithUnixLineBreaks(ClosingMessage(ended)) << "\n" << std::flush;
   if (ended.message.empty() && ended.noBankRecorded) printLine("Waring : No Trace Bank Data Received.");
 }
 

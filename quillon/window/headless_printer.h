@@ -1,8 +1,8 @@
 #pragma once
 // What a headless run shows instead of the window, from the run's events: one line per step
 // change, the drive type, the banks found and one line per bank read, re-sends of a request
-// that got no answer, and the closing message (also on the error stream, with where the data
-// is). On a terminal the bank being read and the database download are live lines with the
+// that got no answer, the notices, and the closing message on the error stream (with where
+// the data is when the run did not complete). On a terminal the bank being read and the database download are live lines with the
 // bar's percentage, rewritten in place and ended on their final count; into a file or pipe the
 // download gives a few lines at most.
 #include <iosfwd>
@@ -27,6 +27,7 @@ class HeadlessPrinter : public RunListener {
   void bank(const BankStarted& started);
   void databaseBlock(const DatabaseBlockReceived& received);
   void resent(const RequestResent& resent);
+  void answered();
   void progress(const ProgressMoved& moved);
   void ended(const RunEnded& ended);
   // The live line: shown on a terminal only, rewritten in place.

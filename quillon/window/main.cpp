@@ -52,6 +52,14 @@ int exitStatusOf(RunOutcome outcome) {
   }
 }
 
+// A start-up failure goes to the terminal, and with a window also into a message box: a program
+// started from the desktop menu has no terminal to read.
+int startUpFailure(const LaunchOptions& options, const std::string& why) {
+  std::cerr << "quillon: " << why << "\n";
+  if (!options.headless) platform_shell::QtMessageBoxes(WindowCaption()).showError(why);
+  return kExitError;
+}
+
 int usageError(const std::string& why) {
   std::cerr << "quillon: " << why << "\nTry 'quillon --help'.\n";
   return kExitUsage;
@@ -89,10 +97,7 @@ int runWindow(RunContext& run, const LaunchOptions& options) {
   MainWindow window(run, {&messages, platform_shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
   window.setDbLoad(options.dbLoad);
   MainWindowWidget widget(window);
-  if (const std::string failure = window.startUp(); !failure.empty()) {
-    messages.showMessage(failure);
-    return kExitError;
-  }
+  if (const std::string failure = window.startUp(); !failure.empty()) return startUpFailure(options, failure);
   widget.show();
   return QCoreApplication::exec();
 }
@@ -125,18 +130,12 @@ int main(int argc, char** argv) {
   std::uint16_t destPort = options.destPort;
   if (options.simulate) {
     simulated = startSimulatedDrive(options, error);
-    if (!simulated) {
-      std::cerr << "quillon: the simulated drive did not start: " << error << "\n";
-      return kExitError;
-    }
+    if (!simulated) return startUpFailure(options, "the simulated drive did not start: " + error);
     destIp = drivesim::kDefaultAddress;
     destPort = simulated->port();
   }
   const std::unique_ptr<VelkorExchange> exchange = OpenVelkorExchange(destIp, destPort, options.myPort, error);
-  if (!exchange) {
-    std::cerr << "quillon: " << error << "\n";
-    return kExitError;
-  }
+  if (!exchange) return startUpFailure(options, error);
 
   RunContext run(*exchange,
                  RunFolders::InDocuments(platform_shell::DocumentsFolder(options.documents), templateFolder(),

@@ -13,8 +13,11 @@ constexpr const char* kMarkError = "Error>";
 constexpr const char* kNoBanks = " / 0 bank(s)";
 constexpr const char* kLastFaultOnly = " / Last Fault Only";
 constexpr const char* kNoTraceBankWarning = "Waring : No Trace Bank Data Received.";
+constexpr const char* kExitDuringRun = "A save is running. Stop it and exit?";
 
 bool ended(StepState state) { return state != StepState::Started; }
+
+std::string firstLineOf(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
 
 }  // namespace
 
@@ -37,14 +40,16 @@ std::string MainWindow::startUp() {
   controls.Label10.setCaption(kNoBanks);
   controls.Label12.setCaption(StepCaption(StepId::PackOrMove));
   controls.Check1.setVisible(run_.switches.showsDbLoad);
+  controls.setFocus(&controls.cmd_Start);
   return platform_shell::CreateFolder(run_.folders.AppFolder);
 }
 
 void MainWindow::clickStart() {
   if (running_ || !controls.cmd_Start.enabled()) return;  // only from Idle
   running_ = true;
-  controls.cmd_Start.setEnabled(false);
   controls.cmd_Cancel.setEnabled(true);
+  controls.setFocus(&controls.cmd_Cancel);  // before Start is disabled: the focus never passes to Exit
+  controls.cmd_Start.setEnabled(false);
   RunSaveSequence(run_, controls.Check1.checked());
   running_ = false;
   if (exitRequested_) clickExit();
@@ -62,11 +67,11 @@ void MainWindow::onRunEvent(const RunEvent& event) {
                  [this](const DatabaseBlockReceived& e) {
                    controls.Label10.setCaption(std::to_string(e.block) + "/" + std::to_string(e.lastBlock));
                  },
-                 [](const RequestResent&) {},  // the window has no place for it; the timer just sends again
+                 [this](const RequestResent& e) { controls.LabelResend.setCaption(ResendLine(e)); },
+                 [this](const RequestAnswered&) { controls.LabelResend.setCaption(""); },
                  [this](const ProgressMoved& e) { controls.shpScale.setWidth(e.width); },
-                 [this](const Notice& e) {
-                   if (services_.messages) services_.messages->showMessage(e.text);
-                 },
+                 // Shown without a box, so that an unattended run goes on; the end lists it again.
+                 [this](const Notice& e) { controls.Label4.setCaption(firstLineOf(e.text)); },
                  [this](const RunEnded& e) { endOfRun(e); },
              },
              event);
@@ -114,30 +119,40 @@ void MainWindow::showStep(const StepChanged& change) {
   }
 }
 
+// A failure is shown with the error icon, a cancelled run with where its data is; a completed
+// one asks whether to open the folder.
 void MainWindow::endOfRun(const RunEnded& e) {
-  if (!e.message.empty()) {
-    if (services_.messages) services_.messages->showMessage(e.message);
+  controls.LabelResend.setCaption("");
+  platform_shell::MessageBoxes* boxes = services_.messages;
+  if (e.outcome == RunOutcome::Failed) {
+    if (boxes) boxes->showError(ClosingMessage(e));
   } else if (e.noBankRecorded) {
     controls.Label4.setCaption(kNoTraceBankWarning);
   }
+  if (e.outcome == RunOutcome::Cancelled && boxes) boxes->showMessage(ClosingMessage(e));
   controls.cmd_Cancel.setEnabled(true);
   controls.cmd_Cancel.setCaption("Reset");
+  controls.setFocus(&controls.cmd_Cancel);
   lastOutcome_ = e.outcome;
 
   if (lastOutcome_ != RunOutcome::Completed || exitRequested_) return;
-  const std::string question = CompletionMessage(e.location) + "\r\n\r\nOpen Folder?";
-  if (services_.messages && services_.messages->askYesNo(question) && services_.openFolder)
-    services_.openFolder(e.folderToOpen);
+  const std::string question = ClosingMessage(e) + "\r\n\r\nOpen Folder?";
+  if (boxes && boxes->askYesNo(question) && services_.openFolder) services_.openFolder(e.folderToOpen);
 }
 
 void MainWindow::clickCancel() {
   if (!controls.cmd_Cancel.enabled()) return;
   if (controls.cmd_Cancel.caption() == "Cancel") {
-    controls.cmd_Cancel.setEnabled(false);
-    run_.x().AbortFlag = true;  // the waiting request returns at its next round
+    cancelRun();
     return;
   }
   resetDisplay();
+}
+
+void MainWindow::cancelRun() {
+  controls.setFocus(nullptr);
+  controls.cmd_Cancel.setEnabled(false);
+  run_.x().AbortFlag = true;  // the waiting request returns at its next round
 }
 
 void MainWindow::resetDisplay() {
@@ -151,14 +166,17 @@ void MainWindow::resetDisplay() {
   controls.Label10.setCaption(kNoBanks);
   run_.progress.clear();
   run_.x().ErrorText.clear();
+  controls.setFocus(&controls.cmd_Start);
 }
 
 void MainWindow::clickExit() {
   if (running_) {
-    // Leaving in the middle of a request would drop the run mid-way: cancel it, then leave.
+    if (exitRequested_) return;  // asked and answered already; the run is on its way to its end
+    // Leaving in the middle of a request would drop the run mid-way: asked first, it is
+    // cancelled, reaches its end with its data kept, and then the program ends.
+    if (services_.messages && !services_.messages->askYesNo(kExitDuringRun)) return;
     exitRequested_ = true;
-    run_.x().AbortFlag = true;
-    controls.cmd_Cancel.setEnabled(false);
+    cancelRun();
     return;
   }
   if (services_.quitProgram) services_.quitProgram();

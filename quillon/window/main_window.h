@@ -35,7 +35,7 @@ class MainWindow : public RunListener {
 
   void clickStart();   // the whole save run; returns when it has ended
   void clickCancel();  // "Cancel" aborts a run, "Reset" clears the display
-  void clickExit();    // ends the program; during a run it cancels and ends after the run
+  void clickExit();    // ends the program; during a run it asks, then cancels and ends after the run
   void setDbLoad(bool checked) { controls.Check1.setChecked(checked); }
 
   bool running() const { return running_; }
@@ -50,6 +50,7 @@ class MainWindow : public RunListener {
   void showStep(const StepChanged& change);
   void endOfRun(const RunEnded& ended);
   void resetDisplay();
+  void cancelRun();
 
   RunContext& run_;
   WindowServices services_;

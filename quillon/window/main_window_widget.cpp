@@ -19,11 +19,13 @@ constexpr int kCaptionWidth = 270;
 constexpr int kMarkerWidth = 70;
 constexpr int kBarY = 150;
 constexpr int kBarHeight = 18;
-constexpr int kButtonY = 222;
+constexpr int kNoticeY = 182;
+constexpr int kResendY = 204;
+constexpr int kButtonY = 232;
 constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 28;
 constexpr int kFormWidth = 560;
-constexpr int kFormHeight = 266;
+constexpr int kFormHeight = 276;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -61,7 +63,8 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
 
   addLabel(controls.Label9, kLeft + controls.shpBox.width() + 8, kBarY, 40, Qt::AlignRight);
   addLabel(controls.Label10, kLeft + controls.shpBox.width() + 48, kBarY, 130);
-  addLabel(controls.Label4, kLeft, 182, kFormWidth - 2 * kLeft);
+  addLabel(controls.Label4, kLeft, kNoticeY, kFormWidth - 2 * kLeft);
+  addLabel(controls.LabelResend, kLeft, kResendY, kFormWidth - 2 * kLeft);
   auto* dummy = addLabel(controls.LabelDummy, 0, 0, 1);
   dummy->hide();
 
@@ -75,11 +78,18 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   connect(check, &QCheckBox::toggled, this, [this](bool on) { window_.setDbLoad(on); });
   widgets_["Check1"] = check;
 
+  // The window itself takes the focus when no button should have it.
+  setFocusPolicy(Qt::StrongFocus);
   window_.controls.setObserver([this](const Control& c) { showControl(c); });
+  window_.controls.setFocusObserver([this](const Control* c) { showFocus(c); });
   showAll();
+  showFocus(controls.focus());
 }
 
-MainWindowWidget::~MainWindowWidget() { window_.controls.setObserver(nullptr); }
+MainWindowWidget::~MainWindowWidget() {
+  window_.controls.setObserver(nullptr);
+  window_.controls.setFocusObserver(nullptr);
+}
 
 QLabel* MainWindowWidget::addLabel(const Control& control, int x, int y, int width, Qt::Alignment alignment) {
   auto* label = new QLabel(this);
@@ -126,12 +136,22 @@ void MainWindowWidget::showControl(const Control& control) {
   widget->setVisible(control.visible());
 }
 
+// A keyboard reason, so that the style draws the focus frame from the start; the focused button
+// is also the default one, which Enter presses.
+void MainWindowWidget::showFocus(const Control* control) {
+  QWidget* target = control ? widgetFor(control->name()) : nullptr;
+  for (const char* name : {"cmd_Start", "cmd_Cancel", "cmd_EXIT"})
+    if (auto* button = qobject_cast<QPushButton*>(widgetFor(name))) button->setDefault(button == target);
+  (target ? target : this)->setFocus(Qt::TabFocusReason);
+}
+
 void MainWindowWidget::showAll() {
   for (const Control* control : controls_.all()) showControl(*control);
 }
 
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
-  // Closing the window is the Exit button; Exit decides whether the window may go now.
+  // Closing the window is the Exit button; Exit decides (and during a run asks) whether and
+  // when the window may go.
   event->ignore();
   window_.clickExit();
 }

@@ -23,6 +23,7 @@ class MainWindowWidget : public QWidget {
   ~MainWindowWidget() override;
 
   void showControl(const Control& control);
+  void showFocus(const Control* control);
   void showAll();
   QWidget* widgetFor(const std::string& controlName) const;
 

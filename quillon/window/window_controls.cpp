@@ -41,9 +41,14 @@ WindowControls::WindowControls() {
 }
 
 std::vector<const Control*> WindowControls::all() const {
-  return {&cmd_Start, &cmd_Cancel, &cmd_EXIT, &Check1,  &Label1,  &Label2,  &Label3,
-          &Label4,    &Label5,     &Label6,   &Label7,  &Label8,  &Label9,  &Label10,
-          &Label11,   &Label12,    &LabelDummy, &shpBox, &shpScale};
+  return {&cmd_Start, &cmd_Cancel, &cmd_EXIT, &Check1,     &Label1,      &Label2, &Label3,
+          &Label4,    &Label5,     &Label6,   &Label7,     &Label8,      &Label9, &Label10,
+          &Label11,   &Label12,    &LabelDummy, &LabelResend, &shpBox,   &shpScale};
+}
+
+void WindowControls::setFocus(const Control* control) {
+  focus_ = control;
+  if (focusObserver_) focusObserver_(control);
 }
 
 const Control* WindowControls::find(const std::string& name) const {

@@ -58,6 +58,13 @@ class WindowControls {
   void setObserver(Observer observer) { observer_ = std::move(observer); }
   const Control* find(const std::string& name) const;
 
+  // The control with the keyboard focus; none: the window itself, so that a key pressed on a
+  // button that has just been disabled does not fall through to the next one (Exit).
+  const Control* focus() const { return focus_; }
+  void setFocus(const Control* control);
+  using FocusObserver = std::function<void(const Control*)>;
+  void setFocusObserver(FocusObserver observer) { focusObserver_ = std::move(observer); }
+
 
   Control cmd_Start{*this, "cmd_Start", "Start"};
   Control cmd_Cancel{*this, "cmd_Cancel", "Cancel"};
@@ -76,6 +83,7 @@ class WindowControls {
   Control Label11{*this, "Label11", ""};
   Control Label12{*this, "Label12", ""};
   Control LabelDummy{*this, "LabelDummy", ""};
+  Control LabelResend{*this, "LabelResend", ""};  // while a request waits: its re-sends
   Control shpBox{*this, "shpBox", ""};
   Control shpScale{*this, "shpScale", ""};
 
@@ -87,6 +95,8 @@ class WindowControls {
     if (observer_) observer_(control);
   }
   Observer observer_;
+  FocusObserver focusObserver_;
+  const Control* focus_ = nullptr;
 };
 
 }  // namespace quillon

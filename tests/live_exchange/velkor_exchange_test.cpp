@@ -98,7 +98,9 @@ TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt)
     EXPECT_TRUE(s.AbortFlag);
     EXPECT_FALSE(s.ReplyFlag);
     EXPECT_EQ(s.ReplyBytes, (std::vector<std::uint8_t>{21, 31}));
-    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 1Fh");
+    // The refusal's own text first; then the request and where it went.
+    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 1Fh\r\nRequest \"MY5102\" to 127.0.0.1:" +
+                               std::to_string(rig.drive().port()));
     EXPECT_EQ(s.RetryCount, 0);
     expectNothingMoreSent(rig, kShortTickMs);
     EXPECT_EQ(rig.drive().requestCount(), 2u);
@@ -113,7 +115,8 @@ TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt)
     EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
     EXPECT_TRUE(s.AbortFlag);
     EXPECT_FALSE(s.ReplyFlag);
-    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 3h");
+    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 3h\r\nRequest \"MX1\" to 127.0.0.1:" +
+                               std::to_string(rig.drive().port()));
     expectNothingMoreSent(rig, kShortTickMs);
     EXPECT_EQ(rig.drive().requestCount(), 1u);
   }
@@ -126,10 +129,15 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     LiveExchangeRig rig(late, kResendTickMs);
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
+    std::vector<std::string> told;  // the re-sends, then the answer that ends them
+    rig.exchange().setResendListener(
+        [&](int resend, int, std::string_view request) { told.push_back(std::string(request) + " " + std::to_string(resend)); },
+        [&](std::string_view request) { told.push_back(std::string(request) + " answered"); });
     ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
     EXPECT_EQ(s.RetryCount, 0);
     EXPECT_FALSE(s.AbortFlag);
     EXPECT_EQ(rig.exchange().sendCount(), 4u);  // the request and three re-sends
+    EXPECT_EQ(told, (std::vector<std::string>{"MX1 1", "MX1 2", "MX1 3", "MX1 answered"}));
     ASSERT_TRUE(rig.awaitDriveRequests(4));
     EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>(4, bytesOf("MX1")));
     quillon::TextReplyDecoder layout(s, "MX1");
@@ -138,11 +146,13 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     // The run goes on: the next request is answered at once.
     ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text));
     EXPECT_EQ(rig.exchange().sendCount(), 5u);
+    EXPECT_EQ(told.size(), 4u) << "an answer at once is no news";
     EXPECT_EQ(s.RetryCount, 0);
     // The reply reset the count, so a drive that now falls silent gets ten full sends.
     rig.drive().stop();
     EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
-    EXPECT_EQ(s.ErrorText, "Timeout");
+    EXPECT_EQ(s.ErrorText, "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) +
+                               " to \"MX1\" after 10 sends");
     EXPECT_EQ(rig.exchange().sendCount(), 15u);
   }
   {
@@ -175,12 +185,15 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
     std::vector<std::string> told;  // each re-send is told while the request waits
-    rig.exchange().setResendListener([&](int resend, int of, std::string_view request) {
-      told.push_back(std::string(request) + " " + std::to_string(resend) + "/" + std::to_string(of));
-    });
+    rig.exchange().setResendListener(
+        [&](int resend, int of, std::string_view request) {
+          told.push_back(std::string(request) + " " + std::to_string(resend) + "/" + std::to_string(of));
+        },
+        [&](std::string_view request) { told.push_back(std::string(request) + " answered"); });
     EXPECT_FALSE(rig.exchange().transact("MX205", ReplyForm::Text));
     EXPECT_TRUE(s.AbortFlag);
-    EXPECT_EQ(s.ErrorText, "Timeout");
+    EXPECT_EQ(s.ErrorText, "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) +
+                               " to \"MX205\" after 10 sends");
     EXPECT_EQ(s.RetryCount, 10);
     EXPECT_EQ(rig.exchange().sendCount(), 10u);  // the request and nine re-sends
     EXPECT_EQ(told, (std::vector<std::string>{"MX205 1/9", "MX205 2/9", "MX205 3/9", "MX205 4/9", "MX205 5/9",

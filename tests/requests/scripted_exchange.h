@@ -3,9 +3,8 @@
 // from a queue of replies or by a responder (a hand-written one, or the simulated drive's
 // command model through AnswersOf). A reply can end the wait as an abort would (timeout,
 // Cancel) or come only after re-sends; a reply whose first byte is 21 is a refusal, taken as
-// the receive handler takes it.
+// the receive handler takes it, and an empty one (a header without payload) is malformed.
 // A responder may act during the wait (press Cancel): the wait then ends by the abort.
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -15,6 +14,7 @@
 
 #include "drivesim/command_model.h"
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/reply_decoder.h"
 
 namespace quillon_test {
 
@@ -27,6 +27,10 @@ struct ScriptedReply {
   static ScriptedReply Text(std::string text) { return {std::move(text), {}, {}}; }
   static ScriptedReply Bytes(std::vector<std::uint8_t> bytes) { return {{}, std::move(bytes), {}}; }
   static ScriptedReply Abort(std::string message) { return {{}, {}, std::move(message)}; }
+  // A drive that never answers: the timeout's message as the timer gives it.
+  static ScriptedReply Silence(const std::string& request) {
+    return Abort(quillon::TimeoutText("the drive", request, quillon::kSendsBeforeTimeout));
+  }
   // The drive's refusal with a tool error code.
   static ScriptedReply Nak(std::uint8_t code) { return {std::string{char(21), char(code)}, {21, code}, {}}; }
 };
@@ -54,14 +58,21 @@ class ScriptedExchange : public quillon::Exchange {
     }
     if (reply.abortText) state_.abortWith(*reply.abortText);
     if (state_.AbortFlag) return false;  // also a Cancel pressed while waiting
+    if (reply.resentFirst > 0) reportAnswered();
     state_.RetryCount = 0;
     const bool binary = form == quillon::ReplyForm::Binary;
+    if (binary ? reply.bytes.empty() : reply.text.empty()) {
+      // As the live exchange takes a datagram that ends within its header: no status, no reply.
+      state_.abortWith(quillon::MalformedReplyText(request, "the reply holds no status byte"));
+      return false;
+    }
     const std::uint8_t status = binary ? (reply.bytes.empty() ? 0 : reply.bytes[0])
                                        : (reply.text.empty() ? 0 : static_cast<std::uint8_t>(reply.text[0]));
     if (status == kNak) {
       const std::size_t length = binary ? reply.bytes.size() : reply.text.size();
-      const std::uint8_t code = length > 1 ? (binary ? reply.bytes[1] : static_cast<std::uint8_t>(reply.text[1])) : 0;
-      state_.abortWith(nakMessage(code));
+      std::optional<std::uint8_t> code;
+      if (length > 1) code = binary ? reply.bytes[1] : static_cast<std::uint8_t>(reply.text[1]);
+      state_.abortWith(quillon::RefusalText(code, request, destination()));
       return false;
     }
     if (binary) state_.ReplyBytes = std::move(reply.bytes);
@@ -80,13 +91,6 @@ class ScriptedExchange : public quillon::Exchange {
   static constexpr std::uint8_t kNak = 21;
   static constexpr int kResends = 9;  // the tenth silent tick ends the wait
 
-  // As the receive handler words it: the code in upper-case hexadecimal without leading zeros.
-  static std::string nakMessage(std::uint8_t code) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(code));
-    return std::string("Received \"NAK\"\r\nTool Error Code = ") + hex + "h";
-  }
-
   ScriptedReply nextReply() {
     if (!replies.empty()) {
       ScriptedReply reply = std::move(replies.front());
@@ -94,7 +98,7 @@ class ScriptedExchange : public quillon::Exchange {
       return reply;
     }
     if (responder) return responder(sent.back());
-    return ScriptedReply::Abort("Timeout");
+    return ScriptedReply::Silence(sent.back());
   }
 };
 
@@ -103,7 +107,7 @@ class ScriptedExchange : public quillon::Exchange {
 inline Responder AnswersOf(drivesim::CommandModel& model) {
   return [&model](const std::string& request) {
     const auto bytes = model.answer(std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()));
-    if (!bytes) return ScriptedReply::Abort("Timeout");
+    if (!bytes) return ScriptedReply::Silence(request);
     return ScriptedReply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
   };
 }

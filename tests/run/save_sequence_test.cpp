@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,18 +42,21 @@ class Heard : public RunListener {
                    [this](const RequestResent& e) {
                      told.push_back("re-send " + e.request + " " + std::to_string(e.resend) + "/" + std::to_string(e.of));
                    },
+                   [this](const RequestAnswered& e) { told.push_back("answered " + e.request); },
                    [this](const ProgressMoved& e) { barWidth = e.width; },
                    [this](const Notice& e) { told.push_back("notice " + e.text); },
                    [this](const RunEnded& e) {
                      static const char* outcomes[] = {"not run", "completed", "failed", "cancelled"};
                      told.push_back(std::string("ended ") + outcomes[static_cast<int>(e.outcome)] + " " +
                                     e.location.string());
+                     ended = e;
                    },
                },
                event);
   }
 
   std::vector<std::string> told;
+  RunEnded ended;
   int blocks = 0;
   int barWidth = 0;
 
@@ -85,6 +90,7 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
                             "bank 3/3",
                             "re-send MX205 1/9",
                             "re-send MX205 2/9",
+                            "answered MX205",
                             "Receiving Trace Back Data done",
                             "Receiving trouble records and event counters started",
                             "Receiving trouble records and event counters done",
@@ -104,33 +110,89 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
   EXPECT_EQ(rig.run().saveLocation, rig.archive());
 }
 
-TEST(SaveSequence, ACheckpointEndsTheRunAfterTheStepThatFailed) {
-  {
-    RunRig rig;
-    rig.exchange.replies = {rig.driveAnswers()("QT"), ScriptedReply::Nak(0x1F)};  // "Q1" refused
-    Heard heard(rig.run());
-    EXPECT_EQ(RunSaveSequence(rig.run(), true), RunOutcome::Failed);
-    EXPECT_EQ(heard.told, (std::vector<std::string>{"Clearing the working folder started",
-                                                    "Clearing the working folder done", "Connecting to Drive started",
-                                                    "Connecting to Drive failed", "ended failed "}));
-    EXPECT_EQ(rig.exchange.sent, (std::vector<std::string>{"QT", "Q1"}));
-  }
-  // A refused status request: the conversion is left out and nothing is packed; what was
-  // written stays in the working folder, which the end says.
-  RunRig rig;
-  const auto answer = rig.driveAnswers();
-  rig.exchange.responder = [&](const std::string& request) {
-    return request == "ZS" ? ScriptedReply::Nak(2) : answer(request);
+// The names of the files the run left: in its archive when it made one, else in the working folder.
+std::set<std::string> savedNames(const RunRig& rig) {
+  std::set<std::string> names;
+  const auto files = fs::exists(rig.archive()) ? rig.archivedFiles() : quillon_test::FilesBelow(rig.working());
+  for (const auto& [name, bytes] : files) names.insert(name);
+  return names;
+}
+
+// The run tests the abort only at its checkpoints: after the connect, after the drive
+// information, in the bank loop (before each bank, after its group values, after its fault
+// lists) and after the setting parameters. A step between two checkpoints runs on with what it
+// has; after the last checkpoint the run writes its files, converts and packs whatever happens.
+TEST(SaveSequence, TheRunEndsOnlyAtItsCheckpointsAndKeepsWhatWasRead) {
+  struct Case {
+    std::string refused;  // the first request starting so is refused (or, for "cancel", answered after a Cancel)
+    RunOutcome outcome;
+    std::string failedStep;
+    std::vector<std::string> saved;  // files left, by the start of their names
+    bool archive;
   };
-  Heard heard(rig.run());
-  EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
-  const std::vector<std::string> last(heard.told.end() - 4, heard.told.end());
-  EXPECT_EQ(last, (std::vector<std::string>{"Receiving the drive status started", "Receiving the drive status failed",
-                                            "Converting the save folder skipped",
-                                            "ended failed " + rig.working().string()}));
-  EXPECT_EQ(rig.exchange.sent.back(), "ZS");
-  EXPECT_FALSE(fs::exists(rig.archive()));
-  EXPECT_TRUE(fs::exists(rig.working() / ("Set_Sram_" + rig.run().SafePanelName + ".csv")));
+  const std::string trouble = "TroubleRecord_", counts = "EventCount_", setpoints = "Set_Sram_", log = "Evtlg_",
+                    status = "DriveSts_";
+  const std::vector<Case> cases{
+      {"Q1", RunOutcome::Failed, "Connecting to Drive", {}, false},
+      {"QU2", RunOutcome::Failed, "Reading the drive information", {}, false},
+      {"MX1", RunOutcome::Failed, "Receiving Trace Back Data", {}, false},  // "MY1" falls through, the first bank stops
+      {"MY103", RunOutcome::Failed, "Receiving Trace Back Data", {}, false},
+      {"MX202", RunOutcome::Failed, "Receiving Trace Back Data", {"Trb0_"}, false},
+      {"MY5105", RunOutcome::Failed, "Receiving Trace Back Data", {"Trb0_", "Trb2_"}, false},
+      {"MY30005", RunOutcome::Failed, "Receiving trouble records and event counters",
+       {"Trb0_", "Trb2_", "Trb5_", trouble, counts}, false},
+      {"Lp24059", RunOutcome::Failed, "Receiving Setting Parameter", {"Trb0_", "Trb2_", "Trb5_", trouble, counts}, false},
+      {"Lp24058C", RunOutcome::Failed, "Writing the setting parameters and event log",
+       {"Trb0_", "Trb2_", "Trb5_", trouble, counts, setpoints, log, status}, true},
+      {"J", RunOutcome::Failed, "Receiving the drive status",
+       {"Trb0_", "Trb2_", "Trb5_", trouble, counts, setpoints, log, status}, true},
+      {"ZS", RunOutcome::Failed, "Receiving the drive status",
+       {"Trb0_", "Trb2_", "Trb5_", trouble, counts, setpoints, log, status}, true},
+      {"cancel", RunOutcome::Cancelled, "", {"Trb0_", "Trb2_", "Trb5_", trouble, counts, setpoints, log, status}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refused);
+    RunRig rig;
+    const auto answer = rig.driveAnswers();
+    std::string refusedRequest;
+    rig.exchange.responder = [&](const std::string& request) {
+      if (!refusedRequest.empty()) return answer(request);
+      if (c.refused == "cancel" && request == "SP") {
+        refusedRequest = request;
+        rig.run().x().AbortFlag = true;  // Cancel pressed while "SP" waits
+        return answer(request);
+      }
+      if (!request.starts_with(c.refused)) return answer(request);
+      refusedRequest = request;
+      return ScriptedReply::Nak(0x1F);
+    };
+    Heard heard(rig.run());
+    EXPECT_EQ(RunSaveSequence(rig.run(), false), c.outcome);
+    EXPECT_EQ(rig.exchange.sent.back(), refusedRequest) << "nothing is sent after the abort";
+    EXPECT_EQ(heard.ended.failedStep, c.failedStep);
+
+    const std::set<std::string> names = savedNames(rig);
+    for (const std::string& start : {std::string("Trb0_"), std::string("Trb2_"), std::string("Trb5_"), trouble, counts,
+                                     setpoints, log, status}) {
+      const bool expected = std::find(c.saved.begin(), c.saved.end(), start) != c.saved.end();
+      const bool found = std::any_of(names.begin(), names.end(), [&](const std::string& n) { return n.starts_with(start); });
+      EXPECT_EQ(found, expected) << start;
+    }
+    EXPECT_EQ(fs::exists(rig.archive()), c.archive);
+    // Where the data is: the archive, else the working folder when anything was written.
+    const fs::path location = c.archive ? rig.archive() : (c.saved.empty() ? fs::path() : rig.working());
+    EXPECT_EQ(heard.ended.location, location);
+    EXPECT_EQ(heard.told.back(), "ended " + std::string(c.outcome == RunOutcome::Failed ? "failed " : "cancelled ") +
+                                     location.string());
+    if (c.archive) {
+      // The conversion ran and the archive was made: the pack step tells the earlier error.
+      const std::vector<std::string> last(heard.told.end() - 5, heard.told.end() - 1);
+      EXPECT_EQ(last, (std::vector<std::string>{"Converting the save folder started", "Converting the save folder skipped",
+                                                "Compress the files started",
+                                                c.outcome == RunOutcome::Failed ? "Compress the files failed"
+                                                                                : "Compress the files done"}));
+    }
+  }
 }
 
 // The trace-back workbooks, or each bank's CSV set when the bank's firmware has no database.

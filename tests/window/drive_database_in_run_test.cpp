@@ -1,6 +1,6 @@
 // "DB Load" in the save run: the download runs between the drive information and the trace-back
-// data, with its captions, and only when the box is ticked; a refused archive is shown and the
-// run still completes.
+// data, with its captions, and only when the box is ticked; a refused archive is shown, named
+// again in the closing message, and the run still completes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +24,7 @@ struct SaveRunWithDbLoad {
       if (c.name() == "Label1" && c.caption() == "Receiving Drive Database")
         label9ShownAtDownload = rig.window().controls.Label9.visible();
       if (c.name() == "Label10") label10.push_back(c.caption());
+      if (c.name() == "Label4") label4.push_back(c.caption());
     });
   }
   static RunSetup setupOf(Bytes archive, const std::string& commandLine) {
@@ -44,7 +45,7 @@ struct SaveRunWithDbLoad {
   }
 
   WindowRig rig;
-  std::vector<std::string> label1, label10;
+  std::vector<std::string> label1, label10, label4;
   bool label9ShownAtDownload = true;
 };
 
@@ -86,8 +87,48 @@ TEST(DbLoadInTheSaveRun, UntickedBoxAsksNothingAndARefusedArchiveLetsTheRunCompl
   run.start(true);
   EXPECT_TRUE(run.rig.window().controls.Check1.checked());
   EXPECT_EQ(run.rig.window().lastOutcome(), RunOutcome::Completed) << run.rig.run().x().ErrorText;
-  ASSERT_EQ(run.rig.messages.shown.size(), 1u);
-  EXPECT_NE(run.rig.messages.shown[0].find("../escaped.mdb"), std::string::npos);
+  EXPECT_TRUE(run.rig.messages.shown.empty()) << "no box stops an unattended run";
+  ASSERT_FALSE(run.label4.empty());
+  EXPECT_NE(run.label4[0].find("../escaped.mdb"), std::string::npos) << "shown while the run goes on";
+  ASSERT_EQ(run.rig.messages.asked.size(), 1u);
+  EXPECT_TRUE(run.rig.messages.asked[0].starts_with("Complete\r\n")) << run.rig.messages.asked[0];
+  EXPECT_NE(run.rig.messages.asked[0].find("../escaped.mdb"), std::string::npos) << run.rig.messages.asked[0];
   EXPECT_FALSE(fs::exists(run.rig.documents() / "escaped.mdb"));
   EXPECT_FALSE(fs::exists(run.rig.appFolder() / "escaped.mdb"));
+}
+
+// Archives a drive may hold that are refused as a whole: an entry that would land in the
+// working folder or carry a save's name, a name twice, a way out of the program folder. The
+// run completes, its archive holds nothing of the refused one, and the closing message names it.
+TEST(DbLoadInTheSaveRun, ARefusedArchiveIsNamedAtTheEndAndLeavesNothing) {
+  struct Case {
+    std::vector<drivesim::LzhMember> members;
+    std::string named;  // what the closing message must hold
+  };
+  const std::vector<Case> cases{
+      {{{"TRBSAVE/x.csv", TextBytes("1,2,3\r\n")}}, "TRBSAVE/x.csv"},
+      {{{"TRBSAVE_20260203_090507.lzh", TextBytes("not a save")}}, "TRBSAVE_20260203_090507.lzh"},
+      {{{"SIM01.00_RX-Fenn.pdn", TextBytes("first")}, {"SIM01.00_RX-Fenn.pdn", TextBytes("second")}},
+       "SIM01.00_RX-Fenn.pdn"},
+      {{{"ok.txt", TextBytes("fine")}, {"../escaped.mdb", TextBytes("x")}}, "../escaped.mdb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    SaveRunWithDbLoad run(drivesim::StoredLzhArchive(c.members), "");
+    run.start(true);
+    WindowRig& rig = run.rig;
+    ASSERT_EQ(rig.window().lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+    ASSERT_EQ(rig.messages.asked.size(), 1u);
+    const std::string& closing = rig.messages.asked[0];
+    EXPECT_TRUE(closing.starts_with("Complete\r\nTraceback file location = " + rig.archive().string() + "\r\n\r\nThe drive database archive "))
+        << closing;
+    EXPECT_NE(closing.find(c.named), std::string::npos) << closing;
+    // Nothing of the refused archive anywhere: all or nothing.
+    for (const auto& [name, bytes] : rig.archivedFiles()) {
+      EXPECT_NE(name, "x.csv");
+      EXPECT_EQ(name.find("ok.txt"), std::string::npos);
+    }
+    for (const auto& entry : fs::directory_iterator(rig.appFolder()))
+      EXPECT_TRUE(entry.path() == rig.archive()) << entry.path() << " was not there before";
+  }
 }

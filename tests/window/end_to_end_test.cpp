@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -350,6 +351,45 @@ TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_NE(run.output.find("Received \"NAK\"\nTool Error Code = 1Fh"), std::string::npos) << run.output;
   EXPECT_TRUE(entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").empty());
+}
+
+TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
+  // A drive slow enough that the run is still reading banks when Ctrl-C comes.
+  const DrivesimProgram drive({"--delay", "30"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), runAgainst(drive));
+  std::string output;
+  while (output.find("Bank 2 / 3") == std::string::npos && process.waitForReadyRead(60000))
+    output += process.readAll().toStdString();
+  ASSERT_NE(output.find("Bank 2 / 3"), std::string::npos) << output;
+  ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  output += process.readAll().toStdString();
+  EXPECT_EQ(process.exitCode(), 2) << output;
+  // Said on both streams: the window's box (the output) and the error stream.
+  const fs::path working = base_ / "docs" / "Quillon" / "TRBSAVE";
+  const std::string told = "Cancelled\n\nThe data read so far is in " + working.string();
+  EXPECT_NE(output.find(told), std::string::npos) << output;
+  EXPECT_NE(output.find("quillon: " + told), std::string::npos) << output;
+  EXPECT_EQ(entriesOf(working, "TRB").size(), 1u) << "the first bank is kept";
+}
+
+TEST_F(EndToEnd, ADriveArchiveThatIsRefusedIsNamedInTheClosingMessage) {
+  const DrivesimProgram drive({"--archive-member", "TRBSAVE/x.csv", "--archive-member", "extra.pdn"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  QStringList arguments = runAgainst(drive);
+  arguments << "--db-load";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const std::size_t complete = run.output.find("Complete\nTraceback file location = ");
+  ASSERT_NE(complete, std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("TRBSAVE/x.csv", complete), std::string::npos) << run.output;
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+  EXPECT_FALSE(fs::exists(extracted / "x.csv"));
+  EXPECT_FALSE(fs::exists(base_ / "docs" / "Quillon" / "extra.pdn")) << "all or nothing";
 }
 
 TEST_F(EndToEnd, HelpVersionAndUsageErrors) {

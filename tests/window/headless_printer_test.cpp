@@ -35,10 +35,13 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
   p.tell(BankStarted{1, 2});
   p.tell(ProgressMoved{90, 360});  // no progress into a file
   p.tell(RequestResent{3, 9, "MX200"});
+  p.tell(RequestAnswered{"MX200"});
+  p.tell(Notice{"Trace-back workbook of bank 2 not written: damaged\r\nThe bank is saved as its CSV set /d/x"});
   p.tell(BankStarted{2, 2});
   p.step(StepId::TraceBack, StepState::Failed);
   p.step(StepId::DriveStatus, StepState::Skipped);
-  p.tell(RunEnded{RunOutcome::Failed, "Received \"NAK\"\r\nTool Error Code = 1Fh", "/d/Quillon/TRBSAVE", "", true});
+  p.tell(RunEnded{RunOutcome::Failed, "Received \"NAK\"\r\nTool Error Code = 1Fh", "Receiving Trace Back Data",
+                  "/d/Quillon/TRBSAVE", "", true, {"a notice"}});
   EXPECT_EQ(p.out.str(),
             "Connecting to Drive >>\n"
             "DriveType = \"RX-Ardo\"\n"
@@ -52,12 +55,22 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
             "2 recorded bank(s)\n"
             "Bank 1 / 2\n"
             "no answer to \"MX200\": re-send 3 of 9\n"
+            "Trace-back workbook of bank 2 not written: damaged\n"
+            "The bank is saved as its CSV set /d/x\n"
             "Bank 2 / 2\n"
             "Receiving Trace Back Data Error>\n"
             "Receiving the drive status Skip>\n");
+  // Every closing message goes to the error stream: the failure, its step, the notices, and
+  // where the data read so far is.
   EXPECT_EQ(p.err.str(),
-            "quillon: Received \"NAK\"\nTool Error Code = 1Fh\n"
-            "The files saved so far are in /d/Quillon/TRBSAVE\n");
+            "quillon: Received \"NAK\"\nTool Error Code = 1Fh\nStep: Receiving Trace Back Data\n\na notice\n\n"
+            "The data read so far is in /d/Quillon/TRBSAVE\n"
+            "(the next Start keeps it as TRBSAVE_<date>_<time>_incomplete)\n");
+
+  // A cancelled run (Ctrl-C) says so, and where its data is.
+  Printed c(false);
+  c.tell(RunEnded{RunOutcome::Cancelled, "", "", "/d/Quillon/TRBSAVE_20260203_090507.lzh", "/d/Quillon", false, {}});
+  EXPECT_EQ(c.err.str(), "quillon: Cancelled\n\nThe data read so far is in /d/Quillon/TRBSAVE_20260203_090507.lzh\n");
 
   // A transfer that ends early still shows its last block; a completed run without a bank
   // says where the archive is (also on the error stream) and warns.
@@ -66,7 +79,7 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
   for (int block = 0; block <= 100; ++block) q.tell(DatabaseBlockReceived{block, 757});
   q.step(StepId::DriveDatabase, StepState::Done);
   q.tell(BanksCounted{0, true});
-  q.tell(RunEnded{RunOutcome::Completed, "", "/d/Quillon/TRBSAVE_20260203_090507.lzh", "/d/Quillon", true});
+  q.tell(RunEnded{RunOutcome::Completed, "", "", "/d/Quillon/TRBSAVE_20260203_090507.lzh", "/d/Quillon", true, {}});
   EXPECT_EQ(q.out.str(),
             "Receiving Drive Database >>\n"
             "Receiving Drive Database block 0 / 757\n"
@@ -84,6 +97,7 @@ TEST(HeadlessPrinter, OnATerminalLiveLinesEndOnTheirFinalCount) {
   p.tell(ProgressMoved{90, 360});
   p.tell(RequestResent{1, 9, "MZ20001"});
   p.tell(ProgressMoved{180, 360});
+  p.tell(RequestAnswered{"MZ20001"});
   p.tell(BankStarted{2, 2});
   p.tell(ProgressMoved{360, 360});
   p.step(StepId::TraceBack, StepState::Done);
@@ -93,6 +107,7 @@ TEST(HeadlessPrinter, OnATerminalLiveLinesEndOnTheirFinalCount) {
             "\r\033[KBank 1 / 2  25%"
             "\r\033[KBank 1 / 2  25%  (no answer to \"MZ20001\": re-send 1 of 9)"
             "\r\033[KBank 1 / 2  50%  (no answer to \"MZ20001\": re-send 1 of 9)"
+            "\r\033[KBank 1 / 2  50%"  // answered: the note goes
             "\r\033[KBank 1 / 2  50%\n"
             "\r\033[KBank 2 / 2  50%"
             "\r\033[KBank 2 / 2  100%"

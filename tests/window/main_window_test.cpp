@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/shell/folders.h"
+#include "tests/shell/file_size_limit.h"
 #include "tests/window/window_rig.h"
 
 namespace {
@@ -83,15 +84,20 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   drive.recordedBanks = {0, 2};  // bank 1 empty, whatever its year says
   WindowRig rig(setup(drive));
   MainWindow& w = rig.window();
+  EXPECT_EQ(w.controls.focus(), &w.controls.cmd_Start);
+  // What an earlier run left in the working folder is kept beside it, never deleted.
   fs::create_directories(rig.working() / "old");
   std::ofstream(rig.working() / "old" / "stale.csv") << "x";
   platform_shell::SetReadOnly(rig.working() / "old", true);
+  const fs::path kept = rig.appFolder() / "TRBSAVE_20260203_090507_incomplete";
   const auto answer = rig.driveAnswers();
   rig.exchange.responder = [&](const std::string& request) {
     if (request == "QT") {
-      EXPECT_FALSE(fs::exists(rig.working())) << "the previous TRBSAVE goes first";
+      EXPECT_FALSE(fs::exists(rig.working())) << "the earlier TRBSAVE goes aside first";
+      EXPECT_EQ(quillon_test::FileText(kept / "old" / "stale.csv"), "x");
       EXPECT_FALSE(w.controls.cmd_Start.enabled());
       EXPECT_TRUE(w.controls.cmd_Cancel.enabled());
+      EXPECT_EQ(w.controls.focus(), &w.controls.cmd_Cancel) << "never Exit";
     }
     return answer(request);
   };
@@ -100,6 +106,10 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   const WindowControls& c = w.controls;
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
   EXPECT_TRUE(rig.messages.shown.empty());
+  EXPECT_TRUE(rig.messages.errors.empty());
+  EXPECT_EQ(c.focus(), &c.cmd_Cancel) << "Reset";
+  const std::string keptNotice = "The data of an earlier run that did not complete was kept: " +
+                                 rig.working().string() + " is now " + kept.string();
   EXPECT_EQ(c.Label11.caption(), "DriveType = \"RX-Ardo \"");
   EXPECT_EQ(c.Label7.caption(), "Done>");
   EXPECT_EQ(c.Label5.caption(), "Done>");
@@ -107,7 +117,7 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   EXPECT_EQ(c.Label8.caption(), "Done>");
   EXPECT_EQ(c.Label9.caption(), "2");
   EXPECT_EQ(c.Label10.caption(), " / 2 bank(s)");
-  EXPECT_EQ(c.Label4.caption(), "");
+  EXPECT_EQ(c.Label4.caption(), keptNotice);
   EXPECT_EQ(c.shpScale.width(), c.shpBox.width()) << "the samples' steps add up to the full bar";
   EXPECT_FALSE(c.cmd_Start.enabled());
   EXPECT_TRUE(c.cmd_Cancel.enabled());
@@ -135,12 +145,13 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   EXPECT_EQ(savedBanks(rig.archivedFiles()), (std::vector<int>{0, 2}));
   EXPECT_FALSE(fs::exists(rig.working())) << "the packed folder is deleted";
   ASSERT_EQ(rig.messages.asked.size(), 1u);
-  EXPECT_EQ(rig.messages.asked[0],
-            "Complete\r\nTraceback file location = " + rig.archive().string() + "\r\n\r\nOpen Folder?");
+  EXPECT_EQ(rig.messages.asked[0], "Complete\r\nTraceback file location = " + rig.archive().string() + "\r\n\r\n" +
+                                       keptNotice + "\r\n\r\nOpen Folder?");
   EXPECT_TRUE(rig.opened.empty()) << "No is the answer";
 
   // Reset clears the display for the next run.
   w.clickCancel();
+  EXPECT_EQ(c.focus(), &c.cmd_Start);
   EXPECT_TRUE(c.cmd_Start.enabled());
   EXPECT_EQ(c.cmd_Cancel.caption(), "Cancel");
   EXPECT_FALSE(c.cmd_Cancel.enabled());
@@ -223,10 +234,13 @@ TEST(MainWindow, LastFaultOnlyReadsTheLatestBankAndMovesTheFolder) {
   ASSERT_EQ(rig.messages.asked.size(), 1u);
   EXPECT_EQ(rig.messages.asked[0],
             "Complete\r\nTraceback file location = " + rig.movedFolder().string() + "\r\n\r\nOpen Folder?");
-  rig.messages.answer = true;
+  // A second run within the same second keeps the first one's folder and takes the next second.
+  std::ofstream(rig.movedFolder() / "marker") << "first";
   w.clickCancel();
   w.clickStart();
-  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed) << "the dated folder of this second exists already";
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_EQ(quillon_test::FileText(rig.movedFolder() / "marker"), "first");
+  EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.appFolder() / "TRBSAVE_20260203_090508")), (std::vector<int>{2}));
 }
 
 TEST(MainWindow, SlashLSlashFReadsAllBanksWideWithoutArchive) {
@@ -270,14 +284,22 @@ TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
     const auto answer = rig.driveAnswers();
     rig.exchange.responder = [&](const std::string& request) {
       if (request != "MX202") return answer(request);
-      return refused ? ScriptedReply::Nak(0x1F) : ScriptedReply::Abort("Timeout");
+      return refused ? ScriptedReply::Nak(0x1F) : ScriptedReply::Silence(request);
     };
     MainWindow& w = rig.start();
 
+    // The refusal's or the timeout's own text first, then the request, the step, and where the
+    // data read so far is (banks 0 and 1 were saved), with the error icon.
     EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
-    const std::string text = refused ? "Received \"NAK\"\r\nTool Error Code = 1Fh" : "Timeout";
-    EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{text}));
+    const std::string text =
+        (refused ? "Received \"NAK\"\r\nTool Error Code = 1Fh\r\nRequest \"MX202\" to the drive"
+                 : "Timeout: no answer from the drive to \"MX202\" after 10 sends") +
+        std::string("\r\nStep: Receiving Trace Back Data\r\n\r\nThe data read so far is in ") + rig.working().string() +
+        "\r\n(the next Start keeps it as TRBSAVE_<date>_<time>_incomplete)";
+    EXPECT_EQ(rig.messages.errors, (std::vector<std::string>{text}));
+    EXPECT_TRUE(rig.messages.shown.empty());
     EXPECT_TRUE(rig.messages.asked.empty());
+    EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.working())), (std::vector<int>{0, 1}));
     EXPECT_EQ(rig.exchange.sent.back(), "MX202") << "nothing is sent after the abort";
     EXPECT_FALSE(fs::exists(rig.archive()));
     EXPECT_EQ(w.controls.Label8.caption(), "");
@@ -289,6 +311,26 @@ TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
     EXPECT_EQ(rig.run().x().ErrorText, "");
     EXPECT_TRUE(w.controls.cmd_Start.enabled());
   }
+}
+
+TEST(MainWindow, ResendsAreShownWhileTheRequestWaits) {
+  WindowRig rig(setup(ardo()));
+  MainWindow& w = rig.window();
+  std::vector<std::string> shown;
+  w.controls.setObserver([&](const Control& c) {
+    if (c.name() == "LabelResend") shown.push_back(c.caption());
+  });
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    ScriptedReply reply = answer(request);
+    if (request == "MX200") reply.resentFirst = 2;
+    if (request == "MX201") return ScriptedReply::Silence(request);
+    return reply;
+  };
+  w.clickStart();
+  EXPECT_EQ(shown, (std::vector<std::string>{"no answer to \"MX200\": re-send 1 of 9",
+                                             "no answer to \"MX200\": re-send 2 of 9", ""}));
+  EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
 }
 
 TEST(MainWindow, CancelWhileWaitingForMX2) {
@@ -306,7 +348,9 @@ TEST(MainWindow, CancelWhileWaitingForMX2) {
   w.clickStart();
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Cancelled);
   EXPECT_EQ(rig.exchange.sent.back(), "MX200");
-  EXPECT_TRUE(rig.messages.shown.empty());
+  // Nothing was written before the first bank: the end says so.
+  EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{"Cancelled\r\n\r\nNothing was saved."}));
+  EXPECT_TRUE(rig.messages.errors.empty());
   EXPECT_TRUE(rig.messages.asked.empty());
   EXPECT_FALSE(fs::exists(rig.archive()));
   EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Reset");
@@ -316,27 +360,46 @@ TEST(MainWindow, CancelWhileWaitingForMX2) {
 
 TEST(MainWindow, ArchiverFailureKeepsTheWorkingFolder) {
   WindowRig rig(setup(ardo()));
-  std::ofstream(rig.archive()) << "an archive of this second";  // never replaced
+  const auto answer = rig.driveAnswers();
+  std::unique_ptr<quillon_test::FileSizeLimit> diskFull;
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request == "SP") diskFull = std::make_unique<quillon_test::FileSizeLimit>(4096);  // room for the status file only
+    return answer(request);
+  };
   MainWindow& w = rig.start();
+  diskFull.reset();
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
-  EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{"LHA Compress error"}));
+  ASSERT_EQ(rig.messages.errors.size(), 1u);
+  EXPECT_TRUE(rig.messages.errors[0].starts_with("LHA Compress error\r\nStep: Compress the files\r\n\r\nThe data "
+                                                 "read so far is in " + rig.working().string()))
+      << rig.messages.errors[0];
   EXPECT_EQ(w.controls.Label8.caption(), "Error>");
   EXPECT_TRUE(fs::is_directory(rig.working()));
+  EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.working())), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_FALSE(fs::exists(rig.archive())) << "no half archive";
 }
 
-TEST(MainWindow, ExitDuringARunCancelsItAndEndsAfterIt) {
+TEST(MainWindow, ExitDuringARunAsksThenCancelsItAndEndsAfterIt) {
   WindowRig rig(setup(ardo()));
   MainWindow& w = rig.window();
   const auto answer = rig.driveAnswers();
   rig.exchange.responder = [&](const std::string& request) {
-    if (request == "Q3") w.clickExit();
+    if (request == "Q3" || request == "MX201") w.clickExit();  // No, then Yes
+    if (request == "Q3") rig.messages.answer = true;
     EXPECT_FALSE(rig.quit);
     return answer(request);
   };
   w.clickStart();
+  EXPECT_EQ(rig.messages.asked, (std::vector<std::string>(2, "A save is running. Stop it and exit?")));
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Cancelled);
-  EXPECT_EQ(rig.exchange.sent.back(), "Q3");
+  EXPECT_EQ(rig.exchange.sent.back(), "MX201");
+  // The run reached its end with bank 0 saved and says where, then the program ends.
+  EXPECT_EQ(savedBanks(quillon_test::FilesBelow(rig.working())), (std::vector<int>{0}));
+  ASSERT_EQ(rig.messages.shown.size(), 1u);
+  EXPECT_TRUE(rig.messages.shown[0].starts_with("Cancelled\r\n\r\nThe data read so far is in " + rig.working().string()))
+      << rig.messages.shown[0];
   EXPECT_TRUE(rig.quit);
+  EXPECT_EQ(w.controls.focus(), &w.controls.cmd_Cancel);
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST_F(RecordStepsInTheRun, TimeoutInTheMemoryReadKeepsWhatCameBefore) {
   for (const auto& entry : fs::recursive_directory_iterator(rig_.working()))
     traceBackSets += entry.path().filename().string().ends_with("_Data.csv");
   EXPECT_GT(traceBackSets, 0u);
-  EXPECT_EQ(rig_.messages.shown.size(), 1u);
+  EXPECT_EQ(rig_.messages.errors.size(), 1u);
 }
 
 }  // namespace

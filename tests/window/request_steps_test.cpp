@@ -85,7 +85,7 @@ TEST(RequestSteps, LayoutsThatCannotBeRequestedEndTheRunBeforeAnySample) {
   WindowRig rig(RunSetup{deep, "", {}});
   MainWindow& w = rig.start();
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
-  ASSERT_EQ(rig.messages.shown.size(), 1u);
+  ASSERT_EQ(rig.messages.errors.size(), 1u);
   EXPECT_EQ(rig.exchange.countOf("Mz2"), 0u);
   EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Reset");
 

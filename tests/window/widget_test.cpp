@@ -63,14 +63,29 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   EXPECT_TRUE(widget.widgetFor("Check1")->isVisible()) << "shown for a command line with /l";
   EXPECT_FALSE(widget.widgetFor("LabelDummy")->isVisible());
   EXPECT_FALSE(widget.widgetFor("shpScale")->isVisible());
+  // Start has the keyboard focus (and is the default button), never Exit.
+  EXPECT_EQ(widget.focusWidget(), widget.widgetFor("cmd_Start"));
+  EXPECT_TRUE(qobject_cast<QPushButton*>(widget.widgetFor("cmd_Start"))->isDefault());
 
   // The user's tick reaches the state; the run reads it.
   qobject_cast<QCheckBox*>(widget.widgetFor("Check1"))->setChecked(true);
   EXPECT_TRUE(w.controls.Check1.checked());
   qobject_cast<QCheckBox*>(widget.widgetFor("Check1"))->setChecked(false);
 
+  // During the run Cancel has the focus; closing the window asks first, and No lets the run go on.
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    if (request == "MX1") {
+      EXPECT_EQ(widget.focusWidget(), widget.widgetFor("cmd_Cancel"));
+      widget.close();
+    }
+    return answer(request);
+  };
   qobject_cast<QPushButton*>(widget.widgetFor("cmd_Start"))->click();
+  EXPECT_EQ(rig.messages.asked.front(), "A save is running. Stop it and exit?");
+  EXPECT_FALSE(rig.quit);
   EXPECT_EQ(w.lastOutcome(), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_EQ(widget.focusWidget(), widget.widgetFor("cmd_Cancel")) << "Reset";
   EXPECT_EQ(textOf(widget, "cmd_Cancel"), "Reset");
   EXPECT_TRUE(widget.widgetFor("cmd_Cancel")->isEnabled());
   EXPECT_FALSE(widget.widgetFor("cmd_Start")->isEnabled());
@@ -84,6 +99,7 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   if (const char* shot = std::getenv("QUILLON_SCREENSHOT")) widget.grab().save(QString::fromLocal8Bit(shot));
 
   qobject_cast<QPushButton*>(widget.widgetFor("cmd_Cancel"))->click();
+  EXPECT_EQ(widget.focusWidget(), widget.widgetFor("cmd_Start"));
   EXPECT_EQ(textOf(widget, "cmd_Cancel"), "Cancel");
   EXPECT_FALSE(widget.widgetFor("cmd_Cancel")->isEnabled());
   EXPECT_TRUE(widget.widgetFor("cmd_Start")->isEnabled());

@@ -14,11 +14,12 @@ namespace quillon_test {
 class RecordingMessages : public platform_shell::MessageBoxes {
  public:
   void showMessage(const std::string& text) override { shown.push_back(text); }
+  void showError(const std::string& text) override { errors.push_back(text); }
   bool askYesNo(const std::string& text) override {
     asked.push_back(text);
     return answer;
   }
-  std::vector<std::string> shown, asked;
+  std::vector<std::string> shown, errors, asked;
   bool answer = false;
 };
 

@@ -110,25 +110,27 @@ void readSignals(RunContext& run, std::uint8_t bank) {
   }
 }
 
-// One recorded bank: its group values, addresses, samples, fault lists and version, then its
-// workbook. Returns false when the run was aborted.
+// One bank, recorded or not: its group values, addresses, samples, fault lists and version,
+// then its workbook. Returns false when the run ended at one of the bank's checkpoints; a
+// failure in the conversion is met by the next bank's first checkpoint, and after the last
+// bank the run goes on to the trouble records.
 bool readBank(RunContext& run, std::uint8_t bank, int& banksRead) {
-  if (run.aborted()) return false;  // checkpoint
+  if (run.checkpoint()) return false;
   if (!holdsRecord(run.traceBack.bankTime(bank))) return true;
   run.events.emit(BankStarted{++banksRead, run.RecordedBankCount});
   GroupRequests groups(run.exchange, run.traceBack);
   groups.ReadGroupSampling(bank);
   groups.ReadGroupFaultIndex(bank);
-  if (run.aborted()) return false;  // checkpoint
+  if (run.checkpoint()) return false;
   run.traceBack.resizeBankTables(run.identity.InterfaceLevel);
   readSignals(run, bank);
   BankRecordRequests records(run.exchange, run.traceBack);
   records.ReadBankFaults1(bank);
   records.ReadBankFaults2(bank);
   records.ReadBankVersion(bank);
-  if (run.aborted()) return false;  // checkpoint
+  if (run.checkpoint()) return false;
   SaveTrb_mdb(run, bank);
-  return !run.aborted();
+  return true;
 }
 
 }  // namespace

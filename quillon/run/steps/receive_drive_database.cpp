@@ -1,6 +1,6 @@
 // "DB Load": the drive's own database archive, extracted into the program folder, where it is
-// found before an installed one. An archive that cannot be taken is told at once and the run
-// goes on.
+// found before an installed one. An archive that cannot be taken is told at once and named
+// again at the end; the run goes on.
 #include "quillon/requests/drive_database_download.h"
 #include "quillon/run/archiver.h"
 #include "quillon/run/save_sequence.h"
@@ -10,7 +10,7 @@ namespace quillon {
 StepState ReceiveDriveDatabase(RunContext& run) {
   const DriveDatabaseDisplay display{
       [&run](int block, int lastBlock) { run.events.emit(DatabaseBlockReceived{block, lastBlock}); },
-      [&run](const std::string& message) { run.events.emit(Notice{message}); }};
+      [&run](const std::string& message) { run.notice(message); }};
   DriveDatabaseDownload(run.exchange, run.progress, display, RunUnlha, run.folders.AppFolder).ReceiveDriveDatabase();
   return run.finished();
 }
