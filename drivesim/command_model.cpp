@@ -181,10 +181,10 @@ int asInt(std::uint32_t v) { return static_cast<int>(v); }
 const std::vector<Command>& vocabulary() {
   static const std::vector<Command> commands = {
       {"QT", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.interfaceVersionText()); }},
-      {"Q1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.driveType()); }},
-      {"Q2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.softVersion()); }},
-      {"Q3", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.options().orderNumber1); }},
-      {"Q4", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.options().orderNumber2); }},
+      {"Q1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.sentText(d.driveType())); }},
+      {"Q2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.sentText(d.softVersion())); }},
+      {"Q3", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.sentText(d.options().orderNumber1)); }},
+      {"Q4", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.sentText(d.options().orderNumber2)); }},
       {"QA1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.panelNameHalf(1)); }},
       {"QA2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.panelNameHalf(2)); }},
       {"QU2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return ratings(d); }},

@@ -28,6 +28,12 @@ const char* kUsage =
     "  --banks LIST          recorded banks 0-7, comma-separated, or \"none\" (default 0,2,5)\n"
     "  --archive FILE        the drive's stored database archive (\"FB\"/\"FR\"); without it the\n"
     "                        drive reports an erased area\n"
+    "  --codepage NAME       code page the drive sends its texts in (default windows-1252;\n"
+    "                        with --japanese CP932)\n"
+    "  --japanese            a Japanese plant's texts: panel name \"\u7B2C3\u30E9\u30A4\u30F3 \u5DFB\u53D6\u6A5F\" (its halves\n"
+    "                        split a double-byte character), order numbers in kanji and\n"
+    "                        full-width letters\n"
+    "  --panel-name TEXT     the panel name (UTF-8, sent in the code page)\n"
     "  --rio-msb-first       RIO header fields most significant byte first\n"
     "  --v27-msb-first       V27 header fields most significant byte first\n"
     "\n"
@@ -80,6 +86,8 @@ int main(int argc, char** argv) {
   drivesim::Misbehaviour misbehaviour;
   drivesim::DriveEndpoint endpoint;
   endpoint.port = drivesim::kDefaultPort;
+  bool japanese = false;
+  std::optional<std::string> codePage, panelName;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -117,6 +125,12 @@ int main(int argc, char** argv) {
       std::ifstream in(*text, std::ios::binary);
       if (!in) return fail("cannot read the archive " + *text);
       drive.archive = std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    } else if (arg == "--codepage" && (text = value())) {
+      codePage = *text;
+    } else if (arg == "--japanese") {
+      japanese = true;
+    } else if (arg == "--panel-name" && (text = value())) {
+      panelName = *text;
     } else if (arg == "--rio-msb-first") {
       endpoint.orders.rioMsbFirst = true;
     } else if (arg == "--v27-msb-first") {
@@ -149,6 +163,11 @@ int main(int argc, char** argv) {
       return fail("bad or incomplete option " + arg + " (see --help)");
     }
   }
+
+  if (japanese) drive = drivesim::JapaneseDrive(std::move(drive));
+  if (codePage) drive.codePage = *codePage;
+  if (panelName) drive.panelName = *panelName;
+  if (std::string why; !shell::CodePage::Named(drive.codePage, &why)) return fail("--codepage: " + why);
 
   // Signals are taken by sigwait below, not by handlers.
   sigset_t stopSignals;

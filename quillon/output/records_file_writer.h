@@ -1,11 +1,13 @@
 #pragma once
-// Writes the text files of the working folder: lines in the ANSI code page, each ended by
-// CR LF, no quoting; a file of the same name is replaced. Names must stay inside the folder.
+// Writes the text files of the working folder: lines in the drive's ANSI code page, each ended
+// by CR LF, no quoting; a file of the same name is replaced. Names must stay inside the folder.
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/shell/codepage.h"
 
 namespace quillon {
 
@@ -15,8 +17,8 @@ bool isPlainName(const std::string& name);
 // One file written line by line, so that a large table need not be held as text.
 class TextFileWriter {
  public:
-  // Replaces `file` (a read-only one left by an earlier run too).
-  explicit TextFileWriter(const std::filesystem::path& file);
+  // Replaces `file` (a read-only one left by an earlier run too); lines go in in `codePage`.
+  TextFileWriter(const std::filesystem::path& file, const shell::CodePage& codePage);
   void line(std::string_view text);
   // Returns an empty text, or why the file was not written.
   std::string finish();
@@ -24,13 +26,14 @@ class TextFileWriter {
  private:
   void flush();
   std::filesystem::path file_;
+  shell::CodePage codePage_;
   std::ofstream out_;
   std::string buffer_;
 };
 
 // Creates `workingFolder` when missing. Returns an empty text, or why the file was not written.
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
-                                   const std::vector<std::string>& lines);
+                                   const std::vector<std::string>& lines, const shell::CodePage& codePage);
 
 // Creates `workingFolder`/`subFolder` when missing and sets `folder` to it. Returns an empty
 // text, or why it could not be made (a name that would leave the working folder included).

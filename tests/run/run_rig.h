@@ -110,7 +110,7 @@ class RunRig {
     const std::filesystem::path into = scratch_.path() / "extracted";
     platform_shell::DeleteFolder(into, true);
     std::filesystem::create_directories(into);
-    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into)) != 0) return {};
+    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into), exchange.codePage()) != 0) return {};
     return FilesBelow(into);
   }
 

@@ -31,7 +31,7 @@ StepState packWorkingFolder(RunContext& run, const fs::path& target) {
     run.fail(failure);
     return StepState::Failed;
   }
-  if (RunUnlha(PackCommand(archive, working)) == 0) {
+  if (RunUnlha(PackCommand(archive, working), run.codePage()) == 0) {
     if (platform_shell::FolderExists(working)) {
       std::string failure = platform_shell::SetAttributesNormal(working);
       if (failure.empty()) failure = platform_shell::DeleteFolder(working, false);

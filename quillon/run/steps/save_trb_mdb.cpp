@@ -10,7 +10,7 @@ void SaveTrb_mdb(RunContext& run, std::uint8_t bank) {
   const TraceBank view{bank, run.identity, run.traceBack, run.SafePanelName};
   const auto driveDb = LocateDriveDb(run.folders.search(), run.identity.DriveType, run.traceBack.bankSoftVersion(bank));
   if (!driveDb) {
-    run.reportFailure(WriteTrbCsvSet(run.folders.workingFolder(), view));
+    run.reportFailure(WriteTrbCsvSet(run.folders.workingFolder(), view, run.codePage()));
     return;
   }
   const TraceWorkbookFiles files{*driveDb, run.folders.templateFolder / kTraceTemplateName,
