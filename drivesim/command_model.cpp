@@ -342,6 +342,7 @@ std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const st
   if (reply.size() >= 1 && reply[0] == kNak) return reply;
   if (c && c->text && appliesTo(misbehaviour_.nonHexCommand, command)) makeNonHex(reply);
   if (appliesTo(misbehaviour_.shortCommand, command)) makeShort(reply);
+  if (misbehaviour_.statusByte && !reply.empty()) reply[0] = *misbehaviour_.statusByte;
   if (appliesTo(misbehaviour_.headerOnlyCommand, command)) reply.clear();
   return reply;
 }

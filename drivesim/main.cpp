@@ -47,6 +47,7 @@ const char* kUsage =
     "  --short CMD           cut the replies of CMD (\"*\": all) to half their length\n"
     "  --non-hex CMD         text replies of CMD (\"*\": all) with G for every hex digit\n"
     "  --oversized-layout    group layout whose signal counts add up to more than 255\n"
+    "  --status-byte N       positive replies start with byte N (0-255) instead of 06\n"
     "  --header-only CMD     replies of CMD (\"*\": all) without payload: the 20-byte header\n"
     "  --header-bytes N      with --header-only, cut that header to N bytes (10-20)\n"
     "  --answer-after-resend K\n"
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
       misbehaviour.headerOnlyBytes = *n;
     } else if (arg == "--answer-after-resend" && (n = numberValue(1, 1 << 30))) {
       misbehaviour.answerAfterResends = *n;
+    } else if (arg == "--status-byte" && (n = numberValue(0, 255))) {
+      misbehaviour.statusByte = static_cast<std::uint8_t>(*n);
     } else if (arg == "--oversized-layout") {
       misbehaviour.oversizedLayout = true;
     } else {

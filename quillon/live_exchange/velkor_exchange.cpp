@@ -227,6 +227,15 @@ std::string leadingAnsiBytes(std::string_view text, const shell::CodePage& codeP
   return codePage.toAnsi(text.substr(0, end)).substr(0, 2);
 }
 
+// Character 1 of a text reply is its status. A status byte that the code page reads together
+// with the byte after it as one double-byte character is made a character of its own (held as
+// its byte), so that the fields stay at their positions.
+void keepStatusAlone(std::string& text, const shell::CodePage& codePage) {
+  if (text.empty() || codePage.toAnsi(text.substr(0, shell::Utf8CharacterLength(text, 0))).size() < 2) return;
+  const std::string ansi = codePage.toAnsi(text);
+  text = codePage.fromAnsi(ansi.substr(0, 1)) + codePage.fromAnsi(ansi.substr(1));
+}
+
 }  // namespace
 
 void VelkorExchange::onReceive() {
@@ -244,6 +253,7 @@ void VelkorExchange::onReceive() {
     s.ReplyText.clear();
     control_->get(velkor::DISPID_Input, payload);
     payload.toText(s.ReplyText);
+    keepStatusAlone(s.ReplyText, codePage_);
     // The status is the datagram's first byte, even when the text holds double-byte characters.
     const std::string ansi = leadingAnsiBytes(s.ReplyText, codePage_);
     if (!ansi.empty()) status = static_cast<std::uint8_t>(ansi[0]);
