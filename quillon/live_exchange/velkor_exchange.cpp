@@ -125,8 +125,10 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   c.put(velkor::DISPID_LoopBackMode, Variant(false));
   c.put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(myPort)));
   c.put(velkor::DISPID_SrcIpFilter, Variant(namedDrive));
-  // The control reads and writes text in the code page given here, and in no other.
-  if (automation::Failed(c.put(velkor::DISPID_CodePage, Variant(codePage_.name()))))
+  // The control reads and writes text in the code page given here, and in no other. A control
+  // without the property converts in windows-1252 only.
+  if (automation::Failed(c.put(velkor::DISPID_CodePage, Variant(codePage_.name()))) &&
+      codePage_.name() != shell::kDefaultAnsiCodePage)
     return "the Velkor control does not take the code page \"" + codePage_.name() + "\"";
   for (const automation::DispId routing : {velkor::DISPID_DestBus, velkor::DISPID_DestUnit, velkor::DISPID_DestSlot,
                                            velkor::DISPID_DestStation, velkor::DISPID_OutV27DA,

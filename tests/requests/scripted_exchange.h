@@ -23,6 +23,7 @@ struct ScriptedReply {
   std::vector<std::uint8_t> bytes;
   std::optional<std::string> abortText;  // the wait ends by abort with this message
   int resentFirst = 0;                    // the request went unanswered this many times first
+  bool textIsDriveBytes = false;          // `text` as sent, to be read in the code page as Input does
 
   static ScriptedReply Text(std::string text) { return {std::move(text), {}, {}}; }
   static ScriptedReply Bytes(std::vector<std::uint8_t> bytes) { return {{}, std::move(bytes), {}}; }
@@ -65,7 +66,7 @@ class ScriptedExchange : public quillon::Exchange {
       return false;
     }
     if (binary) state_.ReplyBytes = std::move(reply.bytes);
-    else state_.ReplyText = std::move(reply.text);
+    else state_.ReplyText = reply.textIsDriveBytes ? codePage_.fromAnsi(reply.text) : std::move(reply.text);
     state_.ReplyFlag = false;
     return true;
   }
@@ -108,7 +109,9 @@ inline Responder AnswersOf(drivesim::CommandModel& model) {
   return [&model](const std::string& request) {
     const auto bytes = model.answer(std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()));
     if (!bytes) return ScriptedReply::Abort("Timeout");
-    return ScriptedReply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
+    ScriptedReply reply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
+    reply.textIsDriveBytes = true;
+    return reply;
   };
 }
 
