@@ -476,6 +476,17 @@ TEST_F(EndToEnd, JapaneseDriveWithoutItsDatabaseKeepsItsBytesInTheCsvFiles) {
   const drivesim::RecordImages images("RX-Ardo", panelBytes);
   quillon_test::ExpectSetpointFile(saved, images, 0, 3072);
   quillon_test::ExpectRecordAndStatusFiles(saved, images);
+
+  // Saved in SHIFT_JIS, the files hold the drive's bytes all the same; read in the drive's own
+  // CP932 the save shows its texts (SHIFT_JIS would read 81 7C as "−", CP932 as "－").
+  const fs::path archive = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").at(0);
+  const fs::path html = base_ / "report.html";
+  const Finished report = runQuillon({"report", QString::fromStdString(archive.string()), "-o",
+                                      QString::fromStdString(html.string()), "--codepage", "CP932"});
+  ASSERT_EQ(report.exitCode, 0) << report.output;
+  const std::string page = FileText(html);
+  EXPECT_NE(page.find(options.panelName), std::string::npos);
+  EXPECT_NE(page.find(options.orderNumber1), std::string::npos);
 }
 
 }  // namespace
