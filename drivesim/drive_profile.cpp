@@ -58,7 +58,8 @@ DriveOptions WithStoredDatabase(DriveOptions options) {
 
 DriveOptions JapaneseDrive(DriveOptions options) {
   options.codePage = "CP932";
-  options.panelName = "\u7B2C3\u30E9\u30A4\u30F3 \u5DFB\u53D6\u6A5F";  // 第3ライン 巻取機: 16 bytes, halves split ン
+  // 第3ライン 巻取機: 16 bytes, the halves split ン.
+  options.panelName = "\u7B2C3\u30E9\u30A4\u30F3 \u5DFB\u53D6\u6A5F";
   options.orderNumber1 = "\uFF32\uFF38\uFF26\uFF0D\uFF14\uFF10\uFF15\uFF15";  // ＲＸＦ－４０５５
   options.orderNumber2 = "\u88FD\u756A 20140611";                                   // 製番 20140611
   return options;

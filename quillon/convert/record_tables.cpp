@@ -254,7 +254,8 @@ void WriteRecordTables(Connection& work, DatabaseState& databases, const std::fi
                        int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks,
                        const shell::CodePage& codePage) {
   if (auto lines = linesOf(folder, "TroubleRecord_", codePage)) WriteTroubleRecordTable(work, databases, *lines);
-  if (auto lines = linesOf(folder, "EventCount_", codePage)) WriteEventCountTable(work, databases, *lines, interfaceLevel);
+  if (auto lines = linesOf(folder, "EventCount_", codePage))
+    WriteEventCountTable(work, databases, *lines, interfaceLevel);
   if (auto lines = linesOf(folder, "DriveSts_", codePage)) WriteDriveStatusTable(work, databases, *lines, version);
   if (auto lines = linesOf(folder, "Evtlg_", codePage)) WriteEventLogTable(work, databases, *lines);
   if (otherBanks) WriteOtherBanksTable(work, databases, *otherBanks);

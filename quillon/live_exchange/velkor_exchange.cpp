@@ -99,7 +99,9 @@ class VelkorExchange::Wiring : public automation::EventSink {
 
 VelkorExchange::VelkorExchange(std::shared_ptr<automation::Control> control, shell::CodePage codePage,
                                int tickIntervalMs)
-    : Exchange(std::move(codePage)), control_(std::move(control)), wiring_(std::make_unique<Wiring>(*this, tickIntervalMs)) {
+    : Exchange(std::move(codePage)),
+      control_(std::move(control)),
+      wiring_(std::make_unique<Wiring>(*this, tickIntervalMs)) {
   control_->advise(wiring_.get());
 }
 

@@ -46,7 +46,8 @@ std::string MalformedReplyText(std::string_view command, const std::string& why)
 
 TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view command)
     : state_(state), command_(command), reply_(state.ReplyText) {
-  const bool ascii = std::all_of(reply_.begin(), reply_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const bool ascii =
+      std::all_of(reply_.begin(), reply_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) {
     characterCount_ = static_cast<int>(reply_.size());
     return;

@@ -1,7 +1,8 @@
 #pragma once
 // Bounds-checked reading of reply fields. Text replies: 1-based character positions of
 // `ReplyText` (a double-byte character of the drive's code page is one position, as is a byte
-// held for want of a character), fields of hexadecimal digits, most significant first. Binary replies: 0-based, big-endian.
+// held for want of a character), fields of hexadecimal digits, most significant first.
+// Binary replies: 0-based, big-endian.
 // 4 digits / 2 bytes read as signed 16-bit, 8 digits / 4 bytes as signed 32-bit.
 //
 // The first field that lies outside the reply, or holds a non-hex digit, ends the run like an

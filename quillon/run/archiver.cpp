@@ -14,7 +14,8 @@ constexpr unsigned long kUnlhaOutputSize = 0x7FFF;
 
 int RunUnlha(const std::string& command, const shell::CodePage& codePage) {
   std::string output(kUnlhaOutputSize, ' ');
-  const int result = UnlhaInCodePage(nullptr, command.c_str(), output.data(), kUnlhaOutputSize, codePage.name().c_str());
+  const int result =
+      UnlhaInCodePage(nullptr, command.c_str(), output.data(), kUnlhaOutputSize, codePage.name().c_str());
   if (result != 0) std::cerr << "quillon: archiver: " << output.c_str() << '\n';
   return result;
 }

@@ -262,7 +262,8 @@ Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive, const 
 void ReadRecordFiles(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
   for (const RecordFile& form : kRecordFiles) {
     if (model.table(form.kind)) continue;
-    if (auto file = FirstCsvFile(folder, form.prefix)) model.tables.emplace_back(form.kind, readRecordFile(*file, form, codePage));
+    if (auto file = FirstCsvFile(folder, form.prefix))
+      model.tables.emplace_back(form.kind, readRecordFile(*file, form, codePage));
   }
 }
 

@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
     destIp = drivesim::kDefaultAddress;
     destPort = simulated->port();
   }
-  const std::unique_ptr<VelkorExchange> exchange = OpenVelkorExchange(destIp, destPort, options.myPort, options.codePage, error);
+  const std::unique_ptr<VelkorExchange> exchange =
+      OpenVelkorExchange(destIp, destPort, options.myPort, options.codePage, error);
   if (!exchange) {
     std::cerr << "quillon: " << error << "\n";
     return kExitError;

@@ -91,9 +91,15 @@ TEST(DriveSimReplies, TextsInTheDrivesCodePage) {
   EXPECT_EQ(text(m.replyTo(req("Q3"))).substr(2), cp932.toAnsi(o.orderNumber1));
   EXPECT_EQ(text(m.replyTo(req("Q1"))).substr(2), "RX-Fenn");
   // The panel name parameter holds the same bytes, four to a 32-bit value, low byte first.
-  const auto word = [&](std::int64_t address) { return static_cast<std::uint16_t>(m.profile().records().memoryWord(address)); };
-  EXPECT_EQ(word(0x2405903A), static_cast<std::uint16_t>(static_cast<std::uint8_t>(panel[0]) | static_cast<std::uint8_t>(panel[1]) << 8));
-  EXPECT_EQ(word(0x24059038), static_cast<std::uint16_t>(static_cast<std::uint8_t>(panel[2]) | static_cast<std::uint8_t>(panel[3]) << 8));
+  const auto word = [&](std::int64_t address) {
+    return static_cast<std::uint16_t>(m.profile().records().memoryWord(address));
+  };
+  const auto bytePair = [&](std::size_t low) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<std::uint8_t>(panel[k])); };
+    return static_cast<std::uint16_t>(byte(low) | byte(low + 1) << 8);
+  };
+  EXPECT_EQ(word(0x2405903A), bytePair(0));
+  EXPECT_EQ(word(0x24059038), bytePair(2));
 
   Misbehaviour status;
   status.statusByte = 0x83;
