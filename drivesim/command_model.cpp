@@ -60,6 +60,8 @@ Bytes binaryReply(std::size_t size) {
 }
 
 Bytes fieldFrom3(const std::string& field) { return textReply("0" + field); }
+// A text of the drive's from character 3, in its code page.
+Bytes sentField(const DriveProfile& d, const std::string& text) { return fieldFrom3(d.sentText(text)); }
 
 Bytes groupLayout(const DriveProfile& d) {
   Bytes t = textReply();
@@ -181,10 +183,12 @@ int asInt(std::uint32_t v) { return static_cast<int>(v); }
 const std::vector<Command>& vocabulary() {
   static const std::vector<Command> commands = {
       {"QT", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.interfaceVersionText()); }},
-      {"Q1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.driveType()); }},
-      {"Q2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.softVersion()); }},
-      {"Q3", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.options().orderNumber1); }},
-      {"Q4", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.options().orderNumber2); }},
+      {"Q1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return sentField(d, d.driveType()); }},
+      {"Q2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return sentField(d, d.softVersion()); }},
+      {"Q3", {}, "", true,
+       [](const DriveProfile& d, const Arguments&) { return sentField(d, d.options().orderNumber1); }},
+      {"Q4", {}, "", true,
+       [](const DriveProfile& d, const Arguments&) { return sentField(d, d.options().orderNumber2); }},
       {"QA1", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.panelNameHalf(1)); }},
       {"QA2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return fieldFrom3(d.panelNameHalf(2)); }},
       {"QU2", {}, "", true, [](const DriveProfile& d, const Arguments&) { return ratings(d); }},
@@ -342,6 +346,7 @@ std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const st
   if (reply.size() >= 1 && reply[0] == kNak) return reply;
   if (c && c->text && appliesTo(misbehaviour_.nonHexCommand, command)) makeNonHex(reply);
   if (appliesTo(misbehaviour_.shortCommand, command)) makeShort(reply);
+  if (misbehaviour_.statusByte && !reply.empty()) reply[0] = *misbehaviour_.statusByte;
   if (appliesTo(misbehaviour_.headerOnlyCommand, command)) reply.clear();
   return reply;
 }

@@ -35,6 +35,9 @@ struct Misbehaviour {
   // k > 0: a request is answered only once its k-th re-send (the same payload again) has
   // come in, and then to where its first sending came from; the re-sends get no reply.
   int answerAfterResends = 0;
+  // The status byte of every positive reply instead of the acknowledge 06 (a drive may send
+  // any byte but 21 there).
+  std::optional<std::uint8_t> statusByte;
 };
 
 class CommandModel {

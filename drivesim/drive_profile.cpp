@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <stdexcept>
 
 
 namespace drivesim {
@@ -55,7 +56,30 @@ DriveOptions WithStoredDatabase(DriveOptions options) {
   return options;
 }
 
-DriveProfile::DriveProfile(DriveOptions options) : options_(std::move(options)), records_(options_.driveType) {}
+DriveOptions JapaneseDrive(DriveOptions options) {
+  options.codePage = "CP932";
+  // 第3ライン 巻取機: 16 bytes, the halves split ン.
+  options.panelName = "\u7B2C3\u30E9\u30A4\u30F3 \u5DFB\u53D6\u6A5F";
+  options.orderNumber1 = "\uFF32\uFF38\uFF26\uFF0D\uFF14\uFF10\uFF15\uFF15";  // ＲＸＦ－４０５５
+  options.orderNumber2 = "\u88FD\u756A 20140611";                                   // 製番 20140611
+  return options;
+}
+
+namespace {
+
+shell::CodePage codePageNamed(const std::string& name) {
+  std::string why;
+  std::optional<shell::CodePage> page = shell::CodePage::Named(name, &why);
+  if (!page) throw std::invalid_argument(why);
+  return std::move(*page);
+}
+
+}  // namespace
+
+DriveProfile::DriveProfile(DriveOptions options)
+    : options_(std::move(options)),
+      codePage_(codePageNamed(options_.codePage)),
+      records_(options_.driveType, codePage_.toAnsi(options_.panelName)) {}
 
 std::string DriveProfile::interfaceVersionText() const {
   char text[16];
@@ -65,7 +89,7 @@ std::string DriveProfile::interfaceVersionText() const {
 }
 
 std::string DriveProfile::panelNameHalf(int half) const {
-  const std::string& name = options_.panelName;
+  const std::string name = sentText(options_.panelName);
   const std::size_t split = (name.size() + 1) / 2;
   return half == 1 ? name.substr(0, split) : name.substr(split);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "drivesim/record_images.h"
+#include "platform/shell/codepage.h"
 
 namespace drivesim {
 
@@ -44,11 +45,18 @@ struct DriveOptions {
   std::vector<int> recordedBanks = {0, 2, 5};
   // The drive's stored database archive ("FB"/"FR"); none: the drive reports an erased area.
   std::optional<std::vector<std::uint8_t>> archive;
+  // Texts as the drive's users typed them (UTF-8 here); the drive sends them in `codePage`.
   std::string orderNumber1 = "RXF-4055-A";
   std::string orderNumber2 = "SN 20140611";
-  std::string panelName = "Line 3 / Winder #2";
+  std::string panelName = kDefaultPanelName;
+  std::string codePage = shell::kDefaultAnsiCodePage;  // any name shell::CodePage::Named takes
   Ratings ratings;
 };
+
+// A drive of a Japanese plant: CP932 texts, a panel name whose halves ("QA1", "QA2") split a
+// double-byte character, order numbers in full-width and kanji; the drive type stays ASCII, as
+// the tool compares it.
+DriveOptions JapaneseDrive(DriveOptions options = {});
 
 // The database archive the simulated drive stores unless told otherwise: an LZH archive of its
 // product definition ("SIM01.00_RX-Fenn.pdn", for the default drive type) and its drive
@@ -70,7 +78,11 @@ class DriveProfile {
   // Seven characters: "V", level as two digits, ".", minor as three digits ("V06.002").
   std::string interfaceVersionText() const;
   std::string softVersion() const { return options_.softVersion; }
-  // The panel name in its two halves ("QA1", "QA2").
+  // The code page the drive sends its texts in, and a text of the options as sent.
+  const shell::CodePage& codePage() const { return codePage_; }
+  std::string sentText(const std::string& text) const { return codePage_.toAnsi(text); }
+  // The bytes of the panel name in its two halves ("QA1", "QA2"): split in the middle of its
+  // bytes, also when that is inside a double-byte character.
   std::string panelNameHalf(int half) const;
 
   // Group g from 1 to 5.
@@ -106,6 +118,7 @@ class DriveProfile {
 
  private:
   DriveOptions options_;
+  shell::CodePage codePage_;
   RecordImages records_;
 };
 

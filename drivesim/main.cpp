@@ -33,6 +33,12 @@ const char* kUsage =
     "                        instead of --archive: a stored archive of these members, in the\n"
     "                        order given, each named exactly NAME (\"TRBSAVE/x.csv\", \"../x\", a\n"
     "                        name twice ...), with FILE's bytes or a line of text; repeatable\n"
+    "  --codepage NAME       code page the drive sends its texts in (default windows-1252;\n"
+    "                        with --japanese CP932)\n"
+    "  --japanese            a Japanese plant's texts: a panel name whose halves split a\n"
+    "                        double-byte character, order numbers in kanji and full-width\n"
+    "                        letters\n"
+    "  --panel-name TEXT     the panel name (UTF-8, sent in the code page)\n"
     "  --rio-msb-first       RIO header fields most significant byte first\n"
     "  --v27-msb-first       V27 header fields most significant byte first\n"
     "\n"
@@ -46,6 +52,7 @@ const char* kUsage =
     "  --short CMD           cut the replies of CMD (\"*\": all) to half their length\n"
     "  --non-hex CMD         text replies of CMD (\"*\": all) with G for every hex digit\n"
     "  --oversized-layout    group layout whose signal counts add up to more than 255\n"
+    "  --status-byte N       positive replies start with byte N (0-255) instead of 06\n"
     "  --header-only CMD     replies of CMD (\"*\": all) without payload: the 20-byte header\n"
     "  --header-bytes N      with --header-only, cut that header to N bytes (10-20)\n"
     "  --answer-after-resend K\n"
@@ -107,6 +114,8 @@ int main(int argc, char** argv) {
   drivesim::DriveEndpoint endpoint;
   endpoint.port = drivesim::kDefaultPort;
   std::vector<drivesim::LzhMember> members;
+  bool japanese = false;
+  std::optional<std::string> codePage, panelName;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -148,6 +157,12 @@ int main(int argc, char** argv) {
       auto member = archiveMember(*text, members.size() + 1);
       if (!member) return fail("cannot read the file of the archive member " + *text);
       members.push_back(std::move(*member));
+    } else if (arg == "--codepage" && (text = value())) {
+      codePage = *text;
+    } else if (arg == "--japanese") {
+      japanese = true;
+    } else if (arg == "--panel-name" && (text = value())) {
+      panelName = *text;
     } else if (arg == "--rio-msb-first") {
       endpoint.orders.rioMsbFirst = true;
     } else if (arg == "--v27-msb-first") {
@@ -174,6 +189,8 @@ int main(int argc, char** argv) {
       misbehaviour.headerOnlyBytes = *n;
     } else if (arg == "--answer-after-resend" && (n = numberValue(1, 1 << 30))) {
       misbehaviour.answerAfterResends = *n;
+    } else if (arg == "--status-byte" && (n = numberValue(0, 255))) {
+      misbehaviour.statusByte = static_cast<std::uint8_t>(*n);
     } else if (arg == "--oversized-layout") {
       misbehaviour.oversizedLayout = true;
     } else {
@@ -185,6 +202,10 @@ int main(int argc, char** argv) {
     if (drive.archive) return fail("--archive and --archive-member exclude each other");
     drive.archive = drivesim::StoredLzhArchive(members);
   }
+  if (japanese) drive = drivesim::JapaneseDrive(std::move(drive));
+  if (codePage) drive.codePage = *codePage;
+  if (panelName) drive.panelName = *panelName;
+  if (std::string why; !shell::CodePage::Named(drive.codePage, &why)) return fail("--codepage: " + why);
 
   // Signals are taken by sigwait below, not by handlers.
   sigset_t stopSignals;

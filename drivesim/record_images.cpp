@@ -21,9 +21,12 @@ std::uint16_t packed(std::uint8_t high, std::uint8_t low) { return static_cast<s
 constexpr std::int64_t kNamedParameterStart = 0x24059000;
 constexpr std::int64_t kNamedParameterBytes = 0x98;
 
+// The panel name's parameter ("INF_PANEL") holds up to this many bytes.
+constexpr std::size_t kPanelNameBytes = 20;
+
 // 32-bit values at 4-aligned offsets, most significant half first, as the drive keeps them;
-// texts four characters to a value, the first character in the lowest byte.
-std::vector<std::uint16_t> namedParameterWords() {
+// texts four bytes to a value, the first byte in the lowest byte.
+std::vector<std::uint16_t> namedParameterWords(std::string_view panelName) {
   std::vector<std::uint16_t> words(kNamedParameterBytes / 2, 0);
   auto put32 = [&words](std::size_t offset, std::uint32_t value) {
     words[offset / 2] = static_cast<std::uint16_t>(value >> 16);
@@ -47,7 +50,7 @@ std::vector<std::uint16_t> namedParameterWords() {
   put32(0x24, 0x00010000);             // MON_SEL: the address of SPD_REF
   putText(0x28, "RX-Fenn");            // INF_M_TYPE
   putText(0x30, "SIM01.00");           // INF_SOFTVER
-  putText(0x38, "Line 3 / Winder #2"); // INF_PANEL
+  putText(0x38, panelName.substr(0, kPanelNameBytes));  // INF_PANEL
   putText(0x4C, "JOB-1400");           // INF_JOBNO
   putText(0x54, "-A");                 // INF_JOBNO1; INF_JOBNO2 at 0x5C is empty
   putText(0x64, "Winder drive");       // INF_TITLE; INF_MEMO at 0x74 is empty
@@ -60,7 +63,8 @@ std::vector<std::uint16_t> namedParameterWords() {
 
 }  // namespace
 
-RecordImages::RecordImages(std::string_view driveType) : seed_(2166136261u) {
+RecordImages::RecordImages(std::string_view driveType, std::string_view panelName)
+    : seed_(2166136261u), namedParameterWords_(namedParameterWords(panelName)) {
   for (char c : driveType) seed_ = (seed_ ^ static_cast<std::uint8_t>(c)) * 16777619u;
 }
 
@@ -98,8 +102,7 @@ std::int16_t RecordImages::memoryWord(std::int64_t address) const {
   const std::int64_t offset = address - kEventLogStart;
   if (offset >= 0 && offset < kEventLogBytes) return eventLogWord(offset);
   if (const std::int64_t named = address - kNamedParameterStart; named >= 0 && named < kNamedParameterBytes) {
-    static const std::vector<std::uint16_t> words = namedParameterWords();
-    return static_cast<std::int16_t>(words[static_cast<std::size_t>(named / 2)]);
+    return static_cast<std::int16_t>(namedParameterWords_[static_cast<std::size_t>(named / 2)]);
   }
   return static_cast<std::int16_t>(mix(static_cast<std::uint32_t>(address / 2)) & 0xFFFF);
 }

@@ -11,6 +11,7 @@
 namespace drivesim {
 
 inline constexpr std::uint8_t kAck = 0x06;
+inline constexpr const char* kDefaultPanelName = "Line 3 / Winder #2";
 
 struct TimeStamp {
   std::uint8_t year = 0;  // since 2000
@@ -24,7 +25,8 @@ inline constexpr std::int64_t kEventLogBytes = 64 * 16;
 
 class RecordImages {
  public:
-  explicit RecordImages(std::string_view driveType);
+  // `panelName` is the drive's bytes of its panel name, which its parameters hold too.
+  explicit RecordImages(std::string_view driveType, std::string_view panelName = kDefaultPanelName);
 
   // The 16-bit word at a byte address of the drive memory (event-log area or parameters).
   std::int16_t memoryWord(std::int64_t address) const;
@@ -53,6 +55,7 @@ class RecordImages {
   TimeStamp stampFor(std::uint32_t key) const;
 
   std::uint32_t seed_;
+  std::vector<std::uint16_t> namedParameterWords_;
 };
 
 }  // namespace drivesim

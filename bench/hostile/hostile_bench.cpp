@@ -265,7 +265,7 @@ Files savedFiles(const fs::path& location, const fs::path& scratch) {
   if (location.extension() != kArchiveExtension) return filesBelow(location);
   platform_shell::DeleteFolder(scratch, true);
   fs::create_directories(scratch);
-  if (RunUnlha(ExtractCommand(location, scratch)) != 0) return {};
+  if (RunUnlha(ExtractCommand(location, scratch), shell::CodePage()) != 0) return {};
   return filesBelow(scratch);
 }
 

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     std::printf("simulated drive: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<quillon::Exchange> exchange = quillon::OpenVelkorExchange("127.0.0.1", drive.port(), 0, error);
+  std::unique_ptr<quillon::Exchange> exchange =
+      quillon::OpenVelkorExchange("127.0.0.1", drive.port(), 0, shell::CodePage(), error);
   if (!exchange) {
     std::printf("exchange: %s\n", error.c_str());
     return 1;

@@ -119,7 +119,7 @@ struct Opened {
 Opened openInViewer(const fs::path& path) {
   Opened opened;
   const auto start = Clock::now();
-  const quillon::view::SaveModel model = quillon::view::ReadSave(path);
+  const quillon::view::SaveModel model = quillon::view::ReadSave(path, shell::CodePage());
   opened.read = secondsSince(start);
   quillon::view::ViewerWindow window(model);
   window.resize(1400, 900);
@@ -167,7 +167,7 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
   std::printf("  archive: save read %6.3f s (%.1f x the extraction), first plot drawn %6.3f s (target 1 s: %3.0f %%)\n",
               fromArchive.read, fromArchive.read / extraction, fromArchive.firstPlot, fromArchive.firstPlot * 100);
 
-  const quillon::view::SaveModel model = quillon::view::ReadSave(archive);
+  const quillon::view::SaveModel model = quillon::view::ReadSave(archive, shell::CodePage());
   const fs::path html = root / (std::string(title) + ".html");
   const double report = bestOf([&] {
     const auto start = Clock::now();
@@ -179,7 +179,7 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
               report / 3 * 100, size / 1e6, size / 5e6 * 100);
   const double whole = bestOf([&] {
     const auto start = Clock::now();
-    quillon::view::WriteReport(quillon::view::ReadSave(archive), html);
+    quillon::view::WriteReport(quillon::view::ReadSave(archive, shell::CodePage()), html);
     return secondsSince(start);
   });
   std::printf("  report from the archive:     %7.3f s (target 3 s: %4.0f %%)\n", whole, whole / 3 * 100);

@@ -39,17 +39,19 @@ void convert(const SaveFolderConversion& job, const fs::path& setpointFile, cons
              DatabaseState& databases, std::string& labelDummy, StepFiles& files) {
   StartWorkbookFromTemplate(job.folders.programFolder / kTemplateName, files.partialWorkbook);
 
-  const std::vector<SetpointLine> lines = ParseSetpointLines(ReadCsvFields(setpointFile));
+  const std::vector<SetpointLine> lines = ParseSetpointLines(ReadCsvFields(setpointFile, job.codePage));
   platform::db::OpenDbConnection(databases.workDb, files.partialWorkbook);
   platform::db::Connection& work = *databases.workDb;
   work.setSyncEachCommit(false);
 
   const std::vector<SetpointItem> items = ReadSetpointItems(*databases.driveDb);
-  const SetpointTables tables = ConvertSetpointImage(lines, items, databases.lookups, databases.results, labelDummy);
+  const SetpointTables tables =
+      ConvertSetpointImage(lines, items, databases.lookups, databases.results, labelDummy, job.codePage);
   WriteSetpointTables(work, tables);
 
   writeDriveConfiguration(job, tables, files);
-  WriteRecordTables(work, databases, workbook.parent_path(), tables.InterfaceLevel, job.version, job.otherBanks);
+  WriteRecordTables(work, databases, workbook.parent_path(), tables.InterfaceLevel, job.version, job.otherBanks,
+                    job.codePage);
 
   platform::db::CloseDbConnection(databases.workDb);
   PublishWorkbook(files.partialWorkbook, workbook);

@@ -29,10 +29,11 @@ std::int64_t wholeNumber(const std::string& text, const char* table, std::size_t
   return static_cast<std::int64_t>(*number);
 }
 
-std::optional<std::vector<CsvFields>> linesOf(const std::filesystem::path& folder, std::string_view prefix) {
+std::optional<std::vector<CsvFields>> linesOf(const std::filesystem::path& folder, std::string_view prefix,
+                                              const shell::CodePage& codePage) {
   auto file = FirstCsvFile(folder, prefix);
   if (!file) return std::nullopt;
-  return ReadCsvFields(*file);
+  return ReadCsvFields(*file, codePage);
 }
 
 std::string twoDigitBit(int bit) { return (bit < 10 ? "0" : "") + std::to_string(bit); }
@@ -250,11 +251,13 @@ void WriteOtherBanksTable(Connection& work, DatabaseState& databases, const Othe
 }
 
 void WriteRecordTables(Connection& work, DatabaseState& databases, const std::filesystem::path& folder,
-                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks) {
-  if (auto lines = linesOf(folder, "TroubleRecord_")) WriteTroubleRecordTable(work, databases, *lines);
-  if (auto lines = linesOf(folder, "EventCount_")) WriteEventCountTable(work, databases, *lines, interfaceLevel);
-  if (auto lines = linesOf(folder, "DriveSts_")) WriteDriveStatusTable(work, databases, *lines, version);
-  if (auto lines = linesOf(folder, "Evtlg_")) WriteEventLogTable(work, databases, *lines);
+                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks,
+                       const shell::CodePage& codePage) {
+  if (auto lines = linesOf(folder, "TroubleRecord_", codePage)) WriteTroubleRecordTable(work, databases, *lines);
+  if (auto lines = linesOf(folder, "EventCount_", codePage))
+    WriteEventCountTable(work, databases, *lines, interfaceLevel);
+  if (auto lines = linesOf(folder, "DriveSts_", codePage)) WriteDriveStatusTable(work, databases, *lines, version);
+  if (auto lines = linesOf(folder, "Evtlg_", codePage)) WriteEventLogTable(work, databases, *lines);
   if (otherBanks) WriteOtherBanksTable(work, databases, *otherBanks);
 }
 

@@ -30,11 +30,12 @@ struct OtherBanks {
   std::function<OtherBankFaults(int bank)> readBankFaults;
 };
 
-// Every block whose CSV file in `saveFolder` exists, in order, then "OtherTRB" when `otherBanks`
-// is given; throws on an engine error or a malformed line. `interfaceLevel` is the one the
-// setting-parameter image set.
+// Every block whose CSV file in `saveFolder` (written in `codePage`) exists, in order, then
+// "OtherTRB" when `otherBanks` is given; throws on an engine error or a malformed line.
+// `interfaceLevel` is the one the setting-parameter image set.
 void WriteRecordTables(platform::db::Connection& work, DatabaseState& databases, const std::filesystem::path& saveFolder,
-                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks);
+                       int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks,
+                       const shell::CodePage& codePage);
 
 // The blocks one by one, from the lines of their files.
 void WriteTroubleRecordTable(platform::db::Connection& work, DatabaseState& databases,

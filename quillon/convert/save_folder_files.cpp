@@ -5,7 +5,6 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/shell/codepage.h"
 
 namespace quillon {
 
@@ -48,7 +47,7 @@ std::optional<std::filesystem::path> FirstCsvFile(const std::filesystem::path& f
   return std::nullopt;
 }
 
-std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file) {
+std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const shell::CodePage& codePage) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error("The file " + file.string() + " cannot be read.");
   std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -60,7 +59,7 @@ std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(splitAtCommas(shell::fromAnsi(line)));
+    lines.push_back(splitAtCommas(codePage.fromAnsi(line)));
     start = end + 1;
   }
   return lines;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/shell/codepage.h"
+
 namespace quillon {
 
 using CsvFields = std::vector<std::string>;
@@ -15,9 +17,9 @@ using CsvFields = std::vector<std::string>;
 // name order (a directory listing of "prefix*.csv").
 std::optional<std::filesystem::path> FirstCsvFile(const std::filesystem::path& folder, std::string_view prefix);
 
-// Every line of the file (CR LF or LF ended, converted from the ANSI code page), split at ",".
+// Every line of the file (CR LF or LF ended, converted from `codePage`), split at ",".
 // Throws std::runtime_error when the file cannot be read.
-std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file);
+std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const shell::CodePage& codePage);
 
 // Field `index` of a line, or empty text when the line is shorter.
 const std::string& FieldOf(const CsvFields& fields, std::size_t index);

@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "platform/db/db_error.h"
-#include "platform/shell/codepage.h"
 #include "quillon/requests/exchange.h"
 
 namespace quillon {
@@ -72,8 +71,8 @@ const CharacterTarget* characterTarget(const std::string& symbol) {
 class ImageWalk {
  public:
   ImageWalk(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items, DriveDbLookups& lookups,
-            const LookupResults& results, std::string& customer)
-      : lines_(lines), items_(items), lookups_(lookups), results_(results), customer_(customer) {}
+            const LookupResults& results, std::string& customer, const shell::CodePage& codePage)
+      : lines_(lines), items_(items), lookups_(lookups), results_(results), customer_(customer), codePage_(codePage) {}
 
   SetpointTables run() {
     customer_.clear();
@@ -228,7 +227,7 @@ class ImageWalk {
     }
     if (bytes.size() > static_cast<std::size_t>(length)) bytes.resize(static_cast<std::size_t>(length));
     if (auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
-    characterText(item.symbol, TrimBlanks(shell::fromAnsi(bytes)));
+    characterText(item.symbol, TrimBlanks(codePage_.fromAnsi(bytes)));
   }
 
   void characterText(const std::string& symbol, const std::string& text) {
@@ -282,6 +281,7 @@ class ImageWalk {
   DriveDbLookups& lookups_;
   const LookupResults& results_;
   std::string& customer_;
+  const shell::CodePage& codePage_;
   SetpointTables tables_;
   std::size_t line_ = 0;
   std::size_t row_ = 0;
@@ -344,8 +344,9 @@ std::vector<SetpointItem> ReadSetpointItems(Connection& drive) {
 }
 
 SetpointTables ConvertSetpointImage(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items,
-                                    DriveDbLookups& lookups, const LookupResults& results, std::string& customer) {
-  return ImageWalk(lines, items, lookups, results, customer).run();
+                                    DriveDbLookups& lookups, const LookupResults& results, std::string& customer,
+                                    const shell::CodePage& codePage) {
+  return ImageWalk(lines, items, lookups, results, customer, codePage).run();
 }
 
 void WriteSetpointTables(Connection& work, const SetpointTables& tables) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell/codepage.h"
 #include "platform/db/connection.h"
 #include "quillon/convert/save_folder_files.h"
 #include "quillon/database/drive_db_lookups.h"
@@ -54,9 +55,11 @@ struct SetpointTables {
   std::array<int, 4> toolIp{};
 };
 
-// The walk over the image. `customer` holds the "Custmer" text while it is put together.
+// The walk over the image. `customer` holds the "Custmer" text while it is put together;
+// character items are the drive's bytes in `codePage`.
 SetpointTables ConvertSetpointImage(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items,
-                                    DriveDbLookups& lookups, const LookupResults& results, std::string& customer);
+                                    DriveDbLookups& lookups, const LookupResults& results, std::string& customer,
+                                    const shell::CodePage& codePage);
 
 // Appends the rows to "DataSet" and "CharSet" and fills the "Memo" rows by their "Title".
 void WriteSetpointTables(platform::db::Connection& work, const SetpointTables& tables);

@@ -5,10 +5,11 @@
 namespace quillon {
 
 std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
-                                                   std::uint16_t myPort, std::string& error) {
+                                                   std::uint16_t myPort, const shell::CodePage& codePage,
+                                                   std::string& error) {
   std::shared_ptr<automation::Control> control = CreateVelkorControl(error);
   if (!control) return nullptr;
-  auto exchange = std::make_unique<VelkorExchange>(std::move(control));
+  auto exchange = std::make_unique<VelkorExchange>(std::move(control), codePage);
   if (const std::string failure = exchange->configureAndOpen(destIp, destPort, myPort); !failure.empty()) {
     error = failure;
     return nullptr;

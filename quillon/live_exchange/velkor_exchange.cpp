@@ -87,8 +87,11 @@ class VelkorExchange::Wiring : public automation::EventSink {
   VelkorExchange& owner_;
 };
 
-VelkorExchange::VelkorExchange(std::shared_ptr<automation::Control> control, int tickIntervalMs)
-    : control_(std::move(control)), wiring_(std::make_unique<Wiring>(*this, tickIntervalMs)) {
+VelkorExchange::VelkorExchange(std::shared_ptr<automation::Control> control, shell::CodePage codePage,
+                               int tickIntervalMs)
+    : Exchange(std::move(codePage)),
+      control_(std::move(control)),
+      wiring_(std::make_unique<Wiring>(*this, tickIntervalMs)) {
   control_->advise(wiring_.get());
 }
 
@@ -114,6 +117,11 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   c.put(velkor::DISPID_LoopBackMode, Variant(false));
   c.put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(myPort)));
   c.put(velkor::DISPID_SrcIpFilter, Variant(namedDrive));
+  // The control reads and writes text in the code page given here, and in no other. A control
+  // without the property converts in windows-1252 only.
+  if (automation::Failed(c.put(velkor::DISPID_CodePage, Variant(codePage_.name()))) &&
+      codePage_.name() != shell::kDefaultAnsiCodePage)
+    return "the Velkor control does not take the code page \"" + codePage_.name() + "\"";
   for (const automation::DispId routing : {velkor::DISPID_DestBus, velkor::DISPID_DestUnit, velkor::DISPID_DestSlot,
                                            velkor::DISPID_DestStation, velkor::DISPID_OutV27DA,
                                            velkor::DISPID_OutV27SA})
@@ -206,15 +214,23 @@ bool VelkorExchange::portOpen() {
 
 namespace {
 
-// The status and the refusal's code: the first two bytes of the text's ANSI form. Two
-// characters give at least two bytes in any code page, so only those are converted.
-std::string leadingAnsiBytes(std::string_view text) {
+// The status and the refusal's code: the first two bytes of the text's ANSI form (`MidMbcs` at
+// bytes 1 and 2), also when they are the halves of one double-byte character. Two characters
+// give at least two bytes in any code page, so only those are converted.
+std::string leadingAnsiBytes(std::string_view text, const shell::CodePage& codePage) {
   std::size_t end = 0;
-  for (int characters = 0; characters < 2 && end < text.size(); ++characters) {
-    ++end;
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-  }
-  return shell::toAnsi(text.substr(0, end)).substr(0, 2);
+  for (int characters = 0; characters < 2 && end < text.size(); ++characters)
+    end += shell::Utf8CharacterLength(text, end);
+  return codePage.toAnsi(text.substr(0, end)).substr(0, 2);
+}
+
+// Character 1 of a text reply is its status. A status byte that the code page reads together
+// with the byte after it as one double-byte character is made a character of its own (held as
+// its byte), so that the fields stay at their positions.
+void keepStatusAlone(std::string& text, const shell::CodePage& codePage) {
+  if (text.empty() || codePage.toAnsi(text.substr(0, shell::Utf8CharacterLength(text, 0))).size() < 2) return;
+  const std::string ansi = codePage.toAnsi(text);
+  text = codePage.fromAnsi(ansi.substr(0, 1)) + codePage.fromAnsi(ansi.substr(1));
 }
 
 }  // namespace
@@ -234,8 +250,9 @@ void VelkorExchange::onReceive() {
     s.ReplyText.clear();
     control_->get(velkor::DISPID_Input, payload);
     payload.toText(s.ReplyText);
+    keepStatusAlone(s.ReplyText, codePage_);
     // The status is the datagram's first byte, even when the text holds double-byte characters.
-    const std::string ansi = leadingAnsiBytes(s.ReplyText);
+    const std::string ansi = leadingAnsiBytes(s.ReplyText, codePage_);
     if (!ansi.empty()) status = static_cast<std::uint8_t>(ansi[0]);
     if (ansi.size() > 1) code = static_cast<std::uint8_t>(ansi[1]);
   }

@@ -24,15 +24,16 @@ inline constexpr const char* kVelkorControlProgId = "VELKOR.VelkorCtrl.1";
 
 class VelkorExchange : public Exchange {
  public:
-  // Takes the created control; needs a QCoreApplication. `tickIntervalMs` is the timer's
-  // interval (the program keeps kTimeoutIntervalMs).
-  explicit VelkorExchange(std::shared_ptr<automation::Control> control, int tickIntervalMs = kTimeoutIntervalMs);
+  // Takes the created control; needs a QCoreApplication. The control is given `codePage` for
+  // its texts. `tickIntervalMs` is the timer's interval (the program keeps kTimeoutIntervalMs).
+  explicit VelkorExchange(std::shared_ptr<automation::Control> control, shell::CodePage codePage = {},
+                          int tickIntervalMs = kTimeoutIntervalMs);
   ~VelkorExchange() override;
   VelkorExchange(const VelkorExchange&) = delete;
   VelkorExchange& operator=(const VelkorExchange&) = delete;
 
   // Start-up's configuration of the control (destination, ports, loop-back off, routing
-  // values 0), then opens the port. A named drive (not the broadcast address) is resolved to
+  // values 0, the code page), then opens the port. A named drive (not the broadcast address) is resolved to
   // its dotted address and only its replies are taken (source filter on). Empty when open,
   // otherwise why not.
   std::string configureAndOpen(const std::string& destIp, std::uint16_t destPort, std::uint16_t myPort);
@@ -76,8 +77,9 @@ class VelkorExchange : public Exchange {
 std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error);
 
 // The control `Velkor1` created and configured as start-up does it (destination, ports,
-// switches, routing values 0), with its port open; null with `error` set.
+// switches, routing values 0, the drive's code page), with its port open; null with `error` set.
 std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
-                                                   std::uint16_t myPort, std::string& error);
+                                                   std::uint16_t myPort, const shell::CodePage& codePage,
+                                                   std::string& error);
 
 }  // namespace quillon

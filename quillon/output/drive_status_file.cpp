@@ -46,9 +46,9 @@ std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, con
 
 std::string WriteDriveStatusFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
                                  const DriveStatusTable& table, const std::string& interfaceVersionText,
-                                 ProgramVersion version) {
+                                 ProgramVersion version, const shell::CodePage& codePage) {
   return writeWorkingFolderFile(workingFolder, DriveStatusFileName(SafePanelName),
-                                DriveStatusFileLines(table, interfaceVersionText, version));
+                                DriveStatusFileLines(table, interfaceVersionText, version), codePage);
 }
 
 }  // namespace quillon

@@ -27,6 +27,6 @@ std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, con
 
 std::string WriteDriveStatusFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
                                  const DriveStatusTable& table, const std::string& interfaceVersionText,
-                                 ProgramVersion version);
+                                 ProgramVersion version, const shell::CodePage& codePage);
 
 }  // namespace quillon

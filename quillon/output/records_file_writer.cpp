@@ -1,6 +1,5 @@
 #include "quillon/output/records_file_writer.h"
 
-#include "platform/shell/codepage.h"
 #include "platform/shell/folders.h"
 
 namespace quillon {
@@ -9,12 +8,6 @@ namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 16;
 
-bool isAscii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 bool isPlainName(const std::string& name) {
@@ -22,11 +15,11 @@ bool isPlainName(const std::string& name) {
   return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-TextFileWriter::TextFileWriter(const std::filesystem::path& file) : file_(file) {}
+TextFileWriter::TextFileWriter(const std::filesystem::path& file, const shell::CodePage& codePage)
+    : file_(file), codePage_(codePage) {}
 
 void TextFileWriter::line(std::string_view text) {
-  if (isAscii(text)) buffer_ += text;  // the same bytes in every ANSI code page
-  else buffer_ += shell::toAnsi(text);
+  codePage_.appendAnsi(buffer_, text);
   buffer_ += "\r\n";
   if (buffer_.size() >= kFlushBytes) flush();
 }
@@ -42,10 +35,10 @@ std::string TextFileWriter::finish() {
 }
 
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
-                                   const std::vector<std::string>& lines) {
+                                   const std::vector<std::string>& lines, const shell::CodePage& codePage) {
   if (!isPlainName(fileName)) return "The file name \"" + fileName + "\" does not name a file of the working folder";
   if (std::string error = platform_shell::CreateFolder(workingFolder); !error.empty()) return error;
-  TextFileWriter file(workingFolder / fileName);
+  TextFileWriter file(workingFolder / fileName, codePage);
   for (const std::string& line : lines) file.line(line);
   return file.finish();
 }

@@ -1,12 +1,13 @@
 #pragma once
-// Writes the text files of the working folder: lines in the ANSI code page, each ended by
-// CR LF, no quoting; a file of the same name is replaced, and only by a complete one. Names
+// Writes the text files of the working folder: lines in the drive's ANSI code page, each ended
+// by CR LF, no quoting; a file of the same name is replaced, and only by a complete one. Names
 // must stay inside the folder.
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/shell/codepage.h"
 #include "platform/shell/complete_file.h"
 
 namespace quillon {
@@ -18,8 +19,9 @@ bool isPlainName(const std::string& name);
 // its name only once complete (see platform/shell/complete_file.h).
 class TextFileWriter {
  public:
-  // Replaces `file` (a read-only one left by an earlier run too) when finished.
-  explicit TextFileWriter(const std::filesystem::path& file);
+  // Replaces `file` (a read-only one left by an earlier run too) when finished; lines go in
+  // in `codePage`.
+  TextFileWriter(const std::filesystem::path& file, const shell::CodePage& codePage);
   void line(std::string_view text);
   // Returns an empty text, or why the file was not written (nothing of it is left then).
   std::string finish();
@@ -27,12 +29,13 @@ class TextFileWriter {
  private:
   void flush();
   platform_shell::CompleteFile file_;
+  shell::CodePage codePage_;
   std::string buffer_;
 };
 
 // Creates `workingFolder` when missing. Returns an empty text, or why the file was not written.
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
-                                   const std::vector<std::string>& lines);
+                                   const std::vector<std::string>& lines, const shell::CodePage& codePage);
 
 // Creates `workingFolder`/`subFolder` when missing and sets `folder` to it. Returns an empty
 // text, or why it could not be made (a name that would leave the working folder included).

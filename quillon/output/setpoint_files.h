@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell/codepage.h"
 #include "quillon/requests/memory_requests.h"
 
 namespace quillon {
@@ -18,12 +19,12 @@ std::vector<std::string> SetpointFileLines(const MemoryTables& tables);
 // k,yyyy/mm/dd hh:mm:ss,w2,w1,w4,w3,w6 for each whole record of eight words.
 std::vector<std::string> EventLogFileLines(const MemoryTables& tables);
 
-// Each writes into the working folder and returns an empty text, or why the file could not be
-// written.
+// Each writes into the working folder in `codePage` and returns an empty text, or why the file
+// could not be written.
 std::string WriteSetpointFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables);
+                              const MemoryTables& tables, const shell::CodePage& codePage);
 std::string WriteEventLogFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables);
+                              const MemoryTables& tables, const shell::CodePage& codePage);
 
 // Trailing blanks removed, as every file name of the working folder uses the panel name.
 std::string PanelNameForFiles(const std::string& safePanelName);

@@ -33,8 +33,8 @@ std::string optionalText(const std::optional<std::int16_t>& value) {
 
 class CsvSet {
  public:
-  CsvSet(const TraceBank& bank, std::filesystem::path folder)
-      : id_(bank.identity), t_(bank.tables), bank_(bank.bank), folder_(std::move(folder)) {}
+  CsvSet(const TraceBank& bank, std::filesystem::path folder, const shell::CodePage& codePage)
+      : id_(bank.identity), t_(bank.tables), bank_(bank.bank), folder_(std::move(folder)), codePage_(codePage) {}
 
   std::string writeAll() {
     for (auto write : {&CsvSet::writeData, &CsvSet::writeFaults, &CsvSet::writeMemo, &CsvSet::writeParameters,
@@ -45,7 +45,7 @@ class CsvSet {
 
  private:
   TextFileWriter file(std::string_view suffix) const {
-    return TextFileWriter(folder_ / ("Trb" + std::to_string(bank_) + std::string(suffix)));
+    return TextFileWriter(folder_ / ("Trb" + std::to_string(bank_) + std::string(suffix)), codePage_);
   }
 
   // One line per sample index: the index, then that sample of every signal.
@@ -132,6 +132,7 @@ class CsvSet {
   const TraceBackTables& t_;
   int bank_;
   std::filesystem::path folder_;
+  const shell::CodePage& codePage_;
 };
 
 }  // namespace
@@ -141,11 +142,12 @@ std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& t
          time[kHour] + time[kMinute] + time[kSecond];
 }
 
-std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank) {
+std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank,
+                           const shell::CodePage& codePage) {
   std::filesystem::path folder;
   const std::string name = TrbFolderName(bank.SafePanelName, bank.tables.bankTime(bank.bank));
   if (std::string error = makeWorkingSubfolder(workingFolder, name, folder); !error.empty()) return error;
-  return CsvSet(bank, folder).writeAll();
+  return CsvSet(bank, folder, codePage).writeAll();
 }
 
 }  // namespace quillon

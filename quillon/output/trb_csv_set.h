@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/shell/codepage.h"
 #include "quillon/requests/drive_identity.h"
 #include "quillon/requests/trace_back_tables.h"
 
@@ -14,8 +15,10 @@ namespace quillon {
 // "TRB_" + panel name without trailing blanks + "_" + YYYYMMDD + "_" + hhmmss.
 std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& time);
 
-// Writes the six files in order. Returns an empty text, or why a folder or file could not be
-// written (a name that would leave the working folder is refused, nothing is written then).
-std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank);
+// Writes the six files in order, texts in `codePage`. Returns an empty text, or why a folder or
+// file could not be written (a name that would leave the working folder is refused, nothing is
+// written then).
+std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank,
+                           const shell::CodePage& codePage);
 
 }  // namespace quillon

@@ -41,11 +41,12 @@ std::vector<std::string> EventCountFileLines(const TroubleTables& tables) {
 }
 
 std::string WriteTroubleFiles(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const TroubleTables& tables) {
-  std::string error =
-      writeWorkingFolderFile(workingFolder, TroubleRecordFileName(SafePanelName), TroubleRecordFileLines(tables));
+                              const TroubleTables& tables, const shell::CodePage& codePage) {
+  std::string error = writeWorkingFolderFile(workingFolder, TroubleRecordFileName(SafePanelName),
+                                             TroubleRecordFileLines(tables), codePage);
   if (!error.empty()) return error;
-  return writeWorkingFolderFile(workingFolder, EventCountFileName(SafePanelName), EventCountFileLines(tables));
+  return writeWorkingFolderFile(workingFolder, EventCountFileName(SafePanelName), EventCountFileLines(tables),
+                                codePage);
 }
 
 }  // namespace quillon

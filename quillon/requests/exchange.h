@@ -8,12 +8,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/shell/codepage.h"
+
 namespace quillon {
 
 // Shared by the request routines, the receive handler, the timeout timer and Cancel.
 struct ExchangeState {
   std::vector<std::uint8_t> RequestBuf;  // last request written to the control
-  std::string ReplyText;                 // last text reply (UTF-8 of the ANSI payload)
+  // Last text reply as the control's `Input` gives it: the payload read in the drive's code
+  // page, character for character, so that its ANSI form is the payload's bytes exactly (a
+  // byte that is no character is held as one, see shell::CodePage). Positions count characters.
+  std::string ReplyText;
   std::vector<std::uint8_t> ReplyBytes;  // last binary reply
   bool ReplyFlag = false;
   bool AbortFlag = false;
@@ -50,6 +55,7 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 // loop; tests may substitute a scripted one.
 class Exchange {
  public:
+  explicit Exchange(shell::CodePage codePage = {}) : codePage_(std::move(codePage)) {}
   virtual ~Exchange() = default;
   ExchangeState& state() { return state_; }
   const ExchangeState& state() const { return state_; }
@@ -59,6 +65,10 @@ class Exchange {
   // false when the run is (or was already) aborted: nothing was decoded, nothing sent
   // after an earlier abort.
   virtual bool transact(std::string_view request, ReplyForm form) = 0;
+
+  // The ANSI code page of the drive's texts: the control converts in it, and every text the
+  // drive sent goes into the files in it.
+  const shell::CodePage& codePage() const { return codePage_; }
 
   // Number of datagrams handed to the control, re-sends included (for benchmarks).
   std::uint64_t sendCount() const { return sendCount_; }
@@ -87,6 +97,7 @@ class Exchange {
   }
 
   ExchangeState state_;
+  shell::CodePage codePage_;
   std::uint64_t sendCount_ = 0;
   std::string destination_ = "the drive";
 

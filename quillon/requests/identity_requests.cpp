@@ -44,16 +44,6 @@ std::int64_t ratingValue(TextReplyDecoder& reply, const RatingField& field) {
   return raw;
 }
 
-// Byte offset of the 1-based character `position` of a UTF-8 text (its end when shorter).
-std::size_t characterOffset(const std::string& text, int position) {
-  std::size_t offset = 0;
-  for (int seen = 1; seen < position && offset < text.size(); ++seen) {
-    ++offset;
-    while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) ++offset;
-  }
-  return offset;
-}
-
 bool isDecimal(const std::string& text) {
   if (text.empty()) return false;
   for (char c : text)
@@ -89,8 +79,7 @@ void IdentityRequests::ReadInterfaceVersion() {
 
 bool IdentityRequests::readTail(const char* command, std::string& tail) {
   if (!exchange_.transact(command, ReplyForm::Text)) return false;
-  const std::string& text = exchange_.state().ReplyText;
-  tail = text.substr(characterOffset(text, kTextTailPosition));
+  tail = TextReplyDecoder(exchange_.state(), command).charsFrom(kTextTailPosition);
   return true;
 }
 
@@ -110,7 +99,10 @@ void IdentityRequests::ReadPanelName() {
   identity_.PanelName = first;  // an abort of "QA2" leaves the first half
   std::string second;
   if (!readTail("QA2", second)) return;
-  identity_.PanelName = first + second;
+  // One text in two replies: a double-byte character may begin in the first and end in the
+  // second, so the halves are joined as the drive's bytes and read again as a whole.
+  const shell::CodePage& codePage = exchange_.codePage();
+  identity_.PanelName = codePage.fromAnsi(codePage.toAnsi(first) + codePage.toAnsi(second));
 }
 
 void IdentityRequests::ReadRatings() {

@@ -1,7 +1,10 @@
 #include "quillon/requests/reply_decoder.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
+
+#include "platform/shell/codepage.h"
 
 namespace quillon {
 
@@ -62,7 +65,24 @@ std::string MalformedReplyText(std::string_view command, const std::string& why)
 }
 
 TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view command)
-    : state_(state), command_(command), reply_(state.ReplyText) {}
+    : state_(state), command_(command), reply_(state.ReplyText) {
+  const bool ascii =
+      std::all_of(reply_.begin(), reply_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    characterCount_ = static_cast<int>(reply_.size());
+    return;
+  }
+  for (std::size_t offset = 0; offset < reply_.size(); offset += shell::Utf8CharacterLength(reply_, offset))
+    starts_.push_back(offset);
+  characterCount_ = static_cast<int>(starts_.size());
+  starts_.push_back(reply_.size());
+}
+
+std::size_t TextReplyDecoder::offsetOf(int position) const {
+  assert(position >= 1 && position <= characterCount_ + 1);
+  const auto index = static_cast<std::size_t>(position - 1);
+  return starts_.empty() ? index : starts_[index];
+}
 
 void TextReplyDecoder::fail(const std::string& why) {
   if (!ok_) return;
@@ -72,9 +92,9 @@ void TextReplyDecoder::fail(const std::string& why) {
 
 bool TextReplyDecoder::require(int position, int length) {
   if (!ok_) return false;
-  if (position < 1 || length < 0 || position - 1 + length > static_cast<int>(reply_.size())) {
+  if (position < 1 || length < 0 || position - 1 + length > characterCount_) {
     fail("expected at least " + std::to_string(position - 1 + length) + " characters, got " +
-         std::to_string(reply_.size()));
+         std::to_string(characterCount_));
     return false;
   }
   return true;
@@ -84,7 +104,9 @@ std::uint32_t TextReplyDecoder::hexUnsigned(int position, int digits) {
   if (digits < 1 || digits > 8 || !require(position, digits)) return 0;
   std::uint32_t value = 0;
   for (int i = 0; i < digits; ++i) {
-    const int digit = hexDigitValue(reply_[static_cast<std::size_t>(position - 1 + i)]);
+    const std::size_t at = offsetOf(position + i);
+    // A character of more than one byte is no digit either.
+    const int digit = offsetOf(position + i + 1) == at + 1 ? hexDigitValue(reply_[at]) : -1;
     if (digit < 0) {
       fail("non-hex character at position " + std::to_string(position + i));
       return 0;
@@ -100,7 +122,13 @@ std::int32_t TextReplyDecoder::hex32(int position) { return static_cast<std::int
 
 std::string TextReplyDecoder::chars(int position, int length) {
   if (!require(position, length)) return {};
-  return reply_.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(length));
+  const std::size_t first = offsetOf(position);
+  return reply_.substr(first, offsetOf(position + length) - first);
+}
+
+std::string TextReplyDecoder::charsFrom(int position) const {
+  if (position < 1 || position > characterCount_) return {};
+  return reply_.substr(offsetOf(position));
 }
 
 BinaryReplyDecoder::BinaryReplyDecoder(ExchangeState& state, std::string_view command)

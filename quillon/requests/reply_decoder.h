@@ -1,6 +1,8 @@
 #pragma once
-// Bounds-checked reading of reply fields. Text replies: 1-based character positions, fields
-// of hexadecimal digits, most significant first. Binary replies: 0-based, big-endian.
+// Bounds-checked reading of reply fields. Text replies: 1-based character positions of
+// `ReplyText` (a double-byte character of the drive's code page is one position, as is a byte
+// held for want of a character), fields of hexadecimal digits, most significant first.
+// Binary replies: 0-based, big-endian.
 // 4 digits / 2 bytes read as signed 16-bit, 8 digits / 4 bytes as signed 32-bit.
 //
 // The first field that lies outside the reply, or holds a non-hex digit, ends the run like an
@@ -10,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "quillon/requests/exchange.h"
 
@@ -28,15 +31,23 @@ class TextReplyDecoder {
   std::uint32_t hexUnsigned(int position, int digits);
   // The characters at [position, position + length), kept as text.
   std::string chars(int position, int length);
-  int length() const { return static_cast<int>(reply_.size()); }
+  // The characters from `position` to the end; empty, without failing, for a shorter reply.
+  std::string charsFrom(int position) const;
+  // The reply's length in characters.
+  int length() const { return characterCount_; }
   bool ok() const { return ok_; }
 
  private:
   bool require(int position, int length);
   void fail(const std::string& why);
+  // Byte offset in the reply of the character at `position` (1 to length() + 1).
+  std::size_t offsetOf(int position) const;
   ExchangeState& state_;
   std::string command_;
   const std::string& reply_;
+  // Where each character starts; empty for an all-ASCII reply, whose characters are its bytes.
+  std::vector<std::size_t> starts_;
+  int characterCount_ = 0;
   bool ok_ = true;
 };
 

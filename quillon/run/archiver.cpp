@@ -12,9 +12,10 @@ constexpr unsigned long kUnlhaOutputSize = 0x7FFF;
 
 }  // namespace
 
-int RunUnlha(const std::string& command) {
+int RunUnlha(const std::string& command, const shell::CodePage& codePage) {
   std::string output(kUnlhaOutputSize, ' ');
-  const int result = Unlha(nullptr, command.c_str(), output.data(), kUnlhaOutputSize);
+  const int result =
+      UnlhaInCodePage(nullptr, command.c_str(), output.data(), kUnlhaOutputSize, codePage.name().c_str());
   if (result != 0) std::cerr << "quillon: archiver: " << output.c_str() << '\n';
   return result;
 }

@@ -3,9 +3,12 @@
 // folder, "e ..." extracts the drive's database archive).
 #include <string>
 
+#include "platform/shell/codepage.h"
+
 namespace quillon {
 
 // 0 when the archiver did what it was told; what it says of a failure goes to the terminal.
-int RunUnlha(const std::string& command);
+// Member names are written and read in `codePage` (UTF-8 when a name does not fit it).
+int RunUnlha(const std::string& command, const shell::CodePage& codePage);
 
 }  // namespace quillon

@@ -11,6 +11,7 @@ std::tm LocalNow() {
 
 RunContext::RunContext(Exchange& exchange, RunFolders folders, RunSwitches switches, Clock clock)
     : exchange(exchange), folders(std::move(folders)), switches(std::move(switches)), clock(std::move(clock)) {
+  databases.driveDbOptions.jet3CodePage = codePage().name();
   progress.setListener([this](int width) { events.emit(ProgressMoved{width, progress.boxWidth()}); });
   exchange.setResendListener(
       [this](int resend, int of, std::string_view request) {

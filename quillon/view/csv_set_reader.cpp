@@ -19,9 +19,9 @@ constexpr int kRecordedGroups = 3;
 
 std::string fileName(const fs::path& file) { return file.filename().string(); }
 
-std::vector<CsvFields> linesOf(const fs::path& file) {
+std::vector<CsvFields> linesOf(const fs::path& file, const shell::CodePage& codePage) {
   try {
-    std::vector<CsvFields> lines = ReadCsvFields(file);
+    std::vector<CsvFields> lines = ReadCsvFields(file, codePage);
     // The last line ends with CR LF like the others: nothing follows it.
     if (!lines.empty() && lines.back().size() == 1 && lines.back()[0].empty()) lines.pop_back();
     return lines;
@@ -71,8 +71,8 @@ std::string memoValue(const std::vector<std::string>& fields) {
   return value;
 }
 
-void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive) {
-  const auto lines = linesOf(file);
+void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 3);
   for (const CsvFields& line : lines) {
     const std::string& key = line[1];
@@ -84,8 +84,8 @@ void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive) {
 
 // "1," order number "," time ",3," inverter rating "," motor rating ", , ": read from the
 // right, as only the order number may hold a comma of its own.
-void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive) {
-  const auto lines = linesOf(file);
+void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   if (lines.empty()) throw SaveError(fileName(file) + ": the title line is missing.");
   const CsvFields& fields = lines.front();
   if (fields.size() < 8) throw SaveError(lineError(file, 0, "has " + std::to_string(fields.size()) + " fields, at least 8 expected."));
@@ -100,8 +100,8 @@ void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive) {
   if (drive.motorRating.empty()) drive.motorRating = motor;
 }
 
-void readGroups(const fs::path& file, Bank& bank) {
-  const auto lines = linesOf(file);
+void readGroups(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   if (lines.size() < kRecordedGroups)
     throw SaveError(fileName(file) + ": " + std::to_string(lines.size()) + " lines, 3 expected.");
   requireFields(file, lines, 5);
@@ -122,8 +122,8 @@ void readGroups(const fs::path& file, Bank& bank) {
   }
 }
 
-void readFaults(const fs::path& file, Bank& bank) {
-  const auto lines = linesOf(file);
+void readFaults(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 5);
   for (std::size_t n = 0; n < lines.size(); ++n) {
     const std::string code = TrimBlanks(lines[n][3]);
@@ -137,8 +137,8 @@ void readFaults(const fs::path& file, Bank& bank) {
   }
 }
 
-void readSignals(const fs::path& file, Bank& bank) {
-  const auto lines = linesOf(file);
+void readSignals(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 3);
   requireRunningNumbers(file, lines);
   if (lines.size() > kMaxSignals)
@@ -229,8 +229,8 @@ const RecordFile kRecordFiles[] = {
     {"Set_Sram_", TableKind::SettingParameters, {"No.", "Address", "Value"}},
 };
 
-RecordTable readRecordFile(const fs::path& file, const RecordFile& form) {
-  const auto lines = linesOf(file);
+RecordTable readRecordFile(const fs::path& file, const RecordFile& form, const shell::CodePage& codePage) {
+  const auto lines = linesOf(file, codePage);
   requireFields(file, lines, form.columns.size());
   RecordTable table;
   table.title = TableTitle(form.kind);
@@ -246,23 +246,24 @@ RecordTable readRecordFile(const fs::path& file, const RecordFile& form) {
 
 }  // namespace
 
-Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive) {
+Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive, const shell::CodePage& codePage) {
   Bank bank;
   bank.number = bankNumber;
   bank.source = fileName(folder);
-  readMemo(setFile(folder, bankNumber, "_Memo.csv"), bank, drive);
-  readTitle(setFile(folder, bankNumber, "_Title.csv"), bank, drive);
-  readGroups(setFile(folder, bankNumber, "_SampleParameters.csv"), bank);
-  readFaults(setFile(folder, bankNumber, "_FI.csv"), bank);
-  readSignals(setFile(folder, bankNumber, "_Word.csv"), bank);
+  readMemo(setFile(folder, bankNumber, "_Memo.csv"), bank, drive, codePage);
+  readTitle(setFile(folder, bankNumber, "_Title.csv"), bank, drive, codePage);
+  readGroups(setFile(folder, bankNumber, "_SampleParameters.csv"), bank, codePage);
+  readFaults(setFile(folder, bankNumber, "_FI.csv"), bank, codePage);
+  readSignals(setFile(folder, bankNumber, "_Word.csv"), bank, codePage);
   readSamples(setFile(folder, bankNumber, "_Data.csv"), bank);
   return bank;
 }
 
-void ReadRecordFiles(const fs::path& folder, SaveModel& model) {
+void ReadRecordFiles(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
   for (const RecordFile& form : kRecordFiles) {
     if (model.table(form.kind)) continue;
-    if (auto file = FirstCsvFile(folder, form.prefix)) model.tables.emplace_back(form.kind, readRecordFile(*file, form));
+    if (auto file = FirstCsvFile(folder, form.prefix))
+      model.tables.emplace_back(form.kind, readRecordFile(*file, form, codePage));
   }
 }
 

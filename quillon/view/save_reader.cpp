@@ -65,8 +65,8 @@ std::vector<int> csvSetBanks(const fs::path& folder) {
   return banks;
 }
 
-void readCsvSets(const fs::path& folder, SaveModel& model) {
-  for (int bank : csvSetBanks(folder)) model.banks.push_back(ReadCsvSet(folder, bank, model.drive));
+void readCsvSets(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
+  for (int bank : csvSetBanks(folder)) model.banks.push_back(ReadCsvSet(folder, bank, model.drive, codePage));
 }
 
 bool isTraceWorkbookName(const std::string& name) {
@@ -77,7 +77,7 @@ bool isSettingWorkbookName(const std::string& name) {
   return name.starts_with("Set_Sram_") && lowerExtension(name) == ".mdb";
 }
 
-void readFolder(const fs::path& folder, SaveModel& model) {
+void readFolder(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
   const auto entries = entriesOf(folder);
   // The drive's current identity first: the banks' own texts may be older.
   for (const auto& entry : entries)
@@ -90,10 +90,10 @@ void readFolder(const fs::path& folder, SaveModel& model) {
     if (entry.is_regular_file() && isTraceWorkbookName(name))
       model.banks.push_back(ReadTraceWorkbook(entry.path(), model.drive));
     else if (entry.is_directory() && name.starts_with("TRB_"))
-      readCsvSets(entry.path(), model);
+      readCsvSets(entry.path(), model, codePage);
   }
-  readCsvSets(folder, model);  // a CSV set folder given by itself
-  ReadRecordFiles(folder, model);
+  readCsvSets(folder, model, codePage);  // a CSV set folder given by itself
+  ReadRecordFiles(folder, model, codePage);
   if (model.banks.empty() && model.tables.empty())
     throw SaveError(folder.string() +
                     ": no save found here (no trace-back workbook, CSV set, setting-parameter workbook or record file).");
@@ -104,7 +104,7 @@ void readWorkbook(const fs::path& file, SaveModel& model) {
   else model.banks.push_back(ReadTraceWorkbook(file, model.drive));
 }
 
-void readArchive(const fs::path& file, SaveModel& model) {
+void readArchive(const fs::path& file, SaveModel& model, const shell::CodePage& codePage) {
   ScratchFolder scratch;
   // The folder is ours and goes with any failure: one decoding pass, each member checked as written.
   platform_archive::ExtractPolicy policy;
@@ -112,9 +112,10 @@ void readArchive(const fs::path& file, SaveModel& model) {
   // archive's caps. The free space is still checked.
   policy.maxMemberBytes = policy.maxTotalBytes = 16 * 1024 * platform_archive::ExtractPolicy::kMiB;
   policy.check = platform_archive::ExtractPolicy::Check::EachMemberAsWritten;
+  policy.nameCodePage = codePage.name();
   if (const std::string why = platform_archive::ExtractArchiveFile(file, scratch.path(), policy); !why.empty())
     throw SaveError(file.filename().string() + ": the archive cannot be extracted: " + why + ".");
-  readFolder(scratch.path(), model);
+  readFolder(scratch.path(), model, codePage);
 }
 
 void orderBanks(std::vector<Bank>& banks) {
@@ -143,7 +144,7 @@ void TakeDriveStatus(SaveModel& model) {
   }
 }
 
-SaveModel ReadSave(const fs::path& path) {
+SaveModel ReadSave(const fs::path& path, const shell::CodePage& codePage) {
   SaveModel model;
   model.name = path.filename().string();
   if (model.name.empty()) model.name = path.parent_path().filename().string();
@@ -151,9 +152,9 @@ SaveModel ReadSave(const fs::path& path) {
   const fs::file_status status = fs::status(path, error);
   if (error || !fs::exists(status)) throw SaveError(path.string() + ": no such file or folder.");
   if (fs::is_directory(status)) {
-    readFolder(path, model);
+    readFolder(path, model, codePage);
   } else if (lowerExtension(path) == ".lzh") {
-    readArchive(path, model);
+    readArchive(path, model, codePage);
   } else if (lowerExtension(path) == ".mdb") {
     readWorkbook(path, model);
   } else {

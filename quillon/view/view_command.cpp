@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/shell/codepage.h"
 #include "quillon/view/csv_export.h"
 #include "quillon/view/report.h"
 #include "quillon/view/save_reader.h"
@@ -35,8 +34,12 @@ bool takes(ViewCommand::Kind kind, const std::string& option) {
 
 std::string apply(ViewCommand& command, const std::string& option, const std::string& value) {
   if (value.empty()) return option + " needs a value";
-  if (option == "--codepage") command.codepage = value;
-  else if (option == "--snapshot") command.snapshot = value;
+  if (option == "--codepage") {
+    std::string why;
+    std::optional<shell::CodePage> page = shell::CodePage::Named(value, &why);
+    if (!page) return "--codepage: " + why;
+    command.codePage = std::move(*page);
+  } else if (option == "--snapshot") command.snapshot = value;
   else if (option == "-o" || option == "--output") command.output = value;
   else if (option == "--csv") command.csvFolder = value;
   return {};
@@ -169,10 +172,8 @@ std::optional<int> RunViewCommand(int argc, char** argv) {
     std::cout << ViewUsageText();
     return kViewDone;
   }
-  if (command.codepage && !shell::setAnsiCodePage(*command.codepage))
-    return usageError("unknown code page \"" + *command.codepage + "\"");
   try {
-    const SaveModel model = ReadSave(command.path);
+    const SaveModel model = ReadSave(command.path, command.codePage);
     switch (command.kind) {
       case ViewCommand::Kind::View: return runView(argc, argv, model, command);
       case ViewCommand::Kind::Report: return runReport(model, command);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell/codepage.h"
+
 namespace quillon::view {
 
 // Exit statuses, the same as the save run's: done, the save could not be read or written,
@@ -24,7 +26,7 @@ struct ViewCommand {
   std::optional<std::filesystem::path> snapshot;  // view
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
-  std::optional<std::string> codepage;
+  shell::CodePage codePage;
   bool help = false;
 };
 

@@ -74,10 +74,14 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
       if (value.empty()) return "--install-root needs a folder";
       o.installRoot = value;
       break;
-    case Option::Codepage:
+    case Option::Codepage: {
       if (value.empty()) return "--codepage needs a code page name";
-      o.codepage = value;
+      std::string why;
+      std::optional<shell::CodePage> page = shell::CodePage::Named(value, &why);
+      if (!page) return "--codepage: " + why;
+      o.codePage = std::move(*page);
       break;
+    }
     case Option::SimulateType:
       if (value.empty()) return "--simulate-type needs a drive type name, e.g. RX-Brin";
       o.simulatedDriveType = value;
@@ -195,7 +199,8 @@ std::string UsageText() {
       "  --documents DIR    use DIR instead of your documents folder\n"
       "  --install-root DIR where the drive databases and product definitions are installed\n"
       "                     (default /opt)\n"
-      "  --codepage NAME    code page of the drive's texts and of the files written\n"
+      "  --codepage NAME    code page of the drive's texts and of the files written, any\n"
+      "                     iconv name: CP932 (or SHIFT_JIS) for Japanese drives, CP1252\n"
       "                     (default windows-1252)\n"
       "  --yes              headless: answer \"Open Folder?\" with Yes (default No)\n"
       "  --db-load          tick \"DB Load\": receive the drive's own database archive first and\n"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell/codepage.h"
 #include "quillon/run/run_switches.h"
 
 namespace quillon {
@@ -25,7 +26,7 @@ struct LaunchOptions {
   std::uint16_t myPort = 22359;
   std::optional<std::filesystem::path> documents;
   std::optional<std::filesystem::path> installRoot;
-  std::optional<std::string> codepage;
+  shell::CodePage codePage;  // --codepage: of the drive's texts and the files written
   std::optional<std::string> simulatedDriveType;  // with --simulate
   RunSwitches switches;
 };

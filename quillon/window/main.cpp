@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "drivesim/simulated_drive.h"
-#include "platform/shell/codepage.h"
 #include "platform/shell/documents_folder.h"
 #include "platform/shell/install_layout.h"
 #include "platform/shell/message_box.h"
@@ -66,10 +65,11 @@ int usageError(const std::string& why) {
 }
 
 // --simulate: the simulated drive in this process, on 127.0.0.1 only, with its database
-// archive stored so that "DB Load" has one to get.
+// archive stored so that "DB Load" has one to get; it speaks the run's code page.
 std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOptions& options, std::string& error) {
   drivesim::DriveOptions drive = drivesim::WithStoredDatabase();
   if (options.simulatedDriveType) drive.driveType = *options.simulatedDriveType;
+  drive.codePage = options.codePage.name();
   auto simulated = std::make_unique<drivesim::SimulatedDrive>(drivesim::DriveProfile{drive});
   drivesim::DriveEndpoint endpoint;
   endpoint.address = drivesim::kDefaultAddress;
@@ -117,8 +117,6 @@ int main(int argc, char** argv) {
     std::cout << versionText();
     return kExitCompleted;
   }
-  if (options.codepage && !shell::setAnsiCodePage(*options.codepage))
-    return usageError("unknown code page \"" + *options.codepage + "\"");
 
   std::unique_ptr<QCoreApplication> app;
   if (options.headless) app = std::make_unique<QCoreApplication>(argc, argv);
@@ -134,7 +132,7 @@ int main(int argc, char** argv) {
     destIp = drivesim::kDefaultAddress;
     destPort = simulated->port();
   }
-  const std::unique_ptr<VelkorExchange> exchange = OpenVelkorExchange(destIp, destPort, options.myPort, error);
+  const std::unique_ptr<VelkorExchange> exchange = OpenVelkorExchange(destIp, destPort, options.myPort, options.codePage, error);
   if (!exchange) return startUpFailure(options, error);
 
   RunContext run(*exchange,

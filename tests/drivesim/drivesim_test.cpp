@@ -80,6 +80,38 @@ TEST(DriveSimReplies, IdentityLayoutAndBanksMatchTheProfile) {
   EXPECT_EQ(text(m.replyTo(req("MV02"))).substr(2, 8), "SIM01.00");
 }
 
+TEST(DriveSimReplies, TextsInTheDrivesCodePage) {
+  const DriveOptions o = JapaneseDrive();
+  const CommandModel m{DriveProfile(o)};
+  const shell::CodePage cp932 = shell::CodePage::Named("CP932").value();
+  const std::string panel = cp932.toAnsi(o.panelName);
+  const std::string first = text(m.replyTo(req("QA1"))).substr(2);
+  EXPECT_EQ(first + text(m.replyTo(req("QA2"))).substr(2), panel);
+  EXPECT_EQ(first.back(), '\x83');  // the first byte of "ン": the halves split it
+  EXPECT_EQ(text(m.replyTo(req("Q3"))).substr(2), cp932.toAnsi(o.orderNumber1));
+  EXPECT_EQ(text(m.replyTo(req("Q1"))).substr(2), "RX-Fenn");
+  // The panel name parameter holds the same bytes, four to a 32-bit value, low byte first.
+  const auto word = [&](std::int64_t address) {
+    return static_cast<std::uint16_t>(m.profile().records().memoryWord(address));
+  };
+  const auto bytePair = [&](std::size_t low) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<std::uint8_t>(panel[k])); };
+    return static_cast<std::uint16_t>(byte(low) | byte(low + 1) << 8);
+  };
+  EXPECT_EQ(word(0x2405903A), bytePair(0));
+  EXPECT_EQ(word(0x24059038), bytePair(2));
+
+  Misbehaviour status;
+  status.statusByte = 0x83;
+  CommandModel other{DriveProfile(o), status};
+  EXPECT_EQ(other.answer(req("QT"))->front(), 0x83);
+  EXPECT_EQ(other.answer(req("ZS"))->front(), 0x83);
+
+  DriveOptions unknown;
+  unknown.codePage = "no-such-code-page";
+  EXPECT_THROW(DriveProfile{unknown}, std::invalid_argument);
+}
+
 TEST(DriveSimReplies, AddressesSamplesAndArchive) {
   const CommandModel m{DriveProfile()};
   const DriveProfile& d = m.profile();

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "quillon/requests/identity_requests.h"
 #include "quillon/requests/reply_decoder.h"
 #include "tests/live_exchange/live_exchange_rig.h"
+#include "velkor/control/velkor_ids.h"
 
 using quillon_test::LiveExchangeRig;
 using quillon::ReplyForm;
@@ -402,5 +404,55 @@ TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
     automation::Variant myPort;
     rig.exchange().control().get("MyPort", myPort);
     EXPECT_EQ(myPort, automation::Variant(static_cast<std::int32_t>(port)));
+  }
+}
+
+TEST(LiveExchange, TheDrivesTextsComeThroughTheControlInItsCodePage) {
+  const drivesim::DriveOptions japanese = drivesim::JapaneseDrive();
+  {
+    LiveExchangeRig rig({}, kResendTickMs, japanese);
+    ASSERT_EQ(rig.error(), "");
+    automation::Variant given;
+    ASSERT_EQ(rig.exchange().control().get(velkor::DISPID_CodePage, given), automation::S_OK);
+    EXPECT_EQ(given, automation::Variant("CP932"));
+    quillon::DriveIdentity identity;
+    quillon::IdentityRequests requests(rig.exchange(), identity);
+    requests.ReadDriveType();
+    requests.ReadOrderNumber1();
+    requests.ReadOrderNumber2();
+    requests.ReadPanelName();  // its halves split a double-byte character
+    EXPECT_EQ(rig.state().ErrorText, "");
+    EXPECT_EQ(identity.DriveType, "RX-Fenn");
+    EXPECT_EQ(identity.OrderNumber1, japanese.orderNumber1);
+    EXPECT_EQ(identity.OrderNumber2, japanese.orderNumber2);
+    EXPECT_EQ(identity.PanelName, japanese.panelName);
+    EXPECT_EQ(rig.exchange().codePage().toAnsi(identity.PanelName),
+              rig.drive().profile().panelNameHalf(1) + rig.drive().profile().panelNameHalf(2));
+  }
+  {
+    // A status byte that begins a double-byte character with the byte after it ("ア", 83 41)
+    // is the status alone: the layout's fields stay where they are.
+    drivesim::Misbehaviour status;
+    status.statusByte = 0x83;
+    drivesim::DriveOptions deep = japanese;
+    deep.groupDepth = {0xA0, 4, 1, 0, 1};
+    LiveExchangeRig rig(status, kResendTickMs, deep);
+    ASSERT_EQ(rig.error(), "");
+    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+    quillon::TextReplyDecoder layout(rig.state(), "MX1");
+    EXPECT_EQ(layout.hex8(2), 0xA0);
+    EXPECT_EQ(layout.hex8(12), rig.drive().profile().groupSignals(1));
+    EXPECT_TRUE(layout.ok()) << rig.state().ErrorText;
+  }
+  {
+    // A refusal's code is the second byte, also when it is half of a double-byte character.
+    drivesim::Misbehaviour refuse;
+    refuse.nakCommand = "Q1";
+    refuse.nakCode = 0x82;
+    LiveExchangeRig rig(refuse, kResendTickMs, japanese);
+    ASSERT_EQ(rig.error(), "");
+    EXPECT_FALSE(rig.exchange().transact("Q1", ReplyForm::Text));
+    EXPECT_EQ(rig.state().ErrorText,
+              "Received \"NAK\"\r\nTool Error Code = 82h\r\nRequest \"Q1\" to 127.0.0.1:" + std::to_string(rig.drive().port()));
   }
 }

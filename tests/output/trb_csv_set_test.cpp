@@ -90,7 +90,7 @@ TraceBackTables sampleTables(int level) {
 
 std::string write(const TempFolder& folder, const std::string& panel, const DriveIdentity& id,
                   const TraceBackTables& t, std::uint8_t bank) {
-  return WriteTrbCsvSet(folder.app() / "TRBSAVE", TraceBank{bank, id, t, panel});
+  return WriteTrbCsvSet(folder.app() / "TRBSAVE", TraceBank{bank, id, t, panel}, shell::CodePage());
 }
 
 }  // namespace

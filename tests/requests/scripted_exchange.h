@@ -23,6 +23,7 @@ struct ScriptedReply {
   std::vector<std::uint8_t> bytes;
   std::optional<std::string> abortText;  // the wait ends by abort with this message
   int resentFirst = 0;                    // the request went unanswered this many times first
+  bool textIsDriveBytes = false;          // `text` as sent, to be read in the code page as Input does
 
   static ScriptedReply Text(std::string text) { return {std::move(text), {}, {}}; }
   static ScriptedReply Bytes(std::vector<std::uint8_t> bytes) { return {{}, std::move(bytes), {}}; }
@@ -76,10 +77,14 @@ class ScriptedExchange : public quillon::Exchange {
       return false;
     }
     if (binary) state_.ReplyBytes = std::move(reply.bytes);
-    else state_.ReplyText = std::move(reply.text);
+    else state_.ReplyText = reply.textIsDriveBytes ? codePage_.fromAnsi(reply.text) : std::move(reply.text);
     state_.ReplyFlag = false;
     return true;
   }
+
+  // The drive's code page, as the program would give it the exchange (replies are scripted as
+  // the control's Input gives them: text).
+  void useCodePage(const std::string& name) { codePage_ = shell::CodePage::Named(name).value(); }
 
   std::size_t countOf(std::string_view prefix) const {
     std::size_t n = 0;
@@ -108,7 +113,9 @@ inline Responder AnswersOf(drivesim::CommandModel& model) {
   return [&model](const std::string& request) {
     const auto bytes = model.answer(std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()));
     if (!bytes) return ScriptedReply::Silence(request);
-    return ScriptedReply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
+    ScriptedReply reply{std::string(bytes->begin(), bytes->end()), *bytes, {}};
+    reply.textIsDriveBytes = true;
+    return reply;
   };
 }
 

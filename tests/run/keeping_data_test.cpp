@@ -113,7 +113,7 @@ fs::path savedFolder(const RunRig& rig, const fs::path& scratch) {
   if (!fs::exists(rig.archive())) return rig.working();
   platform_shell::DeleteFolder(scratch, true);
   fs::create_directories(scratch);
-  EXPECT_EQ(RunUnlha(ExtractCommand(rig.archive(), scratch)), 0);
+  EXPECT_EQ(RunUnlha(ExtractCommand(rig.archive(), scratch), shell::CodePage()), 0);
   return scratch;
 }
 

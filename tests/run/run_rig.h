@@ -80,6 +80,8 @@ inline std::filesystem::path BuiltTemplates() { return std::filesystem::path(QUI
 class RunRig {
  public:
   explicit RunRig(RunSetup setup = {}) {
+    // The program is told the drive's code page, as a user does with --codepage.
+    exchange.useCodePage(setup.drive.codePage);
     useDrive(std::move(setup.drive));
     const std::filesystem::path templates =
         setup.templateFolder.empty() ? documents_.path() / "no-templates" : setup.templateFolder;
@@ -110,7 +112,7 @@ class RunRig {
     const std::filesystem::path into = scratch_.path() / "extracted";
     platform_shell::DeleteFolder(into, true);
     std::filesystem::create_directories(into);
-    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into)) != 0) return {};
+    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into), exchange.codePage()) != 0) return {};
     return FilesBelow(into);
   }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/db/test_files.h"
+#include "tests/output/record_file_expectations.h"
 #include "tests/run/run_rig.h"
 
 namespace {
@@ -239,6 +240,28 @@ TEST(SaveSequence, OtherBanksOnlyForLastFaultOnlyWithABank) {
     const std::size_t banksRead = c.commandLine == "/l" ? (c.recordedBanks.empty() ? 0 : 1) : c.recordedBanks.size();
     EXPECT_EQ(rig.exchange.countOf("MY51"), banksRead + (c.otherBanks ? 8 : 0));
   }
+}
+
+// The run's code page reaches the CSV files, the archive's member names and the drive database.
+TEST(SaveSequence, TheDrivesCodePageReachesTheFilesTheArchiveAndTheDriveDatabase) {
+  RunSetup setup;
+  setup.drive = drivesim::JapaneseDrive();
+  setup.drive.recordedBanks = {2};
+  setup.drive.softVersion = "NONE0000";  // no drive database: the bank stays a CSV set
+  RunRig rig(setup);
+  EXPECT_EQ(rig.run().databases.driveDbOptions.jet3CodePage, "CP932");
+  ASSERT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
+
+  const std::string panel = setup.drive.panelName;
+  const std::string panelBytes = rig.drive().sentText(panel);
+  const auto files = rig.archivedFiles();  // extracted (without folders) with the run's code page
+  EXPECT_EQ(files.count("Set_Sram_" + panel + ".csv"), 1u);
+  ASSERT_EQ(files.count("Trb2_Memo.csv"), 1u);
+  EXPECT_NE(files.at("Trb2_Memo.csv").find("3,PanelName," + panelBytes + "\r\n"), std::string::npos);
+  // The archive names its members in the code page, as Windows' LHA tools read them.
+  const std::string archive = quillon_test::FileText(rig.archive());
+  EXPECT_NE(archive.find("TRB_" + panelBytes + "_"), std::string::npos);
+  EXPECT_EQ(archive.find("TRB_" + panel + "_"), std::string::npos);
 }
 
 }  // namespace

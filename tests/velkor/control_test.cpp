@@ -413,6 +413,48 @@ TEST(VelkorControl, ReceivesDecodesAndHandsOverCopies) {
   EXPECT_TRUE(rig.events.errors.empty());
 }
 
+TEST(VelkorControl, CodePageIsWhatTheHostGivesIt) {
+  Rig rig;
+  rig.open();
+  auto& c = *rig.control;
+  automation::DispId id = 0;
+  EXPECT_EQ(c.getIdOfName("CodePage", id), automation::S_OK);
+  EXPECT_EQ(id, velkor::DISPID_CodePage);
+  EXPECT_EQ(getText(c, "CodePage"), "windows-1252");
+  put(c, "Output", "\xE3\x81\x82");  // あ: windows-1252 has no such character
+  EXPECT_EQ(rig.drive.receive().back(), '?');
+
+  put(c, "CodePage", "SHIFT_JIS");
+  EXPECT_EQ(getText(c, "CodePage"), "SHIFT_JIS");
+  put(c, "Output", "\xE3\x81\x82");
+  Bytes sent = rig.drive.receive();
+  ASSERT_EQ(sent.size(), 22u);
+  EXPECT_EQ(sent[20], 0x82);
+  EXPECT_EQ(sent[21], 0xA0);
+  put(c, "OutResult", "\xEF\xBD\xB1" "0");  // ｱ is one byte there
+  put(c, "Output", Variant::bytes({}));
+  EXPECT_EQ(rig.drive.receive()[2], 0xB1);
+  put(c, "OutResult", "00");
+
+  // Replies are read in it; half a character comes back as its byte when sent again.
+  ASSERT_TRUE(rig.deliver(reply("\x06" "0\x93\xFA\x82")));
+  EXPECT_EQ(getText(c, "PeekRawInput").substr(20), "\x06" "0\xE6\x97\xA5\xC2\x82");
+  const std::string text = getText(c, "Input");
+  EXPECT_EQ(text, "\x06" "0\xE6\x97\xA5\xC2\x82");
+  put(c, "Output", text);
+  sent = rig.drive.receive();
+  EXPECT_EQ(Bytes(sent.begin() + 20, sent.end()), (Bytes{0x06, '0', 0x93, 0xFA, 0x82}));
+
+  // A name iconv does not know, or a page that moves ASCII, is refused and nothing changes.
+  EXPECT_EQ(c.put("CodePage", "no-such-code-page"), automation::CTL_E_INVALIDPROPERTYVALUE);
+  EXPECT_EQ(c.put("CodePage", "UTF-16"), automation::CTL_E_INVALIDPROPERTYVALUE);
+  EXPECT_EQ(getText(c, "CodePage"), "SHIFT_JIS");
+  // Another control keeps its own.
+  velkor::CVelkorCtrl other;
+  EXPECT_EQ(getText(other, "CodePage"), "windows-1252");
+  EXPECT_TRUE(rig.events.errors.empty());
+}
+
 TEST(VelkorControl, AcceptanceDropsAndCaps) {
   Rig rig;
   rig.open();

@@ -104,6 +104,20 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
     Variant text;
     byClsid->get("Input", text);
     EXPECT_EQ(text, Variant("MX203"));
+
+    // The module converts text in the code page its host gives it, not one of its own.
+    ASSERT_EQ(byClsid->put("CodePage", "SHIFT_JIS"), automation::S_OK);
+    byClsid->put("Output", "\xE3\x81\x82");  // あ
+    std::vector<std::uint8_t> japanese = drive.receive(&senderPort);
+    ASSERT_EQ(japanese.size(), 22u);
+    EXPECT_EQ(japanese[20], 0x82);
+    EXPECT_EQ(japanese[21], 0xA0);
+    japanese[0] = 'R';
+    japanese[1] = 'S';
+    drive.sendTo(senderPort, japanese);
+    ASSERT_TRUE(runUntil([&] { return ephemeralEvents.receives == 2; }));
+    byClsid->get("Input", text);
+    EXPECT_EQ(text, Variant("\xE3\x81\x82"));
   }
   EXPECT_EQ(canUnload(), automation::S_OK);
 

@@ -75,7 +75,7 @@ TEST(OstrinControl, KeepsTheVelkorInterfaceAndAddsItsOwn) {
   const std::pair<const char*, automation::DispId> ids[] = {
       {"DestBus", 2},        {"OutputIndividually2", 43}, {"CaptureStart", 44}, {"CaptureStop", 45},
       {"CaptureCount", 46},  {"CaptureSelect", 47},       {"CaptureRelease", 48}, {"CaptureMode", 49},
-      {"MyIpMask", 50},      {"MyIpMulti", 51},           {"MyIpMaskMulti", 52}};
+      {"MyIpMask", 50},      {"MyIpMulti", 51},           {"MyIpMaskMulti", 52}, {"CodePage", 100}};
   for (const auto& [name, id] : ids) {
     automation::DispId found = 0;
     EXPECT_EQ(c.getIdOfName(name, found), automation::S_OK) << name;
@@ -84,7 +84,10 @@ TEST(OstrinControl, KeepsTheVelkorInterfaceAndAddsItsOwn) {
   EXPECT_EQ(c.put("CaptureCount", 1), automation::CTL_E_SETNOTSUPPORTED);
   EXPECT_EQ(c.put("DestBus", 9), automation::S_OK);
   EXPECT_EQ(longOf(c, "DestBus"), 3);
+  EXPECT_EQ(c.put("CodePage", "CP932"), automation::S_OK);  // the Velkor control's, beyond both interfaces
   Variant v;
+  EXPECT_EQ(c.get("CodePage", v), automation::S_OK);
+  EXPECT_EQ(v, Variant("CP932"));
   EXPECT_EQ(c.call("CaptureStart", {}, &v), automation::DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(call(c, "CaptureRelease"), Variant(false));
   EXPECT_EQ(longOf(c, "CaptureCount"), 0);

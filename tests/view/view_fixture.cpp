@@ -94,7 +94,7 @@ fs::path WriteWorkbook(const fs::path& appFolder) {
 
 fs::path WriteCsvSet(const fs::path& appFolder) {
   const ReadBank read("SIM09.99");
-  EXPECT_EQ(quillon::WriteTrbCsvSet(appFolder / "TRBSAVE", read.bank()), "");
+  EXPECT_EQ(quillon::WriteTrbCsvSet(appFolder / "TRBSAVE", read.bank(), shell::CodePage()), "");
   return appFolder / "TRBSAVE" / quillon::TrbFolderName(kPanelName, kTime);
 }
 

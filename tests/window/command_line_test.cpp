@@ -64,4 +64,18 @@ TEST(CommandLine, DbLoadOptionTicksTheBox) {
   EXPECT_NE(UsageText().find("--db-load"), std::string::npos);
 }
 
+TEST(CommandLine, CodePageByAnyIconvNameThatCarriesTheDrivesReplies) {
+  EXPECT_EQ(parse({}).options.codePage.name(), "windows-1252");
+  for (const char* name : {"CP932", "SHIFT_JIS", "SJIS", "windows-1252", "CP1252"}) {
+    const LaunchParse p = parse({"--codepage", name, "/l"});
+    EXPECT_EQ(p.usageError, "") << name;
+    EXPECT_EQ(p.options.codePage.name(), name);
+  }
+  EXPECT_EQ(parse({"--codepage=CP932"}).options.codePage.toAnsi("\xE3\x81\x82"), "\x82\xA0");
+  const std::string unknown = parse({"--codepage", "no-such-code-page"}).usageError;
+  EXPECT_NE(unknown.find("does not know the code page \"no-such-code-page\""), std::string::npos) << unknown;
+  EXPECT_NE(parse({"--codepage", "UTF-16"}).usageError.find("cannot carry"), std::string::npos);
+  EXPECT_NE(parse({"--codepage", ""}).usageError, "");
+}
+
 }  // namespace

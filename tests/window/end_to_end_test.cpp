@@ -10,11 +10,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
 #include "drivesim/drive_profile.h"
 #include "drivesim/record_images.h"
+#include "platform/shell/codepage.h"
 #include "platform/shell/folders.h"
 #include "tests/db/test_files.h"
 #include "tests/output/record_file_expectations.h"
@@ -101,7 +103,7 @@ std::string crlfLines(const std::vector<std::string>& lines) {
 }
 
 // The six files of one bank's CSV set as the simulated drive's data dictates them, for a drive
-// read with 16-bit samples.
+// read with 16-bit samples: its texts as it sent them, in its code page.
 std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& d, int bank) {
   const std::string b = std::to_string(bank);
   std::map<std::string, std::string> files;
@@ -122,8 +124,8 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
 
   const drivesim::DriveOptions& o = d.options();
   files["Trb" + b + "_Memo.csv"] = crlfLines({"1,DriveType," + o.driveType, "2,SoftVer," + o.softVersion,
-                                              "3,PanelName," + o.panelName, "4,Custmer,??", "5,Templete#, 0",
-                                              "6,FileFor,TraceBack"});
+                                              "3,PanelName," + d.sentText(o.panelName), "4,Custmer,??",
+                                              "5,Templete#, 0", "6,FileFor,TraceBack"});
   lines.clear();
   int runningSignals = 0;
   for (int g = 1; g <= 3; ++g) {
@@ -138,7 +140,7 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
   const drivesim::Ratings& r = o.ratings;
   const double speed = r.motorSpeed > 0xF0000 ? static_cast<double>(r.motorSpeed) - 1048576 : r.motorSpeed;
   files["Trb" + b + "_Title.csv"] = crlfLines(
-      {"1," + o.orderNumber1 + " " + o.orderNumber2 + "," + std::to_string(2000 + t.year) + "/" + two(t.month) + "/" +
+      {"1," + d.sentText(o.orderNumber1) + " " + d.sentText(o.orderNumber2) + "," + std::to_string(2000 + t.year) + "/" + two(t.month) + "/" +
        two(t.day) + "  " + two(t.hour) + ":" + two(t.minute) + ":" + two(t.second) + ",3," +
        tenths(r.inverterVoltage) + "V - " + tenths(r.inverterCurrent / 10.0) + "A - " +
        tenths(r.inverterCapacity / 10.0) + "KVA," + tenths(r.motorOutput / 10.0) + "kW - " +
@@ -157,9 +159,9 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
 }
 
 // The bank folder's name: panel name, then the bank's date and time.
-std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank) {
+std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank, const std::string& safePanel = kSafePanel) {
   const drivesim::TimeStamp t = d.bankTime(bank);
-  return std::string("TRB_") + kSafePanel + "_" + std::to_string(2000 + t.year) + two(t.month) + two(t.day) + "_" +
+  return "TRB_" + safePanel + "_" + std::to_string(2000 + t.year) + two(t.month) + two(t.day) + "_" +
          two(t.hour) + two(t.minute) + two(t.second);
 }
 
@@ -169,6 +171,20 @@ std::string utf16LeText(const std::string& bytes) {
   std::string text;
   for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : '?';
   return text;
+}
+
+// The text of a UTF-16LE file with its byte-order mark, as UTF-8.
+std::string utf16LeAsUtf8(const std::string& bytes) {
+  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "<no UTF-16LE byte-order mark>";
+  std::u16string units((bytes.size() - 2) / 2, u'\0');
+  std::memcpy(units.data(), bytes.data() + 2, units.size() * 2);
+  return QString::fromStdU16String(units).toStdString();
+}
+
+bool isValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); i += shell::Utf8CharacterLength(text, i))
+    if (shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
 }
 
 // A simulated run's record files, converted into the setting-parameter workbook and then
@@ -428,6 +444,89 @@ TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
   EXPECT_NE(run.output.find("Receiving Drive Database Done>"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Bank 1 / 1\n"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("Banks "), std::string::npos) << run.output;
+}
+
+// A Japanese drive in a run with its code page: the names on disk and the workbooks' texts are
+// UTF-8, the configuration file is UTF-16, and the panel name split between "QA1" and "QA2"
+// inside a double-byte character is whole everywhere.
+TEST_F(EndToEnd, JapaneseDriveWithItsDatabase) {
+  const drivesim::DriveOptions japanese = drivesim::JapaneseDrive();
+  const DrivesimProgram drive({"--japanese"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  QStringList arguments = runAgainst(drive);
+  arguments << "--codepage" << "CP932" << "/l" << "/f";  // the folder kept as it is, every bank read
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(isValidUtf8(run.output)) << run.output;
+  const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
+  ASSERT_EQ(saved.size(), 1u);
+  for (const auto& entry : fs::recursive_directory_iterator(saved[0]))
+    EXPECT_TRUE(isValidUtf8(entry.path().filename().string())) << entry.path();
+
+  const std::string& panel = japanese.panelName;
+  const std::vector<fs::path> banks = entriesOf(saved[0], "TRB" + panel + "_");
+  EXPECT_EQ(banks.size(), 3u);
+  for (const fs::path& workbook : banks) {
+    EXPECT_EQ(db_test::queryText(workbook, "SELECT Memo FROM Memo WHERE Title = 'PanelName'"), panel);
+    EXPECT_EQ(db_test::queryText(workbook, "SELECT OrderNumber FROM Title"),
+              japanese.orderNumber1 + " " + japanese.orderNumber2);
+  }
+  fs::path workbook;
+  for (const fs::path& file : entriesOf(saved[0], "Set_Sram_" + panel + "_"))
+    if (file.extension() == ".mdb") workbook = file;
+  ASSERT_FALSE(workbook.empty());
+  // The drive's parameters hold the name in its bytes too; the drive database's own Japanese.
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT CharData FROM CharSet WHERE symbol = 'INF_PANEL'"), panel);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT Memo FROM Memo WHERE Title = 'PanelName'"), panel);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT TitleJP FROM EventCount WHERE ID = 1"), "\u904B\u8EE2\u56DE\u6570");
+  fs::path document = workbook;
+  document.replace_extension(".drc");
+  const std::string text = utf16LeAsUtf8(FileText(document));
+  // The configuration's name: the first eight characters of the panel name, trimmed.
+  EXPECT_NE(text.find("<driveConfig name=\"\u7B2C3\u30E9\u30A4\u30F3 \u5DFB\u53D6\" eeprombank=\"A\""),
+            std::string::npos)
+      << text;
+}
+
+// Without its database the drive's files stay CSV files: their texts are the drive's Shift-JIS
+// bytes exactly, and the archive names its members in the code page (lha reads the bytes).
+TEST_F(EndToEnd, JapaneseDriveWithoutItsDatabaseKeepsItsBytesInTheCsvFiles) {
+  drivesim::DriveOptions options = drivesim::JapaneseDrive();
+  options.driveType = "RX-Ardo";
+  options.interfaceLevel = 5;
+  options.softVersion = "SIM09.99";
+  const drivesim::DriveProfile profile(options);
+  const DrivesimProgram drive({"--japanese", "--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
+  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
+  QStringList arguments = runAgainst(drive);
+  arguments << "--codepage" << "SHIFT_JIS";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const fs::path extracted = extractedArchive("x");
+  ASSERT_FALSE(extracted.empty());
+
+  const std::string panelBytes = profile.sentText(options.panelName);
+  ASSERT_EQ(panelBytes.size(), 16u);
+  for (const int bank : options.recordedBanks) {
+    const fs::path folder = extracted / csvSetFolderName(profile, bank, panelBytes);
+    ASSERT_TRUE(fs::is_directory(folder)) << folder;
+    for (const auto& [name, text] : expectedCsvSet(profile, bank)) EXPECT_EQ(FileText(folder / name), text) << name;
+  }
+  const quillon_test::SavedRecordFiles saved{extracted, panelBytes, "V05.002"};
+  const drivesim::RecordImages images("RX-Ardo", panelBytes);
+  quillon_test::ExpectSetpointFile(saved, images, 0, 3072);
+  quillon_test::ExpectRecordAndStatusFiles(saved, images);
+
+  // Saved in SHIFT_JIS, the files hold the drive's bytes all the same; read in the drive's own
+  // CP932 the save shows its texts (SHIFT_JIS would read 81 7C as "−", CP932 as "－").
+  const fs::path archive = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_").at(0);
+  const fs::path html = base_ / "report.html";
+  const Finished report = runQuillon({"report", QString::fromStdString(archive.string()), "-o",
+                                      QString::fromStdString(html.string()), "--codepage", "CP932"});
+  ASSERT_EQ(report.exitCode, 0) << report.output;
+  const std::string page = FileText(html);
+  EXPECT_NE(page.find(options.panelName), std::string::npos);
+  EXPECT_NE(page.find(options.orderNumber1), std::string::npos);
 }
 
 }  // namespace

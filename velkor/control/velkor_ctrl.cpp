@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cctype>
 
-#include "platform/shell/codepage.h"
 #include "platform/sockets/socket_errors.h"
 
 namespace velkor {
@@ -115,6 +114,7 @@ std::span<const CVelkorCtrl::Member> CVelkorCtrl::members() {
       VELKOR_READONLY(InSeqNumber),
       {DISPID_OutputIndividually, "OutputIndividually", nullptr, nullptr, &CVelkorCtrl::callOutputIndividually},
       {DISPID_OutputIndividually2, "OutputIndividually2", nullptr, nullptr, &CVelkorCtrl::callOutputIndividually2},
+      VELKOR_PROPERTY(CodePage),
   };
   return table;
 }
@@ -125,7 +125,7 @@ std::span<const CVelkorCtrl::Member> CVelkorCtrl::members() {
 const CVelkorCtrl::Member* CVelkorCtrl::findMember(DispId id) const {
   // The DISPIDs are small numbers: one table slot each, so that a dispatch does not search.
   static const auto byId = [] {
-    std::array<const Member*, DISPID_OutputIndividually2 + 1> table{};
+    std::array<const Member*, DISPID_CodePage + 1> table{};
     for (const Member& m : members()) {
       assert(m.id > 0 && m.id < static_cast<DispId>(table.size()) && !table[static_cast<std::size_t>(m.id)]);
       table[static_cast<std::size_t>(m.id)] = &m;
@@ -314,7 +314,7 @@ automation::HRESULT CVelkorCtrl::convertPayload(const Variant& value, std::vecto
   } else {
     std::string text;
     if (const HRESULT hr = copy.toText(text); automation::Failed(hr)) return hr;
-    const std::string ansi = shell::toAnsi(text);
+    const std::string ansi = codePage_.toAnsi(text);
     bytes.assign(ansi.begin(), ansi.end());
   }
   if (bytes.size() > fr::kMaxPayload) bytes.resize(fr::kMaxPayload);
@@ -652,7 +652,7 @@ automation::HRESULT CVelkorCtrl::putPortOpen(const Variant& v) {
 }
 
 automation::HRESULT CVelkorCtrl::getResult(Variant& v) {
-  v = Variant(shell::fromAnsi(receivedResult_));
+  v = Variant(codePage_.fromAnsi(receivedResult_));
   return automation::S_OK;
 }
 
@@ -664,7 +664,7 @@ automation::HRESULT CVelkorCtrl::getInput(Variant& v) {
     return automation::S_OK;
   }
   const auto payload = payloadBytes();
-  v = Variant(shell::fromAnsi(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size())));
+  v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size())));
   clearReceivedCounts();
   return automation::S_OK;
 }
@@ -692,7 +692,7 @@ automation::HRESULT CVelkorCtrl::getPeekRawInput(Variant& v) {
     return automation::S_OK;
   }
   const auto raw = std::span<const std::uint8_t>(receiveBuffer_).first(static_cast<std::size_t>(InRawCount_));
-  v = Variant(shell::fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
+  v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
   return automation::S_OK;
 }
 
@@ -705,7 +705,7 @@ automation::HRESULT CVelkorCtrl::getPeekRawInputHex(Variant& v) {
 
 automation::HRESULT CVelkorCtrl::getConfirmRawOutput(Variant& v) {
   const auto raw = header_.bytes(static_cast<std::size_t>(OutRawCount_));
-  v = Variant(shell::fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
+  v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
   return automation::S_OK;
 }
 
@@ -720,14 +720,28 @@ automation::HRESULT CVelkorCtrl::getInSrcIp(Variant& v) {
 }
 
 automation::HRESULT CVelkorCtrl::getOutResult(Variant& v) {
-  v = Variant(shell::fromAnsi(header_.resultText()));
+  v = Variant(codePage_.fromAnsi(header_.resultText()));
   return automation::S_OK;
 }
 
 automation::HRESULT CVelkorCtrl::putOutResult(const Variant& v) {
   std::string text;
   if (const HRESULT hr = v.toText(text); automation::Failed(hr)) return hr;
-  header_.setResult(shell::toAnsi(text));
+  header_.setResult(codePage_.toAnsi(text));
+  return automation::S_OK;
+}
+
+automation::HRESULT CVelkorCtrl::getCodePage(Variant& v) {
+  v = Variant(codePage_.name());
+  return automation::S_OK;
+}
+
+automation::HRESULT CVelkorCtrl::putCodePage(const Variant& v) {
+  std::string name;
+  if (const HRESULT hr = v.toText(name); automation::Failed(hr)) return hr;
+  std::optional<shell::CodePage> page = shell::CodePage::Named(name);
+  if (!page) return automation::CTL_E_INVALIDPROPERTYVALUE;  // the code page stays as it was
+  codePage_ = std::move(*page);
   return automation::S_OK;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/automation/dispatch.h"
+#include "platform/shell/codepage.h"
 #include "platform/sockets/udp_socket.h"
 #include "velkor/control/velkor_ids.h"
 #include "velkor/framing/framing.h"
@@ -155,6 +156,8 @@ class CVelkorCtrl : public automation::Control {
   HRESULT getInSeqNumber(Variant& v);
   HRESULT callOutputIndividually(std::span<const Variant> args, Variant* result);
   HRESULT callOutputIndividually2(std::span<const Variant> args, Variant* result);
+  HRESULT getCodePage(Variant& v);
+  HRESULT putCodePage(const Variant& v);
 
   framing::ByteOrders byteOrders() const { return {ByteOrderRIO_, ByteOrderV27_}; }
   void setPersistedDefaults();
@@ -169,6 +172,9 @@ class CVelkorCtrl : public automation::Control {
   std::string DestIp_;
   std::int32_t DestPort_ = 0;
   bool open_ = false;
+  // Text payloads, results and raw views are in this code page (not persisted: the host gives
+  // it at run time, as it gives the destination).
+  shell::CodePage codePage_;
 
   // Last accepted datagram.
   std::string receivedResult_;

@@ -57,6 +57,10 @@ enum VelkorDispId : automation::DispId {
   DISPID_InSeqNumber = 41,
   DISPID_OutputIndividually = 42,
   DISPID_OutputIndividually2 = 43,
+  // Beyond the original interface: the ANSI code page of Input, Output and the other text
+  // members, given by the host (the module keeps no setting of its own). A number clear of
+  // _DVelkor's 1-43 and of the 44-52 that _DOstrin adds on top, with room for both to grow.
+  DISPID_CodePage = 100,
 };
 
 // _DVelkorEvents

@@ -55,7 +55,8 @@ StepState stateOf(ConvertOutcome outcome) {
 
 StepState ConvertTheSaveFolder(RunContext& run) {
   BankFaultReader faults(run.exchange, run.traceBack);
-  SaveFolderConversion job{run.folders.workingFolder(), run.folders.search(), run.clock, kProgramVersion, {}};
+  SaveFolderConversion job{run.folders.workingFolder(), run.folders.search(), run.clock, kProgramVersion, {},
+                           run.codePage()};
   if (run.switches.lastFaultOnly && run.RecordedBankCount != 0)
     job.otherBanks = OtherBanks{run.traceBack.BankCount, [&faults](int bank) { return faults.read(bank); }};
   return stateOf(ConvertSaveFolder(run.identity, job, run.databases, run.x(), run.LabelDummy));

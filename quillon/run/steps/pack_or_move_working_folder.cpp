@@ -35,7 +35,7 @@ StepState packWorkingFolder(RunContext& run, const fs::path& target) {
     run.fail(failure);
     return StepState::Failed;
   }
-  if (RunUnlha(PackCommand(archive, working)) != 0) {
+  if (RunUnlha(PackCommand(archive, working), run.codePage()) != 0) {
     run.fail(kCompressError);  // the working folder stays as it is
     return StepState::Failed;
   }

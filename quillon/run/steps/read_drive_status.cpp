@@ -12,7 +12,7 @@ StepState ReadDriveStatus(RunContext& run) {
   requests.ReadSseqOutputs();
   requests.ReadPrCodes();
   run.reportFailure(WriteDriveStatusFile(run.folders.workingFolder(), run.SafePanelName, run.status,
-                                         run.identity.InterfaceVersionText, kProgramVersion));
+                                         run.identity.InterfaceVersionText, kProgramVersion, run.codePage()));
   return run.finished();
 }
 

@@ -18,7 +18,7 @@ StepState ReadTroubleRecords(RunContext& run) {
     auto group = static_cast<std::uint8_t>(g);
     requests.ReadEventTimes(group);
   }
-  run.reportFailure(WriteTroubleFiles(run.folders.workingFolder(), run.SafePanelName, run.trouble));
+  run.reportFailure(WriteTroubleFiles(run.folders.workingFolder(), run.SafePanelName, run.trouble, run.codePage()));
   return run.finished();
 }
 

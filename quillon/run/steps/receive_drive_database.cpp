@@ -11,7 +11,8 @@ StepState ReceiveDriveDatabase(RunContext& run) {
   const DriveDatabaseDisplay display{
       [&run](int block, int lastBlock) { run.events.emit(DatabaseBlockReceived{block, lastBlock}); },
       [&run](const std::string& message) { run.notice(message); }};
-  DriveDatabaseDownload(run.exchange, run.progress, display, RunUnlha, run.folders.AppFolder).ReceiveDriveDatabase();
+  const auto unlha = [&run](const std::string& command) { return RunUnlha(command, run.codePage()); };
+  DriveDatabaseDownload(run.exchange, run.progress, display, unlha, run.folders.AppFolder).ReceiveDriveDatabase();
   return run.finished();
 }
 

@@ -21,7 +21,7 @@ void SaveTrb_mdb(RunContext& run, std::uint8_t bank) {
     run.notice(workbook.ErrorText + "\r\nThe bank is saved as its CSV set " +
                (working / TrbFolderName(run.SafePanelName, run.traceBack.bankTime(bank))).string());
   }
-  run.reportFailure(WriteTrbCsvSet(working, view));
+  run.reportFailure(WriteTrbCsvSet(working, view, run.codePage()));
 }
 
 }  // namespace quillon

@@ -8,10 +8,10 @@ namespace quillon {
 
 StepState WriteSettingFiles(RunContext& run) {
   const std::filesystem::path working = run.folders.workingFolder();
-  run.reportFailure(WriteSetpointFile(working, run.SafePanelName, run.memory));
+  run.reportFailure(WriteSetpointFile(working, run.SafePanelName, run.memory, run.codePage()));
   if (driveHasEventLog(run.identity.InterfaceLevel, run.identity.DriveType)) {
     MemoryRequests(run.exchange, run.memory).ReadEventLogMemory();
-    run.reportFailure(WriteEventLogFile(working, run.SafePanelName, run.memory));
+    run.reportFailure(WriteEventLogFile(working, run.SafePanelName, run.memory, run.codePage()));
   }
   return run.finished();
 }
