@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -177,6 +179,69 @@ TEST(SaveSequence, OtherBanksOnlyForLastFaultOnlyWithABank) {
     const std::size_t banksRead = c.commandLine == "/l" ? (c.recordedBanks.empty() ? 0 : 1) : c.recordedBanks.size();
     EXPECT_EQ(rig.exchange.countOf("MY51"), banksRead + (c.otherBanks ? 8 : 0));
   }
+}
+
+// A bank's files are written while the next bank is read. When they fail, the run ends as if
+// they had been written before the next request: with the bank's own message (not that of
+// what went wrong later), the trace-back step failed, nothing of the later steps asked or
+// written, no later bank's files. When the next bank fails instead, the files of the bank
+// before are complete and kept.
+TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) {
+  quillon_test::TestFolder templates;
+  for (const auto& entry : fs::directory_iterator(quillon_test::BuiltTemplates()))
+    if (entry.is_regular_file()) fs::copy_file(entry.path(), templates.path() / entry.path().filename());
+  const fs::path workbookTemplate = templates.path() / "TRB_TMP.mdb";
+  const std::string goodTemplate = quillon_test::FileText(workbookTemplate);
+  auto damageTemplate = [&] {
+    fs::remove(workbookTemplate);
+    std::ofstream(workbookTemplate, std::ios::binary) << "not a database, not even close to one";
+  };
+  auto filesIn = [](const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+
+  for (const bool nextBankRefused : {false, true}) {
+    SCOPED_TRACE(nextBankRefused ? "the next bank refused too" : "the next bank answered");
+    damageTemplate();
+    RunSetup setup;
+    setup.templateFolder = templates.path();  // the drive's recorded banks are 0, 2 and 5
+    RunRig rig(setup);
+    const auto answer = rig.driveAnswers();
+    rig.exchange.responder = [&](const std::string& request) {
+      return nextBankRefused && request == "MX202" ? ScriptedReply::Nak(5) : answer(request);
+    };
+    Heard heard(rig.run());
+    EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
+    EXPECT_TRUE(rig.run().x().ErrorText.starts_with("Trace-back workbook of bank 0 not written")) << rig.run().x().ErrorText;
+    const std::vector<std::string> last(heard.told.end() - 2, heard.told.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"Receiving Trace Back Data failed", "ended failed " + rig.working().string()}));
+    for (const std::string& request : rig.exchange.sent) {
+      EXPECT_FALSE(request.starts_with("MX205") || request.starts_with("MY3") || request.starts_with("EV")) << request;
+    }
+    if (fs::exists(rig.working())) {
+      EXPECT_EQ(filesIn(rig.working()), std::vector<std::string>{});
+    }
+  }
+
+  std::ofstream(workbookTemplate, std::ios::binary | std::ios::trunc) << goodTemplate;
+  RunSetup setup;
+  setup.templateFolder = templates.path();
+  RunRig rig(setup);
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    return request == "MX202" ? ScriptedReply::Nak(5) : answer(request);
+  };
+  EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
+  EXPECT_NE(rig.run().x().ErrorText.find("NAK"), std::string::npos) << rig.run().x().ErrorText;
+  const std::vector<std::string> kept = filesIn(rig.working());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].starts_with("TRB") && kept[0].ends_with(".mdb")) << kept[0];
+  const int samples = rig.run().traceBack.MaxGroupDepth * 64;
+  EXPECT_EQ(db_test::queryText(rig.working() / kept[0], "SELECT COUNT(*) FROM Data WHERE Data1 IS NOT NULL"),
+            std::to_string(samples));
 }
 
 }  // namespace
