@@ -20,11 +20,6 @@ namespace fr = velkor::framing;
 namespace {
 
 constexpr std::size_t kReceiveBuffer = 2048;
-// A sleeping thread wakes some tens of microseconds after its time on a busy machine: a
-// delayed reply sleeps until this long before it is due and spins the rest, so that the
-// drive's latency is the one asked for and a benchmark times the tool, not the scheduler.
-constexpr std::chrono::microseconds kSpinBeforeDue{200};
-
 void pauseWhileSpinning() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
@@ -42,6 +37,12 @@ bool wakeSignalled(int wakeFd) {
 }
 
 }  // namespace
+
+void WaitUntil(std::chrono::steady_clock::time_point due) {
+  const auto wake = due - kSpinBeforeDue;
+  if (std::chrono::steady_clock::now() < wake) std::this_thread::sleep_until(wake);
+  while (std::chrono::steady_clock::now() < due) pauseWhileSpinning();
+}
 
 bool IsLoopbackAddress(const std::string& address) {
   in_addr parsed{};

@@ -21,6 +21,13 @@
 namespace drivesim {
 
 inline constexpr std::uint16_t kDefaultPort = 22359;
+
+// A sleeping thread wakes some tens of microseconds after its time on a busy machine: a
+// delayed reply sleeps until this long before it is due and spins the rest, so that the
+// drive's latency is the one asked for and a benchmark times the tool, not the scheduler.
+inline constexpr std::chrono::microseconds kSpinBeforeDue{200};
+// Returns at `due`, closely: sleeps until kSpinBeforeDue before it, then spins.
+void WaitUntil(std::chrono::steady_clock::time_point due);
 inline constexpr const char* kDefaultAddress = "127.0.0.1";
 
 // True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves.
