@@ -314,6 +314,9 @@ class SqliteBackend : public Backend {
   void setSyncEachCommit(bool sync) override {
     requireOpen();
     execute(sync ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = OFF");
+    // Commits that need not reach the disk need no journal file made and removed for each
+    // either: a transaction that fails is still rolled back from the journal in memory.
+    execute(sync ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = MEMORY");
   }
 
   LoadedRows load(std::string_view source) override {

@@ -100,17 +100,27 @@ TEST(SqliteRecordset, WritesChangesAdditionsAndDeletionsBackAtOnce) {
 }
 
 TEST(SqliteRecordset, FailedWriteBackLeavesTheFileAsItWas) {
-  db_test::ScratchFolder folder;
-  auto path = folder.file("work.mdb");
-  makeSqliteFile(path, "CREATE TABLE T (a TEXT NOT NULL, b TEXT); INSERT INTO T VALUES ('1', 'old');");
-  auto work = Connection::open(path);
-  auto table = work->openRecordset("T");
-  table->setField("b", "new");
-  table->addNew();
-  table->setField("b", "no a");  // violates NOT NULL at write-back
-  EXPECT_THROW(table->updateBatch(), DbError);
-  EXPECT_EQ(queryText(path, "SELECT b FROM T"), "old");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
+  // Also with commits that need not reach the disk (the journal then kept in memory).
+  for (const bool syncEachCommit : {true, false}) {
+    db_test::ScratchFolder folder;
+    auto path = folder.file("work.mdb");
+    makeSqliteFile(path, "CREATE TABLE T (a TEXT NOT NULL, b TEXT); INSERT INTO T VALUES ('1', 'old');");
+    auto work = Connection::open(path);
+    work->setSyncEachCommit(syncEachCommit);
+    auto table = work->openRecordset("T");
+    table->setField("b", "new");
+    table->addNew();
+    table->setField("b", "no a");  // violates NOT NULL at write-back
+    EXPECT_THROW(table->updateBatch(), DbError);
+    EXPECT_EQ(queryText(path, "SELECT b FROM T"), "old");
+    EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
+    auto writer = work->openTableWriter("T");
+    writer->addNew();
+    writer->setField(1, Value("no a either"));
+    EXPECT_THROW(writer->update(), DbError);
+    writer.reset();  // dropped without close
+    EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
+  }
 }
 
 TEST(SqliteRecordset, WritesManyLikeRowsEachWithItsOwnValues) {
