@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace drivesim {
 
@@ -19,6 +20,16 @@ namespace fr = velkor::framing;
 namespace {
 
 constexpr std::size_t kReceiveBuffer = 2048;
+void pauseWhileSpinning() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+timespec timespecOf(std::chrono::nanoseconds span) {
+  span = std::max(span, std::chrono::nanoseconds::zero());
+  return {static_cast<time_t>(span.count() / 1000000000), static_cast<long>(span.count() % 1000000000)};
+}
 
 bool wakeSignalled(int wakeFd) {
   pollfd wake{wakeFd, POLLIN, 0};
@@ -26,6 +37,12 @@ bool wakeSignalled(int wakeFd) {
 }
 
 }  // namespace
+
+void WaitUntil(std::chrono::steady_clock::time_point due) {
+  const auto wake = due - kSpinBeforeDue;
+  if (std::chrono::steady_clock::now() < wake) std::this_thread::sleep_until(wake);
+  while (std::chrono::steady_clock::now() < due) pauseWhileSpinning();
+}
 
 bool IsLoopbackAddress(const std::string& address) {
   in_addr parsed{};
@@ -108,14 +125,9 @@ std::size_t SimulatedDrive::requestCount() const {
   return requestCount_;
 }
 
-const timespec* SimulatedDrive::untilNextDue(timespec& wait) const {
-  if (pending_.empty()) return nullptr;
-  const auto next = std::min_element(pending_.begin(), pending_.end(),
-                                     [](const auto& a, const auto& b) { return a.due < b.due; })->due;
-  const auto left = std::max(std::chrono::nanoseconds::zero(), next - std::chrono::steady_clock::now());
-  wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-  wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
-  return &wait;
+std::chrono::steady_clock::time_point SimulatedDrive::nextDue() const {
+  return std::min_element(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) { return a.due < b.due; })
+      ->due;
 }
 
 void SimulatedDrive::run() {
@@ -136,13 +148,15 @@ void SimulatedDrive::run() {
       // of 0 is an empty datagram or the end that stop() asks for.
       const ssize_t n = receive();
       if ((n == 0 || (n < 0 && errno != EINTR)) && wakeSignalled(wakeFd_)) return;
-    } else {
+    } else if (const auto due = nextDue(), now = std::chrono::steady_clock::now(); due - now > kSpinBeforeDue) {
       pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      timespec wait{};
-      const int ready = ::ppoll(fds, 2, untilNextDue(wait), nullptr);
+      const timespec wait = timespecOf(due - kSpinBeforeDue - now);
+      const int ready = ::ppoll(fds, 2, &wait, nullptr);
       if (ready < 0 && errno != EINTR) return;
       if (fds[1].revents & POLLIN) return;
       if (fds[0].revents & POLLIN) receive();
+    } else {
+      while (std::chrono::steady_clock::now() < due) pauseWhileSpinning();
     }
     sendDue();
   }
@@ -208,9 +222,10 @@ void SimulatedDrive::sendDue() {
   const auto now = std::chrono::steady_clock::now();
   auto due = std::stable_partition(pending_.begin(), pending_.end(), [&](const auto& p) { return p.due > now; });
   for (auto it = due; it != pending_.end(); ++it) {
-    sendTo(it->datagram, it->to);
+    // Up to the send: sending itself is a part of any round trip, the bare one included.
     delayedReplyNanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
                                                                                 it->received).count();
+    sendTo(it->datagram, it->to);
   }
   pending_.erase(due, pending_.end());
 }

@@ -2,13 +2,13 @@
 // The simulated drive on a UDP socket: requests ("SN" datagrams) in, replies ("RS", the
 // request's routing fields mirrored) back to the sender. It runs on a thread of its own with
 // a poll loop, so a test's event loop is free for the program's side, and stops cleanly. A
-// reply delay is timed in nanoseconds, not rounded up to whole milliseconds, and the time each
-// delayed reply really took is added up, so that a drive with a given latency can be timed.
+// reply delay is timed in nanoseconds, not rounded up to whole milliseconds, kept closely (the
+// last stretch is spun, not slept), and the time each delayed reply really took is added up, so
+// that a drive with a given latency can be timed.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,6 +21,13 @@
 namespace drivesim {
 
 inline constexpr std::uint16_t kDefaultPort = 22359;
+
+// A sleeping thread wakes some tens of microseconds after its time on a busy machine: a
+// delayed reply sleeps until this long before it is due and spins the rest, so that the
+// drive's latency is the one asked for and a benchmark times the tool, not the scheduler.
+inline constexpr std::chrono::microseconds kSpinBeforeDue{200};
+// Returns at `due`, closely: sleeps until kSpinBeforeDue before it, then spins.
+void WaitUntil(std::chrono::steady_clock::time_point due);
 inline constexpr const char* kDefaultAddress = "127.0.0.1";
 
 // True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves.
@@ -52,8 +59,9 @@ class SimulatedDrive {
   static constexpr std::size_t kRequestLogLimit = 1 << 16;
   std::vector<std::vector<std::uint8_t>> requests() const;
   std::size_t requestCount() const;
-  // Time from receiving a request to sending its delayed reply, added over all delayed
-  // replies: what the drive took, so that a benchmark can tell it from the tool's share.
+  // Time from receiving a request to the start of sending its delayed reply, added over all
+  // delayed replies: what the drive took, so that a benchmark can tell it from the tool's share
+  // (the send itself belongs to the round trip, as in a bare one).
   std::chrono::nanoseconds delayedReplyTime() const { return std::chrono::nanoseconds(delayedReplyNanos_.load()); }
 
  private:
@@ -74,8 +82,8 @@ class SimulatedDrive {
   std::optional<Sender> replyDestination(std::span<const std::uint8_t> payload, Sender from);
   void sendTo(const std::vector<std::uint8_t>& datagram, Sender to);
   void sendDue();
-  // Until the next delayed reply is due; null (wait without end) when none is.
-  const timespec* untilNextDue(timespec& wait) const;
+  // When the first of the pending replies is due; there is one.
+  std::chrono::steady_clock::time_point nextDue() const;
 
   CommandModel model_;
   velkor::framing::ByteOrders orders_;

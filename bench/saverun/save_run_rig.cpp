@@ -25,6 +25,40 @@ namespace {
 // The drive databases, templates and the simulated drive's own database of the build tree.
 fs::path buildTemplates() { return fs::path(QUILLON_BINARY_DIR) / "templates"; }
 
+// Times each step of the run as it starts and ends, and the exchanges' share of it.
+class StepTimer : public RunListener {
+ public:
+  StepTimer(RunEvents& events, const ExchangeClock& exchangeTime) : events_(events), exchangeTime_(exchangeTime) {
+    events_.add(*this);
+  }
+  ~StepTimer() override { events_.remove(*this); }
+  StepTimer(const StepTimer&) = delete;
+  StepTimer& operator=(const StepTimer&) = delete;
+
+  void onRunEvent(const RunEvent& event) override {
+    const auto* changed = std::get_if<StepChanged>(&event);
+    if (!changed || changed->state == StepState::Skipped) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto inExchanges = exchangeTime_ ? exchangeTime_() : std::chrono::nanoseconds{};
+    if (changed->state == StepState::Started) {
+      started_ = now;
+      startedInExchanges_ = inExchanges;
+      return;
+    }
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    const double exchangeSeconds = std::chrono::duration<double>(inExchanges - startedInExchanges_).count();
+    steps.push_back({StepCaption(changed->step), seconds, seconds - exchangeSeconds});
+  }
+
+  std::vector<RunFigures::Step> steps;
+
+ private:
+  RunEvents& events_;
+  const ExchangeClock& exchangeTime_;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::nanoseconds startedInExchanges_{};
+};
+
 }  // namespace
 
 OwnRegistrationStore::OwnRegistrationStore() {
@@ -62,7 +96,7 @@ drivesim::DriveOptions DriveOptionsOf(const Layout& layout) {
   return options;
 }
 
-RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope) {
+RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope, const ExchangeClock& exchangeTime) {
   platform_shell::DeleteFolder(documents, true);
   const bool whole = scope == RunScope::Whole;
   const fs::path databases = whole ? buildTemplates() : documents / "none";
@@ -73,6 +107,7 @@ RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope
   };
   RunContext run(exchange, RunFolders::InDocuments(documents, databases, databases), RunSwitches::Of(""), noon);
   platform_shell::CreateFolder(run.folders.AppFolder);
+  StepTimer stepTimer(run.events, exchangeTime);
   const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   RunOutcome outcome = RunOutcome::NotRun;
@@ -91,6 +126,7 @@ RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope
   figures.exchanges = exchange.sendCount();
   figures.completed = outcome == RunOutcome::Completed;
   if (!figures.completed) figures.problem = run.x().ErrorText;
+  figures.steps = std::move(stepTimer.steps);
   return figures;
 }
 
@@ -104,7 +140,7 @@ RunFigures SaveRunOverLoopback(const Layout& layout, const fs::path& documents, 
   VelkorExchange exchange(std::move(control));
   failed.problem = exchange.configureAndOpen("127.0.0.1", drive.port(), 0);
   if (!failed.problem.empty()) return failed;
-  RunFigures figures = SaveRun(exchange, documents, scope);
+  RunFigures figures = SaveRun(exchange, documents, scope, [&exchange] { return exchange.transactTime(); });
   drive.stop();
   figures.exchangeSeconds = std::chrono::duration<double>(exchange.transactTime()).count();
   figures.driveDelaySeconds = std::chrono::duration<double>(drive.delayedReplyTime()).count();

@@ -3,9 +3,12 @@
 // exchange, in process against a drive model or over UDP against the simulated drive on
 // 127.0.0.1, with its wall and process CPU time.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "drivesim/simulated_drive.h"
 #include "quillon/requests/exchange.h"
@@ -34,7 +37,17 @@ struct RunFigures {
   double exchangeSeconds = 0;   // inside the exchanges, from each send to the end of its wait
   double driveDelaySeconds = 0; // the simulated drive's delayed replies: receipt to send, all added
   std::string problem;          // why it did not complete
+  // Per step that ran, in run order: its wall time and the part of it outside the exchanges.
+  struct Step {
+    const char* caption = "";
+    double seconds = 0;
+    double outsideSeconds = 0;
+  };
+  std::vector<Step> steps;
 };
+
+// The time spent inside the exchanges so far; none when the exchange does not keep it.
+using ExchangeClock = std::function<std::chrono::nanoseconds()>;
 
 // A registration store of the benchmark's own for its lifetime, so that the control module of
 // this build is registered and loaded, not whichever one the user's store names.
@@ -55,7 +68,8 @@ double ProcessCpuSeconds();
 drivesim::DriveOptions DriveOptionsOf(const Layout& layout);
 
 // One save run over `exchange` from a fresh documents folder.
-RunFigures SaveRun(quillon::Exchange& exchange, const std::filesystem::path& documents, RunScope scope);
+RunFigures SaveRun(quillon::Exchange& exchange, const std::filesystem::path& documents, RunScope scope,
+                   const ExchangeClock& exchangeTime = {});
 
 // The simulated drive of `layout` on 127.0.0.1 (with `misbehaviour`), the live exchange over the
 // Velkor control towards it, and one save run.

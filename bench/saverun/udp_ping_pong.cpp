@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "drivesim/simulated_drive.h"
+
 namespace bench {
 namespace {
 
@@ -30,18 +32,25 @@ int loopbackSocket(sockaddr_in& bound) {
 
 }  // namespace
 
-double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes, ClientWait wait) {
+double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t replyBytes, ClientWait wait,
+                              std::chrono::nanoseconds answerAfter) {
   sockaddr_in clientAddress{}, serverAddress{};
   const int client = loopbackSocket(clientAddress);
   const int server = loopbackSocket(serverAddress);
   if (client < 0 || server < 0) return -1;
 
+  std::chrono::nanoseconds held{};
   std::thread answering([&] {
     std::vector<unsigned char> in(512), out(replyBytes, 0x06);
     for (int i = 0; i < rounds; ++i) {
       sockaddr_in from{};
       socklen_t length = sizeof from;
       if (::recvfrom(server, in.data(), in.size(), 0, reinterpret_cast<sockaddr*>(&from), &length) < 0) return;
+      if (answerAfter > std::chrono::nanoseconds::zero()) {
+        const auto received = std::chrono::steady_clock::now();
+        drivesim::WaitUntil(received + answerAfter);
+        held += std::chrono::steady_clock::now() - received;
+      }
       ::sendto(server, out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
     }
   });
@@ -61,7 +70,7 @@ double BareUdpRoundTripMicros(int rounds, std::size_t requestBytes, std::size_t 
   answering.join();
   ::close(client);
   ::close(server);
-  return std::chrono::duration<double, std::micro>(elapsed).count() / rounds;
+  return std::chrono::duration<double, std::micro>(elapsed - held).count() / rounds;
 }
 
 }  // namespace bench

@@ -14,6 +14,7 @@
 #include "platform/archive/lh5_encoder.h"
 #include "platform/archive/lzh_format.h"
 #include "platform/archive/lzh_reader.h"
+#include "platform/archive/shared_work.h"
 
 namespace platform_archive {
 namespace fs = std::filesystem;
@@ -146,9 +147,30 @@ bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFold
     error = "the folder " + folder.string() + " holds no files";
     return false;
   }
+  // Each entry read and encoded on its own, several at once; then put together in order.
+  struct Prepared {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    bool ok = false;
+  };
+  std::vector<Prepared> prepared(entries.size());
+  ForEachIndexShared(entries.size(), [&](std::size_t i) {
+    prepared[i].ok = AppendEntry(entries[i], nameCodePage, prepared[i].bytes, prepared[i].error);
+  });
+  std::size_t total = 1;
+  for (const Prepared& entry : prepared) {
+    if (!entry.ok) {
+      error = entry.error;
+      return false;
+    }
+    total += entry.bytes.size();
+  }
   std::vector<std::uint8_t> image;
-  for (const FolderEntry& entry : entries)
-    if (!AppendEntry(entry, nameCodePage, image, error)) return false;
+  image.reserve(total);
+  for (Prepared& entry : prepared) {
+    image.insert(image.end(), entry.bytes.begin(), entry.bytes.end());
+    std::vector<std::uint8_t>().swap(entry.bytes);
+  }
   image.push_back(kArchiveEnd);
 
   fs::path part = archive;

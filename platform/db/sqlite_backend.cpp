@@ -39,25 +39,49 @@ class Statement {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
   }
+  // Runs a statement that returns no rows and makes it ready for its next bindings.
+  void stepOnce() {
+    const int rc = sqlite3_step(statement_);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+      std::string message = sqlite3_errmsg(db_);
+      reset();
+      throw DbError(message);
+    }
+    reset();
+  }
 
  private:
   sqlite3* db_;
   sqlite3_stmt* statement_ = nullptr;
 };
 
+// Prepared statements for a batch of writes, found by a key of the caller's (what the
+// statement does and to which columns), so that the SQL text is put together only once.
+class StatementCache {
+ public:
+  explicit StatementCache(sqlite3* db) : db_(db) {}
+  template <typename MakeSql>
+  Statement& get(const std::vector<int>& key, MakeSql makeSql) {
+    auto found = statements_.find(key);
+    if (found == statements_.end()) found = statements_.emplace(key, std::make_unique<Statement>(db_, makeSql())).first;
+    return *found->second;
+  }
+
+ private:
+  sqlite3* db_;
+  std::map<std::vector<int>, std::unique_ptr<Statement>> statements_;
+};
+
+// Text is bound without a copy: the value outlives the statement's step and the reset after it.
 void bindValue(sqlite3_stmt* statement, int index, const Value& value) {
   switch (value.kind()) {
     case Value::Kind::Null: sqlite3_bind_null(statement, index); return;
-    case Value::Kind::Integer: {
-      auto number = value.number();
-      sqlite3_bind_int64(statement, index, static_cast<sqlite3_int64>(*number));
-      return;
-    }
+    case Value::Kind::Integer: sqlite3_bind_int64(statement, index, *value.storedInteger()); return;
     case Value::Kind::Real:
     case Value::Kind::Single: sqlite3_bind_double(statement, index, *value.number()); return;
     case Value::Kind::Text: {
-      std::string text = value.text();
-      sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      const std::string& text = *value.storedText();
+      sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
       return;
     }
   }
@@ -290,6 +314,9 @@ class SqliteBackend : public Backend {
   void setSyncEachCommit(bool sync) override {
     requireOpen();
     execute(sync ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = OFF");
+    // Commits that need not reach the disk need no journal file made and removed for each
+    // either: a transaction that fails is still rolled back from the journal in memory.
+    execute(sync ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = MEMORY");
   }
 
   LoadedRows load(std::string_view source) override {
@@ -332,48 +359,64 @@ class SqliteBackend : public Backend {
     if (table.empty()) throw DbError("The rows do not come from one table and cannot be written back.");
     execute("BEGIN IMMEDIATE");
     std::vector<std::int64_t> newIds;
+    newIds.reserve(changes.insertions.size());
     try {
-      for (std::int64_t rowId : changes.deletions) {
-        Statement statement(db_, "DELETE FROM " + quoteName(table) + " WHERE rowid = ?");
-        sqlite3_bind_int64(statement.get(), 1, rowId);
-        statement.step();
-      }
-      for (const auto& update : changes.updates) {
-        if (update.values.empty()) continue;
-        std::string sql = "UPDATE " + quoteName(table) + " SET ";
-        for (std::size_t i = 0; i < update.values.size(); ++i)
-          sql += (i ? ", " : "") + quoteName(columns[static_cast<std::size_t>(update.values[i].column)].name) + " = ?";
-        sql += " WHERE rowid = ?";
-        Statement statement(db_, sql);
-        int index = 1;
-        for (const auto& value : update.values) bindValue(statement.get(), index++, value.value);
-        sqlite3_bind_int64(statement.get(), index, update.rowId);
-        statement.step();
-      }
-      for (const auto& insertion : changes.insertions) {
-        std::string sql;
-        if (insertion.empty()) {
-          sql = "INSERT INTO " + quoteName(table) + " DEFAULT VALUES";
-        } else {
-          std::string names, marks;
-          for (std::size_t i = 0; i < insertion.size(); ++i) {
-            names += (i ? ", " : "") + quoteName(columns[static_cast<std::size_t>(insertion[i].column)].name);
-            marks += i ? ", ?" : "?";
-          }
-          sql = "INSERT INTO " + quoteName(table) + " (" + names + ") VALUES (" + marks + ")";
-        }
-        Statement statement(db_, sql);
-        int index = 1;
-        for (const auto& value : insertion) bindValue(statement.get(), index++, value.value);
-        statement.step();
-        newIds.push_back(sqlite3_last_insert_rowid(db_));
-      }
+      writeChanges(table, columns, changes, newIds);
       execute("COMMIT");
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
     return newIds;
+  }
+
+  // Rows that change the same columns share one prepared statement: preparing is most of the
+  // cost of a small row. The statements are finalized when this returns, before a commit or a
+  // rollback.
+  void writeChanges(const std::string& table, const std::vector<ColumnInfo>& columns, const BatchChanges& changes,
+                    std::vector<std::int64_t>& newIds) {
+    enum StatementKind { kDelete = -1, kUpdate = -2, kInsert = -3 };
+    const std::string quotedTable = quoteName(table);
+    auto names = [&](const std::vector<ColumnValue>& values, const char* separator, const char* after) {
+      std::string text;
+      for (std::size_t i = 0; i < values.size(); ++i)
+        text += (i ? separator : "") + quoteName(columns[static_cast<std::size_t>(values[i].column)].name) + after;
+      return text;
+    };
+    auto keyOf = [](StatementKind kind, const std::vector<ColumnValue>& values) {
+      std::vector<int> key{kind};
+      for (const ColumnValue& value : values) key.push_back(value.column);
+      return key;
+    };
+    StatementCache statements(db_);
+    for (std::int64_t rowId : changes.deletions) {
+      Statement& statement =
+          statements.get({kDelete}, [&] { return "DELETE FROM " + quotedTable + " WHERE rowid = ?"; });
+      sqlite3_bind_int64(statement.get(), 1, rowId);
+      statement.stepOnce();
+    }
+    for (const auto& update : changes.updates) {
+      if (update.values.empty()) continue;
+      Statement& statement = statements.get(keyOf(kUpdate, update.values), [&] {
+        return "UPDATE " + quotedTable + " SET " + names(update.values, ", ", " = ?") + " WHERE rowid = ?";
+      });
+      int index = 1;
+      for (const auto& value : update.values) bindValue(statement.get(), index++, value.value);
+      sqlite3_bind_int64(statement.get(), index, update.rowId);
+      statement.stepOnce();
+    }
+    for (const auto& insertion : changes.insertions) {
+      Statement& statement = statements.get(keyOf(kInsert, insertion), [&] {
+        if (insertion.empty()) return "INSERT INTO " + quotedTable + " DEFAULT VALUES";
+        std::string marks = "?";
+        for (std::size_t i = 1; i < insertion.size(); ++i) marks += ", ?";
+        return "INSERT INTO " + quotedTable + " (" + names(insertion, ", ", "") + ") VALUES (" + marks + ")";
+      });
+      int index = 1;
+      for (const auto& value : insertion) bindValue(statement.get(), index++, value.value);
+      statement.stepOnce();
+      newIds.push_back(sqlite3_last_insert_rowid(db_));
+    }
   }
 
   std::unique_ptr<TableWriter> openTableWriter(std::string_view table) override {

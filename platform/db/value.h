@@ -34,6 +34,10 @@ class Value {
   // Numeric reading; text that is not a whole number form (after blanks) gives nullopt.
   std::optional<double> number() const;
 
+  // The value as stored, without a copy or a conversion; null when it is of another kind.
+  const std::string* storedText() const { return std::get_if<std::string>(&data_); }
+  const std::int64_t* storedInteger() const { return std::get_if<std::int64_t>(&data_); }
+
   bool operator==(const Value& other) const = default;
 
  private:

@@ -204,20 +204,23 @@ std::vector<std::string> BitFieldColumnNames(Connection& drive, const std::strin
   return names;
 }
 
-void MakeBitField(Connection& work, Connection& drive, const std::string& wordName) {
-  std::vector<std::string> statements;
+std::string MakeBitField(Connection& drive, const std::string& wordName) {
+  std::string definitions;
   for (const std::string& name : BitFieldColumnNames(drive, wordName)) {
     std::string quoted = name;
     for (std::size_t at = quoted.find('"'); at != std::string::npos; at = quoted.find('"', at + 2))
       quoted.insert(at, 1, '"');
-    statements.push_back("ALTER TABLE Eventlog ADD COLUMN \"" + quoted + "\" Short");
+    definitions += ", \"" + quoted + "\" Short";
   }
-  work.executeAll(statements);
+  return definitions;
 }
 
 void WriteEventLogTable(Connection& work, DatabaseState& databases, const std::vector<CsvFields>& lines) {
-  work.execute("CREATE TABLE Eventlog(ID Short, TimeS TEXT(30))");
-  for (const char* word : kEventLogWords) MakeBitField(work, *databases.driveDb, word);
+  // One statement for all columns: the table and its text are those that adding the bit columns
+  // one by one gives, without the engine reading its whole schema again after each of the 80.
+  std::string create = "CREATE TABLE Eventlog(ID Short, TimeS TEXT(30)";
+  for (const char* word : kEventLogWords) create += MakeBitField(*databases.driveDb, word);
+  work.execute(create + ")");
   auto rows = work.openRecordset("Eventlog");
   for (std::size_t n = 0; n < lines.size(); ++n) {
     const CsvFields& line = lines[n];

@@ -54,8 +54,8 @@ inline constexpr std::array<const char*, 5> kEventLogWords{"DI_DATA1", "DI_DATA5
 // The 16 column names of a status word, bit 15 first: the bit's symbol + "_B" + bit + "_" +
 // word, trimmed and without "."; "NU" for the symbol when "MainBIT" has no row for the word.
 std::vector<std::string> BitFieldColumnNames(platform::db::Connection& drive, const std::string& wordName);
-// Adds those columns to "Eventlog" as Short.
-void MakeBitField(platform::db::Connection& work, platform::db::Connection& drive, const std::string& wordName);
+// Those columns as "Eventlog" defines them, each name quoted and Short: ", \"name\" Short" 16 times.
+std::string MakeBitField(platform::db::Connection& drive, const std::string& wordName);
 
 // The event counter's value through the three formula steps of its "Events" row: "*"
 // multiplies, "/" divides by the symbol column's number; anything else leaves the value.

@@ -8,12 +8,15 @@
 #include <stdexcept>
 
 #include "platform/db/db_error.h"
+#include "platform/db/table_writer.h"
+#include "platform/shell/codepage.h"
 #include "quillon/requests/exchange.h"
 
 namespace quillon {
 
 using platform::db::Connection;
 using platform::db::DbError;
+using platform::db::Value;
 
 namespace {
 
@@ -350,24 +353,28 @@ SetpointTables ConvertSetpointImage(const std::vector<SetpointLine>& lines, cons
 }
 
 void WriteSetpointTables(Connection& work, const SetpointTables& tables) {
-  auto dataSet = work.openRecordset("DataSet");
+  // Thousands of rows appended: the row writer, without a recordset's copy of each row.
+  auto dataSet = work.openTableWriter("DataSet");
+  const int id = dataSet->fieldOrdinal("ID"), symbol = dataSet->fieldOrdinal("symbol"),
+            data = dataSet->fieldOrdinal("Data"), unit = dataSet->fieldOrdinal("Unit");
   for (const DataSetRow& row : tables.dataSet) {
     dataSet->addNew();
-    dataSet->setField("ID", row.ID);
-    dataSet->setField("symbol", row.symbol);
-    dataSet->setField("Data", row.Data);
-    dataSet->setField("Unit", row.Unit);
+    dataSet->setField(id, Value(row.ID));
+    dataSet->setField(symbol, Value(row.symbol));
+    dataSet->setField(data, Value(row.Data));
+    dataSet->setField(unit, Value(row.Unit));
+    dataSet->update();
   }
-  dataSet->updateBatch();
   dataSet->close();
 
-  auto charSet = work.openRecordset("CharSet");
+  auto charSet = work.openTableWriter("CharSet");
+  const int charSymbol = charSet->fieldOrdinal("symbol"), charData = charSet->fieldOrdinal("CharData");
   for (const CharSetRow& row : tables.charSet) {
     charSet->addNew();
-    charSet->setField("symbol", row.symbol);
-    charSet->setField("CharData", row.CharData);
+    charSet->setField(charSymbol, Value(row.symbol));
+    charSet->setField(charData, Value(row.CharData));
+    charSet->update();
   }
-  charSet->updateBatch();
   charSet->close();
 
   auto memo = work.openRecordset("Memo");

@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 fs::path FreshFolder(const std::string& name) {
   const fs::path root = fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
   fs::remove_all(root);
@@ -50,6 +52,47 @@ TEST(ArchiveRefusals, DamagedAndEscapingArchivesWriteNothing) {
   WriteBytes(root / "good.lzh", good);
   EXPECT_EQ(platform_archive::ExtractArchiveFile(root / "good.lzh", root / "new" / "deeper"), "");
   EXPECT_TRUE(fs::exists(root / "new" / "deeper" / "a.txt"));
+  fs::remove_all(root);
+}
+
+// Members are decoded by several threads at once; the one named is still the first damaged
+// member in the archive's order, and an archive whose members are all sound passes.
+TEST(ArchiveRefusals, TheFirstDamagedMemberIsNamedWhicheverThreadDecodesIt) {
+  const fs::path root = FreshFolder("archive-first-damaged");
+  std::vector<drivesim::LzhMember> members;
+  for (int i = 0; i < 8; ++i) {
+    Bytes data;
+    for (int k = 0; k < 20000 + 3000 * i; ++k) data.push_back(static_cast<std::uint8_t>((k * 7 + i) % 251));
+    members.push_back({"m" + std::to_string(i) + ".bin", data});
+  }
+  const Bytes sound = drivesim::StoredLzhArchive(members);
+  // Where member i's data lies: level-0 headers (their size in byte 0, the two bytes before it
+  // not counted), stored data.
+  auto dataOf = [&](std::size_t member) {
+    std::size_t at = 0;
+    for (std::size_t i = 0;; ++i) {
+      const std::size_t header = sound[at] + std::size_t{2};
+      const std::size_t size = sound[at + 7] | sound[at + 8] << 8 | sound[at + 9] << 16 | std::size_t{sound[at + 10]} << 24;
+      if (i == member) return std::pair{at + header, size};
+      at += header + size;
+    }
+  };
+  auto check = [&](const Bytes& archive) {
+    WriteBytes(root / "a.lzh", archive);
+    std::string why;
+    const auto layout = platform_archive::ReadLzhLayout(archive, why);
+    EXPECT_TRUE(layout) << why;
+    return layout ? platform_archive::CheckArchiveFile(root / "a.lzh", *layout) : why;
+  };
+  EXPECT_EQ(check(sound), "");
+  for (const std::size_t first : {std::size_t{1}, std::size_t{5}}) {
+    Bytes damaged = sound;
+    for (const std::size_t member : {first, first + 2}) {
+      const auto [begin, size] = dataOf(member);
+      damaged[begin + size / 2] ^= 0x5A;
+    }
+    EXPECT_EQ(check(damaged), "the entry \"m" + std::to_string(first) + ".bin\" is damaged");
+  }
   fs::remove_all(root);
 }
 

@@ -116,6 +116,17 @@ TEST(RecordTables, EventLogColumnsComeFromTheStatusWordsBits) {
   const std::string text = "1,2014/03/12 23:05:41,1,-32768,0,3,-1\r\n2,2000/00/00 00:00:00,0,0,0,0,0\r\n";
   WriteEventLogTable(t.work(), t.databases, linesOf(text, t.folder.save / "Evtlg_x.csv"));
   EXPECT_EQ(t.query("SELECT COUNT(*) FROM pragma_table_info('Eventlog')"), "82");
+  // The table's text is the one that adding the bit columns one by one to "CREATE TABLE
+  // Eventlog(ID Short, TimeS TEXT(30))" leaves, which is what other readers of the workbook see.
+  const std::string definition = t.query("SELECT sql FROM sqlite_master WHERE name = 'Eventlog'");
+  std::string alterations = "BEGIN; CREATE TABLE Eventlog(ID Short, TimeS TEXT(30));";
+  for (const char* word : kEventLogWords)
+    for (const std::string& name : BitFieldColumnNames(*t.databases.driveDb, word))
+      alterations += "ALTER TABLE Eventlog ADD COLUMN \"" + name + "\" Short;";
+  const auto oneByOne = t.folder.save / "one_by_one.db";
+  db_test::makeSqliteFile(oneByOne, alterations + "COMMIT;");
+  EXPECT_EQ(definition, queryText(oneByOne, "SELECT sql FROM sqlite_master WHERE name = 'Eventlog'"));
+  EXPECT_TRUE(definition.ends_with(", \"ALM_B0_SSEQ_OUT3\" Short)")) << definition;
   EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 2"), "DI16_B15_DI_DATA1");
   EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 50"), "RDYOK_B15_SSEQ_OUT1");
   EXPECT_EQ(t.query("SELECT name FROM pragma_table_info('Eventlog') WHERE cid = 65"), "RUN _B0_SSEQ_OUT1");

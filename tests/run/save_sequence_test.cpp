@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "quillon/output/trb_csv_set.h"
 #include "tests/db/test_files.h"
 #include "tests/output/record_file_expectations.h"
 #include "tests/run/run_rig.h"
@@ -262,6 +264,75 @@ TEST(SaveSequence, TheDrivesCodePageReachesTheFilesTheArchiveAndTheDriveDatabase
   const std::string archive = quillon_test::FileText(rig.archive());
   EXPECT_NE(archive.find("TRB_" + panelBytes + "_"), std::string::npos);
   EXPECT_EQ(archive.find("TRB_" + panel + "_"), std::string::npos);
+}
+
+// A bank's files are written while the next bank is read. A workbook that cannot be written
+// costs nothing: the bank goes into its CSV set and the run is told. When the bank's files
+// cannot be written at all, the run ends as if they had been written before the next request:
+// with the bank's own message (not that of what went wrong later), the trace-back step failed,
+// nothing of the later steps asked. When the next bank fails instead, the files of the bank
+// before are complete and kept.
+TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) {
+  quillon_test::TestFolder templates;
+  for (const auto& entry : fs::directory_iterator(quillon_test::BuiltTemplates()))
+    if (entry.is_regular_file()) fs::copy_file(entry.path(), templates.path() / entry.path().filename());
+  const fs::path workbookTemplate = templates.path() / "TRB_TMP.mdb";
+  const std::string goodTemplate = quillon_test::FileText(workbookTemplate);
+  fs::remove(workbookTemplate);
+  std::ofstream(workbookTemplate, std::ios::binary) << "not a database, not even close to one";
+
+  for (const bool csvSetBlocked : {false, true}) {
+    SCOPED_TRACE(csvSetBlocked ? "the CSV set cannot be written either" : "the CSV set takes the bank");
+    RunSetup setup;
+    setup.templateFolder = templates.path();  // the drive's recorded banks are 0, 2 and 5
+    RunRig rig(setup);
+    const auto answer = rig.driveAnswers();
+    fs::path bankFolder;
+    rig.exchange.responder = [&](const std::string& request) {
+      if (csvSetBlocked && request == "MX200") {
+        // A file where bank 0's CSV set folder goes.
+        bankFolder = rig.working() / TrbFolderName(rig.run().SafePanelName, rig.run().traceBack.bankTime(0));
+        fs::create_directories(rig.working());
+        std::ofstream(bankFolder) << "in the way";
+      }
+      return answer(request);
+    };
+    Heard heard(rig.run());
+    if (!csvSetBlocked) {
+      EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
+      const auto notices = std::count_if(heard.told.begin(), heard.told.end(), [](const std::string& line) {
+        return line.starts_with("notice ") && line.find("saved as its CSV set") != std::string::npos;
+      });
+      EXPECT_EQ(notices, 3);  // one per recorded bank
+      continue;
+    }
+    EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
+    EXPECT_NE(rig.run().x().ErrorText.find(bankFolder.string()), std::string::npos) << rig.run().x().ErrorText;
+    const std::vector<std::string> last(heard.told.end() - 2, heard.told.end());
+    EXPECT_EQ(last[0], "Receiving Trace Back Data failed");
+    for (const std::string& request : rig.exchange.sent) {
+      EXPECT_FALSE(request.starts_with("MX205") || request.starts_with("MY3") || request.starts_with("EV")) << request;
+    }
+  }
+
+  std::ofstream(workbookTemplate, std::ios::binary | std::ios::trunc) << goodTemplate;
+  RunSetup setup;
+  setup.templateFolder = templates.path();
+  RunRig rig(setup);
+  const auto answer = rig.driveAnswers();
+  rig.exchange.responder = [&](const std::string& request) {
+    return request == "MX202" ? ScriptedReply::Nak(5) : answer(request);
+  };
+  EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
+  EXPECT_NE(rig.run().x().ErrorText.find("NAK"), std::string::npos) << rig.run().x().ErrorText;
+  std::vector<std::string> kept;
+  for (const auto& entry : fs::directory_iterator(rig.working()))
+    if (entry.path().extension() == ".mdb") kept.push_back(entry.path().filename().string());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].starts_with("TRB")) << kept[0];
+  const int samples = rig.run().traceBack.MaxGroupDepth * 64;
+  EXPECT_EQ(db_test::queryText(rig.working() / kept[0], "SELECT COUNT(*) FROM Data WHERE Data1 IS NOT NULL"),
+            std::to_string(samples));
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
 // The trace-back banks: the group layout, every bank's fault time, the count of recorded banks
-// ("Last Fault Only": the one with the latest fault), then bank by bank its requests and at once
-// its conversion, since the tables hold one bank at a time.
+// ("Last Fault Only": the one with the latest fault), then bank by bank its requests and its
+// conversion, since the tables hold one bank at a time. A bank's files are written from a copy
+// of it while the next bank is read; the step ends once the last bank's files are written.
 #include <algorithm>
 #include <charconv>
 #include <climits>
 
 #include "quillon/requests/trace_back_requests.h"
+#include "quillon/run/bank_file_writer.h"
 #include "quillon/run/sample_plan.h"
 #include "quillon/run/save_sequence.h"
 
 namespace quillon {
-
-void SaveTrb_mdb(RunContext& run, std::uint8_t bank);
 
 namespace {
 
@@ -110,26 +110,32 @@ void readSignals(RunContext& run, std::uint8_t bank) {
   }
 }
 
+// A checkpoint of the bank loop; the files of the bank before count in it once written.
+bool stopsAtCheckpoint(RunContext& run, BankFileWriter& files) {
+  files.takeFinishedBank();
+  return run.checkpoint();
+}
+
 // One bank, recorded or not: its group values, addresses, samples, fault lists and version,
-// then its workbook. Returns false when the run ended at one of the bank's checkpoints; a
-// failure in the conversion is met by the next bank's first checkpoint, and after the last
-// bank the run goes on to the trouble records.
-bool readBank(RunContext& run, std::uint8_t bank, int& banksRead) {
-  if (run.checkpoint()) return false;
+// then its files are handed to `files`. Returns false when the run ended at one of the bank's
+// checkpoints; a failure in the files is met by the next bank's first checkpoint, and after
+// the last bank the run goes on to the trouble records.
+bool readBank(RunContext& run, BankFileWriter& files, std::uint8_t bank, int& banksRead) {
+  if (stopsAtCheckpoint(run, files)) return false;
   if (!holdsRecord(run.traceBack.bankTime(bank))) return true;
   run.events.emit(BankStarted{++banksRead, run.RecordedBankCount});
   GroupRequests groups(run.exchange, run.traceBack);
   groups.ReadGroupSampling(bank);
   groups.ReadGroupFaultIndex(bank);
-  if (run.checkpoint()) return false;
+  if (stopsAtCheckpoint(run, files)) return false;
   run.traceBack.resizeBankTables(run.identity.InterfaceLevel);
   readSignals(run, bank);
   BankRecordRequests records(run.exchange, run.traceBack);
   records.ReadBankFaults1(bank);
   records.ReadBankFaults2(bank);
   records.ReadBankVersion(bank);
-  if (run.checkpoint()) return false;
-  SaveTrb_mdb(run, bank);
+  if (stopsAtCheckpoint(run, files)) return false;
+  files.start(bank);
   return true;
 }
 
@@ -139,12 +145,14 @@ StepState ReadTraceBackBanks(RunContext& run) {
   GroupRequests(run.exchange, run.traceBack).ReadGroupLayout();
   countRecordedBanks(run, readBankTimes(run));
   int banksRead = 0;
+  BankFileWriter files(run);
   if (run.switches.lastFaultOnly) {
-    readBank(run, static_cast<std::uint8_t>(run.LatestFaultBank), banksRead);
+    readBank(run, files, static_cast<std::uint8_t>(run.LatestFaultBank), banksRead);
   } else {
     for (int bank = 0; bank < run.traceBack.BankCount; ++bank)
-      if (!readBank(run, static_cast<std::uint8_t>(bank), banksRead)) break;
+      if (!readBank(run, files, static_cast<std::uint8_t>(bank), banksRead)) break;
   }
+  files.finish();
   return run.finished();
 }
 
