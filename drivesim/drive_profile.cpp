@@ -67,9 +67,9 @@ DriveOptions JapaneseDrive(DriveOptions options) {
 
 namespace {
 
-shell::CodePage codePageNamed(const std::string& name) {
+platform::shell::CodePage codePageNamed(const std::string& name) {
   std::string why;
-  std::optional<shell::CodePage> page = shell::CodePage::Named(name, &why);
+  std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(name, &why);
   if (!page) throw std::invalid_argument(why);
   return std::move(*page);
 }

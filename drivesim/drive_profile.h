@@ -49,7 +49,7 @@ struct DriveOptions {
   std::string orderNumber1 = "RXF-4055-A";
   std::string orderNumber2 = "SN 20140611";
   std::string panelName = kDefaultPanelName;
-  std::string codePage = shell::kDefaultAnsiCodePage;  // any name shell::CodePage::Named takes
+  std::string codePage = platform::shell::kDefaultAnsiCodePage;  // any name platform::shell::CodePage::Named takes
   Ratings ratings;
 };
 
@@ -79,7 +79,7 @@ class DriveProfile {
   std::string interfaceVersionText() const;
   std::string softVersion() const { return options_.softVersion; }
   // The code page the drive sends its texts in, and a text of the options as sent.
-  const shell::CodePage& codePage() const { return codePage_; }
+  const platform::shell::CodePage& codePage() const { return codePage_; }
   std::string sentText(const std::string& text) const { return codePage_.toAnsi(text); }
   // The bytes of the panel name in its two halves ("QA1", "QA2"): split in the middle of its
   // bytes, also when that is inside a double-byte character.
@@ -118,7 +118,7 @@ class DriveProfile {
 
  private:
   DriveOptions options_;
-  shell::CodePage codePage_;
+  platform::shell::CodePage codePage_;
   RecordImages records_;
 };
 

@@ -54,7 +54,7 @@ std::vector<std::uint8_t> memberHeader(const LzhMember& member) {
 }  // namespace
 
 std::uint16_t LzhCrc16(std::span<const std::uint8_t> bytes) {
-  return platform_archive::Crc16(bytes.data(), bytes.size());
+  return platform::archive::Crc16(bytes.data(), bytes.size());
 }
 
 std::vector<std::uint8_t> StoredLzhArchive(const std::vector<LzhMember>& members) {

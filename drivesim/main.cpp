@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
   if (japanese) drive = drivesim::JapaneseDrive(std::move(drive));
   if (codePage) drive.codePage = *codePage;
   if (panelName) drive.panelName = *panelName;
-  if (std::string why; !shell::CodePage::Named(drive.codePage, &why)) return fail("--codepage: " + why);
+  if (std::string why; !platform::shell::CodePage::Named(drive.codePage, &why)) return fail("--codepage: " + why);
 
   // Signals are taken by sigwait below, not by handlers.
   sigset_t stopSignals;

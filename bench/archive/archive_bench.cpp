@@ -128,7 +128,7 @@ Result Ours(const Bytes& input) {
   Result result{0, 1e9};
   for (int t = 0; t < kTrials; ++t) {
     const auto start = std::chrono::steady_clock::now();
-    const auto packed = platform_archive::EncodeLh5(input.data(), input.size());
+    const auto packed = platform::archive::EncodeLh5(input.data(), input.size());
     result.seconds = std::min(result.seconds, Seconds(start));
     result.bytes = packed ? packed->size() : 0;
   }

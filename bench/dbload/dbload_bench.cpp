@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
           }));
     print("UDP, over the Velkor control:", *archive, overSimulatedDrive(*archive, [](std::uint16_t port) {
             std::string error;
-            std::unique_ptr<Exchange> exchange = OpenVelkorExchange("127.0.0.1", port, 0, shell::CodePage(), error);
+            std::unique_ptr<Exchange> exchange = OpenVelkorExchange("127.0.0.1", port, 0, platform::shell::CodePage(), error);
             if (!exchange) std::printf("  exchange: %s\n", error.c_str());
             return exchange;
           }));

@@ -127,7 +127,7 @@ class CountingListener : public RunListener {
   int cancelAt_;
 };
 
-class QuietMessages : public platform_shell::MessageBoxes {
+class QuietMessages : public platform::shell::MessageBoxes {
  public:
   void showMessage(const std::string&) override {}
   void showError(const std::string&) override {}
@@ -144,7 +144,7 @@ fs::path templatesWithoutDatabase(const fs::path& folder) {
 [[noreturn]] void runChild(const Trial& trial, const fs::path& folder) {
   std::ofstream published(folder / "published.txt");
   int runNumber = 0;
-  platform_shell::SetPublishObserver([&](const fs::path& target, std::uintmax_t size) {
+  platform::shell::SetPublishObserver([&](const fs::path& target, std::uintmax_t size) {
     published << runNumber << '\t' << size << '\t' << target.string() << '\n';
   });
   const fs::path templates = trial.withoutDatabase ? templatesWithoutDatabase(folder / "templates") : kBuiltTemplates;
@@ -263,9 +263,9 @@ Files filesBelow(const fs::path& folder) {
 Files savedFiles(const fs::path& location, const fs::path& scratch) {
   if (location.empty()) return {};
   if (location.extension() != kArchiveExtension) return filesBelow(location);
-  platform_shell::DeleteFolder(scratch, true);
+  platform::shell::DeleteFolder(scratch, true);
   fs::create_directories(scratch);
-  if (RunUnlha(ExtractCommand(location, scratch), shell::CodePage()) != 0) return {};
+  if (RunUnlha(ExtractCommand(location, scratch), platform::shell::CodePage()) != 0) return {};
   return filesBelow(scratch);
 }
 
@@ -565,7 +565,7 @@ int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   const std::size_t divisor = quick ? 5 : 1;
   const fs::path base = fs::temp_directory_path() / ("quillon_hostile_bench_" + std::to_string(::getpid()));
-  platform_shell::DeleteFolder(base, true);
+  platform::shell::DeleteFolder(base, true);
   fs::create_directories(base);
   const auto started = std::chrono::steady_clock::now();
   int trialNumber = 0;
@@ -712,7 +712,7 @@ int main(int argc, char** argv) {
     f.outside += verdict.outside;
     if (!verdict.why.empty()) problems.push_back(trial.cls + " #" + folder.filename().string() + " (" + describe(trial) + "):" +
                                                     verdict.why.substr(0, 300));
-    platform_shell::DeleteFolder(folder, true);
+    platform::shell::DeleteFolder(folder, true);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -730,6 +730,6 @@ int main(int argc, char** argv) {
   std::printf("%-30s %5d %8d %6d %10d %15d %8d\n", "all", total.runs, total.crashes, total.hangs, total.lost,
               total.wrong, total.outside);
   for (const std::string& problem : problems) std::printf("  %s\n", problem.c_str());
-  platform_shell::DeleteFolder(base, true);
+  platform::shell::DeleteFolder(base, true);
   return total.crashes + total.hangs + total.lost + total.wrong + total.outside == 0 ? 0 : 1;
 }

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::unique_ptr<quillon::Exchange> exchange =
-      quillon::OpenVelkorExchange("127.0.0.1", drive.port(), 0, shell::CodePage(), error);
+      quillon::OpenVelkorExchange("127.0.0.1", drive.port(), 0, platform::shell::CodePage(), error);
   if (!exchange) {
     std::printf("exchange: %s\n", error.c_str());
     return 1;

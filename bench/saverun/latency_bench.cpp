@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     const bench::RunFigures run = bench::SaveRunOverLoopback(kLayout, documents, bench::RunScope::Whole, realistic);
     if (!run.completed) {
       std::printf("  FAILED: %s\n", run.problem.c_str());
-      if (keep.empty()) platform_shell::DeleteFolder(documents, true);
+      if (keep.empty()) platform::shell::DeleteFolder(documents, true);
       return 1;
     }
     const double busyBare = bench::BareUdpRoundTripMicros(kBareRounds, kRequestBytes, kReplyBytes) / 1e6;
@@ -116,6 +116,6 @@ int main(int argc, char** argv) {
   row("  outside the exchanges (decoding, files, conversion, archive)", outside, outsideSeconds);
   for (std::size_t i = 0; i < stepCaptions.size(); ++i)
     row(("    in \"" + std::string(stepCaptions[i]) + "\"").c_str(), stepOutside[i], stepOutsideSeconds[i]);
-  if (keep.empty()) platform_shell::DeleteFolder(documents, true);
+  if (keep.empty()) platform::shell::DeleteFolder(documents, true);
   return 0;
 }

@@ -97,7 +97,7 @@ drivesim::DriveOptions DriveOptionsOf(const Layout& layout) {
 }
 
 RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope, const ExchangeClock& exchangeTime) {
-  platform_shell::DeleteFolder(documents, true);
+  platform::shell::DeleteFolder(documents, true);
   const bool whole = scope == RunScope::Whole;
   const fs::path databases = whole ? buildTemplates() : documents / "none";
   const Clock noon = [] {
@@ -106,7 +106,7 @@ RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope
     return noon;
   };
   RunContext run(exchange, RunFolders::InDocuments(documents, databases, databases), RunSwitches::Of(""), noon);
-  platform_shell::CreateFolder(run.folders.AppFolder);
+  platform::shell::CreateFolder(run.folders.AppFolder);
   StepTimer stepTimer(run.events, exchangeTime);
   const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
@@ -135,7 +135,7 @@ RunFigures SaveRunOverLoopback(const Layout& layout, const fs::path& documents, 
   drivesim::SimulatedDrive drive{drivesim::DriveProfile{DriveOptionsOf(layout)}, std::move(misbehaviour)};
   RunFigures failed;
   if (!drive.start({}, failed.problem)) return failed;
-  std::shared_ptr<automation::Control> control = CreateVelkorControl(failed.problem);
+  std::shared_ptr<platform::automation::Control> control = CreateVelkorControl(failed.problem);
   if (!control) return failed;
   VelkorExchange exchange(std::move(control));
   failed.problem = exchange.configureAndOpen("127.0.0.1", drive.port(), 0);

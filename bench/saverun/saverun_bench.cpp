@@ -135,6 +135,6 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (const SampleLayout& s : layouts)
     if (only.empty() || only == s.command) ok = measure(s, documents, trials) && ok;
-  platform_shell::DeleteFolder(documents, true);
+  platform::shell::DeleteFolder(documents, true);
   return ok ? 0 : 1;
 }

@@ -39,12 +39,12 @@ static void LoopBackExchange(benchmark::State& state) {
   control.put("MyPort", port);
   control.put("LoopBackMode", true);
   control.put("PortOpen", true);
-  const automation::Variant request = automation::Variant::bytes({'M', 'X', '2', '0', '3'});
+  const platform::automation::Variant request = platform::automation::Variant::bytes({'M', 'X', '2', '0', '3'});
   for (auto _ : state) {
     const int before = events.receives;
     control.put("Output", request);
     testhost::runUntil([&] { return events.receives > before; });
-    automation::Variant reply;
+    platform::automation::Variant reply;
     control.get("InputB", reply);
     benchmark::DoNotOptimize(reply);
   }

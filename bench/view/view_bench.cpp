@@ -102,12 +102,12 @@ double scanDataTables(const fs::path& folder) {
 }
 
 double extract(const fs::path& archive, const fs::path& into) {
-  platform_shell::DeleteFolder(into, true);
+  platform::shell::DeleteFolder(into, true);
   fs::create_directories(into);
   const auto start = Clock::now();
-  platform_archive::ExtractArchiveFile(archive, into);
+  platform::archive::ExtractArchiveFile(archive, into);
   const double seconds = secondsSince(start);
-  platform_shell::DeleteFolder(into, true);
+  platform::shell::DeleteFolder(into, true);
   return seconds;
 }
 
@@ -119,7 +119,7 @@ struct Opened {
 Opened openInViewer(const fs::path& path) {
   Opened opened;
   const auto start = Clock::now();
-  const quillon::view::SaveModel model = quillon::view::ReadSave(path, shell::CodePage());
+  const quillon::view::SaveModel model = quillon::view::ReadSave(path, platform::shell::CodePage());
   opened.read = secondsSince(start);
   quillon::view::ViewerWindow window(model);
   window.resize(1400, 900);
@@ -167,7 +167,7 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
   std::printf("  archive: save read %6.3f s (%.1f x the extraction), first plot drawn %6.3f s (target 1 s: %3.0f %%)\n",
               fromArchive.read, fromArchive.read / extraction, fromArchive.firstPlot, fromArchive.firstPlot * 100);
 
-  const quillon::view::SaveModel model = quillon::view::ReadSave(archive, shell::CodePage());
+  const quillon::view::SaveModel model = quillon::view::ReadSave(archive, platform::shell::CodePage());
   const fs::path html = root / (std::string(title) + ".html");
   const double report = bestOf([&] {
     const auto start = Clock::now();
@@ -179,7 +179,7 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
               report / 3 * 100, size / 1e6, size / 5e6 * 100);
   const double whole = bestOf([&] {
     const auto start = Clock::now();
-    quillon::view::WriteReport(quillon::view::ReadSave(archive, shell::CodePage()), html);
+    quillon::view::WriteReport(quillon::view::ReadSave(archive, platform::shell::CodePage()), html);
     return secondsSince(start);
   });
   std::printf("  report from the archive:     %7.3f s (target 3 s: %4.0f %%)\n", whole, whole / 3 * 100);
@@ -190,7 +190,7 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillon-bench-view";
-  platform_shell::DeleteFolder(root, true);
+  platform::shell::DeleteFolder(root, true);
   fs::create_directories(root);
   int qtArgc = 1;
   char name[] = "view_bench";
@@ -199,6 +199,6 @@ int main(int argc, char** argv) {
   std::printf("viewer and report of the largest saves (best of %d)\n", kTrials);
   benchSave("eight-banks", root, 8, 15);
   benchSave("one-deep-bank", root, 1, 255);
-  platform_shell::DeleteFolder(root, true);
+  platform::shell::DeleteFolder(root, true);
   return 0;
 }

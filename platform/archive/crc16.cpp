@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace platform_archive {
+namespace platform::archive {
 namespace {
 
 constexpr std::uint16_t kReflectedPolynomial = 0xA001;
@@ -26,4 +26,4 @@ std::uint16_t UpdateCrc16(std::uint16_t crc, const std::uint8_t* data, std::size
   return crc;
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform_archive {
+namespace platform::archive {
 
 std::uint16_t UpdateCrc16(std::uint16_t crc, const std::uint8_t* data, std::size_t size);
 
 inline std::uint16_t Crc16(const std::uint8_t* data, std::size_t size) { return UpdateCrc16(0, data, size); }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

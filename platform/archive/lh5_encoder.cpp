@@ -7,7 +7,7 @@
 #include <queue>
 #include <utility>
 
-namespace platform_archive {
+namespace platform::archive {
 namespace {
 
 // Stream parameters of -lh5-.
@@ -410,4 +410,4 @@ std::optional<std::vector<std::uint8_t>> EncodeLh5(const std::uint8_t* data, std
   return writer.finish();
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform_archive {
+namespace platform::archive {
 
 // The compressed stream of `size` bytes at `data`; nothing when it would grow beyond `limit`
 // bytes (the caller then stores the file as it is).
@@ -18,4 +18,4 @@ std::optional<std::vector<std::uint8_t>> EncodeLh5(const std::uint8_t* data, std
 // `maxLength`. A single used symbol gets length 0: the format sends it without bits.
 std::vector<std::uint8_t> HuffmanCodeLengths(const std::vector<std::uint32_t>& frequencies, int maxLength);
 
-}  // namespace platform_archive
+}  // namespace platform::archive

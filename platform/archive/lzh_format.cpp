@@ -4,7 +4,7 @@
 
 #include "platform/archive/crc16.h"
 
-namespace platform_archive {
+namespace platform::archive {
 namespace {
 
 constexpr std::uint8_t kReservedValue = 0x20;
@@ -73,4 +73,4 @@ std::vector<std::uint8_t> Level2Header(const EntryInfo& entry, const char* metho
   return header;
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace platform_archive {
+namespace platform::archive {
 
 // Field positions of a level-2 header.
 namespace level2 {
@@ -48,4 +48,4 @@ struct EntryInfo {
 // The level-2 header of an entry whose data is `compressedSize` bytes of `method`.
 std::vector<std::uint8_t> Level2Header(const EntryInfo& entry, const char* method, std::uint32_t compressedSize);
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace platform_archive {
+namespace platform::archive {
 namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
@@ -54,4 +54,4 @@ bool KnownCodePage(const std::string& codePage) {
   return true;
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

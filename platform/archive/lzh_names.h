@@ -8,7 +8,7 @@
 // than with characters lost. Names read from an archive are taken back the same way.
 #include <string>
 
-namespace platform_archive {
+namespace platform::archive {
 
 inline constexpr const char* kDefaultNameCodePage = "windows-1252";
 
@@ -22,4 +22,4 @@ std::string NameFromStored(const std::string& stored, const std::string& codePag
 // False when iconv does not know the code page.
 bool KnownCodePage(const std::string& codePage);
 
-}  // namespace platform_archive
+}  // namespace platform::archive

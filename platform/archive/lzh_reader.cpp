@@ -18,7 +18,7 @@ extern "C" {
 #include <lhasa.h>
 }
 
-namespace platform_archive {
+namespace platform::archive {
 
 namespace {
 
@@ -627,4 +627,4 @@ std::string ExtractArchiveFile(const fs::path& file, const fs::path& folder, con
   return {};
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

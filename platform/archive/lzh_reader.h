@@ -14,7 +14,7 @@
 
 #include "platform/archive/lzh_names.h"
 
-namespace platform_archive {
+namespace platform::archive {
 
 struct LzhLayout {
   std::size_t extent = 0;          // bytes from the first header up to and with the end mark
@@ -74,4 +74,4 @@ bool ReadFileBytes(const std::filesystem::path& file, std::vector<std::uint8_t>&
 std::string ExtractArchiveFile(const std::filesystem::path& file, const std::filesystem::path& folder,
                                const ExtractPolicy& policy = {});
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -16,7 +16,7 @@
 #include "platform/archive/lzh_reader.h"
 #include "platform/archive/shared_work.h"
 
-namespace platform_archive {
+namespace platform::archive {
 namespace fs = std::filesystem;
 namespace {
 
@@ -193,4 +193,4 @@ bool WriteLzhArchive(const fs::path& archive, const fs::path& folder, PackedFold
   return true;
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -9,7 +9,7 @@
 
 #include "platform/archive/lzh_names.h"
 
-namespace platform_archive {
+namespace platform::archive {
 
 struct PackedFolder {
   std::vector<std::filesystem::path> files;  // what the archive holds, in archive order
@@ -22,4 +22,4 @@ bool WriteLzhArchive(const std::filesystem::path& archive, const std::filesystem
                      PackedFolder& packed, std::string& error,
                      const std::string& nameCodePage = kDefaultNameCodePage);
 
-}  // namespace platform_archive
+}  // namespace platform::archive

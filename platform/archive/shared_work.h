@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace platform_archive {
+namespace platform::archive {
 
 inline constexpr unsigned kMaxArchiveThreads = 4;
 
@@ -44,4 +44,4 @@ void ForEachIndexShared(std::size_t count, Work work) {
   });
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive

@@ -8,7 +8,7 @@
 #include "platform/archive/lzh_reader.h"
 #include "platform/archive/lzh_writer.h"
 
-namespace platform_archive {
+namespace platform::archive {
 namespace fs = std::filesystem;
 namespace {
 
@@ -117,14 +117,14 @@ bool ParseUnlhaCommand(const std::string& text, UnlhaCommand& command, std::stri
   return true;
 }
 
-}  // namespace platform_archive
+}  // namespace platform::archive
 
 int Unlha(void* window, const char* commandText, char* output, unsigned long size) {
-  return UnlhaInCodePage(window, commandText, output, size, platform_archive::kDefaultNameCodePage);
+  return UnlhaInCodePage(window, commandText, output, size, platform::archive::kDefaultNameCodePage);
 }
 
 int UnlhaInCodePage(void* /*window*/, const char* commandText, char* output, unsigned long size, const char* codePage) {
-  using namespace platform_archive;
+  using namespace platform::archive;
   UnlhaCommand command;
   std::string message;
   int result = kUnlhaBadCommand;

@@ -8,7 +8,7 @@
 // nothing here. The result is 0 when the whole command was carried out.
 #include <string>
 
-namespace platform_archive {
+namespace platform::archive {
 
 enum UnlhaResult : int {
   kUnlhaDone = 0,
@@ -29,7 +29,7 @@ struct UnlhaCommand {
 // False with `error` set for any text that is not one of the two commands.
 bool ParseUnlhaCommand(const std::string& text, UnlhaCommand& command, std::string& error);
 
-}  // namespace platform_archive
+}  // namespace platform::archive
 
 // `window` is the caller's window handle (unused: nothing is shown). `output` receives the
 // archiver's messages, cut to `size` bytes and ended by a zero byte when there is room.

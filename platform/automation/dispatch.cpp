@@ -1,6 +1,6 @@
 #include "platform/automation/dispatch.h"
 
-namespace automation {
+namespace platform::automation {
 
 HRESULT Dispatch::get(std::string_view name, Variant& result) {
   DispId id = DISPID_UNKNOWN;
@@ -26,4 +26,4 @@ HRESULT Dispatch::put(DispId id, const Variant& value) {
   return invoke(id, InvokeKind::PropertyPut, std::span<const Variant>(&value, 1), nullptr);
 }
 
-}  // namespace automation
+}  // namespace platform::automation

@@ -13,7 +13,7 @@
 #include "platform/automation/result.h"
 #include "platform/automation/variant.h"
 
-namespace automation {
+namespace platform::automation {
 
 using DispId = std::int32_t;
 inline constexpr DispId DISPID_UNKNOWN = -1;
@@ -99,4 +99,4 @@ class ClassFactory {
   virtual HRESULT createInstance(std::shared_ptr<Control>& out) = 0;
 };
 
-}  // namespace automation
+}  // namespace platform::automation

@@ -9,7 +9,7 @@
 
 #include "platform/automation/dispatch.h"
 
-namespace automation {
+namespace platform::automation {
 
 namespace {
 
@@ -229,4 +229,4 @@ HRESULT PropertyBag::saveFile(const std::string& path) const {
   return out ? S_OK : E_FAIL;
 }
 
-}  // namespace automation
+}  // namespace platform::automation

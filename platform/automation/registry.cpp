@@ -12,7 +12,7 @@
 #include <mutex>
 #include <sstream>
 
-namespace automation {
+namespace platform::automation {
 
 namespace fs = std::filesystem;
 
@@ -290,4 +290,4 @@ HRESULT RegisterServer(const std::string& libraryPath) { return runModuleEntry(l
 
 HRESULT UnregisterServer(const std::string& libraryPath) { return runModuleEntry(libraryPath, "DllUnregisterServer"); }
 
-}  // namespace automation
+}  // namespace platform::automation

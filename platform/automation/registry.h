@@ -15,7 +15,7 @@
 #include "platform/automation/dispatch.h"
 #include "platform/automation/result.h"
 
-namespace automation {
+namespace platform::automation {
 
 struct Guid {
   std::uint32_t data1 = 0;
@@ -90,4 +90,4 @@ using DllGetClassObjectFn = HRESULT (*)(const Guid* clsid, ClassFactory** factor
 using DllRegisterServerFn = HRESULT (*)();
 using DllCanUnloadNowFn = HRESULT (*)();
 
-}  // namespace automation
+}  // namespace platform::automation

@@ -3,7 +3,7 @@
 // so that callers and stored expectations can compare numbers.
 #include <cstdint>
 
-namespace automation {
+namespace platform::automation {
 
 using HRESULT = std::int32_t;
 
@@ -38,4 +38,4 @@ inline constexpr HRESULT CTL_E_GETNOTSUPPORTED = static_cast<HRESULT>(0x800A018A
 constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
 constexpr bool Failed(HRESULT hr) { return hr < 0; }
 
-}  // namespace automation
+}  // namespace platform::automation

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-namespace automation {
+namespace platform::automation {
 
 namespace {
 
@@ -215,4 +215,4 @@ bool Variant::operator==(const Variant& other) const {
   return value_ == other.value_;
 }
 
-}  // namespace automation
+}  // namespace platform::automation

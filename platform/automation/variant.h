@@ -11,7 +11,7 @@
 
 #include "platform/automation/result.h"
 
-namespace automation {
+namespace platform::automation {
 
 class Variant;
 
@@ -80,4 +80,4 @@ class Variant {
       value_;
 };
 
-}  // namespace automation
+}  // namespace platform::automation

@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-namespace shell {
+namespace platform::shell {
 
 namespace {
 
@@ -288,4 +288,4 @@ std::size_t Utf8CharacterLength(std::string_view text, std::size_t offset) {
   return length;
 }
 
-}  // namespace shell
+}  // namespace platform::shell

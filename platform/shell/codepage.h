@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace shell {
+namespace platform::shell {
 
 inline constexpr const char* kDefaultAnsiCodePage = "windows-1252";
 
@@ -57,4 +57,4 @@ void AppendUtf8(std::string& out, char32_t code);
 // starts none), so that character positions can be counted.
 std::size_t Utf8CharacterLength(std::string_view text, std::size_t offset);
 
-}  // namespace shell
+}  // namespace platform::shell

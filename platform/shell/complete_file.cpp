@@ -7,7 +7,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace platform_shell {
+namespace platform::shell {
 namespace fs = std::filesystem;
 namespace {
 
@@ -114,4 +114,4 @@ std::string PublishCompleteFile(const fs::path& partial, const fs::path& target)
 
 void SetPublishObserver(PublishObserver watcher) { observer() = std::move(watcher); }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform_shell {
+namespace platform::shell {
 
 inline constexpr const char* kPartialFileSuffix = ".part";
 
@@ -57,4 +57,4 @@ std::string PublishCompleteFile(const std::filesystem::path& partial, const std:
 using PublishObserver = std::function<void(const std::filesystem::path& target, std::uintmax_t size)>;
 void SetPublishObserver(PublishObserver observer);
 
-}  // namespace platform_shell
+}  // namespace platform::shell

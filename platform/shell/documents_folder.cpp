@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace platform_shell {
+namespace platform::shell {
 namespace {
 
 constexpr std::string_view kDocumentsKey = "XDG_DOCUMENTS_DIR";
@@ -76,4 +76,4 @@ std::filesystem::path DocumentsFolder(const std::optional<std::filesystem::path>
   return home / "Documents";
 }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform_shell {
+namespace platform::shell {
 
 // XDG_DOCUMENTS_DIR from the text of a user-dirs.dirs file, with $HOME expanded.
 // Empty when the file does not name one, or names $HOME itself (XDG's "disabled").
@@ -16,4 +16,4 @@ std::optional<std::filesystem::path> DocumentsDirFromUserDirs(std::string_view u
 // The documents folder of this user; `override` wins when it is set.
 std::filesystem::path DocumentsFolder(const std::optional<std::filesystem::path>& override = {});
 
-}  // namespace platform_shell
+}  // namespace platform::shell

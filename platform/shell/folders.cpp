@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-namespace platform_shell {
+namespace platform::shell {
 namespace fs = std::filesystem;
 namespace {
 
@@ -97,4 +97,4 @@ std::string SetAttributesNormal(const fs::path& folder) {
   return makeTreeWritable(folder);
 }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace platform_shell {
+namespace platform::shell {
 
 bool FolderExists(const std::filesystem::path& folder);
 
@@ -27,4 +27,4 @@ std::string SetReadOnly(const std::filesystem::path& entry, bool readOnly);
 // Every file and folder under `folder` back to normal attributes (writable by the owner).
 std::string SetAttributesNormal(const std::filesystem::path& folder);
 
-}  // namespace platform_shell
+}  // namespace platform::shell

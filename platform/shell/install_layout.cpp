@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-namespace platform_shell {
+namespace platform::shell {
 namespace fs = std::filesystem;
 
 namespace {
@@ -57,4 +57,4 @@ std::optional<fs::path> TemplateFolderOf(const fs::path& program) {
   return folderBeside(program, QUILLON_INSTALL_DATA_DIR, QUILLON_BUILD_TEMPLATE_DIR, "TRB_TMP.mdb");
 }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

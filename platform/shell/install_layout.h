@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-namespace platform_shell {
+namespace platform::shell {
 
 inline constexpr const char* kVelkorModuleFile = "libvelkor.so";
 
@@ -22,4 +22,4 @@ std::optional<std::filesystem::path> VelkorModuleOf(const std::filesystem::path&
 // definition: <prefix>/share/quillon when installed, else <build>/templates.
 std::optional<std::filesystem::path> TemplateFolderOf(const std::filesystem::path& program);
 
-}  // namespace platform_shell
+}  // namespace platform::shell

@@ -4,7 +4,7 @@
 #include <QString>
 #include <ostream>
 
-namespace platform_shell {
+namespace platform::shell {
 
 std::string WithUnixLineBreaks(const std::string& text) {
   std::string out;
@@ -46,4 +46,4 @@ bool TerminalMessageBoxes::askYesNo(const std::string& text) {
   return answerYes_;
 }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

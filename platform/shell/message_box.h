@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <string>
 
-namespace platform_shell {
+namespace platform::shell {
 
 class MessageBoxes {
  public:
@@ -45,4 +45,4 @@ class TerminalMessageBoxes : public MessageBoxes {
 // The text with every CR LF (and lone CR) turned into a plain line feed.
 std::string WithUnixLineBreaks(const std::string& text);
 
-}  // namespace platform_shell
+}  // namespace platform::shell

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace platform_shell {
+namespace platform::shell {
 
 bool OpenFolderInFileManager(const std::filesystem::path& folder) {
   // The path goes as one argument, never through a shell, so no character of it is special.
@@ -12,4 +12,4 @@ bool OpenFolderInFileManager(const std::filesystem::path& folder) {
                                  QStringList{QString::fromStdString(folder.string())});
 }
 
-}  // namespace platform_shell
+}  // namespace platform::shell

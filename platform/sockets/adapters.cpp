@@ -4,7 +4,7 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
-namespace sockets {
+namespace platform::sockets {
 
 namespace {
 
@@ -56,4 +56,4 @@ std::vector<std::string> FlatMaskList(const AdapterSnapshot& snapshot) {
   return out;
 }
 
-}  // namespace sockets
+}  // namespace platform::sockets

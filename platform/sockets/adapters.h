@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace sockets {
+namespace platform::sockets {
 
 struct AdapterAddress {
   std::string address;  // dotted decimal, "0.0.0.0" for an unconfigured entry
@@ -27,4 +27,4 @@ std::shared_ptr<const AdapterSnapshot> TakeAdapterSnapshot();
 std::vector<std::string> FlatAddressList(const AdapterSnapshot& snapshot);
 std::vector<std::string> FlatMaskList(const AdapterSnapshot& snapshot);
 
-}  // namespace sockets
+}  // namespace platform::sockets

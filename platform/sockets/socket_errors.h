@@ -1,6 +1,6 @@
 #pragma once
 // The Windows Sockets error codes the controls report, and the mapping from errno.
-namespace sockets {
+namespace platform::sockets {
 
 inline constexpr int kNoError = 0;
 inline constexpr int WSAEINTR = 10004;
@@ -35,4 +35,4 @@ inline constexpr int WSANO_DATA = 11004;
 // errno of a failed socket call as a Windows Sockets code (unknown values give 10022).
 int errorFromErrno(int err);
 
-}  // namespace sockets
+}  // namespace platform::sockets

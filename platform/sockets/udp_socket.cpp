@@ -15,7 +15,7 @@
 
 #include "platform/sockets/socket_errors.h"
 
-namespace sockets {
+namespace platform::sockets {
 
 int errorFromErrno(int err) {
   switch (err) {
@@ -252,9 +252,9 @@ std::string firstLocalIpv4() {
   return text;
 }
 
-}  // namespace sockets
+}  // namespace platform::sockets
 
-namespace sockets {
+namespace platform::sockets {
 
 int Startup() {
   static const int result = [] {
@@ -266,4 +266,4 @@ int Startup() {
   return result;
 }
 
-}  // namespace sockets
+}  // namespace platform::sockets

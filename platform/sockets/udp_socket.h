@@ -11,7 +11,7 @@
 
 class QSocketNotifier;
 
-namespace sockets {
+namespace platform::sockets {
 
 struct Endpoint {
   std::string address;  // dotted decimal
@@ -79,9 +79,9 @@ int resolveIpv4(const std::string& host, std::uint32_t& networkOrderAddress);
 // The same as dotted decimal text, as a received datagram's sender address is written.
 int resolveDotted(const std::string& host, std::string& dotted);
 
-}  // namespace sockets
+}  // namespace platform::sockets
 
-namespace sockets {
+namespace platform::sockets {
 // Checks once per process that the socket layer can make UDP sockets; 0 or the error code.
 int Startup();
-}  // namespace sockets
+}  // namespace platform::sockets

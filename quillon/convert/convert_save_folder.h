@@ -24,7 +24,7 @@ struct SaveFolderConversion {
   std::function<std::tm()> now;          // local time for the workbook name
   ProgramVersion version;                // of the saving program, for "DriveSts"
   std::optional<OtherBanks> otherBanks;  // "OtherTRB", only when given
-  shell::CodePage codePage;              // of the CSV files and the drive's character items
+  platform::shell::CodePage codePage;              // of the CSV files and the drive's character items
 };
 
 enum class ConvertOutcome { Converted, Skipped, Failed };

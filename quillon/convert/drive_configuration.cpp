@@ -128,7 +128,7 @@ std::filesystem::path DriveConfigurationPath(const std::filesystem::path& workbo
 }
 
 void WriteUtf16File(const std::filesystem::path& file, const std::string& text) {
-  if (std::string failure = platform_shell::WriteFileCompletely(file, Utf8ToUtf16LeWithMark(text)); !failure.empty())
+  if (std::string failure = platform::shell::WriteFileCompletely(file, Utf8ToUtf16LeWithMark(text)); !failure.empty())
     throw std::runtime_error("The drive configuration file was not written: " + failure);
 }
 

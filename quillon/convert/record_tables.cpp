@@ -30,7 +30,7 @@ std::int64_t wholeNumber(const std::string& text, const char* table, std::size_t
 }
 
 std::optional<std::vector<CsvFields>> linesOf(const std::filesystem::path& folder, std::string_view prefix,
-                                              const shell::CodePage& codePage) {
+                                              const platform::shell::CodePage& codePage) {
   auto file = FirstCsvFile(folder, prefix);
   if (!file) return std::nullopt;
   return ReadCsvFields(*file, codePage);
@@ -255,7 +255,7 @@ void WriteOtherBanksTable(Connection& work, DatabaseState& databases, const Othe
 
 void WriteRecordTables(Connection& work, DatabaseState& databases, const std::filesystem::path& folder,
                        int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks,
-                       const shell::CodePage& codePage) {
+                       const platform::shell::CodePage& codePage) {
   if (auto lines = linesOf(folder, "TroubleRecord_", codePage)) WriteTroubleRecordTable(work, databases, *lines);
   if (auto lines = linesOf(folder, "EventCount_", codePage))
     WriteEventCountTable(work, databases, *lines, interfaceLevel);

@@ -35,7 +35,7 @@ struct OtherBanks {
 // `interfaceLevel` is the one the setting-parameter image set.
 void WriteRecordTables(platform::db::Connection& work, DatabaseState& databases, const std::filesystem::path& saveFolder,
                        int interfaceLevel, ProgramVersion version, const std::optional<OtherBanks>& otherBanks,
-                       const shell::CodePage& codePage);
+                       const platform::shell::CodePage& codePage);
 
 // The blocks one by one, from the lines of their files.
 void WriteTroubleRecordTable(platform::db::Connection& work, DatabaseState& databases,

@@ -47,7 +47,7 @@ std::optional<std::filesystem::path> FirstCsvFile(const std::filesystem::path& f
   return std::nullopt;
 }
 
-std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const shell::CodePage& codePage) {
+std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const platform::shell::CodePage& codePage) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error("The file " + file.string() + " cannot be read.");
   std::string text((std::istreambuf_iterator<char>(in)), {});

@@ -19,7 +19,7 @@ std::optional<std::filesystem::path> FirstCsvFile(const std::filesystem::path& f
 
 // Every line of the file (CR LF or LF ended, converted from `codePage`), split at ",".
 // Throws std::runtime_error when the file cannot be read.
-std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const shell::CodePage& codePage);
+std::vector<CsvFields> ReadCsvFields(const std::filesystem::path& file, const platform::shell::CodePage& codePage);
 
 // Field `index` of a line, or empty text when the line is shorter.
 const std::string& FieldOf(const CsvFields& fields, std::size_t index);

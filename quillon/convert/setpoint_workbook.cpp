@@ -74,7 +74,7 @@ const CharacterTarget* characterTarget(const std::string& symbol) {
 class ImageWalk {
  public:
   ImageWalk(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items, DriveDbLookups& lookups,
-            const LookupResults& results, std::string& customer, const shell::CodePage& codePage)
+            const LookupResults& results, std::string& customer, const platform::shell::CodePage& codePage)
       : lines_(lines), items_(items), lookups_(lookups), results_(results), customer_(customer), codePage_(codePage) {}
 
   SetpointTables run() {
@@ -284,7 +284,7 @@ class ImageWalk {
   DriveDbLookups& lookups_;
   const LookupResults& results_;
   std::string& customer_;
-  const shell::CodePage& codePage_;
+  const platform::shell::CodePage& codePage_;
   SetpointTables tables_;
   std::size_t line_ = 0;
   std::size_t row_ = 0;
@@ -348,7 +348,7 @@ std::vector<SetpointItem> ReadSetpointItems(Connection& drive) {
 
 SetpointTables ConvertSetpointImage(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items,
                                     DriveDbLookups& lookups, const LookupResults& results, std::string& customer,
-                                    const shell::CodePage& codePage) {
+                                    const platform::shell::CodePage& codePage) {
   return ImageWalk(lines, items, lookups, results, customer, codePage).run();
 }
 

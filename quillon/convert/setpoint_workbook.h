@@ -59,7 +59,7 @@ struct SetpointTables {
 // character items are the drive's bytes in `codePage`.
 SetpointTables ConvertSetpointImage(const std::vector<SetpointLine>& lines, const std::vector<SetpointItem>& items,
                                     DriveDbLookups& lookups, const LookupResults& results, std::string& customer,
-                                    const shell::CodePage& codePage);
+                                    const platform::shell::CodePage& codePage);
 
 // Appends the rows to "DataSet" and "CharSet" and fills the "Memo" rows by their "Title".
 void WriteSetpointTables(platform::db::Connection& work, const SetpointTables& tables);

@@ -54,11 +54,11 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
       const std::uint32_t low = unitAt(at);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         at += 2;
-        shell::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        platform::shell::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         continue;
       }
     }
-    shell::AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
+    platform::shell::AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
   }
   return out;
 }

@@ -27,7 +27,7 @@ void StartWorkbookFromTemplate(const fs::path& templateFile, const fs::path& par
 
 void PublishWorkbook(const fs::path& partial, const fs::path& target) {
   // The workbook is built with commits that need not reach the disk; it does before it takes its name.
-  if (const std::string failure = platform_shell::PublishCompleteFile(partial, target); !failure.empty())
+  if (const std::string failure = platform::shell::PublishCompleteFile(partial, target); !failure.empty())
     throw std::runtime_error(failure);
   fs::permissions(target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);

@@ -5,9 +5,9 @@
 namespace quillon {
 
 std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
-                                                   std::uint16_t myPort, const shell::CodePage& codePage,
+                                                   std::uint16_t myPort, const platform::shell::CodePage& codePage,
                                                    std::string& error) {
-  std::shared_ptr<automation::Control> control = CreateVelkorControl(error);
+  std::shared_ptr<platform::automation::Control> control = CreateVelkorControl(error);
   if (!control) return nullptr;
   auto exchange = std::make_unique<VelkorExchange>(std::move(control), codePage);
   if (const std::string failure = exchange->configureAndOpen(destIp, destPort, myPort); !failure.empty()) {

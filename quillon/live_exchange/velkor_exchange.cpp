@@ -15,7 +15,7 @@
 
 namespace quillon {
 
-using automation::Variant;
+using platform::automation::Variant;
 
 // `tmrTimeout`: enabled while a request waits, a tick every interval from the moment it was
 // enabled. Enabling and disabling happen once per exchange, tens of thousands of times in a
@@ -65,17 +65,17 @@ class TimeoutTimer {
 
 // The control's events reach the handlers through this sink; the timer lives here so that
 // the header stays free of Qt.
-class VelkorExchange::Wiring : public automation::EventSink {
+class VelkorExchange::Wiring : public platform::automation::EventSink {
  public:
   explicit Wiring(VelkorExchange& owner, int tickIntervalMs)
       : tmrTimeout(tickIntervalMs, [this] { owner_.onTimeoutTick(); }), owner_(owner) {}
-  void onEvent(automation::DispId id, std::span<const Variant> args) override {
+  void onEvent(platform::automation::DispId id, std::span<const Variant> args) override {
     if (id == velkor::DISPID_OnReceive) {
       owner_.onReceive();
     } else if (id == velkor::DISPID_OnError) {
       // The save run ignores the control's errors; the port's opening reads the last one.
       std::int32_t code = 0;
-      if (!args.empty() && automation::Succeeded(args[0].toInt32(code))) owner_.lastControlError_ = code;
+      if (!args.empty() && platform::automation::Succeeded(args[0].toInt32(code))) owner_.lastControlError_ = code;
     }
   }
   TimeoutTimer tmrTimeout;
@@ -87,7 +87,7 @@ class VelkorExchange::Wiring : public automation::EventSink {
   VelkorExchange& owner_;
 };
 
-VelkorExchange::VelkorExchange(std::shared_ptr<automation::Control> control, shell::CodePage codePage,
+VelkorExchange::VelkorExchange(std::shared_ptr<platform::automation::Control> control, platform::shell::CodePage codePage,
                                int tickIntervalMs)
     : Exchange(std::move(codePage)),
       control_(std::move(control)),
@@ -108,7 +108,7 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   // address with DestIp as text, so a host name is resolved here first.
   const bool namedDrive = destIp != kDefaultDestIp;
   std::string destination = destIp;
-  if (namedDrive && sockets::resolveDotted(destIp, destination) != sockets::kNoError)
+  if (namedDrive && platform::sockets::resolveDotted(destIp, destination) != platform::sockets::kNoError)
     return "the drive's address " + destIp + " cannot be resolved";
   auto& c = *control_;
   c.put(velkor::DISPID_PortOpen, Variant(false));
@@ -119,10 +119,10 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
   c.put(velkor::DISPID_SrcIpFilter, Variant(namedDrive));
   // The control reads and writes text in the code page given here, and in no other. A control
   // without the property converts in windows-1252 only.
-  if (automation::Failed(c.put(velkor::DISPID_CodePage, Variant(codePage_.name()))) &&
-      codePage_.name() != shell::kDefaultAnsiCodePage)
+  if (platform::automation::Failed(c.put(velkor::DISPID_CodePage, Variant(codePage_.name()))) &&
+      codePage_.name() != platform::shell::kDefaultAnsiCodePage)
     return "the Velkor control does not take the code page \"" + codePage_.name() + "\"";
-  for (const automation::DispId routing : {velkor::DISPID_DestBus, velkor::DISPID_DestUnit, velkor::DISPID_DestSlot,
+  for (const platform::automation::DispId routing : {velkor::DISPID_DestBus, velkor::DISPID_DestUnit, velkor::DISPID_DestSlot,
                                            velkor::DISPID_DestStation, velkor::DISPID_OutV27DA,
                                            velkor::DISPID_OutV27SA})
     c.put(routing, Variant(static_cast<std::int32_t>(0)));
@@ -133,15 +133,15 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
     destination_ = destination + ":" + std::to_string(destPort);
     Variant bound;
     std::int32_t port = myPort;
-    if (automation::Succeeded(c.get(velkor::DISPID_MyPort, bound))) bound.toInt32(port);
+    if (platform::automation::Succeeded(c.get(velkor::DISPID_MyPort, bound))) bound.toInt32(port);
     boundPort_ = static_cast<std::uint16_t>(port);
     return {};
   }
   const std::string port = std::to_string(myPort);
-  if (lastControlError_ == sockets::WSAEADDRINUSE)
+  if (lastControlError_ == platform::sockets::WSAEADDRINUSE)
     return "the tool's own UDP port " + port + " is in use by another program (Windows Sockets error 10048); "
            "choose another with --port (0 takes any free port)";
-  if (lastControlError_ == sockets::WSAEACCES)
+  if (lastControlError_ == platform::sockets::WSAEACCES)
     return "the tool's own UDP port " + port + " may not be used by this user (Windows Sockets error 10013); "
            "choose another with --port";
   return "the Velkor control could not open UDP port " + port + " for the drive " + destIp + ":" +
@@ -208,7 +208,7 @@ void VelkorExchange::reopenPort() {
 bool VelkorExchange::portOpen() {
   Variant open;
   bool isOpen = false;
-  if (automation::Succeeded(control_->get(velkor::DISPID_PortOpen, open))) open.toBool(isOpen);
+  if (platform::automation::Succeeded(control_->get(velkor::DISPID_PortOpen, open))) open.toBool(isOpen);
   return isOpen;
 }
 
@@ -217,18 +217,18 @@ namespace {
 // The status and the refusal's code: the first two bytes of the text's ANSI form (`MidMbcs` at
 // bytes 1 and 2), also when they are the halves of one double-byte character. Two characters
 // give at least two bytes in any code page, so only those are converted.
-std::string leadingAnsiBytes(std::string_view text, const shell::CodePage& codePage) {
+std::string leadingAnsiBytes(std::string_view text, const platform::shell::CodePage& codePage) {
   std::size_t end = 0;
   for (int characters = 0; characters < 2 && end < text.size(); ++characters)
-    end += shell::Utf8CharacterLength(text, end);
+    end += platform::shell::Utf8CharacterLength(text, end);
   return codePage.toAnsi(text.substr(0, end)).substr(0, 2);
 }
 
 // Character 1 of a text reply is its status. A status byte that the code page reads together
 // with the byte after it as one double-byte character is made a character of its own (held as
 // its byte), so that the fields stay at their positions.
-void keepStatusAlone(std::string& text, const shell::CodePage& codePage) {
-  if (text.empty() || codePage.toAnsi(text.substr(0, shell::Utf8CharacterLength(text, 0))).size() < 2) return;
+void keepStatusAlone(std::string& text, const platform::shell::CodePage& codePage) {
+  if (text.empty() || codePage.toAnsi(text.substr(0, platform::shell::Utf8CharacterLength(text, 0))).size() < 2) return;
   const std::string ansi = codePage.toAnsi(text);
   text = codePage.fromAnsi(ansi.substr(0, 1)) + codePage.fromAnsi(ansi.substr(1));
 }

@@ -26,7 +26,7 @@ class VelkorExchange : public Exchange {
  public:
   // Takes the created control; needs a QCoreApplication. The control is given `codePage` for
   // its texts. `tickIntervalMs` is the timer's interval (the program keeps kTimeoutIntervalMs).
-  explicit VelkorExchange(std::shared_ptr<automation::Control> control, shell::CodePage codePage = {},
+  explicit VelkorExchange(std::shared_ptr<platform::automation::Control> control, platform::shell::CodePage codePage = {},
                           int tickIntervalMs = kTimeoutIntervalMs);
   ~VelkorExchange() override;
   VelkorExchange(const VelkorExchange&) = delete;
@@ -53,7 +53,7 @@ class VelkorExchange : public Exchange {
   // Wall time spent inside transact() so far, from the send to the end of the wait: the rest
   // of a run is the program's own work (for benchmarks).
   std::chrono::nanoseconds transactTime() const { return transactTime_; }
-  automation::Control& control() { return *control_; }
+  platform::automation::Control& control() { return *control_; }
 
  private:
   class Wiring;  // event sink and timer
@@ -62,7 +62,7 @@ class VelkorExchange : public Exchange {
   void reopenPort();
   bool portOpen();
 
-  std::shared_ptr<automation::Control> control_;
+  std::shared_ptr<platform::automation::Control> control_;
   std::unique_ptr<Wiring> wiring_;
   std::uint64_t waitRounds_ = 0;
   std::chrono::nanoseconds transactTime_{};
@@ -74,12 +74,12 @@ class VelkorExchange : public Exchange {
 // Creates "VELKOR.VelkorCtrl.1" from the module the first registration store names (the
 // user's, then the system-wide one), else from this program's own module; a module of another
 // version than the program's is refused. Null with `error` set.
-std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error);
+std::shared_ptr<platform::automation::Control> CreateVelkorControl(std::string& error);
 
 // The control `Velkor1` created and configured as start-up does it (destination, ports,
 // switches, routing values 0, the drive's code page), with its port open; null with `error` set.
 std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
-                                                   std::uint16_t myPort, const shell::CodePage& codePage,
+                                                   std::uint16_t myPort, const platform::shell::CodePage& codePage,
                                                    std::string& error);
 
 }  // namespace quillon

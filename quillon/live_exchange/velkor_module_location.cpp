@@ -19,19 +19,19 @@ namespace {
 
 struct ModuleChoice {
   std::string library;
-  automation::Guid clsid;
+  platform::automation::Guid clsid;
   std::string namedBy;  // for the messages: where the choice came from
   std::string remedy;   // what the user does when the module is not the right one
 };
 
-std::string hresultText(automation::HRESULT hr) {
+std::string hresultText(platform::automation::HRESULT hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
   return text;
 }
 
 std::string ownModuleText() {
-  const auto own = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
+  const auto own = platform::shell::VelkorModuleOf(platform::shell::RunningProgram());
   return own ? own->string() : std::string("<the libvelkor.so of this program>");
 }
 
@@ -39,7 +39,7 @@ std::string remedyForStore(const std::string& root) {
   const std::string registerOwn = "velkor-module register --module " + ownModuleText();
   if (const char* own = std::getenv("QUILLON_REGISTRY"); own && root == own)
     return "Register this program's module in that store ($QUILLON_REGISTRY) with: " + registerOwn;
-  if (root == automation::RegistrationStore::systemRoot())
+  if (root == platform::automation::RegistrationStore::systemRoot())
     return "Reinstall the package (sudo apt-get install --reinstall quillon), or register this program's module "
            "with: sudo velkor-module --system register --module " + ownModuleText();
   return "Register this program's module with: " + registerOwn +
@@ -48,14 +48,14 @@ std::string remedyForStore(const std::string& root) {
 }
 
 std::optional<ModuleChoice> chooseModule(std::string& error) {
-  if (const auto found = automation::FindServer(automation::SearchedStores(), kVelkorControlProgId))
+  if (const auto found = platform::automation::FindServer(platform::automation::SearchedStores(), kVelkorControlProgId))
     return ModuleChoice{found->library, found->clsid, "registered in " + found->storeRoot,
                         remedyForStore(found->storeRoot)};
-  const auto own = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
-  const auto clsid = automation::Guid::parse(velkor::kVelkorClsidText);
+  const auto own = platform::shell::VelkorModuleOf(platform::shell::RunningProgram());
+  const auto clsid = platform::automation::Guid::parse(velkor::kVelkorClsidText);
   if (!own || !clsid) {
     std::string stores;
-    for (const auto& store : automation::SearchedStores()) stores += (stores.empty() ? "" : ", ") + store.root();
+    for (const auto& store : platform::automation::SearchedStores()) stores += (stores.empty() ? "" : ", ") + store.root();
     error = std::string("the Velkor control \"") + kVelkorControlProgId + "\" is registered in none of the stores " +
             stores + " and libvelkor.so was not found beside the program; reinstall the "
             "package, or register a module with: velkor-module register --module <path to libvelkor.so>";
@@ -70,8 +70,8 @@ using VersionEntry = const char* (*)();
 
 // The module's own version entry; null with `why` when the module cannot be loaded.
 void* loadModule(const ModuleChoice& choice, VersionEntry& version, std::string& why) {
-  void* loaded = automation::LoadModule(choice.library, why);
-  version = loaded ? reinterpret_cast<VersionEntry>(automation::ModuleEntry(loaded, "VelkorModuleVersion")) : nullptr;
+  void* loaded = platform::automation::LoadModule(choice.library, why);
+  version = loaded ? reinterpret_cast<VersionEntry>(platform::automation::ModuleEntry(loaded, "VelkorModuleVersion")) : nullptr;
   return loaded;
 }
 
@@ -104,13 +104,13 @@ std::optional<VelkorModuleVersion> FindVelkorModuleVersion(std::string& why) {
   return VelkorModuleVersion{text ? text : "(no version)", choice->library + ", " + choice->namedBy};
 }
 
-std::shared_ptr<automation::Control> CreateVelkorControl(std::string& error) {
+std::shared_ptr<platform::automation::Control> CreateVelkorControl(std::string& error) {
   const auto choice = chooseModule(error);
   if (!choice) return nullptr;
   if (error = moduleRefusal(*choice); !error.empty()) return nullptr;
-  std::shared_ptr<automation::Control> control;
-  const auto hr = automation::CreateControlFromLibrary(choice->library, choice->clsid, control);
-  if (automation::Failed(hr) || !control) {
+  std::shared_ptr<platform::automation::Control> control;
+  const auto hr = platform::automation::CreateControlFromLibrary(choice->library, choice->clsid, control);
+  if (platform::automation::Failed(hr) || !control) {
     error = std::string("the Velkor control \"") + kVelkorControlProgId + "\" could not be created from " +
             choice->library + " (" + hresultText(hr) + ")";
     return nullptr;

@@ -46,7 +46,7 @@ std::vector<std::string> DriveStatusFileLines(const DriveStatusTable& table, con
 
 std::string WriteDriveStatusFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
                                  const DriveStatusTable& table, const std::string& interfaceVersionText,
-                                 ProgramVersion version, const shell::CodePage& codePage) {
+                                 ProgramVersion version, const platform::shell::CodePage& codePage) {
   return writeWorkingFolderFile(workingFolder, DriveStatusFileName(SafePanelName),
                                 DriveStatusFileLines(table, interfaceVersionText, version), codePage);
 }

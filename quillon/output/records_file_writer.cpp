@@ -15,7 +15,7 @@ bool isPlainName(const std::string& name) {
   return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-TextFileWriter::TextFileWriter(const std::filesystem::path& file, const shell::CodePage& codePage)
+TextFileWriter::TextFileWriter(const std::filesystem::path& file, const platform::shell::CodePage& codePage)
     : file_(file), codePage_(codePage) {}
 
 void TextFileWriter::line(std::string_view text) {
@@ -35,9 +35,9 @@ std::string TextFileWriter::finish() {
 }
 
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
-                                   const std::vector<std::string>& lines, const shell::CodePage& codePage) {
+                                   const std::vector<std::string>& lines, const platform::shell::CodePage& codePage) {
   if (!isPlainName(fileName)) return "The file name \"" + fileName + "\" does not name a file of the working folder";
-  if (std::string error = platform_shell::CreateFolder(workingFolder); !error.empty()) return error;
+  if (std::string error = platform::shell::CreateFolder(workingFolder); !error.empty()) return error;
   TextFileWriter file(workingFolder / fileName, codePage);
   for (const std::string& line : lines) file.line(line);
   return file.finish();
@@ -47,9 +47,9 @@ std::string makeWorkingSubfolder(const std::filesystem::path& workingFolder, con
                                  std::filesystem::path& folder) {
   if (!isPlainName(subFolder))
     return "The folder name \"" + subFolder + "\" does not name a folder of the working folder";
-  if (std::string error = platform_shell::CreateFolder(workingFolder); !error.empty()) return error;
+  if (std::string error = platform::shell::CreateFolder(workingFolder); !error.empty()) return error;
   folder = workingFolder / subFolder;
-  return platform_shell::CreateFolder(folder);
+  return platform::shell::CreateFolder(folder);
 }
 
 }  // namespace quillon

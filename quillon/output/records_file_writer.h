@@ -21,21 +21,21 @@ class TextFileWriter {
  public:
   // Replaces `file` (a read-only one left by an earlier run too) when finished; lines go in
   // in `codePage`.
-  TextFileWriter(const std::filesystem::path& file, const shell::CodePage& codePage);
+  TextFileWriter(const std::filesystem::path& file, const platform::shell::CodePage& codePage);
   void line(std::string_view text);
   // Returns an empty text, or why the file was not written (nothing of it is left then).
   std::string finish();
 
  private:
   void flush();
-  platform_shell::CompleteFile file_;
-  shell::CodePage codePage_;
+  platform::shell::CompleteFile file_;
+  platform::shell::CodePage codePage_;
   std::string buffer_;
 };
 
 // Creates `workingFolder` when missing. Returns an empty text, or why the file was not written.
 std::string writeWorkingFolderFile(const std::filesystem::path& workingFolder, const std::string& fileName,
-                                   const std::vector<std::string>& lines, const shell::CodePage& codePage);
+                                   const std::vector<std::string>& lines, const platform::shell::CodePage& codePage);
 
 // Creates `workingFolder`/`subFolder` when missing and sets `folder` to it. Returns an empty
 // text, or why it could not be made (a name that would leave the working folder included).

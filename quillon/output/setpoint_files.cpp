@@ -79,12 +79,12 @@ std::vector<std::string> EventLogFileLines(const MemoryTables& tables) {
 }
 
 std::string WriteSetpointFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables, const shell::CodePage& codePage) {
+                              const MemoryTables& tables, const platform::shell::CodePage& codePage) {
   return writeWorkingFolderFile(workingFolder, SetpointFileName(SafePanelName), SetpointFileLines(tables), codePage);
 }
 
 std::string WriteEventLogFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables, const shell::CodePage& codePage) {
+                              const MemoryTables& tables, const platform::shell::CodePage& codePage) {
   return writeWorkingFolderFile(workingFolder, EventLogFileName(SafePanelName), EventLogFileLines(tables), codePage);
 }
 

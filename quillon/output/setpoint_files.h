@@ -22,9 +22,9 @@ std::vector<std::string> EventLogFileLines(const MemoryTables& tables);
 // Each writes into the working folder in `codePage` and returns an empty text, or why the file
 // could not be written.
 std::string WriteSetpointFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables, const shell::CodePage& codePage);
+                              const MemoryTables& tables, const platform::shell::CodePage& codePage);
 std::string WriteEventLogFile(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const MemoryTables& tables, const shell::CodePage& codePage);
+                              const MemoryTables& tables, const platform::shell::CodePage& codePage);
 
 // Trailing blanks removed, as every file name of the working folder uses the panel name.
 std::string PanelNameForFiles(const std::string& safePanelName);

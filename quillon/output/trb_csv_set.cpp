@@ -33,7 +33,7 @@ std::string optionalText(const std::optional<std::int16_t>& value) {
 
 class CsvSet {
  public:
-  CsvSet(const TraceBank& bank, std::filesystem::path folder, const shell::CodePage& codePage)
+  CsvSet(const TraceBank& bank, std::filesystem::path folder, const platform::shell::CodePage& codePage)
       : id_(bank.identity), t_(bank.tables), bank_(bank.bank), folder_(std::move(folder)), codePage_(codePage) {}
 
   std::string writeAll() {
@@ -132,7 +132,7 @@ class CsvSet {
   const TraceBackTables& t_;
   int bank_;
   std::filesystem::path folder_;
-  const shell::CodePage& codePage_;
+  const platform::shell::CodePage& codePage_;
 };
 
 }  // namespace
@@ -143,7 +143,7 @@ std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& t
 }
 
 std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank,
-                           const shell::CodePage& codePage) {
+                           const platform::shell::CodePage& codePage) {
   std::filesystem::path folder;
   const std::string name = TrbFolderName(bank.SafePanelName, bank.tables.bankTime(bank.bank));
   if (std::string error = makeWorkingSubfolder(workingFolder, name, folder); !error.empty()) return error;

@@ -19,6 +19,6 @@ std::string TrbFolderName(const std::string& safePanelName, const BankTimeRow& t
 // file could not be written (a name that would leave the working folder is refused, nothing is
 // written then).
 std::string WriteTrbCsvSet(const std::filesystem::path& workingFolder, const TraceBank& bank,
-                           const shell::CodePage& codePage);
+                           const platform::shell::CodePage& codePage);
 
 }  // namespace quillon

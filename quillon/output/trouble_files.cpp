@@ -41,7 +41,7 @@ std::vector<std::string> EventCountFileLines(const TroubleTables& tables) {
 }
 
 std::string WriteTroubleFiles(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const TroubleTables& tables, const shell::CodePage& codePage) {
+                              const TroubleTables& tables, const platform::shell::CodePage& codePage) {
   std::string error = writeWorkingFolderFile(workingFolder, TroubleRecordFileName(SafePanelName),
                                              TroubleRecordFileLines(tables), codePage);
   if (!error.empty()) return error;

@@ -20,6 +20,6 @@ std::vector<std::string> EventCountFileLines(const TroubleTables& tables);
 // Writes the trouble-record file, then the event-count file. Returns an empty text, or why a
 // file could not be written (the second is not attempted after the first failed).
 std::string WriteTroubleFiles(const std::filesystem::path& workingFolder, const std::string& SafePanelName,
-                              const TroubleTables& tables, const shell::CodePage& codePage);
+                              const TroubleTables& tables, const platform::shell::CodePage& codePage);
 
 }  // namespace quillon

@@ -10,7 +10,7 @@
 
 namespace quillon {
 
-using namespace platform_archive;
+using namespace platform::archive;
 
 namespace {
 
@@ -66,7 +66,7 @@ ArchiveFile archiveFileOf(const std::vector<std::uint8_t>& received) {
 }
 
 std::string writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& content) {
-  const std::string failure = platform_shell::WriteFileCompletely(
+  const std::string failure = platform::shell::WriteFileCompletely(
       path, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
   return failure.empty() ? failure : failure + ".";
 }
@@ -82,8 +82,8 @@ std::string RefusedDriveArchiveName(const std::string& name) {
   return {};
 }
 
-platform_archive::ExtractPolicy DriveArchivePolicy() {
-  platform_archive::ExtractPolicy policy;
+platform::archive::ExtractPolicy DriveArchivePolicy() {
+  platform::archive::ExtractPolicy policy;
   policy.refuseName = RefusedDriveArchiveName;
   return policy;
 }

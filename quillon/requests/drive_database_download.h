@@ -37,7 +37,7 @@ inline constexpr const char* kRunWorkingFolderName = "TRBSAVE";
 // ("TRBSAVE_..."), letters compared without regard to case. Empty when it may.
 std::string RefusedDriveArchiveName(const std::string& name);
 // The checks and caps the drive's archive is extracted under (see ExtractPolicy).
-platform_archive::ExtractPolicy DriveArchivePolicy();
+platform::archive::ExtractPolicy DriveArchivePolicy();
 
 // "FR" + the block number as four upper-case hexadecimal digits (block 10: "FR000A").
 std::string ArchiveBlockRequest(int block);

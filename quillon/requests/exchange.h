@@ -17,7 +17,7 @@ struct ExchangeState {
   std::vector<std::uint8_t> RequestBuf;  // last request written to the control
   // Last text reply as the control's `Input` gives it: the payload read in the drive's code
   // page, character for character, so that its ANSI form is the payload's bytes exactly (a
-  // byte that is no character is held as one, see shell::CodePage). Positions count characters.
+  // byte that is no character is held as one, see platform::shell::CodePage). Positions count characters.
   std::string ReplyText;
   std::vector<std::uint8_t> ReplyBytes;  // last binary reply
   bool ReplyFlag = false;
@@ -55,7 +55,7 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 // loop; tests may substitute a scripted one.
 class Exchange {
  public:
-  explicit Exchange(shell::CodePage codePage = {}) : codePage_(std::move(codePage)) {}
+  explicit Exchange(platform::shell::CodePage codePage = {}) : codePage_(std::move(codePage)) {}
   virtual ~Exchange() = default;
   ExchangeState& state() { return state_; }
   const ExchangeState& state() const { return state_; }
@@ -68,7 +68,7 @@ class Exchange {
 
   // The ANSI code page of the drive's texts: the control converts in it, and every text the
   // drive sent goes into the files in it.
-  const shell::CodePage& codePage() const { return codePage_; }
+  const platform::shell::CodePage& codePage() const { return codePage_; }
 
   // Number of datagrams handed to the control, re-sends included (for benchmarks).
   std::uint64_t sendCount() const { return sendCount_; }
@@ -97,7 +97,7 @@ class Exchange {
   }
 
   ExchangeState state_;
-  shell::CodePage codePage_;
+  platform::shell::CodePage codePage_;
   std::uint64_t sendCount_ = 0;
   std::string destination_ = "the drive";
 

@@ -101,7 +101,7 @@ void IdentityRequests::ReadPanelName() {
   if (!readTail("QA2", second)) return;
   // One text in two replies: a double-byte character may begin in the first and end in the
   // second, so the halves are joined as the drive's bytes and read again as a whole.
-  const shell::CodePage& codePage = exchange_.codePage();
+  const platform::shell::CodePage& codePage = exchange_.codePage();
   identity_.PanelName = codePage.fromAnsi(codePage.toAnsi(first) + codePage.toAnsi(second));
 }
 

@@ -72,7 +72,7 @@ TextReplyDecoder::TextReplyDecoder(ExchangeState& state, std::string_view comman
     characterCount_ = static_cast<int>(reply_.size());
     return;
   }
-  for (std::size_t offset = 0; offset < reply_.size(); offset += shell::Utf8CharacterLength(reply_, offset))
+  for (std::size_t offset = 0; offset < reply_.size(); offset += platform::shell::Utf8CharacterLength(reply_, offset))
     starts_.push_back(offset);
   characterCount_ = static_cast<int>(starts_.size());
   starts_.push_back(reply_.size());

@@ -12,7 +12,7 @@ constexpr unsigned long kUnlhaOutputSize = 0x7FFF;
 
 }  // namespace
 
-int RunUnlha(const std::string& command, const shell::CodePage& codePage) {
+int RunUnlha(const std::string& command, const platform::shell::CodePage& codePage) {
   std::string output(kUnlhaOutputSize, ' ');
   const int result =
       UnlhaInCodePage(nullptr, command.c_str(), output.data(), kUnlhaOutputSize, codePage.name().c_str());

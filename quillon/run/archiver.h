@@ -9,6 +9,6 @@ namespace quillon {
 
 // 0 when the archiver did what it was told; what it says of a failure goes to the terminal.
 // Member names are written and read in `codePage` (UTF-8 when a name does not fit it).
-int RunUnlha(const std::string& command, const shell::CodePage& codePage);
+int RunUnlha(const std::string& command, const platform::shell::CodePage& codePage);
 
 }  // namespace quillon

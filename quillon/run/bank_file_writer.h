@@ -34,7 +34,7 @@ struct BankFileJob {
   std::filesystem::path workingFolder;
   bool bankNumberInName = false;        // "Last Fault Only"
   platform::db::OpenOptions driveDbOptions;
-  shell::CodePage codePage;             // of the CSV set
+  platform::shell::CodePage codePage;             // of the CSV set
 
   static BankFileJob Of(const RunContext& run, std::uint8_t bank);
 };

@@ -72,7 +72,7 @@ class RunContext {
 
   // The drive's code page, as the exchange was given it: the files take its texts in it, the
   // archive's member names and an Access drive database's text are read and written in it.
-  const shell::CodePage& codePage() const { return exchange.codePage(); }
+  const platform::shell::CodePage& codePage() const { return exchange.codePage(); }
 
   ExchangeState& x() { return exchange.state(); }
   const ExchangeState& x() const { return exchange.state(); }

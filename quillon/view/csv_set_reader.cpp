@@ -19,7 +19,7 @@ constexpr int kRecordedGroups = 3;
 
 std::string fileName(const fs::path& file) { return file.filename().string(); }
 
-std::vector<CsvFields> linesOf(const fs::path& file, const shell::CodePage& codePage) {
+std::vector<CsvFields> linesOf(const fs::path& file, const platform::shell::CodePage& codePage) {
   try {
     std::vector<CsvFields> lines = ReadCsvFields(file, codePage);
     // The last line ends with CR LF like the others: nothing follows it.
@@ -71,7 +71,7 @@ std::string memoValue(const std::vector<std::string>& fields) {
   return value;
 }
 
-void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::CodePage& codePage) {
+void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 3);
   for (const CsvFields& line : lines) {
@@ -84,7 +84,7 @@ void readMemo(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::C
 
 // "1," order number "," time ",3," inverter rating "," motor rating ", , ": read from the
 // right, as only the order number may hold a comma of its own.
-void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::CodePage& codePage) {
+void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   if (lines.empty()) throw SaveError(fileName(file) + ": the title line is missing.");
   const CsvFields& fields = lines.front();
@@ -100,7 +100,7 @@ void readTitle(const fs::path& file, Bank& bank, DriveInfo& drive, const shell::
   if (drive.motorRating.empty()) drive.motorRating = motor;
 }
 
-void readGroups(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+void readGroups(const fs::path& file, Bank& bank, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   if (lines.size() < kRecordedGroups)
     throw SaveError(fileName(file) + ": " + std::to_string(lines.size()) + " lines, 3 expected.");
@@ -122,7 +122,7 @@ void readGroups(const fs::path& file, Bank& bank, const shell::CodePage& codePag
   }
 }
 
-void readFaults(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+void readFaults(const fs::path& file, Bank& bank, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 5);
   for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -137,7 +137,7 @@ void readFaults(const fs::path& file, Bank& bank, const shell::CodePage& codePag
   }
 }
 
-void readSignals(const fs::path& file, Bank& bank, const shell::CodePage& codePage) {
+void readSignals(const fs::path& file, Bank& bank, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   requireFields(file, lines, 3);
   requireRunningNumbers(file, lines);
@@ -229,7 +229,7 @@ const RecordFile kRecordFiles[] = {
     {"Set_Sram_", TableKind::SettingParameters, {"No.", "Address", "Value"}},
 };
 
-RecordTable readRecordFile(const fs::path& file, const RecordFile& form, const shell::CodePage& codePage) {
+RecordTable readRecordFile(const fs::path& file, const RecordFile& form, const platform::shell::CodePage& codePage) {
   const auto lines = linesOf(file, codePage);
   requireFields(file, lines, form.columns.size());
   RecordTable table;
@@ -246,7 +246,7 @@ RecordTable readRecordFile(const fs::path& file, const RecordFile& form, const s
 
 }  // namespace
 
-Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive, const shell::CodePage& codePage) {
+Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive, const platform::shell::CodePage& codePage) {
   Bank bank;
   bank.number = bankNumber;
   bank.source = fileName(folder);
@@ -259,7 +259,7 @@ Bank ReadCsvSet(const fs::path& folder, int bankNumber, DriveInfo& drive, const 
   return bank;
 }
 
-void ReadRecordFiles(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
+void ReadRecordFiles(const fs::path& folder, SaveModel& model, const platform::shell::CodePage& codePage) {
   for (const RecordFile& form : kRecordFiles) {
     if (model.table(form.kind)) continue;
     if (auto file = FirstCsvFile(folder, form.prefix))

@@ -31,7 +31,7 @@ class ScratchFolder {
     if (!::mkdtemp(name.data())) throw SaveError("No temporary folder can be made to extract the archive into.");
     path_ = name;
   }
-  ~ScratchFolder() { platform_shell::DeleteFolder(path_, true); }
+  ~ScratchFolder() { platform::shell::DeleteFolder(path_, true); }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   const fs::path& path() const { return path_; }
@@ -65,7 +65,7 @@ std::vector<int> csvSetBanks(const fs::path& folder) {
   return banks;
 }
 
-void readCsvSets(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
+void readCsvSets(const fs::path& folder, SaveModel& model, const platform::shell::CodePage& codePage) {
   for (int bank : csvSetBanks(folder)) model.banks.push_back(ReadCsvSet(folder, bank, model.drive, codePage));
 }
 
@@ -77,7 +77,7 @@ bool isSettingWorkbookName(const std::string& name) {
   return name.starts_with("Set_Sram_") && lowerExtension(name) == ".mdb";
 }
 
-void readFolder(const fs::path& folder, SaveModel& model, const shell::CodePage& codePage) {
+void readFolder(const fs::path& folder, SaveModel& model, const platform::shell::CodePage& codePage) {
   const auto entries = entriesOf(folder);
   // The drive's current identity first: the banks' own texts may be older.
   for (const auto& entry : entries)
@@ -104,16 +104,16 @@ void readWorkbook(const fs::path& file, SaveModel& model) {
   else model.banks.push_back(ReadTraceWorkbook(file, model.drive));
 }
 
-void readArchive(const fs::path& file, SaveModel& model, const shell::CodePage& codePage) {
+void readArchive(const fs::path& file, SaveModel& model, const platform::shell::CodePage& codePage) {
   ScratchFolder scratch;
   // The folder is ours and goes with any failure: one decoding pass, each member checked as written.
-  platform_archive::ExtractPolicy policy;
+  platform::archive::ExtractPolicy policy;
   // A save of our own, not a drive's upload: its deepest bank alone can pass the drive
   // archive's caps. The free space is still checked.
-  policy.maxMemberBytes = policy.maxTotalBytes = 16 * 1024 * platform_archive::ExtractPolicy::kMiB;
-  policy.check = platform_archive::ExtractPolicy::Check::EachMemberAsWritten;
+  policy.maxMemberBytes = policy.maxTotalBytes = 16 * 1024 * platform::archive::ExtractPolicy::kMiB;
+  policy.check = platform::archive::ExtractPolicy::Check::EachMemberAsWritten;
   policy.nameCodePage = codePage.name();
-  if (const std::string why = platform_archive::ExtractArchiveFile(file, scratch.path(), policy); !why.empty())
+  if (const std::string why = platform::archive::ExtractArchiveFile(file, scratch.path(), policy); !why.empty())
     throw SaveError(file.filename().string() + ": the archive cannot be extracted: " + why + ".");
   readFolder(scratch.path(), model, codePage);
 }
@@ -144,7 +144,7 @@ void TakeDriveStatus(SaveModel& model) {
   }
 }
 
-SaveModel ReadSave(const fs::path& path, const shell::CodePage& codePage) {
+SaveModel ReadSave(const fs::path& path, const platform::shell::CodePage& codePage) {
   SaveModel model;
   model.name = path.filename().string();
   if (model.name.empty()) model.name = path.parent_path().filename().string();

@@ -21,15 +21,15 @@ class SaveError : public std::runtime_error {
 // Everything is in memory when it returns: an archive's temporary folder is gone again.
 // `codePage` is the one the save was made in: of its CSV files and its archive's member names.
 // Throws SaveError.
-SaveModel ReadSave(const std::filesystem::path& path, const shell::CodePage& codePage);
+SaveModel ReadSave(const std::filesystem::path& path, const platform::shell::CodePage& codePage);
 
 // The pieces ReadSave puts together, each throwing SaveError.
 Bank ReadTraceWorkbook(const std::filesystem::path& file, DriveInfo& drive);
 void ReadSettingWorkbook(const std::filesystem::path& file, SaveModel& model);
 Bank ReadCsvSet(const std::filesystem::path& folder, int bankNumber, DriveInfo& drive,
-                const shell::CodePage& codePage);
+                const platform::shell::CodePage& codePage);
 // The record files of a folder whose tables the model does not hold yet.
-void ReadRecordFiles(const std::filesystem::path& folder, SaveModel& model, const shell::CodePage& codePage);
+void ReadRecordFiles(const std::filesystem::path& folder, SaveModel& model, const platform::shell::CodePage& codePage);
 
 // Fills the drive's interface version and clock from the drive status table.
 void TakeDriveStatus(SaveModel& model);

@@ -36,7 +36,7 @@ std::string apply(ViewCommand& command, const std::string& option, const std::st
   if (value.empty()) return option + " needs a value";
   if (option == "--codepage") {
     std::string why;
-    std::optional<shell::CodePage> page = shell::CodePage::Named(value, &why);
+    std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(value, &why);
     if (!page) return "--codepage: " + why;
     command.codePage = std::move(*page);
   } else if (option == "--snapshot") command.snapshot = value;

@@ -26,7 +26,7 @@ struct ViewCommand {
   std::optional<std::filesystem::path> snapshot;  // view
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
-  shell::CodePage codePage;
+  platform::shell::CodePage codePage;
   bool help = false;
 };
 

@@ -77,7 +77,7 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
     case Option::Codepage: {
       if (value.empty()) return "--codepage needs a code page name";
       std::string why;
-      std::optional<shell::CodePage> page = shell::CodePage::Named(value, &why);
+      std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(value, &why);
       if (!page) return "--codepage: " + why;
       o.codePage = std::move(*page);
       break;

@@ -26,7 +26,7 @@ struct LaunchOptions {
   std::uint16_t myPort = 22359;
   std::optional<std::filesystem::path> documents;
   std::optional<std::filesystem::path> installRoot;
-  shell::CodePage codePage;  // --codepage: of the drive's texts and the files written
+  platform::shell::CodePage codePage;  // --codepage: of the drive's texts and the files written
   std::optional<std::string> simulatedDriveType;  // with --simulate
   RunSwitches switches;
 };

@@ -47,7 +47,7 @@ void HeadlessPrinter::onRunEvent(const RunEvent& event) {
                  [this](const RequestResent& e) { resent(e); },
                  [this](const RequestAnswered&) { answered(); },
                  [this](const ProgressMoved& e) { progress(e); },
-                 [this](const Notice& e) { printLine(platform_shell::WithUnixLineBreaks(e.text)); },
+                 [this](const Notice& e) { printLine(platform::shell::WithUnixLineBreaks(e.text)); },
                  [this](const RunEnded& e) { ended(e); },
              },
              event);
@@ -121,7 +121,7 @@ void HeadlessPrinter::progress(const ProgressMoved& moved) {
 void HeadlessPrinter::ended(const RunEnded& ended) {
   endLive();
   if (ended.outcome != RunOutcome::Completed) err_ << "quillon: ";
-  err_ << platform_shell::WithUnixLineBreaks(ClosingMessage(ended)) << "\n" << std::flush;
+  err_ << platform::shell::WithUnixLineBreaks(ClosingMessage(ended)) << "\n" << std::flush;
   if (ended.message.empty() && ended.noBankRecorded) printLine("Waring : No Trace Bank Data Received.");
 }
 

@@ -29,8 +29,8 @@ namespace {
 using namespace quillon;
 
 std::filesystem::path templateFolder() {
-  const std::filesystem::path program = platform_shell::RunningProgram();
-  return platform_shell::TemplateFolderOf(program).value_or(program.parent_path());
+  const std::filesystem::path program = platform::shell::RunningProgram();
+  return platform::shell::TemplateFolderOf(program).value_or(program.parent_path());
 }
 
 std::string versionText() {
@@ -55,7 +55,7 @@ int exitStatusOf(RunOutcome outcome) {
 // started from the desktop menu has no terminal to read.
 int startUpFailure(const LaunchOptions& options, const std::string& why) {
   std::cerr << "quillon: " << why << "\n";
-  if (!options.headless) platform_shell::QtMessageBoxes(WindowCaption()).showError(why);
+  if (!options.headless) platform::shell::QtMessageBoxes(WindowCaption()).showError(why);
   return kExitError;
 }
 
@@ -79,9 +79,9 @@ std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOption
 }
 
 int runHeadless(RunContext& run, const LaunchOptions& options) {
-  platform_shell::TerminalMessageBoxes messages(std::cout, options.answerYes);
+  platform::shell::TerminalMessageBoxes messages(std::cout, options.answerYes);
   HeadlessPrinter printer(run.events, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
-  MainWindow window(run, {&messages, platform_shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
   window.setDbLoad(options.dbLoad);
   if (const std::string failure = window.startUp(); !failure.empty()) {
     std::cerr << "quillon: " << failure << "\n";
@@ -93,8 +93,8 @@ int runHeadless(RunContext& run, const LaunchOptions& options) {
 }
 
 int runWindow(RunContext& run, const LaunchOptions& options) {
-  platform_shell::QtMessageBoxes messages(WindowCaption());
-  MainWindow window(run, {&messages, platform_shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
+  platform::shell::QtMessageBoxes messages(WindowCaption());
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
   window.setDbLoad(options.dbLoad);
   MainWindowWidget widget(window);
   if (const std::string failure = window.startUp(); !failure.empty()) return startUpFailure(options, failure);
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   if (!exchange) return startUpFailure(options, error);
 
   RunContext run(*exchange,
-                 RunFolders::InDocuments(platform_shell::DocumentsFolder(options.documents), templateFolder(),
+                 RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
                                          options.installRoot.value_or("/opt")),
                  options.switches);
   return options.headless ? runHeadless(run, options) : runWindow(run, options);

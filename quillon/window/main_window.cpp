@@ -41,7 +41,7 @@ std::string MainWindow::startUp() {
   controls.Label12.setCaption(StepCaption(StepId::PackOrMove));
   controls.Check1.setVisible(run_.switches.showsDbLoad);
   controls.setFocus(&controls.cmd_Start);
-  return platform_shell::CreateFolder(run_.folders.AppFolder);
+  return platform::shell::CreateFolder(run_.folders.AppFolder);
 }
 
 void MainWindow::clickStart() {
@@ -123,7 +123,7 @@ void MainWindow::showStep(const StepChanged& change) {
 // one asks whether to open the folder.
 void MainWindow::endOfRun(const RunEnded& e) {
   controls.LabelResend.setCaption("");
-  platform_shell::MessageBoxes* boxes = services_.messages;
+  platform::shell::MessageBoxes* boxes = services_.messages;
   if (e.outcome == RunOutcome::Failed) {
     if (boxes) boxes->showError(ClosingMessage(e));
   } else if (e.noBankRecorded) {

@@ -17,7 +17,7 @@ namespace quillon {
 
 // What the window asks of the desktop.
 struct WindowServices {
-  platform_shell::MessageBoxes* messages = nullptr;
+  platform::shell::MessageBoxes* messages = nullptr;
   std::function<bool(const std::filesystem::path&)> openFolder;  // file manager
   std::function<void()> quitProgram;                             // after Exit
 };

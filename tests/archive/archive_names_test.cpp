@@ -18,8 +18,8 @@
 #include "platform/archive/lzh_writer.h"
 
 namespace fs = std::filesystem;
-using platform_archive::NameFromStored;
-using platform_archive::StoredName;
+using platform::archive::NameFromStored;
+using platform::archive::StoredName;
 
 namespace {
 
@@ -74,9 +74,9 @@ struct Packed {
       std::ofstream(root / "W" / folder / "DriveSts.csv") << folder << "\r\n";
     }
     archive = root / "A.lzh";
-    platform_archive::PackedFolder packed;
+    platform::archive::PackedFolder packed;
     std::string error;
-    ok = platform_archive::WriteLzhArchive(archive, root / "W", packed, error, codePage);
+    ok = platform::archive::WriteLzhArchive(archive, root / "W", packed, error, codePage);
     EXPECT_TRUE(ok) << error;
   }
   ~Packed() { fs::remove_all(root); }
@@ -106,9 +106,9 @@ TEST(ArchiveNames, LhaAnd7ZipReadTheStoredBytesAndWeReadTheNamesBack) {
     const std::set<std::string> stored = {western + "/DriveSts.csv", japanese + "/DriveSts.csv"};
 
     fs::create_directories(packed.root / "ours");
-    platform_archive::ExtractPolicy policy;
+    platform::archive::ExtractPolicy policy;
     policy.nameCodePage = codePage;
-    ASSERT_EQ(platform_archive::ExtractArchiveFile(packed.archive, packed.root / "ours", policy), "");
+    ASSERT_EQ(platform::archive::ExtractArchiveFile(packed.archive, packed.root / "ours", policy), "");
     EXPECT_EQ(namesBelow(packed.root / "ours"),
               (std::set<std::string>{kWestern + "/DriveSts.csv", kJapanese + "/DriveSts.csv"}));
 

@@ -43,7 +43,7 @@ Bytes DecodedByLhasa(const Bytes& stream, std::size_t originalSize) {
 }
 
 void ExpectRoundTrip(const std::string& what, const Bytes& input) {
-  const auto packed = platform_archive::EncodeLh5(input.data(), input.size());
+  const auto packed = platform::archive::EncodeLh5(input.data(), input.size());
   ASSERT_TRUE(packed) << what;
   EXPECT_EQ(DecodedByLhasa(*packed, input.size()), input) << what;
 }
@@ -105,9 +105,9 @@ TEST(Lh5Encoder, StreamsDecodeByLhasaAtTheCornersOfTheFormat) {
 
 TEST(Lh5Encoder, GivesUpBeyondTheLimitAndShrinksWhatRepeats) {
   const Bytes noise = Noise(10000, 12);
-  EXPECT_FALSE(platform_archive::EncodeLh5(noise.data(), noise.size(), noise.size() - 1));
+  EXPECT_FALSE(platform::archive::EncodeLh5(noise.data(), noise.size(), noise.size() - 1));
   const Bytes zeros(10000, 0);
-  const auto packed = platform_archive::EncodeLh5(zeros.data(), zeros.size(), zeros.size() - 1);
+  const auto packed = platform::archive::EncodeLh5(zeros.data(), zeros.size(), zeros.size() - 1);
   ASSERT_TRUE(packed);
   EXPECT_LT(packed->size(), 100u);
 }

@@ -136,8 +136,8 @@ TEST(OtherArchivers, QuirksLhasaAcceptsAreExtractedAsLhaExtractsThem) {
     Scratch scratch("archive-quirk");
     writeFile(scratch.root() / "a.lzh", c.archive);
     std::string why;
-    ASSERT_TRUE(platform_archive::ReadLzhLayout(c.archive, why)) << why;
-    why = platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours");
+    ASSERT_TRUE(platform::archive::ReadLzhLayout(c.archive, why)) << why;
+    why = platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours");
     ASSERT_EQ(why, "");
     for (const auto& [name, bytes] : c.files) EXPECT_EQ(readFile(scratch.root() / "ours" / name), std::string(bytes.begin(), bytes.end())) << name;
     if (!haveCommand("lha")) continue;
@@ -158,7 +158,7 @@ TEST(OtherArchivers, RefusedArchivesLeaveNoFileAndNoFolder) {
     SCOPED_TRACE(what);
     Scratch scratch("archive-refused");
     writeFile(scratch.root() / "a.lzh", archive);
-    EXPECT_NE(platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
+    EXPECT_NE(platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
     EXPECT_TRUE(fs::is_empty(scratch.root() / "ours"));
   }
 
@@ -166,7 +166,7 @@ TEST(OtherArchivers, RefusedArchivesLeaveNoFileAndNoFolder) {
   Scratch scratch("archive-in-the-way");
   writeFile(scratch.root() / "a.lzh", drivesim::StoredLzhArchive({{"new.pdn", data}, {"old.mdb", data}}));
   fs::create_directories(scratch.root() / "ours" / "old.mdb");
-  EXPECT_NE(platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
+  EXPECT_NE(platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
   EXPECT_FALSE(fs::exists(scratch.root() / "ours" / "new.pdn"));
   EXPECT_TRUE(fs::is_directory(scratch.root() / "ours" / "old.mdb"));
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.root() / "ours"), fs::directory_iterator()), 1);
@@ -174,7 +174,7 @@ TEST(OtherArchivers, RefusedArchivesLeaveNoFileAndNoFolder) {
   // A file of the same name is replaced by the archive's.
   fs::remove(scratch.root() / "ours" / "old.mdb");
   writeFile(scratch.root() / "ours" / "old.mdb", bytesOf("earlier"));
-  EXPECT_EQ(platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
+  EXPECT_EQ(platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours"), "");
   EXPECT_EQ(readFile(scratch.root() / "ours" / "old.mdb"), "contents");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.root() / "ours"), fs::directory_iterator()), 2);
 }
@@ -183,24 +183,24 @@ TEST(OtherArchivers, CapsAreCheckedAgainstDeclaredSizesBeforeAnythingIsWritten) 
   Scratch scratch("archive-caps");
   const Bytes kilobyte(1000, 'k');
   writeFile(scratch.root() / "a.lzh", drivesim::StoredLzhArchive({{"a.pdn", kilobyte}, {"b.pdn", kilobyte}, {"c.pdn", kilobyte}}));
-  platform_archive::ExtractPolicy policy;
+  platform::archive::ExtractPolicy policy;
   policy.maxMemberBytes = 999;
-  std::string why = platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
+  std::string why = platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
   EXPECT_NE(why.find("999"), std::string::npos) << why;
   policy.maxMemberBytes = 1000;
   policy.maxTotalBytes = 2999;
-  why = platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
+  why = platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
   EXPECT_NE(why.find("2999"), std::string::npos) << why;
   // More than the disk holds.
   policy.maxTotalBytes = 3000;
   policy.spareBytes = fs::space(scratch.root()).available;
-  why = platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
+  why = platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy);
   EXPECT_NE(why.find("do not fit"), std::string::npos) << why;
   EXPECT_TRUE(fs::is_empty(scratch.root() / "ours"));
 
   policy.spareBytes = 0;
-  EXPECT_EQ(platform_archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy), "");
+  EXPECT_EQ(platform::archive::ExtractArchiveFile(scratch.root() / "a.lzh", scratch.root() / "ours", policy), "");
   // The decoder writes no more than a header declares, whatever the data says.
-  const platform_archive::ExtractPolicy defaults;
+  const platform::archive::ExtractPolicy defaults;
   EXPECT_LT(defaults.maxMemberBytes, 100u * 1024 * 1024);
 }

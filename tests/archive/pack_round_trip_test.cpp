@@ -48,7 +48,7 @@ TEST(ArchivePack, FilesComeBackThroughLhaAndOurExtraction) {
   for (const auto& [name, bytes] : files) EXPECT_FALSE(fs::exists(root / "W" / name)) << name;
 
   fs::create_directories(root / "ours");
-  const std::string why = platform_archive::ExtractArchiveFile(root / "A.lzh", root / "ours");
+  const std::string why = platform::archive::ExtractArchiveFile(root / "A.lzh", root / "ours");
   ASSERT_TRUE(why.empty()) << why;
   for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(root / "ours" / name), bytes) << name;
 
@@ -58,7 +58,7 @@ TEST(ArchivePack, FilesComeBackThroughLhaAndOurExtraction) {
     ASSERT_EQ(std::system(lha.c_str()), 0);
     // lhasa writes the stored bytes: names in windows-1252.
     for (const auto& [name, bytes] : files)
-      EXPECT_EQ(ReadFile(root / "lha" / platform_archive::StoredName(name, "windows-1252")), bytes) << name;
+      EXPECT_EQ(ReadFile(root / "lha" / platform::archive::StoredName(name, "windows-1252")), bytes) << name;
   }
   fs::remove_all(root);
 }

@@ -42,15 +42,15 @@ TEST(ArchiveRefusals, DamagedAndEscapingArchivesWriteNothing) {
       drivesim::StoredLzhArchive({{"/tmp/abs.txt", {'x'}}}), drivesim::StoredLzhArchive({{"a.txt", {'x'}}, {"s\\..\\..\\b", {'y'}}})};
   for (std::size_t i = 0; i < bad.size(); ++i) {
     WriteBytes(root / "bad.lzh", bad[i]);
-    EXPECT_FALSE(platform_archive::ExtractArchiveFile(root / "bad.lzh", root / "out").empty()) << i;
+    EXPECT_FALSE(platform::archive::ExtractArchiveFile(root / "bad.lzh", root / "out").empty()) << i;
     EXPECT_TRUE(fs::is_empty(root / "out")) << i;
     // A target folder made for the extraction goes again with the failure.
-    EXPECT_FALSE(platform_archive::ExtractArchiveFile(root / "bad.lzh", root / "new" / "deeper").empty()) << i;
+    EXPECT_FALSE(platform::archive::ExtractArchiveFile(root / "bad.lzh", root / "new" / "deeper").empty()) << i;
     EXPECT_FALSE(fs::exists(root / "new")) << i;
   }
   EXPECT_FALSE(fs::exists(root / "up.txt"));
   WriteBytes(root / "good.lzh", good);
-  EXPECT_EQ(platform_archive::ExtractArchiveFile(root / "good.lzh", root / "new" / "deeper"), "");
+  EXPECT_EQ(platform::archive::ExtractArchiveFile(root / "good.lzh", root / "new" / "deeper"), "");
   EXPECT_TRUE(fs::exists(root / "new" / "deeper" / "a.txt"));
   fs::remove_all(root);
 }
@@ -80,9 +80,9 @@ TEST(ArchiveRefusals, TheFirstDamagedMemberIsNamedWhicheverThreadDecodesIt) {
   auto check = [&](const Bytes& archive) {
     WriteBytes(root / "a.lzh", archive);
     std::string why;
-    const auto layout = platform_archive::ReadLzhLayout(archive, why);
+    const auto layout = platform::archive::ReadLzhLayout(archive, why);
     EXPECT_TRUE(layout) << why;
-    return layout ? platform_archive::CheckArchiveFile(root / "a.lzh", *layout) : why;
+    return layout ? platform::archive::CheckArchiveFile(root / "a.lzh", *layout) : why;
   };
   EXPECT_EQ(check(sound), "");
   for (const std::size_t first : {std::size_t{1}, std::size_t{5}}) {
@@ -116,18 +116,18 @@ TEST(ArchiveRefusals, PackIntoUnwritablePlaceDeletesNothing) {
 }
 
 TEST(ArchiveRefusals, OnlyTheTwoCommandFormsParse) {
-  platform_archive::UnlhaCommand command;
+  platform::archive::UnlhaCommand command;
   std::string error;
-  ASSERT_TRUE(platform_archive::ParseUnlhaCommand("a \"/d/My Docs/T.lzh\" \"/d/My Docs/TRBSAVE\"\\ *.* -d -n1 -gm1", command, error));
+  ASSERT_TRUE(platform::archive::ParseUnlhaCommand("a \"/d/My Docs/T.lzh\" \"/d/My Docs/TRBSAVE\"\\ *.* -d -n1 -gm1", command, error));
   EXPECT_EQ(command.action, 'a');
   EXPECT_EQ(command.archive, "/d/My Docs/T.lzh");
   EXPECT_EQ(command.folder, "/d/My Docs/TRBSAVE");
   EXPECT_TRUE(command.deleteAfterPacking);
-  ASSERT_TRUE(platform_archive::ParseUnlhaCommand("e \"/d/A B/Temp.lzh\" \"/d/A B\\\" -n1 -gm1", command, error));
+  ASSERT_TRUE(platform::archive::ParseUnlhaCommand("e \"/d/A B/Temp.lzh\" \"/d/A B\\\" -n1 -gm1", command, error));
   EXPECT_EQ(command.action, 'e');
   EXPECT_EQ(command.folder, "/d/A B");
   for (const char* text : {"", "x \"a\" \"b\"", "a \"a.lzh\" \"b", "e \"a\" \"b\" -d", "a a.lzh b", "a \"a\" \"b\" -r"})
-    EXPECT_FALSE(platform_archive::ParseUnlhaCommand(text, command, error)) << text;
+    EXPECT_FALSE(platform::archive::ParseUnlhaCommand(text, command, error)) << text;
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ inline std::string uniqueTempName(const std::string& base) {
   return base + "_" + std::to_string(::getpid());
 }
 
-using namespace automation;
+using namespace platform::automation;
 
 TEST(AutomationVariant, CoercionsAsTheAutomationLayerDoesThem) {
   std::int32_t i = 0;

@@ -27,7 +27,7 @@ struct Tables {
 
 std::vector<CsvFields> linesOf(const std::string& text, const std::filesystem::path& file) {
   writeFile(file, text);
-  return ReadCsvFields(file, shell::CodePage());
+  return ReadCsvFields(file, platform::shell::CodePage());
 }
 
 }  // namespace
@@ -152,7 +152,7 @@ TEST(RecordTables, OtherBanksOnlyWhenGiven) {
   };
   {
     Tables t;
-    WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, std::nullopt, shell::CodePage());
+    WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, std::nullopt, platform::shell::CodePage());
     EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name = 'OtherTRB'"), "0");
     // No CSV file: no block ran, and the tables the conversion creates are not there either.
     EXPECT_EQ(t.query("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('DriveSts', 'Eventlog')"), "0");
@@ -160,7 +160,7 @@ TEST(RecordTables, OtherBanksOnlyWhenGiven) {
   }
   EXPECT_TRUE(asked.empty());
   Tables t;
-  WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, other, shell::CodePage());
+  WriteRecordTables(t.work(), t.databases, t.folder.save, 6, ProgramVersion{2, 1}, other, platform::shell::CodePage());
   EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(t.query("SELECT group_concat(Bank || '|' || TimeS || '|' || FI1 || '|' || FI2, ';') FROM OtherTRB"),
             "0|2014/03/12  08:15:00|No Detect|No Data;1|2014/03/12  08:15:01|OV|No Data;"

@@ -22,11 +22,11 @@ struct Walk {
   }
   SetpointTables convert(const std::vector<std::pair<std::uint32_t, int>>& words) {
     auto lines = ParseSetpointLines(ReadCsvLinesOf(setpointCsv(words)));
-    return ConvertSetpointImage(lines, items, databases.lookups, databases.results, customer, shell::CodePage());
+    return ConvertSetpointImage(lines, items, databases.lookups, databases.results, customer, platform::shell::CodePage());
   }
   std::vector<CsvFields> ReadCsvLinesOf(const std::string& text) {
     writeFile(folder.save / "Set_Sram_t.csv", text);
-    return ReadCsvFields(folder.save / "Set_Sram_t.csv", shell::CodePage());
+    return ReadCsvFields(folder.save / "Set_Sram_t.csv", platform::shell::CodePage());
   }
 };
 

@@ -83,7 +83,7 @@ TEST(DriveSimReplies, IdentityLayoutAndBanksMatchTheProfile) {
 TEST(DriveSimReplies, TextsInTheDrivesCodePage) {
   const DriveOptions o = JapaneseDrive();
   const CommandModel m{DriveProfile(o)};
-  const shell::CodePage cp932 = shell::CodePage::Named("CP932").value();
+  const platform::shell::CodePage cp932 = platform::shell::CodePage::Named("CP932").value();
   const std::string panel = cp932.toAnsi(o.panelName);
   const std::string first = text(m.replyTo(req("QA1"))).substr(2);
   EXPECT_EQ(first + text(m.replyTo(req("QA2"))).substr(2), panel);

@@ -22,13 +22,13 @@ LiveExchangeRig::LiveExchangeRig(drivesim::Misbehaviour misbehaviour, int tickIn
   makeRegistry();
   if (!error_.empty()) return;
   // The tool reads the drive's texts in the code page the drive sends them in.
-  std::optional<shell::CodePage> codePage = shell::CodePage::Named(options.codePage, &error_);
+  std::optional<platform::shell::CodePage> codePage = platform::shell::CodePage::Named(options.codePage, &error_);
   if (!codePage) return;
   drive_ = std::make_unique<drivesim::SimulatedDrive>(drivesim::DriveProfile(std::move(options)),
                                                       std::move(misbehaviour));
   drivesim::DriveEndpoint endpoint;  // 127.0.0.1, any free port
   if (!drive_->start(endpoint, error_)) return;
-  std::shared_ptr<automation::Control> control = quillon::CreateVelkorControl(error_);
+  std::shared_ptr<platform::automation::Control> control = quillon::CreateVelkorControl(error_);
   if (!control) return;
   exchange_ = std::make_unique<quillon::VelkorExchange>(std::move(control), std::move(*codePage), tickIntervalMs);
   // The tool's own port 0: any free one, so parallel runs never collide.

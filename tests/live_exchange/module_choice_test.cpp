@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 
 // Names `library` for the Velkor control in the store at `root`, as registering a module does.
 void registerLibrary(const fs::path& root, const std::string& library) {
-  automation::RegistrationStore store(root.string());
+  platform::automation::RegistrationStore store(root.string());
   const std::string clsid = velkor::kVelkorClsidText;
-  ASSERT_EQ(store.setValue(std::string(velkor::kVelkorProgId) + "/CLSID", "", clsid), automation::S_OK);
-  ASSERT_EQ(store.setValue("CLSID/" + clsid + "/InprocServer32", "", library), automation::S_OK);
+  ASSERT_EQ(store.setValue(std::string(velkor::kVelkorProgId) + "/CLSID", "", clsid), platform::automation::S_OK);
+  ASSERT_EQ(store.setValue("CLSID/" + clsid + "/InprocServer32", "", library), platform::automation::S_OK);
 }
 
 struct ModuleChoice : testing::Test {

@@ -4,9 +4,9 @@
 
 #define EXPORTED extern "C" __attribute__((visibility("default")))
 
-EXPORTED automation::HRESULT DllGetClassObject(const automation::Guid*, automation::ClassFactory** factory) {
+EXPORTED platform::automation::HRESULT DllGetClassObject(const platform::automation::Guid*, platform::automation::ClassFactory** factory) {
   if (factory) *factory = nullptr;
-  return automation::CLASS_E_CLASSNOTAVAILABLE;
+  return platform::automation::CLASS_E_CLASSNOTAVAILABLE;
 }
 
 #ifdef OTHER_MODULE_VERSION

@@ -336,7 +336,7 @@ class ForgedReplies {
 };
 
 bool sourceFilterOn(LiveExchangeRig& rig) {
-  automation::Variant filter;
+  platform::automation::Variant filter;
   bool on = false;
   rig.exchange().control().get("SrcIpFilter", filter);
   filter.toBool(on);
@@ -401,9 +401,9 @@ TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
     EXPECT_EQ(rig.state().RetryCount, 0);
     ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text)) << rig.state().ErrorText;
     EXPECT_EQ(rig.exchange().boundPort(), port);
-    automation::Variant myPort;
+    platform::automation::Variant myPort;
     rig.exchange().control().get("MyPort", myPort);
-    EXPECT_EQ(myPort, automation::Variant(static_cast<std::int32_t>(port)));
+    EXPECT_EQ(myPort, platform::automation::Variant(static_cast<std::int32_t>(port)));
   }
 }
 
@@ -412,9 +412,9 @@ TEST(LiveExchange, TheDrivesTextsComeThroughTheControlInItsCodePage) {
   {
     LiveExchangeRig rig({}, kResendTickMs, japanese);
     ASSERT_EQ(rig.error(), "");
-    automation::Variant given;
-    ASSERT_EQ(rig.exchange().control().get(velkor::DISPID_CodePage, given), automation::S_OK);
-    EXPECT_EQ(given, automation::Variant("CP932"));
+    platform::automation::Variant given;
+    ASSERT_EQ(rig.exchange().control().get(velkor::DISPID_CodePage, given), platform::automation::S_OK);
+    EXPECT_EQ(given, platform::automation::Variant("CP932"));
     quillon::DriveIdentity identity;
     quillon::IdentityRequests requests(rig.exchange(), identity);
     requests.ReadDriveType();

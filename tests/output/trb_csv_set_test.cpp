@@ -22,7 +22,7 @@ class TempFolder {
     fs::create_directories(path_ / "Quillon");
   }
   ~TempFolder() {
-    platform_shell::SetAttributesNormal(path_);
+    platform::shell::SetAttributesNormal(path_);
     fs::remove_all(path_);
   }
   fs::path app() const { return path_ / "Quillon"; }
@@ -90,7 +90,7 @@ TraceBackTables sampleTables(int level) {
 
 std::string write(const TempFolder& folder, const std::string& panel, const DriveIdentity& id,
                   const TraceBackTables& t, std::uint8_t bank) {
-  return WriteTrbCsvSet(folder.app() / "TRBSAVE", TraceBank{bank, id, t, panel}, shell::CodePage());
+  return WriteTrbCsvSet(folder.app() / "TRBSAVE", TraceBank{bank, id, t, panel}, platform::shell::CodePage());
 }
 
 }  // namespace
@@ -193,7 +193,7 @@ TEST(TrbCsvSet, WritingTwiceReplacesTheFilesReadOnlyOnesToo) {
   TraceBackTables t = sampleTables(6);
   ASSERT_EQ(write(folder, "P", id, t, 2), "");
   const fs::path word = folder.app() / "TRBSAVE" / "TRB_P_20140312_081502" / "Trb2_Word.csv";
-  ASSERT_EQ(platform_shell::SetReadOnly(word, true), "");
+  ASSERT_EQ(platform::shell::SetReadOnly(word, true), "");
   t.SignalAddress[2][1] = "&H0001";
   t.SignalsPerBank = 1;
   ASSERT_EQ(write(folder, "P", id, t, 2), "");

@@ -11,7 +11,7 @@
 #include "tests/requests/download_support.h"
 
 using namespace quillon;
-using namespace platform_archive;
+using namespace platform::archive;
 using namespace quillon_test;
 namespace fs = std::filesystem;
 

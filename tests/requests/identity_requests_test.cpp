@@ -85,8 +85,8 @@ TEST(IdentityRequests, PanelNameKeepsTheFirstHalfWhenTheSecondIsRefused) {
 }
 
 bool isValidUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size(); i += shell::Utf8CharacterLength(text, i))
-    if (shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  for (std::size_t i = 0; i < text.size(); i += platform::shell::Utf8CharacterLength(text, i))
+    if (platform::shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80) return false;
   return true;
 }
 
@@ -128,7 +128,7 @@ TEST(IdentityRequests, PanelNameHalvesAreOneTextOfTheDrivesBytes) {
   const std::string panel = "\xE7\xAC\xAC" "3\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\xB3 \xE5\xB7\xBB\xE5\x8F\x96\xE6\xA9\x9F";
   ScriptedExchange exchange;
   exchange.useCodePage("CP932");
-  const shell::CodePage& cp932 = exchange.codePage();
+  const platform::shell::CodePage& cp932 = exchange.codePage();
   const std::string bytes = cp932.toAnsi(panel);
   ASSERT_EQ(bytes.size(), 16u);
   ASSERT_EQ(bytes.substr(7, 2), "\x83\x93");

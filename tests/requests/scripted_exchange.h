@@ -84,7 +84,7 @@ class ScriptedExchange : public quillon::Exchange {
 
   // The drive's code page, as the program would give it the exchange (replies are scripted as
   // the control's Input gives them: text).
-  void useCodePage(const std::string& name) { codePage_ = shell::CodePage::Named(name).value(); }
+  void useCodePage(const std::string& name) { codePage_ = platform::shell::CodePage::Named(name).value(); }
 
   std::size_t countOf(std::string_view prefix) const {
     std::size_t n = 0;

@@ -13,7 +13,7 @@
 #include "tests/requests/loopback_exchange.h"
 
 using namespace quillon;
-using namespace platform_archive;
+using namespace platform::archive;
 using namespace quillon_test;
 namespace fs = std::filesystem;
 

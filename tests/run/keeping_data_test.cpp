@@ -111,9 +111,9 @@ fs::path templatesWithoutDatabase(const fs::path& folder) {
 // What the run left: its archive extracted, or its working folder.
 fs::path savedFolder(const RunRig& rig, const fs::path& scratch) {
   if (!fs::exists(rig.archive())) return rig.working();
-  platform_shell::DeleteFolder(scratch, true);
+  platform::shell::DeleteFolder(scratch, true);
   fs::create_directories(scratch);
-  EXPECT_EQ(RunUnlha(ExtractCommand(rig.archive(), scratch), shell::CodePage()), 0);
+  EXPECT_EQ(RunUnlha(ExtractCommand(rig.archive(), scratch), platform::shell::CodePage()), 0);
   return scratch;
 }
 

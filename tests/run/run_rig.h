@@ -50,10 +50,10 @@ class TestFolder {
   TestFolder() {
     path_ = std::filesystem::temp_directory_path() /
             ("quillon_run_" + std::to_string(::getpid()) + "_" + std::to_string(++count()));
-    platform_shell::DeleteFolder(path_, true);
+    platform::shell::DeleteFolder(path_, true);
     std::filesystem::create_directories(path_);
   }
-  ~TestFolder() { platform_shell::DeleteFolder(path_, true); }
+  ~TestFolder() { platform::shell::DeleteFolder(path_, true); }
   TestFolder(const TestFolder&) = delete;
   TestFolder& operator=(const TestFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
@@ -88,7 +88,7 @@ class RunRig {
     run_ = std::make_unique<quillon::RunContext>(
         exchange, quillon::RunFolders::InDocuments(documents_.path(), templates, documents_.path() / "no-install-root"),
         quillon::RunSwitches::Of(setup.commandLine), [this] { return now; });
-    platform_shell::CreateFolder(run_->folders.AppFolder);
+    platform::shell::CreateFolder(run_->folders.AppFolder);
   }
 
   // The drive from now on; the exchange answers as it does.
@@ -110,7 +110,7 @@ class RunRig {
   // The files in the run's archive, extracted by the archiver the program uses.
   std::map<std::string, std::string> archivedFiles() const {
     const std::filesystem::path into = scratch_.path() / "extracted";
-    platform_shell::DeleteFolder(into, true);
+    platform::shell::DeleteFolder(into, true);
     std::filesystem::create_directories(into);
     if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into), exchange.codePage()) != 0) return {};
     return FilesBelow(into);

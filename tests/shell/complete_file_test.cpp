@@ -16,7 +16,7 @@
 
 namespace {
 namespace fs = std::filesystem;
-using namespace platform_shell;
+using namespace platform::shell;
 
 std::string textOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -8,8 +8,8 @@
 
 namespace {
 namespace fs = std::filesystem;
-using platform_shell::DocumentsDirFromUserDirs;
-using platform_shell::DocumentsFolder;
+using platform::shell::DocumentsDirFromUserDirs;
+using platform::shell::DocumentsFolder;
 
 TEST(DocumentsFolder, ReadsTheXdgEntryOfUserDirs) {
   const fs::path home = "/home/engineer";

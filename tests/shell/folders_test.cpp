@@ -8,7 +8,7 @@
 
 namespace {
 namespace fs = std::filesystem;
-using namespace platform_shell;
+using namespace platform::shell;
 
 class Folders : public ::testing::Test {
  protected:

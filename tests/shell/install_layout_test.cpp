@@ -10,8 +10,8 @@
 
 namespace {
 namespace fs = std::filesystem;
-using platform_shell::TemplateFolderOf;
-using platform_shell::VelkorModuleOf;
+using platform::shell::TemplateFolderOf;
+using platform::shell::VelkorModuleOf;
 
 void touch(const fs::path& file) {
   fs::create_directories(file.parent_path());
@@ -68,7 +68,7 @@ TEST_F(Layouts, BuildTreeProgramLooksInItsOwnTree) {
 }
 
 TEST(RunningProgram, IsThisTestInItsBuildTree) {
-  const fs::path program = platform_shell::RunningProgram();
+  const fs::path program = platform::shell::RunningProgram();
   ASSERT_FALSE(program.empty());
   EXPECT_TRUE(fs::equivalent(program.parent_path(), fs::path(QUILLON_BINARY_DIR) / "tests" / "shell"));
   EXPECT_EQ(TemplateFolderOf(program), fs::path(QUILLON_BINARY_DIR) / "templates");

@@ -5,7 +5,7 @@
 #include <sstream>
 
 namespace {
-using namespace platform_shell;
+using namespace platform::shell;
 
 TEST(TerminalMessageBoxes, PrintsTextsAndAnswersAsConfigured) {
   EXPECT_EQ(WithUnixLineBreaks("Received \"NAK\"\r\nTool Error Code = 1Fh"),

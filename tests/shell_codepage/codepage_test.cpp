@@ -6,7 +6,7 @@
 
 #include "platform/shell/codepage.h"
 
-using shell::CodePage;
+using platform::shell::CodePage;
 
 namespace {
 
@@ -51,8 +51,8 @@ TEST(ShellCodePage, AnyBytesComeBackExactlyInEveryCodePage) {
       const std::string text = page.fromAnsi(bytes);
       ASSERT_EQ(page.toAnsi(text), bytes);
       // What the files and messages get is valid UTF-8.
-      for (std::size_t i = 0; i < text.size(); i += shell::Utf8CharacterLength(text, i))
-        ASSERT_FALSE(shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80);
+      for (std::size_t i = 0; i < text.size(); i += platform::shell::Utf8CharacterLength(text, i))
+        ASSERT_FALSE(platform::shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80);
     }
   }
 }

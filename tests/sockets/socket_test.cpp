@@ -11,7 +11,7 @@ using namespace testhost;
 
 namespace {
 
-class CountingSocket : public sockets::UdpSocket {
+class CountingSocket : public platform::sockets::UdpSocket {
  public:
   int notifications = 0;
 
@@ -39,8 +39,8 @@ TEST(Sockets, NotifiesPeeksAndReceivesOnLoopback) {
   EXPECT_EQ(pending, 300u);
   std::uint8_t two[2];
   std::size_t got = 0;
-  sockets::Endpoint from;
-  EXPECT_EQ(s.peekFrom(two, got, from), sockets::WSAEMSGSIZE);
+  platform::sockets::Endpoint from;
+  EXPECT_EQ(s.peekFrom(two, got, from), platform::sockets::WSAEMSGSIZE);
   EXPECT_EQ(got, 2u);
   EXPECT_EQ(from.address, "127.0.0.1");
   EXPECT_EQ(from.port, peer.port());
@@ -52,28 +52,28 @@ TEST(Sockets, NotifiesPeeksAndReceivesOnLoopback) {
 
   ASSERT_EQ(s.sendTo(std::vector<std::uint8_t>{1, 2, 3}, "localhost", peer.port()), 0);
   EXPECT_EQ(peer.receive(), (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_EQ(s.sendTo(std::vector<std::uint8_t>{1}, "no-such-host.invalid", peer.port()), sockets::WSAEINVAL);
+  EXPECT_EQ(s.sendTo(std::vector<std::uint8_t>{1}, "no-such-host.invalid", peer.port()), platform::sockets::WSAEINVAL);
   EXPECT_EQ(s.setBroadcast(true), 0);
   EXPECT_EQ(s.setBroadcast(false), 0);
 
   CountingSocket clash;
-  EXPECT_EQ(clash.create(port), sockets::WSAEADDRINUSE);
+  EXPECT_EQ(clash.create(port), platform::sockets::WSAEADDRINUSE);
   EXPECT_FALSE(clash.isOpen());
-  EXPECT_EQ(clash.pendingBytes(pending), sockets::WSAENOTSOCK);
-  EXPECT_EQ(clash.sendTo({}, "127.0.0.1", 1), sockets::WSAENOTSOCK);
+  EXPECT_EQ(clash.pendingBytes(pending), platform::sockets::WSAENOTSOCK);
+  EXPECT_EQ(clash.sendTo({}, "127.0.0.1", 1), platform::sockets::WSAENOTSOCK);
 }
 
 TEST(Sockets, ErrnoMapsToWindowsSocketsCodes) {
-  EXPECT_EQ(sockets::errorFromErrno(0), 0);
-  EXPECT_EQ(sockets::errorFromErrno(EADDRINUSE), 10048);
-  EXPECT_EQ(sockets::errorFromErrno(EMSGSIZE), 10040);
-  EXPECT_EQ(sockets::errorFromErrno(EFAULT), 10014);
-  EXPECT_EQ(sockets::errorFromErrno(ENOTCONN), 10057);
-  EXPECT_EQ(sockets::errorFromErrno(ECONNREFUSED), 10061);
-  EXPECT_EQ(sockets::errorFromErrno(EACCES), 10013);
-  EXPECT_EQ(sockets::errorFromErrno(EAGAIN), 10035);
+  EXPECT_EQ(platform::sockets::errorFromErrno(0), 0);
+  EXPECT_EQ(platform::sockets::errorFromErrno(EADDRINUSE), 10048);
+  EXPECT_EQ(platform::sockets::errorFromErrno(EMSGSIZE), 10040);
+  EXPECT_EQ(platform::sockets::errorFromErrno(EFAULT), 10014);
+  EXPECT_EQ(platform::sockets::errorFromErrno(ENOTCONN), 10057);
+  EXPECT_EQ(platform::sockets::errorFromErrno(ECONNREFUSED), 10061);
+  EXPECT_EQ(platform::sockets::errorFromErrno(EACCES), 10013);
+  EXPECT_EQ(platform::sockets::errorFromErrno(EAGAIN), 10035);
   std::uint32_t address = 0;
-  EXPECT_EQ(sockets::resolveIpv4("127.0.0.1", address), 0);
+  EXPECT_EQ(platform::sockets::resolveIpv4("127.0.0.1", address), 0);
   EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
-  EXPECT_EQ(sockets::resolveIpv4("", address), sockets::WSAEINVAL);
+  EXPECT_EQ(platform::sockets::resolveIpv4("", address), platform::sockets::WSAEINVAL);
 }

@@ -8,39 +8,39 @@
 #include "velkor/framing/framing.h"
 
 
-using automation::Variant;
+using platform::automation::Variant;
 using namespace testhost;
 namespace fr = velkor::framing;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-std::int32_t getLong(automation::Dispatch& d, const char* name) {
+std::int32_t getLong(platform::automation::Dispatch& d, const char* name) {
   Variant v;
-  EXPECT_EQ(d.get(name, v), automation::S_OK) << name;
+  EXPECT_EQ(d.get(name, v), platform::automation::S_OK) << name;
   std::int32_t out = -12345;
   v.toInt32(out);
   return out;
 }
 
-bool getBool(automation::Dispatch& d, const char* name) {
+bool getBool(platform::automation::Dispatch& d, const char* name) {
   Variant v;
-  EXPECT_EQ(d.get(name, v), automation::S_OK) << name;
+  EXPECT_EQ(d.get(name, v), platform::automation::S_OK) << name;
   bool out = false;
   v.toBool(out);
   return out;
 }
 
-std::string getText(automation::Dispatch& d, const char* name) {
+std::string getText(platform::automation::Dispatch& d, const char* name) {
   Variant v;
-  EXPECT_EQ(d.get(name, v), automation::S_OK) << name;
+  EXPECT_EQ(d.get(name, v), platform::automation::S_OK) << name;
   std::string out;
   v.toText(out);
   return out;
 }
 
-void put(automation::Dispatch& d, const char* name, const Variant& v) {
-  EXPECT_EQ(d.put(name, v), automation::S_OK) << name;
+void put(platform::automation::Dispatch& d, const char* name, const Variant& v) {
+  EXPECT_EQ(d.put(name, v), platform::automation::S_OK) << name;
 }
 
 Bytes reply(const std::string& payload, std::uint8_t pn = 0) {
@@ -56,7 +56,7 @@ Bytes reply(const std::string& payload, std::uint8_t pn = 0) {
   return fr::buildDatagram(f, Bytes(payload.begin(), payload.end()), fr::ByteOrders{});
 }
 
-class DesignSite : public automation::ControlSite {
+class DesignSite : public platform::automation::ControlSite {
  public:
   bool user = true;
   bool userMode() const override { return user; }
@@ -89,7 +89,7 @@ struct Rig {
 };
 
 // Records what would be sent instead of sending it, so broadcasts never leave the test.
-class RecordingSocket : public sockets::UdpSocket {
+class RecordingSocket : public platform::sockets::UdpSocket {
  public:
   struct Log {
     std::vector<bool> broadcast;
@@ -114,7 +114,7 @@ class RecordingSocket : public sockets::UdpSocket {
     count = log_.pending;
     return log_.pendingError;
   }
-  int peekFrom(std::span<std::uint8_t> buffer, std::size_t& received, sockets::Endpoint& from) override {
+  int peekFrom(std::span<std::uint8_t> buffer, std::size_t& received, platform::sockets::Endpoint& from) override {
     const Bytes marker{'R', 'S'};
     received = std::min(buffer.size(), marker.size());
     std::copy_n(marker.begin(), received, buffer.begin());
@@ -136,14 +136,14 @@ class WatchedVelkor : public velkor::CVelkorCtrl {
   RecordingSocket::Log log;
 
  protected:
-  std::unique_ptr<sockets::UdpSocket> createSocket() override { return std::make_unique<RecordingSocket>(log); }
+  std::unique_ptr<platform::sockets::UdpSocket> createSocket() override { return std::make_unique<RecordingSocket>(log); }
 };
 
 }  // namespace
 
 TEST(VelkorControl, DispatchNamesIdsAndAccess) {
   velkor::CVelkorCtrl control;
-  const std::pair<const char*, automation::DispId> expected[] = {
+  const std::pair<const char*, platform::automation::DispId> expected[] = {
       {"ReceiveAsRIO", 1},      {"DestBus", 2},           {"DestUnit", 3},          {"DestSlot", 4},
       {"DestStation", 5},       {"OutV27DA", 6},          {"OutV27SA", 7},          {"ByteOrderRIO", 8},
       {"ByteOrderV27", 9},      {"LoopBackMode", 10},     {"SrcIpFilter", 11},      {"OutPasswordID", 12},
@@ -157,23 +157,23 @@ TEST(VelkorControl, DispatchNamesIdsAndAccess) {
       {"InSeqNumber", 41},      {"OutputIndividually", 42}, {"OutputIndividually2", 43},
   };
   for (const auto& [name, id] : expected) {
-    automation::DispId found = 0;
-    EXPECT_EQ(control.getIdOfName(name, found), automation::S_OK) << name;
+    platform::automation::DispId found = 0;
+    EXPECT_EQ(control.getIdOfName(name, found), platform::automation::S_OK) << name;
     EXPECT_EQ(found, id) << name;
   }
-  automation::DispId id = 0;
-  EXPECT_EQ(control.getIdOfName("destbus", id), automation::S_OK);
+  platform::automation::DispId id = 0;
+  EXPECT_EQ(control.getIdOfName("destbus", id), platform::automation::S_OK);
   EXPECT_EQ(id, 2);
-  EXPECT_EQ(control.getIdOfName("NoSuchThing", id), automation::DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(control.getIdOfName("NoSuchThing", id), platform::automation::DISP_E_UNKNOWNNAME);
 
   Variant v;
-  EXPECT_EQ(control.put("InBufferCount", 5), automation::CTL_E_SETNOTSUPPORTED);
-  EXPECT_EQ(control.put("MyIp", "1.2.3.4"), automation::CTL_E_SETNOTSUPPORTED);
-  EXPECT_EQ(control.get("Output", v), automation::CTL_E_GETNOTSUPPORTED);
-  EXPECT_EQ(control.invoke(99, automation::InvokeKind::PropertyGet, {}, &v), automation::DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(control.put("DestBus", Variant::null()), automation::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(control.put("InBufferCount", 5), platform::automation::CTL_E_SETNOTSUPPORTED);
+  EXPECT_EQ(control.put("MyIp", "1.2.3.4"), platform::automation::CTL_E_SETNOTSUPPORTED);
+  EXPECT_EQ(control.get("Output", v), platform::automation::CTL_E_GETNOTSUPPORTED);
+  EXPECT_EQ(control.invoke(99, platform::automation::InvokeKind::PropertyGet, {}, &v), platform::automation::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(control.put("DestBus", Variant::null()), platform::automation::DISP_E_TYPEMISMATCH);
   const Variant tooFew[] = {Variant(0)};
-  EXPECT_EQ(control.call("OutputIndividually", tooFew, &v), automation::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(control.call("OutputIndividually", tooFew, &v), platform::automation::DISP_E_BADPARAMCOUNT);
 
   // Initial state.
   EXPECT_TRUE(getBool(control, "SrcIpFilter"));
@@ -228,18 +228,18 @@ TEST(VelkorControl, PersistenceRoundTripAndDefaults) {
   put(a, "SrcIpFilter", false);
   put(a, "ReceiveAsRIO", true);
   put(a, "DestIp", "127.0.0.1");
-  automation::PropertyBag bag;
-  ASSERT_EQ(a.saveProperties(bag), automation::S_OK);
+  platform::automation::PropertyBag bag;
+  ASSERT_EQ(a.saveProperties(bag), platform::automation::S_OK);
   EXPECT_FALSE(bag.contains("ReceiveAsRIO"));
   EXPECT_FALSE(bag.contains("DestIp"));
 
   const std::string path = testing::TempDir() + testhost::uniqueTempName("velkor_form") + ".txt";
-  ASSERT_EQ(bag.saveFile(path), automation::S_OK);
-  automation::PropertyBag loaded;
-  ASSERT_EQ(loaded.loadFile(path), automation::S_OK);
+  ASSERT_EQ(bag.saveFile(path), platform::automation::S_OK);
+  platform::automation::PropertyBag loaded;
+  ASSERT_EQ(loaded.loadFile(path), platform::automation::S_OK);
 
   velkor::CVelkorCtrl b;
-  ASSERT_EQ(b.loadProperties(loaded), automation::S_OK);
+  ASSERT_EQ(b.loadProperties(loaded), platform::automation::S_OK);
   for (const char* name : {"DestBus", "DestUnit", "DestSlot", "DestStation", "OutV27DA", "OutV27SA", "OutPasswordID",
                            "OutSeqNumber"})
     EXPECT_EQ(getLong(b, name), getLong(a, name)) << name;
@@ -263,9 +263,9 @@ TEST(VelkorControl, PersistenceRoundTripAndDefaults) {
   b.resetState();
   EXPECT_EQ(getLong(b, "DestBus"), 0);
   EXPECT_TRUE(getBool(b, "SrcIpFilter"));
-  automation::PropertyBag damaged;
-  ASSERT_EQ(automation::PropertyBag::fromText("DestBus = I4:99\nDestUnit = Text:\"x\"\nOutSeqNumber = I4:70000\n", damaged),
-            automation::S_OK);
+  platform::automation::PropertyBag damaged;
+  ASSERT_EQ(platform::automation::PropertyBag::fromText("DestBus = I4:99\nDestUnit = Text:\"x\"\nOutSeqNumber = I4:70000\n", damaged),
+            platform::automation::S_OK);
   velkor::CVelkorCtrl c;
   c.loadProperties(damaged);
   EXPECT_EQ(getLong(c, "DestBus"), 3);
@@ -295,7 +295,7 @@ TEST(VelkorControl, SendsThePrebuiltHeaderAndIndividualHeaders) {
   EXPECT_EQ(rig.drive.receive().size(), 266u);
   EXPECT_EQ(getLong(c, "OutBufferCount"), 246);
   // An array of other elements is converted element by element.
-  automation::SafeArray numbers;
+  platform::automation::SafeArray numbers;
   numbers.elementsAreBytes = false;
   numbers.lowerBound = 1;
   numbers.elements = {Variant(65), Variant(std::int16_t{66})};
@@ -305,7 +305,7 @@ TEST(VelkorControl, SendsThePrebuiltHeaderAndIndividualHeaders) {
   EXPECT_EQ(sent[20], 'A');
   EXPECT_EQ(sent[21], 'B');
   numbers.elements = {Variant(300)};
-  EXPECT_EQ(c.put("Output", Variant(numbers)), automation::DISP_E_OVERFLOW);
+  EXPECT_EQ(c.put("Output", Variant(numbers)), platform::automation::DISP_E_OVERFLOW);
 
   // Routing and byte orders reach the prebuilt header.
   put(c, "DestBus", 1);
@@ -331,7 +331,7 @@ TEST(VelkorControl, SendsThePrebuiltHeaderAndIndividualHeaders) {
   // Individual headers leave the prebuilt one and its counts alone.
   Variant ok;
   const Variant args[] = {Variant(5), Variant(2), Variant(3), Variant(0x102), Variant(7), Variant(8), Variant("QT")};
-  ASSERT_EQ(c.call("OutputIndividually", args, &ok), automation::S_OK);
+  ASSERT_EQ(c.call("OutputIndividually", args, &ok), platform::automation::S_OK);
   EXPECT_EQ(ok, Variant(true));
   sent = rig.drive.receive();
   ASSERT_EQ(sent.size(), 22u);
@@ -345,7 +345,7 @@ TEST(VelkorControl, SendsThePrebuiltHeaderAndIndividualHeaders) {
   EXPECT_EQ(getLong(c, "OutRawCount"), 20);
   const Variant args2[] = {Variant(0), Variant(0), Variant(0), Variant(0), Variant(0),
                            Variant(0), Variant(0x1234), Variant(0x5678), Variant::bytes({1})};
-  ASSERT_EQ(c.call("OutputIndividually2", args2, &ok), automation::S_OK);
+  ASSERT_EQ(c.call("OutputIndividually2", args2, &ok), platform::automation::S_OK);
   sent = rig.drive.receive();
   ASSERT_EQ(sent.size(), 21u);
   EXPECT_EQ(Bytes(sent.begin() + 16, sent.begin() + 20), (Bytes{0x34, 0x12, 0x78, 0x56}));
@@ -375,14 +375,14 @@ TEST(VelkorControl, ReceivesDecodesAndHandsOverCopies) {
   EXPECT_EQ(getLong(c, "InBufferCount"), 5);  // peeking consumes nothing
 
   Variant first;
-  ASSERT_EQ(c.get("InputB", first), automation::S_OK);
+  ASSERT_EQ(c.get("InputB", first), platform::automation::S_OK);
   ASSERT_NE(first.array(), nullptr);
   EXPECT_EQ(first.array()->lowerBound, 0);
   EXPECT_EQ(bytesOf(first), (Bytes{'H', 'E', 'L', 'L', 'O'}));
   EXPECT_EQ(getLong(c, "InBufferCount"), 0);
   EXPECT_EQ(getLong(c, "InRawCount"), 0);
   Variant second;
-  ASSERT_EQ(c.get("InputB", second), automation::S_OK);
+  ASSERT_EQ(c.get("InputB", second), platform::automation::S_OK);
   ASSERT_NE(second.array(), nullptr);
   EXPECT_EQ(second.array()->size(), 0u);
 
@@ -417,8 +417,8 @@ TEST(VelkorControl, CodePageIsWhatTheHostGivesIt) {
   Rig rig;
   rig.open();
   auto& c = *rig.control;
-  automation::DispId id = 0;
-  EXPECT_EQ(c.getIdOfName("CodePage", id), automation::S_OK);
+  platform::automation::DispId id = 0;
+  EXPECT_EQ(c.getIdOfName("CodePage", id), platform::automation::S_OK);
   EXPECT_EQ(id, velkor::DISPID_CodePage);
   EXPECT_EQ(getText(c, "CodePage"), "windows-1252");
   put(c, "Output", "\xE3\x81\x82");  // あ: windows-1252 has no such character
@@ -446,8 +446,8 @@ TEST(VelkorControl, CodePageIsWhatTheHostGivesIt) {
   EXPECT_EQ(Bytes(sent.begin() + 20, sent.end()), (Bytes{0x06, '0', 0x93, 0xFA, 0x82}));
 
   // A name iconv does not know, or a page that moves ASCII, is refused and nothing changes.
-  EXPECT_EQ(c.put("CodePage", "no-such-code-page"), automation::CTL_E_INVALIDPROPERTYVALUE);
-  EXPECT_EQ(c.put("CodePage", "UTF-16"), automation::CTL_E_INVALIDPROPERTYVALUE);
+  EXPECT_EQ(c.put("CodePage", "no-such-code-page"), platform::automation::CTL_E_INVALIDPROPERTYVALUE);
+  EXPECT_EQ(c.put("CodePage", "UTF-16"), platform::automation::CTL_E_INVALIDPROPERTYVALUE);
   EXPECT_EQ(getText(c, "CodePage"), "SHIFT_JIS");
   // Another control keeps its own.
   velkor::CVelkorCtrl other;
@@ -576,17 +576,17 @@ TEST(VelkorControl, ErrorsAreEventsAndCallsSucceed) {
   c.advise(&events);
   Variant v;
   // Closed: each misuse raises 10022 and the access itself succeeds.
-  EXPECT_EQ(c.put("Output", "QT"), automation::S_OK);
-  EXPECT_EQ(c.get("Input", v), automation::S_OK);
+  EXPECT_EQ(c.put("Output", "QT"), platform::automation::S_OK);
+  EXPECT_EQ(c.get("Input", v), platform::automation::S_OK);
   EXPECT_EQ(v, Variant(""));
-  EXPECT_EQ(c.get("InputB", v), automation::S_OK);
+  EXPECT_EQ(c.get("InputB", v), platform::automation::S_OK);
   EXPECT_TRUE(v.isEmpty());
-  EXPECT_EQ(c.get("PeekRawInput", v), automation::S_OK);
+  EXPECT_EQ(c.get("PeekRawInput", v), platform::automation::S_OK);
   const Variant args[] = {Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant("x")};
-  EXPECT_EQ(c.call("OutputIndividually", args, &v), automation::S_OK);
+  EXPECT_EQ(c.call("OutputIndividually", args, &v), platform::automation::S_OK);
   EXPECT_EQ(v, Variant(false));
   EXPECT_EQ(events.errors, (std::vector<std::int32_t>{10022, 10022, 10022, 10022, 10022}));
-  EXPECT_EQ(c.get("PeekRawInputHex", v), automation::S_OK);  // no port test here
+  EXPECT_EQ(c.get("PeekRawInputHex", v), platform::automation::S_OK);  // no port test here
   EXPECT_EQ(events.errors.size(), 5u);
 
   // No destination: 10039, stays closed.
@@ -613,17 +613,17 @@ TEST(VelkorControl, ErrorsAreEventsAndCallsSucceed) {
   put(c, "PortOpen", true);
   ASSERT_TRUE(getBool(c, "PortOpen"));
   events.errors.clear();
-  automation::SafeArray locked;
+  platform::automation::SafeArray locked;
   locked.bytes = {1, 2};
   locked.locked = true;
-  EXPECT_EQ(c.put("Output", Variant(locked)), automation::S_OK);
+  EXPECT_EQ(c.put("Output", Variant(locked)), platform::automation::S_OK);
   const Variant lockedArgs[] = {Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant(locked)};
-  EXPECT_EQ(c.call("OutputIndividually", lockedArgs, &v), automation::S_OK);
+  EXPECT_EQ(c.call("OutputIndividually", lockedArgs, &v), platform::automation::S_OK);
   EXPECT_EQ(v, Variant(false));
   EXPECT_EQ(events.errors, (std::vector<std::int32_t>{10014, 10014}));
   // A payload that cannot be converted is the call's own error, nothing is raised.
   events.errors.clear();
-  EXPECT_EQ(c.put("Output", Variant::null()), automation::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(c.put("Output", Variant::null()), platform::automation::DISP_E_TYPEMISMATCH);
   EXPECT_TRUE(events.errors.empty());
   put(c, "PortOpen", false);
   put(c, "DestIp", "no-such-host.invalid");
@@ -689,7 +689,7 @@ TEST(VelkorControl, BroadcastOptionFollowsDestIpAndRunModeGatesAccess) {
   put(w, "Output", "QT");
   EXPECT_EQ(w.log.hosts.size(), 2u);
   Variant v;
-  EXPECT_EQ(w.get("Input", v), automation::S_OK);
+  EXPECT_EQ(w.get("Input", v), platform::automation::S_OK);
   EXPECT_EQ(v, Variant(""));
   const Variant args[] = {Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant(0), Variant("x")};
   w.call("OutputIndividually", args, &v);
@@ -722,7 +722,7 @@ TEST(VelkorControl, HandlerMayClosePortInsideOnReceive) {
 TEST(VelkorControl, HandlerMayDestroyTheControlInsideOnError) {
   auto owner = std::make_shared<WatchedVelkor>();
   WatchedVelkor* raw = owner.get();
-  automation::FunctionEventSink sink([&](automation::DispId, std::span<const Variant>) { owner.reset(); });
+  platform::automation::FunctionEventSink sink([&](platform::automation::DispId, std::span<const Variant>) { owner.reset(); });
   raw->advise(&sink);
   put(*raw, "DestIp", "127.0.0.1");
   put(*raw, "PortOpen", true);

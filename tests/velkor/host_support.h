@@ -51,11 +51,11 @@ inline void settle() {
   QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-struct EventRecorder : automation::EventSink {
+struct EventRecorder : platform::automation::EventSink {
   int receives = 0;
   std::vector<std::int32_t> errors;
   std::function<void()> onReceiveHandler;
-  void onEvent(automation::DispId id, std::span<const automation::Variant> args) override {
+  void onEvent(platform::automation::DispId id, std::span<const platform::automation::Variant> args) override {
     if (id == 1) {
       ++receives;
       if (onReceiveHandler) onReceiveHandler();
@@ -127,7 +127,7 @@ class Peer {
   std::uint16_t port_ = 0;
 };
 
-inline std::vector<std::uint8_t> bytesOf(const automation::Variant& v) {
+inline std::vector<std::uint8_t> bytesOf(const platform::automation::Variant& v) {
   std::vector<std::uint8_t> out;
   v.toByteArray(out);
   return out;

@@ -10,7 +10,7 @@
 #include "tests/velkor/host_support.h"
 
 
-using automation::Variant;
+using platform::automation::Variant;
 using namespace testhost;
 
 namespace {
@@ -40,31 +40,31 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
   const std::string root = freshStore("velkor_registry");
   Module module;
   ASSERT_NE(module.handle, nullptr) << dlerror();
-  auto registerServer = module.entry<automation::DllRegisterServerFn>("DllRegisterServer");
-  auto unregisterServer = module.entry<automation::DllRegisterServerFn>("DllUnregisterServer");
-  auto canUnload = module.entry<automation::DllCanUnloadNowFn>("DllCanUnloadNow");
+  auto registerServer = module.entry<platform::automation::DllRegisterServerFn>("DllRegisterServer");
+  auto unregisterServer = module.entry<platform::automation::DllRegisterServerFn>("DllUnregisterServer");
+  auto canUnload = module.entry<platform::automation::DllCanUnloadNowFn>("DllCanUnloadNow");
   ASSERT_TRUE(registerServer && unregisterServer && canUnload);
-  ASSERT_EQ(registerServer(), automation::S_OK);
+  ASSERT_EQ(registerServer(), platform::automation::S_OK);
 
-  automation::RegistrationStore store;
+  platform::automation::RegistrationStore store;
   EXPECT_EQ(store.root(), root);
   const std::string clsid = "{14115EC5-13C7-11D5-9B80-000039344F06}";
   const auto library = store.value("CLSID/" + clsid + "/InprocServer32");
   ASSERT_TRUE(library.has_value());
   EXPECT_TRUE(std::filesystem::equivalent(*library, kModulePath));
-  const auto found = automation::ClsidFromProgId(store, "VELKOR.VelkorCtrl.1");
+  const auto found = platform::automation::ClsidFromProgId(store, "VELKOR.VelkorCtrl.1");
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(found->toString(), clsid);
 
   {
-    std::shared_ptr<automation::Control> control;
-    ASSERT_EQ(automation::CreateControl(store, "VELKOR.VelkorCtrl.1", control), automation::S_OK);
-    EXPECT_EQ(canUnload(), automation::S_FALSE);
+    std::shared_ptr<platform::automation::Control> control;
+    ASSERT_EQ(platform::automation::CreateControl(store, "VELKOR.VelkorCtrl.1", control), platform::automation::S_OK);
+    EXPECT_EQ(canUnload(), platform::automation::S_FALSE);
     EventRecorder events;
     control->advise(&events);
     Peer drive;
     const std::uint16_t myPort = freePort();
-    ASSERT_EQ(control->put("DestIp", "127.0.0.1"), automation::S_OK);
+    ASSERT_EQ(control->put("DestIp", "127.0.0.1"), platform::automation::S_OK);
     control->put("DestPort", static_cast<std::int32_t>(drive.port()));
     control->put("MyPort", static_cast<std::int32_t>(myPort));
     control->put("SrcIpFilter", true);
@@ -84,8 +84,8 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
     EXPECT_TRUE(events.errors.empty());
 
     // An ephemeral port: the drive answers to wherever the request came from.
-    std::shared_ptr<automation::Control> byClsid;
-    ASSERT_EQ(automation::CreateControl(store, clsid, byClsid), automation::S_OK);
+    std::shared_ptr<platform::automation::Control> byClsid;
+    ASSERT_EQ(platform::automation::CreateControl(store, clsid, byClsid), platform::automation::S_OK);
     EventRecorder ephemeralEvents;
     byClsid->advise(&ephemeralEvents);
     byClsid->put("DestIp", "127.0.0.1");
@@ -106,7 +106,7 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
     EXPECT_EQ(text, Variant("MX203"));
 
     // The module converts text in the code page its host gives it, not one of its own.
-    ASSERT_EQ(byClsid->put("CodePage", "SHIFT_JIS"), automation::S_OK);
+    ASSERT_EQ(byClsid->put("CodePage", "SHIFT_JIS"), platform::automation::S_OK);
     byClsid->put("Output", "\xE3\x81\x82");  // あ
     std::vector<std::uint8_t> japanese = drive.receive(&senderPort);
     ASSERT_EQ(japanese.size(), 22u);
@@ -119,19 +119,19 @@ TEST(VelkorModule, RegisterCreateByProgIdExchangeAndUnregister) {
     byClsid->get("Input", text);
     EXPECT_EQ(text, Variant("\xE3\x81\x82"));
   }
-  EXPECT_EQ(canUnload(), automation::S_OK);
+  EXPECT_EQ(canUnload(), platform::automation::S_OK);
 
-  std::shared_ptr<automation::Control> none;
-  EXPECT_EQ(automation::CreateControl(store, "VELKOR.NoSuch.1", none), automation::CO_E_CLASSSTRING);
-  EXPECT_EQ(automation::CreateControl(store, "{00000000-0000-0000-0000-000000000001}", none),
-            automation::REGDB_E_CLASSNOTREG);
-  ASSERT_EQ(unregisterServer(), automation::S_OK);
-  EXPECT_EQ(automation::CreateControl(store, "VELKOR.VelkorCtrl.1", none), automation::CO_E_CLASSSTRING);
-  EXPECT_EQ(automation::CreateControl(store, clsid, none), automation::REGDB_E_CLASSNOTREG);
+  std::shared_ptr<platform::automation::Control> none;
+  EXPECT_EQ(platform::automation::CreateControl(store, "VELKOR.NoSuch.1", none), platform::automation::CO_E_CLASSSTRING);
+  EXPECT_EQ(platform::automation::CreateControl(store, "{00000000-0000-0000-0000-000000000001}", none),
+            platform::automation::REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(unregisterServer(), platform::automation::S_OK);
+  EXPECT_EQ(platform::automation::CreateControl(store, "VELKOR.VelkorCtrl.1", none), platform::automation::CO_E_CLASSSTRING);
+  EXPECT_EQ(platform::automation::CreateControl(store, clsid, none), platform::automation::REGDB_E_CLASSNOTREG);
   EXPECT_EQ(none, nullptr);
 
   // A store that names a library that is not there.
   store.setValue("CLSID/" + clsid + "/InprocServer32", "", root + "/missing.so");
-  EXPECT_EQ(automation::CreateControl(store, clsid, none), automation::CO_E_DLLNOTFOUND);
+  EXPECT_EQ(platform::automation::CreateControl(store, clsid, none), platform::automation::CO_E_DLLNOTFOUND);
   std::filesystem::remove_all(root);
 }

@@ -6,22 +6,22 @@
 #include "velkor/capture/ostrin_ctrl.h"
 #include "velkor/framing/framing.h"
 
-using automation::Variant;
+using platform::automation::Variant;
 using namespace testhost;
 namespace fr = velkor::framing;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Variant call(automation::Dispatch& d, const char* name, std::vector<Variant> args = {}) {
+Variant call(platform::automation::Dispatch& d, const char* name, std::vector<Variant> args = {}) {
   Variant result;
-  EXPECT_EQ(d.call(name, args, &result), automation::S_OK) << name;
+  EXPECT_EQ(d.call(name, args, &result), platform::automation::S_OK) << name;
   return result;
 }
 
-std::int32_t longOf(automation::Dispatch& d, const char* name) {
+std::int32_t longOf(platform::automation::Dispatch& d, const char* name) {
   Variant v;
-  EXPECT_EQ(d.get(name, v), automation::S_OK) << name;
+  EXPECT_EQ(d.get(name, v), platform::automation::S_OK) << name;
   std::int32_t out = -1;
   v.toInt32(out);
   return out;
@@ -59,7 +59,7 @@ struct OstrinRig {
 class FakeAdapters : public velkor::COstrinCtrl {
  protected:
   velkor::CAdapterList adapterList() const override {
-    auto snapshot = std::make_shared<sockets::AdapterSnapshot>();
+    auto snapshot = std::make_shared<platform::sockets::AdapterSnapshot>();
     snapshot->push_back({"eth0", {{"192.168.1.10", "255.255.255.0"}, {"0.0.0.0", "0.0.0.0"}}});
     snapshot->push_back({"eth1", {{"10.0.0.5", "255.0.0.0"}}});
     snapshot->push_back({"eth2", {{"192.168.1.10", "255.255.0.0"}}});
@@ -72,26 +72,26 @@ class FakeAdapters : public velkor::COstrinCtrl {
 
 TEST(OstrinControl, KeepsTheVelkorInterfaceAndAddsItsOwn) {
   velkor::COstrinCtrl c;
-  const std::pair<const char*, automation::DispId> ids[] = {
+  const std::pair<const char*, platform::automation::DispId> ids[] = {
       {"DestBus", 2},        {"OutputIndividually2", 43}, {"CaptureStart", 44}, {"CaptureStop", 45},
       {"CaptureCount", 46},  {"CaptureSelect", 47},       {"CaptureRelease", 48}, {"CaptureMode", 49},
       {"MyIpMask", 50},      {"MyIpMulti", 51},           {"MyIpMaskMulti", 52}, {"CodePage", 100}};
   for (const auto& [name, id] : ids) {
-    automation::DispId found = 0;
-    EXPECT_EQ(c.getIdOfName(name, found), automation::S_OK) << name;
+    platform::automation::DispId found = 0;
+    EXPECT_EQ(c.getIdOfName(name, found), platform::automation::S_OK) << name;
     EXPECT_EQ(found, id) << name;
   }
-  EXPECT_EQ(c.put("CaptureCount", 1), automation::CTL_E_SETNOTSUPPORTED);
-  EXPECT_EQ(c.put("DestBus", 9), automation::S_OK);
+  EXPECT_EQ(c.put("CaptureCount", 1), platform::automation::CTL_E_SETNOTSUPPORTED);
+  EXPECT_EQ(c.put("DestBus", 9), platform::automation::S_OK);
   EXPECT_EQ(longOf(c, "DestBus"), 3);
-  EXPECT_EQ(c.put("CodePage", "CP932"), automation::S_OK);  // the Velkor control's, beyond both interfaces
+  EXPECT_EQ(c.put("CodePage", "CP932"), platform::automation::S_OK);  // the Velkor control's, beyond both interfaces
   Variant v;
-  EXPECT_EQ(c.get("CodePage", v), automation::S_OK);
+  EXPECT_EQ(c.get("CodePage", v), platform::automation::S_OK);
   EXPECT_EQ(v, Variant("CP932"));
-  EXPECT_EQ(c.call("CaptureStart", {}, &v), automation::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(c.call("CaptureStart", {}, &v), platform::automation::DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(call(c, "CaptureRelease"), Variant(false));
   EXPECT_EQ(longOf(c, "CaptureCount"), 0);
-  EXPECT_EQ(c.call("CaptureMode", {}, &v), automation::DISP_E_MEMBERNOTFOUND);  // a property, not a method
+  EXPECT_EQ(c.call("CaptureMode", {}, &v), platform::automation::DISP_E_MEMBERNOTFOUND);  // a property, not a method
 }
 
 TEST(OstrinControl, CaptureBufferFillsStopsAtCapacityAndGrows) {

@@ -21,7 +21,7 @@
 // sanitizer build is told so.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
-using automation::Variant;
+using platform::automation::Variant;
 
 namespace {
 
@@ -100,7 +100,7 @@ TEST(VelkorPropertyPage, ReadsOnOpenAndAssignsThroughDispatchOnApply) {
   page.checkBox(velkor::CVelkorPropPage::kIdRioHeader)->setChecked(true);
   page.checkBox(velkor::CVelkorPropPage::kIdV27Header)->setChecked(false);
   page.checkBox(velkor::CVelkorPropPage::kIdLoopBackMode)->setChecked(true);
-  ASSERT_EQ(page.apply(control), automation::S_OK);
+  ASSERT_EQ(page.apply(control), platform::automation::S_OK);
   Variant v;
   control.get("ByteOrderRIO", v);
   EXPECT_EQ(v, Variant(true));
@@ -126,8 +126,8 @@ TEST(VelkorPropertyPage, ReadsOnOpenAndAssignsThroughDispatchOnApply) {
 TEST(VelkorModuleRegistration, FullTableAndFailures) {
   const auto root = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_full_registry");
   std::filesystem::remove_all(root);
-  automation::RegistrationStore store(root.string());
-  ASSERT_EQ(velkor::RegisterModule(store, "/opt/lib/libvelkor.so"), automation::S_OK);
+  platform::automation::RegistrationStore store(root.string());
+  ASSERT_EQ(velkor::RegisterModule(store, "/opt/lib/libvelkor.so"), platform::automation::S_OK);
   EXPECT_EQ(store.value("TypeLib/{14115EC2-13C7-11D5-9B80-000039344F06}/1.4"), "VELKORLib");
   EXPECT_EQ(store.value("Interface/{C7D116A6-14A0-11D6-B707-0040CA979388}"), "_DOstrin");
   EXPECT_EQ(store.value("Interface/{14115EC4-13C7-11D5-9B80-000039344F06}"), "_DVelkorEvents");
@@ -144,23 +144,23 @@ TEST(VelkorModuleRegistration, FullTableAndFailures) {
   EXPECT_EQ(store.value(page), "Ostrin Property Page");
   EXPECT_FALSE(store.value(page + "/InprocServer32", "ThreadingModel").has_value());
   EXPECT_EQ(store.value(page, "Caption"), "General");
-  EXPECT_EQ(automation::ClsidFromProgId(store, "VELKOR.VelkorPropPage.1")->toString(),
+  EXPECT_EQ(platform::automation::ClsidFromProgId(store, "VELKOR.VelkorPropPage.1")->toString(),
             "{14115EC6-13C7-11D5-9B80-000039344F06}");
   EXPECT_EQ(store.subkeys("CLSID").size(), 4u);
 
-  ASSERT_EQ(velkor::UnregisterModule(store), automation::S_OK);
+  ASSERT_EQ(velkor::UnregisterModule(store), platform::automation::S_OK);
   EXPECT_TRUE(store.subkeys("CLSID").empty());
   EXPECT_TRUE(store.subkeys("TypeLib").empty());
   EXPECT_TRUE(store.subkeys("Interface").empty());
-  EXPECT_FALSE(automation::ClsidFromProgId(store, "OSTRIN.OstrinCtrl.1").has_value());
+  EXPECT_FALSE(platform::automation::ClsidFromProgId(store, "OSTRIN.OstrinCtrl.1").has_value());
 
   // A store that cannot be written: the type library fails first.
   const auto blocked = std::filesystem::path(testing::TempDir()) / testhost::uniqueTempName("velkor_blocked_registry");
   std::filesystem::remove_all(blocked);
   { std::ofstream(blocked.string()) << "not a folder"; }
-  automation::RegistrationStore readOnly(blocked.string());
-  EXPECT_EQ(velkor::RegisterModule(readOnly, "/opt/lib/libvelkor.so"), automation::SELFREG_E_TYPELIB);
-  EXPECT_EQ(velkor::RegisterModule(store, ""), automation::SELFREG_E_TYPELIB);
+  platform::automation::RegistrationStore readOnly(blocked.string());
+  EXPECT_EQ(velkor::RegisterModule(readOnly, "/opt/lib/libvelkor.so"), platform::automation::SELFREG_E_TYPELIB);
+  EXPECT_EQ(velkor::RegisterModule(store, ""), platform::automation::SELFREG_E_TYPELIB);
   std::filesystem::remove(blocked);
   std::filesystem::remove_all(root);
 }
@@ -173,39 +173,39 @@ TEST(VelkorModuleRegistration, BothControlsByProgIdAndClsidThroughTheLibrary) {
   void* module = dlopen(QUILLON_BINARY_DIR "/velkor/module/libvelkor.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
   auto draw = reinterpret_cast<VelkorDrawDesignTimeFn>(dlsym(module, "VelkorDrawDesignTime"));
-  auto getClass = reinterpret_cast<automation::DllGetClassObjectFn>(dlsym(module, "DllGetClassObject"));
+  auto getClass = reinterpret_cast<platform::automation::DllGetClassObjectFn>(dlsym(module, "DllGetClassObject"));
   ASSERT_TRUE(draw && getClass);
   const std::string library = QUILLON_BINARY_DIR "/velkor/module/libvelkor.so";
-  EXPECT_EQ(automation::RegisterServer(root.string() + "/none.so"), automation::CO_E_DLLNOTFOUND);
-  ASSERT_EQ(automation::RegisterServer(library), automation::S_OK);
-  automation::RegistrationStore store;
+  EXPECT_EQ(platform::automation::RegisterServer(root.string() + "/none.so"), platform::automation::CO_E_DLLNOTFOUND);
+  ASSERT_EQ(platform::automation::RegisterServer(library), platform::automation::S_OK);
+  platform::automation::RegistrationStore store;
   for (const char* name : {"OSTRIN.OstrinCtrl.1", "{C7D116A8-14A0-11D6-B707-0040CA979388}", "VELKOR.VelkorCtrl.1"}) {
-    std::shared_ptr<automation::Control> control;
-    ASSERT_EQ(automation::CreateControl(store, name, control), automation::S_OK) << name;
-    automation::DispId id = 0;
+    std::shared_ptr<platform::automation::Control> control;
+    ASSERT_EQ(platform::automation::CreateControl(store, name, control), platform::automation::S_OK) << name;
+    platform::automation::DispId id = 0;
     const bool isOstrin = std::string(name) != "VELKOR.VelkorCtrl.1";
-    EXPECT_EQ(automation::Succeeded(control->getIdOfName("CaptureStart", id)), isOstrin) << name;
+    EXPECT_EQ(platform::automation::Succeeded(control->getIdOfName("CaptureStart", id)), isOstrin) << name;
   }
   // Pages are not controls.
-  automation::ClassFactory* factory = nullptr;
-  const auto pageId = automation::Guid::parse("{14115EC6-13C7-11D5-9B80-000039344F06}");
-  EXPECT_EQ(getClass(&*pageId, &factory), automation::CLASS_E_CLASSNOTAVAILABLE);
+  platform::automation::ClassFactory* factory = nullptr;
+  const auto pageId = platform::automation::Guid::parse("{14115EC6-13C7-11D5-9B80-000039344F06}");
+  EXPECT_EQ(getClass(&*pageId, &factory), platform::automation::CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(factory, nullptr);
 
   const std::string png = (root / "ostrin.png").string();
-  const auto ostrinId = automation::Guid::parse("{C7D116A8-14A0-11D6-B707-0040CA979388}");
-  ASSERT_EQ(draw(&*ostrinId, 90, 30, png.c_str()), automation::S_OK);
+  const auto ostrinId = platform::automation::Guid::parse("{C7D116A8-14A0-11D6-B707-0040CA979388}");
+  ASSERT_EQ(draw(&*ostrinId, 90, 30, png.c_str()), platform::automation::S_OK);
   QImage image(QString::fromStdString(png));
   EXPECT_EQ(image.size(), QSize(90, 30));
   EXPECT_FALSE(inkBox(image).isEmpty());
-  EXPECT_EQ(draw(&*pageId, 90, 30, png.c_str()), automation::CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(draw(&*ostrinId, 0, 30, png.c_str()), automation::E_INVALIDARG);
+  EXPECT_EQ(draw(&*pageId, 90, 30, png.c_str()), platform::automation::CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(draw(&*ostrinId, 0, 30, png.c_str()), platform::automation::E_INVALIDARG);
 
-  ASSERT_EQ(automation::UnregisterServer(library), automation::S_OK);
-  std::shared_ptr<automation::Control> none;
-  EXPECT_EQ(automation::CreateControl(store, "OSTRIN.OstrinCtrl.1", none), automation::CO_E_CLASSSTRING);
-  EXPECT_EQ(automation::CreateControl(store, "{C7D116A8-14A0-11D6-B707-0040CA979388}", none),
-            automation::REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(platform::automation::UnregisterServer(library), platform::automation::S_OK);
+  std::shared_ptr<platform::automation::Control> none;
+  EXPECT_EQ(platform::automation::CreateControl(store, "OSTRIN.OstrinCtrl.1", none), platform::automation::CO_E_CLASSSTRING);
+  EXPECT_EQ(platform::automation::CreateControl(store, "{C7D116A8-14A0-11D6-B707-0040CA979388}", none),
+            platform::automation::REGDB_E_CLASSNOTREG);
   unsetenv("QUILLON_REGISTRY");
   std::filesystem::remove_all(root);
 }

@@ -122,7 +122,8 @@ std::vector<const ScenePath*> CurveLines(const PlotScene& scene) {
 TEST(PlotScene, NoLineCrossesAGap) {
   const Bank shallow = MakeBank(200, 100);  // signal 2 has nothing at sample 4
   const PlotRequest every = RequestFor(shallow, {1}, 900);
-  const auto pieces = CurveLines(BuildPlotScene(every));
+  const PlotScene everyScene = BuildPlotScene(every);
+  const auto pieces = CurveLines(everyScene);
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[0]->points.size(), 3u);
   EXPECT_EQ(pieces[1]->points.size(), 196u);
@@ -131,7 +132,8 @@ TEST(PlotScene, NoLineCrossesAGap) {
   for (std::size_t r = 5000; r < 9000; ++r) deep.samples[deep.rows + r] = NAN;
   const PlotRequest reduced = RequestFor(deep, {1}, 900);
   const PlotArea area = PlotAreaOf(reduced);
-  const auto lines = CurveLines(BuildPlotScene(reduced));
+  const PlotScene reducedScene = BuildPlotScene(reduced);
+  const auto lines = CurveLines(reducedScene);
   ASSERT_EQ(lines.size(), 2u);
   const double gapStart = area.left + (5001.0 - 1) / (16320 - 1) * (area.right - area.left);
   const double gapEnd = area.left + (9000.0 - 1) / (16320 - 1) * (area.right - area.left);

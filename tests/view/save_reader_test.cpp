@@ -74,7 +74,7 @@ TEST(SaveReader, WorkbookAndCsvSetOfOneBankReadAlike) {
   const fs::path app = scratch.path() / "app";
   WriteWorkbook(app);
   WriteCsvSet(app);
-  const SaveModel model = ReadSave(app / "TRBSAVE", shell::CodePage());
+  const SaveModel model = ReadSave(app / "TRBSAVE", platform::shell::CodePage());
   ASSERT_EQ(model.banks.size(), 2u);
 
   const Bank& csv = model.banks[0];  // its number is saved, so it comes first
@@ -118,17 +118,17 @@ TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
   const char* before = std::getenv("TMPDIR");
   const std::string saved = before ? before : "";
   ::setenv("TMPDIR", temp.c_str(), 1);
-  const SaveModel fromArchive = ReadSave(archive, shell::CodePage());
+  const SaveModel fromArchive = ReadSave(archive, platform::shell::CodePage());
   EXPECT_TRUE(fs::is_empty(temp)) << "the extracted files are removed";
   const fs::path flipped = scratch.path() / "flipped.lzh";
   fs::copy_file(archive, flipped);
   std::string bytes = ReadText(flipped);
   bytes[bytes.size() * 2 / 3] ^= 0x5A;  // inside a member: its check sum no longer matches
   WriteText(flipped, bytes);
-  EXPECT_THROW(ReadSave(flipped, shell::CodePage()), SaveError);
+  EXPECT_THROW(ReadSave(flipped, platform::shell::CodePage()), SaveError);
   EXPECT_TRUE(fs::is_empty(temp)) << "also when a member is damaged";
   fs::resize_file(archive, fs::file_size(archive) / 2);
-  EXPECT_THROW(ReadSave(archive, shell::CodePage()), SaveError);
+  EXPECT_THROW(ReadSave(archive, platform::shell::CodePage()), SaveError);
   EXPECT_TRUE(fs::is_empty(temp)) << "also when the archive is cut short";
   if (before) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
@@ -139,13 +139,13 @@ TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
   ExpectTheBank(fromArchive.banks[1], "workbook from the archive");
   ExpectTheDrive(fromArchive.drive);
 
-  const SaveModel oneWorkbook = ReadSave(workbook, shell::CodePage());
+  const SaveModel oneWorkbook = ReadSave(workbook, platform::shell::CodePage());
   ASSERT_EQ(oneWorkbook.banks.size(), 1u);
   ExpectTheBank(oneWorkbook.banks[0], "one workbook");
   EXPECT_EQ(oneWorkbook.banks[0].signals[0].symbol, "SPD_REF");
   ExpectTheDrive(oneWorkbook.drive);
 
-  const SaveModel oneSet = ReadSave(csvFolder, shell::CodePage());
+  const SaveModel oneSet = ReadSave(csvFolder, platform::shell::CodePage());
   ASSERT_EQ(oneSet.banks.size(), 1u);
   ExpectTheBank(oneSet.banks[0], "one CSV set folder");
   ExpectTheDrive(oneSet.drive);
@@ -154,7 +154,7 @@ TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
 // The message of the SaveError that reading `path` ends with.
 std::string FailureOf(const fs::path& path) {
   try {
-    ReadSave(path, shell::CodePage());
+    ReadSave(path, platform::shell::CodePage());
   } catch (const SaveError& error) {
     return error.what();
   }
@@ -259,7 +259,7 @@ TEST(SaveReader, RecordFilesAndSettingWorkbookBecomeTables) {
   WriteText(folder / "DriveSts_P.csv", "Quillon Ver, 2.1\r\nDrive Interface Ver, V06.002\r\nDrive Time, 2023/05/21 13:29:26\r\n");
   WriteText(folder / "Evtlg_P.csv", "1,2014/03/12 23:05:41,1,-2,3,4,5\r\n");
   WriteText(folder / "Set_Sram_P.csv", "1,0x0000,100,\r\n2,0x0002,0,\r\n");
-  SaveModel model = ReadSave(folder, shell::CodePage());
+  SaveModel model = ReadSave(folder, platform::shell::CodePage());
   EXPECT_TRUE(model.banks.empty());
   EXPECT_EQ(model.drive.interfaceVersion, "V06.002");
   EXPECT_EQ(model.drive.driveTime, "2023/05/21 13:29:26");
@@ -284,7 +284,7 @@ TEST(SaveReader, RecordFilesAndSettingWorkbookBecomeTables) {
       "UPDATE Memo SET Memo = 'JOB-7' WHERE Title = 'Custmer';"
       "UPDATE TroubleRecord SET TimeS = '2015/01/01 00:00:00', FI1 = '1', Fi2 = '3', Fi1_Data = 'OC' WHERE ID = 1;"
       "INSERT INTO DataSet (ID, symbol, Data, Unit) VALUES (1, 'ACC_TIME1', ' 100', '(D)');");
-  model = ReadSave(folder, shell::CodePage());
+  model = ReadSave(folder, platform::shell::CodePage());
   EXPECT_EQ(model.drive.driveType, "RX-Test");
   EXPECT_EQ(model.drive.customer, "JOB-7");
   trouble = model.table(TableKind::TroubleRecords);

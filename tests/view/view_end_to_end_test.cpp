@@ -173,7 +173,7 @@ TEST_F(ViewCommands, ReportExportAndSnapshotOfACsvOnlySave) {
   // The CSV sets as the archive holds them, through the program's own extraction.
   const fs::path extracted = out("csv-extracted");
   fs::create_directories(extracted);
-  ASSERT_EQ(platform_archive::ExtractArchiveFile(csvSave_, extracted), "");
+  ASSERT_EQ(platform::archive::ExtractArchiveFile(csvSave_, extracted), "");
 
   const Finished exported = Quillon({"export", q(csvSave_), "--csv", q(out("csv-csv"))});
   ASSERT_EQ(exported.exitCode, 0) << exported.output;
@@ -228,7 +228,7 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
 
   const fs::path extracted = out("db-extracted");
   fs::create_directories(extracted);
-  ASSERT_EQ(platform_archive::ExtractArchiveFile(workbookSave_, extracted), "");
+  ASSERT_EQ(platform::archive::ExtractArchiveFile(workbookSave_, extracted), "");
   for (const auto& entry : fs::directory_iterator(extracted)) {
     if (!entry.path().filename().string().starts_with("TRB")) continue;
     const fs::path workbook = out("TRBcut.mdb");
@@ -243,7 +243,7 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
 
   const fs::path csvSet = out("csv-set");
   fs::create_directories(csvSet);
-  ASSERT_EQ(platform_archive::ExtractArchiveFile(csvSave_, out("csv-set-all")), "");
+  ASSERT_EQ(platform::archive::ExtractArchiveFile(csvSave_, out("csv-set-all")), "");
   for (const auto& entry : fs::directory_iterator(out("csv-set-all")))
     if (entry.is_directory()) fs::copy(entry.path(), csvSet);
   for (const auto& entry : fs::directory_iterator(csvSet)) {

@@ -44,7 +44,7 @@ Scratch::Scratch() {
   path_ = name;
 }
 
-Scratch::~Scratch() { platform_shell::DeleteFolder(path_, true); }
+Scratch::~Scratch() { platform::shell::DeleteFolder(path_, true); }
 
 namespace {
 
@@ -94,7 +94,7 @@ fs::path WriteWorkbook(const fs::path& appFolder) {
 
 fs::path WriteCsvSet(const fs::path& appFolder) {
   const ReadBank read("SIM09.99");
-  EXPECT_EQ(quillon::WriteTrbCsvSet(appFolder / "TRBSAVE", read.bank(), shell::CodePage()), "");
+  EXPECT_EQ(quillon::WriteTrbCsvSet(appFolder / "TRBSAVE", read.bank(), platform::shell::CodePage()), "");
   return appFolder / "TRBSAVE" / quillon::TrbFolderName(kPanelName, kTime);
 }
 

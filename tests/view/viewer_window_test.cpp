@@ -22,7 +22,7 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   view_test::WriteCsvSet(scratch.path() / "app");
   const fs::path folder = scratch.path() / "app" / "TRBSAVE";
   view_test::WriteText(folder / "TroubleRecord_P.csv", "1,2014/03/12 08:15:02,17,2\r\n");
-  const SaveModel model = ReadSave(folder, shell::CodePage());
+  const SaveModel model = ReadSave(folder, platform::shell::CodePage());
 
   ViewerWindow window(model);
   window.resize(1200, 800);

@@ -182,8 +182,8 @@ std::string utf16LeAsUtf8(const std::string& bytes) {
 }
 
 bool isValidUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size(); i += shell::Utf8CharacterLength(text, i))
-    if (shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  for (std::size_t i = 0; i < text.size(); i += platform::shell::Utf8CharacterLength(text, i))
+    if (platform::shell::Utf8CharacterLength(text, i) == 1 && static_cast<unsigned char>(text[i]) >= 0x80) return false;
   return true;
 }
 
@@ -229,10 +229,10 @@ class EndToEnd : public ::testing::Test {
   void SetUp() override {
     base_ = fs::temp_directory_path() / ("quillon_e2e_" + std::to_string(::getpid()) + "_" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    platform_shell::DeleteFolder(base_, true);
+    platform::shell::DeleteFolder(base_, true);
     fs::create_directories(base_);
   }
-  void TearDown() override { platform_shell::DeleteFolder(base_, true); }
+  void TearDown() override { platform::shell::DeleteFolder(base_, true); }
   QStringList simulatedRun() const {
     return {"--simulate", "--headless", "--port", "0", "--documents", QString::fromStdString((base_ / "docs").string())};
   }

@@ -88,7 +88,7 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   // What an earlier run left in the working folder is kept beside it, never deleted.
   fs::create_directories(rig.working() / "old");
   std::ofstream(rig.working() / "old" / "stale.csv") << "x";
-  platform_shell::SetReadOnly(rig.working() / "old", true);
+  platform::shell::SetReadOnly(rig.working() / "old", true);
   const fs::path kept = rig.appFolder() / "TRBSAVE_20260203_090507_incomplete";
   const auto answer = rig.driveAnswers();
   rig.exchange.responder = [&](const std::string& request) {

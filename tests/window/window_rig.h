@@ -11,7 +11,7 @@
 
 namespace quillon_test {
 
-class RecordingMessages : public platform_shell::MessageBoxes {
+class RecordingMessages : public platform::shell::MessageBoxes {
  public:
   void showMessage(const std::string& text) override { shown.push_back(text); }
   void showError(const std::string& text) override { errors.push_back(text); }

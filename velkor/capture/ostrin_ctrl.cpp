@@ -5,15 +5,15 @@
 
 namespace velkor {
 
-using automation::HRESULT;
-using automation::Variant;
+using platform::automation::HRESULT;
+using platform::automation::Variant;
 
 std::vector<std::string> CAdapterList::addresses() const {
-  return snapshot_ ? sockets::FlatAddressList(*snapshot_) : std::vector<std::string>{};
+  return snapshot_ ? platform::sockets::FlatAddressList(*snapshot_) : std::vector<std::string>{};
 }
 
 std::vector<std::string> CAdapterList::masks() const {
-  return snapshot_ ? sockets::FlatMaskList(*snapshot_) : std::vector<std::string>{};
+  return snapshot_ ? platform::sockets::FlatMaskList(*snapshot_) : std::vector<std::string>{};
 }
 
 namespace {
@@ -25,7 +25,7 @@ bool sameNameNoCase(std::string_view a, std::string_view b) {
 }
 
 HRESULT singleLong(std::span<const Variant> args, std::int32_t& out) {
-  if (args.size() != 1) return automation::DISP_E_BADPARAMCOUNT;
+  if (args.size() != 1) return platform::automation::DISP_E_BADPARAMCOUNT;
   return args[0].toInt32(out);
 }
 
@@ -46,40 +46,40 @@ std::span<const COstrinCtrl::OstrinMember> COstrinCtrl::ostrinMembers() {
   return table;
 }
 
-HRESULT COstrinCtrl::getIdOfName(std::string_view name, automation::DispId& id) const {
+HRESULT COstrinCtrl::getIdOfName(std::string_view name, platform::automation::DispId& id) const {
   for (const OstrinMember& m : ostrinMembers()) {
     if (sameNameNoCase(m.name, name)) {
       id = m.id;
-      return automation::S_OK;
+      return platform::automation::S_OK;
     }
   }
   return CVelkorCtrl::getIdOfName(name, id);
 }
 
-HRESULT COstrinCtrl::invoke(automation::DispId id, automation::InvokeKind kind, std::span<const Variant> args,
+HRESULT COstrinCtrl::invoke(platform::automation::DispId id, platform::automation::InvokeKind kind, std::span<const Variant> args,
                             Variant* result) {
   const auto table = ostrinMembers();
   const auto it = std::find_if(table.begin(), table.end(), [&](const OstrinMember& m) { return m.id == id; });
   if (it == table.end()) return CVelkorCtrl::invoke(id, kind, args, result);
   const OstrinMember& m = *it;
   if (m.call) {
-    if (kind != automation::InvokeKind::Method) return automation::DISP_E_MEMBERNOTFOUND;
+    if (kind != platform::automation::InvokeKind::Method) return platform::automation::DISP_E_MEMBERNOTFOUND;
     return (this->*m.call)(args, result);
   }
-  if (kind == automation::InvokeKind::PropertyGet) {
-    if (!m.get) return automation::CTL_E_GETNOTSUPPORTED;
-    if (!args.empty()) return automation::DISP_E_BADPARAMCOUNT;
+  if (kind == platform::automation::InvokeKind::PropertyGet) {
+    if (!m.get) return platform::automation::CTL_E_GETNOTSUPPORTED;
+    if (!args.empty()) return platform::automation::DISP_E_BADPARAMCOUNT;
     Variant value;
     const HRESULT hr = (this->*m.get)(value);
-    if (automation::Succeeded(hr) && result) *result = std::move(value);
+    if (platform::automation::Succeeded(hr) && result) *result = std::move(value);
     return hr;
   }
-  if (kind == automation::InvokeKind::PropertyPut) {
-    if (!m.put) return automation::CTL_E_SETNOTSUPPORTED;
-    if (args.size() != 1) return automation::DISP_E_BADPARAMCOUNT;
+  if (kind == platform::automation::InvokeKind::PropertyPut) {
+    if (!m.put) return platform::automation::CTL_E_SETNOTSUPPORTED;
+    if (args.size() != 1) return platform::automation::DISP_E_BADPARAMCOUNT;
     return (this->*m.put)(args[0]);
   }
-  return automation::DISP_E_MEMBERNOTFOUND;
+  return platform::automation::DISP_E_MEMBERNOTFOUND;
 }
 
 // --- reception -------------------------------------------------------------------------
@@ -140,53 +140,53 @@ void COstrinCtrl::captureSelect(std::int32_t index) {
 
 HRESULT COstrinCtrl::callCaptureStart(std::span<const Variant> args, Variant* result) {
   std::int32_t maxCount = 0;
-  if (const HRESULT hr = singleLong(args, maxCount); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = singleLong(args, maxCount); platform::automation::Failed(hr)) return hr;
   const bool ok = captureStart(maxCount);
   if (result) *result = Variant(ok);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::callCaptureStop(std::span<const Variant> args, Variant* result) {
-  if (!args.empty()) return automation::DISP_E_BADPARAMCOUNT;
+  if (!args.empty()) return platform::automation::DISP_E_BADPARAMCOUNT;
   started_ = false;
   if (result) *result = Variant(true);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::callCaptureRelease(std::span<const Variant> args, Variant* result) {
-  if (!args.empty()) return automation::DISP_E_BADPARAMCOUNT;
+  if (!args.empty()) return platform::automation::DISP_E_BADPARAMCOUNT;
   const bool ok = captureRelease();
   if (result) *result = Variant(ok);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::getCaptureCount(Variant& v) {
   v = Variant(captures_ ? static_cast<std::int32_t>(captures_->size()) : std::int32_t{0});
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::getCaptureSelect(Variant& v) {
   v = Variant(selected_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::putCaptureSelect(const Variant& v) {
   std::int32_t index = 0;
-  if (const HRESULT hr = v.toInt32(index); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = v.toInt32(index); platform::automation::Failed(hr)) return hr;
   captureSelect(index);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::getCaptureMode(Variant& v) {
   v = Variant(captures_ != nullptr);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 // --- adapter addresses -----------------------------------------------------------------
 
-CAdapterList COstrinCtrl::adapterList() const { return CAdapterList(sockets::TakeAdapterSnapshot()); }
+CAdapterList COstrinCtrl::adapterList() const { return CAdapterList(platform::sockets::TakeAdapterSnapshot()); }
 
-std::string COstrinCtrl::hostAddress() const { return sockets::firstLocalIpv4(); }
+std::string COstrinCtrl::hostAddress() const { return platform::sockets::firstLocalIpv4(); }
 
 std::string COstrinCtrl::elementOrEmpty(const std::vector<std::string>& list, std::int32_t n) {
   return n >= 0 && static_cast<std::size_t>(n) < list.size() ? list[static_cast<std::size_t>(n)] : std::string();
@@ -202,21 +202,21 @@ HRESULT COstrinCtrl::getMyIpMask(Variant& v) {
     if (!host.empty() && addresses[i] == host) mask = masks[i];  // the last match wins
   }
   v = Variant(mask);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::callMyIpMulti(std::span<const Variant> args, Variant* result) {
   std::int32_t n = 0;
-  if (const HRESULT hr = singleLong(args, n); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = singleLong(args, n); platform::automation::Failed(hr)) return hr;
   if (result) *result = Variant(elementOrEmpty(adapterList().addresses(), n));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 HRESULT COstrinCtrl::callMyIpMaskMulti(std::span<const Variant> args, Variant* result) {
   std::int32_t n = 0;
-  if (const HRESULT hr = singleLong(args, n); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = singleLong(args, n); platform::automation::Failed(hr)) return hr;
   if (result) *result = Variant(elementOrEmpty(adapterList().masks(), n));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 }  // namespace velkor

@@ -14,13 +14,13 @@ namespace velkor {
 // A shared snapshot of the adapter list, taken afresh for each query.
 class CAdapterList {
  public:
-  explicit CAdapterList(std::shared_ptr<const sockets::AdapterSnapshot> snapshot) : snapshot_(std::move(snapshot)) {}
+  explicit CAdapterList(std::shared_ptr<const platform::sockets::AdapterSnapshot> snapshot) : snapshot_(std::move(snapshot)) {}
   std::size_t adapterCount() const { return snapshot_ ? snapshot_->size() : 0; }
   std::vector<std::string> addresses() const;
   std::vector<std::string> masks() const;
 
  private:
-  std::shared_ptr<const sockets::AdapterSnapshot> snapshot_;
+  std::shared_ptr<const platform::sockets::AdapterSnapshot> snapshot_;
 };
 
 class COstrinCtrl : public CVelkorCtrl {
@@ -32,9 +32,9 @@ class COstrinCtrl : public CVelkorCtrl {
     std::array<std::uint8_t, framing::kMaxDatagram> buffer{};
   };
 
-  automation::HRESULT getIdOfName(std::string_view name, automation::DispId& id) const override;
-  automation::HRESULT invoke(automation::DispId id, automation::InvokeKind kind,
-                             std::span<const automation::Variant> args, automation::Variant* result) override;
+  platform::automation::HRESULT getIdOfName(std::string_view name, platform::automation::DispId& id) const override;
+  platform::automation::HRESULT invoke(platform::automation::DispId id, platform::automation::InvokeKind kind,
+                             std::span<const platform::automation::Variant> args, platform::automation::Variant* result) override;
 
   void OnSocketReceive(int errorCode) override;
   // Decodes the receive buffer into the result code, the decoded fields and InBufferCount.
@@ -48,11 +48,11 @@ class COstrinCtrl : public CVelkorCtrl {
 
  private:
   struct OstrinMember {
-    automation::DispId id;
+    platform::automation::DispId id;
     const char* name;
-    automation::HRESULT (COstrinCtrl::*get)(automation::Variant&);
-    automation::HRESULT (COstrinCtrl::*put)(const automation::Variant&);
-    automation::HRESULT (COstrinCtrl::*call)(std::span<const automation::Variant>, automation::Variant*);
+    platform::automation::HRESULT (COstrinCtrl::*get)(platform::automation::Variant&);
+    platform::automation::HRESULT (COstrinCtrl::*put)(const platform::automation::Variant&);
+    platform::automation::HRESULT (COstrinCtrl::*call)(std::span<const platform::automation::Variant>, platform::automation::Variant*);
   };
   static std::span<const OstrinMember> ostrinMembers();
 
@@ -62,16 +62,16 @@ class COstrinCtrl : public CVelkorCtrl {
   void captureSelect(std::int32_t index);
   static std::string elementOrEmpty(const std::vector<std::string>& list, std::int32_t n);
 
-  automation::HRESULT callCaptureStart(std::span<const automation::Variant> args, automation::Variant* result);
-  automation::HRESULT callCaptureStop(std::span<const automation::Variant> args, automation::Variant* result);
-  automation::HRESULT callCaptureRelease(std::span<const automation::Variant> args, automation::Variant* result);
-  automation::HRESULT getCaptureCount(automation::Variant& v);
-  automation::HRESULT getCaptureSelect(automation::Variant& v);
-  automation::HRESULT putCaptureSelect(const automation::Variant& v);
-  automation::HRESULT getCaptureMode(automation::Variant& v);
-  automation::HRESULT getMyIpMask(automation::Variant& v);
-  automation::HRESULT callMyIpMulti(std::span<const automation::Variant> args, automation::Variant* result);
-  automation::HRESULT callMyIpMaskMulti(std::span<const automation::Variant> args, automation::Variant* result);
+  platform::automation::HRESULT callCaptureStart(std::span<const platform::automation::Variant> args, platform::automation::Variant* result);
+  platform::automation::HRESULT callCaptureStop(std::span<const platform::automation::Variant> args, platform::automation::Variant* result);
+  platform::automation::HRESULT callCaptureRelease(std::span<const platform::automation::Variant> args, platform::automation::Variant* result);
+  platform::automation::HRESULT getCaptureCount(platform::automation::Variant& v);
+  platform::automation::HRESULT getCaptureSelect(platform::automation::Variant& v);
+  platform::automation::HRESULT putCaptureSelect(const platform::automation::Variant& v);
+  platform::automation::HRESULT getCaptureMode(platform::automation::Variant& v);
+  platform::automation::HRESULT getMyIpMask(platform::automation::Variant& v);
+  platform::automation::HRESULT callMyIpMulti(std::span<const platform::automation::Variant> args, platform::automation::Variant* result);
+  platform::automation::HRESULT callMyIpMaskMulti(std::span<const platform::automation::Variant> args, platform::automation::Variant* result);
 
   // The buffer exists from a successful CaptureStart with a positive size until release.
   std::unique_ptr<std::vector<CaptureEntry>> captures_;

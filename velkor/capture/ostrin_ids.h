@@ -10,7 +10,7 @@ inline constexpr const char* kOstrinDispatchIid = "{C7D116A6-14A0-11D6-B707-0040
 inline constexpr const char* kOstrinEventsIid = "{C7D116A7-14A0-11D6-B707-0040CA979388}";
 
 // _DOstrin: DISPIDs 1-43 as _DVelkor, then these.
-enum OstrinDispId : automation::DispId {
+enum OstrinDispId : platform::automation::DispId {
   DISPID_CaptureStart = 44,
   DISPID_CaptureStop = 45,
   DISPID_CaptureCount = 46,

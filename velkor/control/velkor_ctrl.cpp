@@ -8,8 +8,8 @@
 
 namespace velkor {
 
-using automation::DispId;
-using automation::InvokeKind;
+using platform::automation::DispId;
+using platform::automation::InvokeKind;
 namespace fr = framing;
 
 namespace {
@@ -39,14 +39,14 @@ bool sameNameNoCase(std::string_view a, std::string_view b) {
 }
 
 template <typename T>
-automation::HRESULT readLong(const automation::Variant& v, T& out) {
+platform::automation::HRESULT readLong(const platform::automation::Variant& v, T& out) {
   std::int32_t value = 0;
   const auto hr = v.toInt32(value);
-  if (automation::Succeeded(hr)) out = value;
+  if (platform::automation::Succeeded(hr)) out = value;
   return hr;
 }
 
-automation::HRESULT readBool(const automation::Variant& v, bool& out) { return v.toBool(out); }
+platform::automation::HRESULT readBool(const platform::automation::Variant& v, bool& out) { return v.toBool(out); }
 
 }  // namespace
 
@@ -136,40 +136,40 @@ const CVelkorCtrl::Member* CVelkorCtrl::findMember(DispId id) const {
   return byId[static_cast<std::size_t>(id)];
 }
 
-automation::HRESULT CVelkorCtrl::getIdOfName(std::string_view name, DispId& id) const {
+platform::automation::HRESULT CVelkorCtrl::getIdOfName(std::string_view name, DispId& id) const {
   for (const Member& m : members()) {
     if (sameNameNoCase(m.name, name)) {
       id = m.id;
-      return automation::S_OK;
+      return platform::automation::S_OK;
     }
   }
-  id = automation::DISPID_UNKNOWN;
-  return automation::DISP_E_UNKNOWNNAME;
+  id = platform::automation::DISPID_UNKNOWN;
+  return platform::automation::DISP_E_UNKNOWNNAME;
 }
 
-automation::HRESULT CVelkorCtrl::invoke(DispId id, InvokeKind kind, std::span<const Variant> args, Variant* result) {
+platform::automation::HRESULT CVelkorCtrl::invoke(DispId id, InvokeKind kind, std::span<const Variant> args, Variant* result) {
   const Member* m = findMember(id);
-  if (!m) return automation::DISP_E_MEMBERNOTFOUND;
+  if (!m) return platform::automation::DISP_E_MEMBERNOTFOUND;
   if (m->call) {
-    if (kind != InvokeKind::Method) return automation::DISP_E_MEMBERNOTFOUND;
+    if (kind != InvokeKind::Method) return platform::automation::DISP_E_MEMBERNOTFOUND;
     return (this->*m->call)(args, result);
   }
   switch (kind) {
     case InvokeKind::PropertyGet: {
-      if (!m->get) return automation::CTL_E_GETNOTSUPPORTED;
-      if (!args.empty()) return automation::DISP_E_BADPARAMCOUNT;
+      if (!m->get) return platform::automation::CTL_E_GETNOTSUPPORTED;
+      if (!args.empty()) return platform::automation::DISP_E_BADPARAMCOUNT;
       // Straight into the caller's variant: a byte array it already holds is refilled in place.
       Variant ignored;
       return (this->*m->get)(result ? *result : ignored);
     }
     case InvokeKind::PropertyPut:
-      if (!m->put) return automation::CTL_E_SETNOTSUPPORTED;
-      if (args.size() != 1) return automation::DISP_E_BADPARAMCOUNT;
+      if (!m->put) return platform::automation::CTL_E_SETNOTSUPPORTED;
+      if (args.size() != 1) return platform::automation::DISP_E_BADPARAMCOUNT;
       return (this->*m->put)(args[0]);
     case InvokeKind::Method:
       break;
   }
-  return automation::DISP_E_MEMBERNOTFOUND;
+  return platform::automation::DISP_E_MEMBERNOTFOUND;
 }
 
 // --- events ----------------------------------------------------------------------------
@@ -196,7 +196,7 @@ namespace {
 constexpr const char* kVersionName = "_Version";
 }
 
-automation::HRESULT CVelkorCtrl::saveProperties(automation::PropertyBag& bag) const {
+platform::automation::HRESULT CVelkorCtrl::saveProperties(platform::automation::PropertyBag& bag) const {
   bag.write(kVersionName, Variant(kPersistedVersion));
   bag.write("DestBus", Variant(DestBus_));
   bag.write("DestUnit", Variant(DestUnit_));
@@ -210,23 +210,23 @@ automation::HRESULT CVelkorCtrl::saveProperties(automation::PropertyBag& bag) co
   bag.write("ByteOrderV27", Variant(ByteOrderV27_));
   bag.write("LoopBackMode", Variant(LoopBackMode_));
   bag.write("SrcIpFilter", Variant(SrcIpFilter_));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::loadProperties(const automation::PropertyBag& bag) {
+platform::automation::HRESULT CVelkorCtrl::loadProperties(const platform::automation::PropertyBag& bag) {
   // A missing or unreadable entry keeps its default; values out of range are clamped as
   // their setters would, so a damaged form cannot put impossible routing into the control.
   setPersistedDefaults();
   auto longValue = [&](const char* name, std::int32_t& member, std::int32_t top) {
     Variant v;
     std::int32_t value = 0;
-    if (automation::Succeeded(bag.read(name, v)) && automation::Succeeded(v.toInt32(value)))
+    if (platform::automation::Succeeded(bag.read(name, v)) && platform::automation::Succeeded(v.toInt32(value)))
       member = top > 0 ? clampToTop(value, top) : low16(value);
   };
   auto boolValue = [&](const char* name, bool& member) {
     Variant v;
     bool value = false;
-    if (automation::Succeeded(bag.read(name, v)) && automation::Succeeded(v.toBool(value))) member = value;
+    if (platform::automation::Succeeded(bag.read(name, v)) && platform::automation::Succeeded(v.toBool(value))) member = value;
   };
   longValue("DestBus", DestBus_, kTopBus);
   longValue("DestUnit", DestUnit_, kTopUnit);
@@ -240,7 +240,7 @@ automation::HRESULT CVelkorCtrl::loadProperties(const automation::PropertyBag& b
   boolValue("ByteOrderV27", ByteOrderV27_);
   boolValue("LoopBackMode", LoopBackMode_);
   boolValue("SrcIpFilter", SrcIpFilter_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 void CVelkorCtrl::setPersistedDefaults() {
@@ -258,22 +258,22 @@ void CVelkorCtrl::ambientPropertiesChanged() {
 
 // --- port ------------------------------------------------------------------------------
 
-std::unique_ptr<sockets::UdpSocket> CVelkorCtrl::createSocket() { return std::make_unique<CVelkorSocket>(this); }
+std::unique_ptr<platform::sockets::UdpSocket> CVelkorCtrl::createSocket() { return std::make_unique<CVelkorSocket>(this); }
 
 void CVelkorCtrl::openPort() {
   if (!runMode() || open_) return;
   socket_.reset();
   if (DestIp_.empty()) {
-    FireOnError(sockets::WSAEDESTADDRREQ);
+    FireOnError(platform::sockets::WSAEDESTADDRREQ);
     return;
   }
   if (MyPort_ < 0 || MyPort_ > kMaxPort) {
     // The socket layer would cut the number to 16 bits and bind to some other port.
-    FireOnError(sockets::WSAEINVAL);
+    FireOnError(platform::sockets::WSAEINVAL);
     return;
   }
   auto socket = createSocket();
-  if (const int err = socket->create(static_cast<std::uint16_t>(MyPort_)); err != sockets::kNoError) {
+  if (const int err = socket->create(static_cast<std::uint16_t>(MyPort_)); err != platform::sockets::kNoError) {
     FireOnError(err);
     return;
   }
@@ -292,92 +292,92 @@ void CVelkorCtrl::closePort() {
 
 // --- sending ---------------------------------------------------------------------------
 
-automation::HRESULT CVelkorCtrl::convertPayload(const Variant& value, std::vector<std::uint8_t>& payload,
+platform::automation::HRESULT CVelkorCtrl::convertPayload(const Variant& value, std::vector<std::uint8_t>& payload,
                                                 bool& unreadable) const {
   unreadable = false;
-  if (const automation::SafeArray* array = value.array()) {
+  if (const platform::automation::SafeArray* array = value.array()) {
     if (array->locked) {
       unreadable = true;
-      return automation::S_OK;
+      return platform::automation::S_OK;
     }
     if (array->elementsAreBytes) {
       // Read in place: the common case, a request of a few bytes, costs one copy.
       const auto bytes = value.byteElements();
       payload.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), fr::kMaxPayload)));
-      return automation::S_OK;
+      return platform::automation::S_OK;
     }
   }
   const Variant copy = value;
   std::vector<std::uint8_t> bytes;
   if (copy.array()) {
-    if (const HRESULT hr = copy.toByteArray(bytes); automation::Failed(hr)) return hr;
+    if (const HRESULT hr = copy.toByteArray(bytes); platform::automation::Failed(hr)) return hr;
   } else {
     std::string text;
-    if (const HRESULT hr = copy.toText(text); automation::Failed(hr)) return hr;
+    if (const HRESULT hr = copy.toText(text); platform::automation::Failed(hr)) return hr;
     const std::string ansi = codePage_.toAnsi(text);
     bytes.assign(ansi.begin(), ansi.end());
   }
   if (bytes.size() > fr::kMaxPayload) bytes.resize(fr::kMaxPayload);
   payload = std::move(bytes);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 void CVelkorCtrl::sendDatagram(std::span<const std::uint8_t> datagram) {
   if (!socket_) return;
   const bool broadcast = DestIp_ == kBroadcastAddress;
-  if (const int err = socket_->setBroadcast(broadcast); err != sockets::kNoError) {
+  if (const int err = socket_->setBroadcast(broadcast); err != platform::sockets::kNoError) {
     FireOnError(err);
     return;
   }
   if (DestPort_ < 0 || DestPort_ > kMaxPort) {
-    FireOnError(sockets::WSAEINVAL);
+    FireOnError(platform::sockets::WSAEINVAL);
     return;
   }
   const int err = socket_->sendTo(datagram, broadcast ? kBroadcastAddress : DestIp_,
                                   static_cast<std::uint16_t>(DestPort_));
-  if (err != sockets::kNoError) FireOnError(err);
+  if (err != platform::sockets::kNoError) FireOnError(err);
 }
 
-automation::HRESULT CVelkorCtrl::putOutput(const Variant& v) {
-  if (!runMode()) return automation::S_OK;
+platform::automation::HRESULT CVelkorCtrl::putOutput(const Variant& v) {
+  if (!runMode()) return platform::automation::S_OK;
   if (!open_) {
-    FireOnError(sockets::WSAEINVAL);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEINVAL);
+    return platform::automation::S_OK;
   }
   std::vector<std::uint8_t>& payload = outputScratch_;  // kept, so that a send allocates nothing
   bool unreadable = false;
-  if (const HRESULT hr = convertPayload(v, payload, unreadable); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = convertPayload(v, payload, unreadable); platform::automation::Failed(hr)) return hr;
   if (unreadable) {
-    FireOnError(sockets::WSAEFAULT);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEFAULT);
+    return platform::automation::S_OK;
   }
   OutBufferCount_ = static_cast<std::int32_t>(payload.size());
   const std::size_t size = header_.fillForSend(payload, byteOrders());
   OutRawCount_ = static_cast<std::int32_t>(size);
   sendDatagram(header_.bytes(size));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::outputIndividually(std::span<const Variant> args, Variant* result,
+platform::automation::HRESULT CVelkorCtrl::outputIndividually(std::span<const Variant> args, Variant* result,
                                                     bool withPasswordAndSequence) {
   const std::size_t expected = withPasswordAndSequence ? 9 : 7;
-  if (args.size() != expected) return automation::DISP_E_BADPARAMCOUNT;
+  if (args.size() != expected) return platform::automation::DISP_E_BADPARAMCOUNT;
   std::array<std::int32_t, 8> numbers{};  // Bus, Unit, Slot, Station, DA, SA[, PasswordID, SeqNumber]
   for (std::size_t i = 0; i + 1 < expected; ++i) {
-    if (const HRESULT hr = args[i].toInt32(numbers[i]); automation::Failed(hr)) return hr;
+    if (const HRESULT hr = args[i].toInt32(numbers[i]); platform::automation::Failed(hr)) return hr;
   }
   const Variant& command = args[expected - 1];
   if (result) *result = Variant(false);
   if (!open_) {
-    FireOnError(sockets::WSAEINVAL);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEINVAL);
+    return platform::automation::S_OK;
   }
   std::vector<std::uint8_t> payload;
   bool unreadable = false;
-  if (const HRESULT hr = convertPayload(command, payload, unreadable); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = convertPayload(command, payload, unreadable); platform::automation::Failed(hr)) return hr;
   if (unreadable) {
-    FireOnError(sockets::WSAEFAULT);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEFAULT);
+    return platform::automation::S_OK;
   }
   const fr::HeaderFields fields =
       fr::individualHeader(LoopBackMode_, numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5]);
@@ -389,14 +389,14 @@ automation::HRESULT CVelkorCtrl::outputIndividually(std::span<const Variant> arg
   }
   if (result) *result = Variant(true);
   sendDatagram(datagram);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::callOutputIndividually(std::span<const Variant> args, Variant* result) {
+platform::automation::HRESULT CVelkorCtrl::callOutputIndividually(std::span<const Variant> args, Variant* result) {
   return outputIndividually(args, result, false);
 }
 
-automation::HRESULT CVelkorCtrl::callOutputIndividually2(std::span<const Variant> args, Variant* result) {
+platform::automation::HRESULT CVelkorCtrl::callOutputIndividually2(std::span<const Variant> args, Variant* result) {
   return outputIndividually(args, result, true);
 }
 
@@ -415,10 +415,10 @@ void CVelkorCtrl::OnSocketReceive(int errorCode) {
 }
 
 bool CVelkorCtrl::readAcceptedDatagram(int errorCode) {
-  if (errorCode != sockets::kNoError && !FireOnErrorAndSurvive(errorCode)) return false;
+  if (errorCode != platform::sockets::kNoError && !FireOnErrorAndSurvive(errorCode)) return false;
   if (!socket_) return false;  // closed, perhaps by the handler of that error
   std::size_t pending = 0;
-  if (const int err = socket_->pendingBytes(pending); err != sockets::kNoError) {
+  if (const int err = socket_->pendingBytes(pending); err != platform::sockets::kNoError) {
     FireOnError(err);
     return false;
   }
@@ -431,9 +431,9 @@ bool CVelkorCtrl::readAcceptedDatagram(int errorCode) {
   std::array<std::uint8_t, 2> marker{};
   const std::size_t peekSize = std::min<std::size_t>(pending, marker.size());
   std::size_t peeked = 0;
-  sockets::Endpoint from;
+  platform::sockets::Endpoint from;
   const int peekError = socket_->peekFrom(std::span<std::uint8_t>(marker).first(peekSize), peeked, from);
-  if (peekError != sockets::kNoError && peekError != sockets::WSAEMSGSIZE) {
+  if (peekError != platform::sockets::kNoError && peekError != platform::sockets::WSAEMSGSIZE) {
     discardDatagram(pending);
     FireOnError(peekError);
     return false;
@@ -450,12 +450,12 @@ bool CVelkorCtrl::readAcceptedDatagram(int errorCode) {
   std::size_t received = 0;
   const std::size_t wanted = std::min(pending, fr::kMaxDatagram);
   if (const int err = socket_->receive(std::span<std::uint8_t>(receiveBuffer_).first(wanted), received);
-      err != sockets::kNoError) {
+      err != platform::sockets::kNoError) {
     FireOnError(err);
     return false;
   }
   if (received == 0) {
-    FireOnError(sockets::WSAENOTCONN);
+    FireOnError(platform::sockets::WSAENOTCONN);
     return false;
   }
   InRawCount_ = static_cast<std::int32_t>(received);
@@ -480,14 +480,14 @@ void CVelkorCtrl::clearReceivedCounts() { InBufferCount_ = InRawCount_ = 0; }
 // --- properties ------------------------------------------------------------------------
 
 #define LONG_GETTER(name, member)                  \
-  automation::HRESULT CVelkorCtrl::get##name(Variant& v) { \
+  platform::automation::HRESULT CVelkorCtrl::get##name(Variant& v) { \
     v = Variant(static_cast<std::int32_t>(member)); \
-    return automation::S_OK;                       \
+    return platform::automation::S_OK;                       \
   }
 #define BOOL_GETTER(name, member)                  \
-  automation::HRESULT CVelkorCtrl::get##name(Variant& v) { \
+  platform::automation::HRESULT CVelkorCtrl::get##name(Variant& v) { \
     v = Variant(static_cast<bool>(member));        \
-    return automation::S_OK;                       \
+    return platform::automation::S_OK;                       \
   }
 
 BOOL_GETTER(ReceiveAsRIO, ReceiveAsRIO_)
@@ -522,227 +522,227 @@ LONG_GETTER(InSeqNumber, decoded_.seqNumber)
 #undef LONG_GETTER
 #undef BOOL_GETTER
 
-automation::HRESULT CVelkorCtrl::putReceiveAsRIO(const Variant& v) { return readBool(v, ReceiveAsRIO_); }
-automation::HRESULT CVelkorCtrl::putSrcIpFilter(const Variant& v) { return readBool(v, SrcIpFilter_); }
-automation::HRESULT CVelkorCtrl::putByteOrderV27(const Variant& v) { return readBool(v, ByteOrderV27_); }
+platform::automation::HRESULT CVelkorCtrl::putReceiveAsRIO(const Variant& v) { return readBool(v, ReceiveAsRIO_); }
+platform::automation::HRESULT CVelkorCtrl::putSrcIpFilter(const Variant& v) { return readBool(v, SrcIpFilter_); }
+platform::automation::HRESULT CVelkorCtrl::putByteOrderV27(const Variant& v) { return readBool(v, ByteOrderV27_); }
 
-automation::HRESULT CVelkorCtrl::putDestBus(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestBus(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   DestBus_ = clampToTop(value, kTopBus);
   header_.setBus(DestBus_, ByteOrderRIO_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putDestUnit(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestUnit(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   DestUnit_ = clampToTop(value, kTopUnit);
   header_.setUnit(DestUnit_, ByteOrderRIO_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putDestSlot(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestSlot(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   DestSlot_ = clampToTop(value, kTopSlot);
   header_.setSlot(DestSlot_, ByteOrderRIO_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putDestStation(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestStation(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   DestStation_ = clampToTop(value, kTopStation);
   header_.setStation(DestStation_, ByteOrderRIO_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putOutV27DA(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putOutV27DA(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   OutV27DA_ = clampToTop(value, kTopV27Address);
   header_.setDA(OutV27DA_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putOutV27SA(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putOutV27SA(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   OutV27SA_ = clampToTop(value, kTopV27Address);
   header_.setSA(OutV27SA_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putByteOrderRIO(const Variant& v) {
-  if (const HRESULT hr = readBool(v, ByteOrderRIO_); automation::Failed(hr)) return hr;
+platform::automation::HRESULT CVelkorCtrl::putByteOrderRIO(const Variant& v) {
+  if (const HRESULT hr = readBool(v, ByteOrderRIO_); platform::automation::Failed(hr)) return hr;
   header_.rewriteRio(DestBus_, DestUnit_, DestSlot_, DestStation_, ByteOrderRIO_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putLoopBackMode(const Variant& v) {
-  if (const HRESULT hr = readBool(v, LoopBackMode_); automation::Failed(hr)) return hr;
+platform::automation::HRESULT CVelkorCtrl::putLoopBackMode(const Variant& v) {
+  if (const HRESULT hr = readBool(v, LoopBackMode_); platform::automation::Failed(hr)) return hr;
   header_.setLoopBack(LoopBackMode_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putOutPasswordID(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putOutPasswordID(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   OutPasswordID_ = low16(value);
   header_.setPasswordId(OutPasswordID_, ByteOrderV27_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putOutSeqNumber(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putOutSeqNumber(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   OutSeqNumber_ = low16(value);
   header_.setSeqNumber(OutSeqNumber_, ByteOrderV27_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getMyIp(Variant& v) {
-  v = Variant(sockets::firstLocalIpv4());
-  return automation::S_OK;
+platform::automation::HRESULT CVelkorCtrl::getMyIp(Variant& v) {
+  v = Variant(platform::sockets::firstLocalIpv4());
+  return platform::automation::S_OK;
 }
 
 // While open, the port the socket is bound to: the one assigned, or the free port the socket
 // layer chose for 0, so that a host can reopen on the same port.
-automation::HRESULT CVelkorCtrl::getMyPort(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getMyPort(Variant& v) {
   const bool chosenBySocketLayer = open_ && socket_ && MyPort_ == 0;
   v = Variant(static_cast<std::int32_t>(chosenBySocketLayer ? socket_->localPort() : MyPort_));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putMyPort(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putMyPort(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   if (!open_) MyPort_ = value;
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getDestIp(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getDestIp(Variant& v) {
   v = Variant(DestIp_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putDestIp(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestIp(const Variant& v) {
   std::string value;
-  if (const HRESULT hr = v.toText(value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = v.toText(value); platform::automation::Failed(hr)) return hr;
   if (!open_) DestIp_ = std::move(value);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putDestPort(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putDestPort(const Variant& v) {
   std::int32_t value = 0;
-  if (const HRESULT hr = readLong(v, value); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readLong(v, value); platform::automation::Failed(hr)) return hr;
   if (!open_) DestPort_ = value;
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putPortOpen(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putPortOpen(const Variant& v) {
   bool on = false;
-  if (const HRESULT hr = readBool(v, on); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = readBool(v, on); platform::automation::Failed(hr)) return hr;
   if (on)
     openPort();
   else
     closePort();
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getResult(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getResult(Variant& v) {
   v = Variant(codePage_.fromAnsi(receivedResult_));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getInput(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getInput(Variant& v) {
   v = Variant(std::string());
-  if (!runMode()) return automation::S_OK;
+  if (!runMode()) return platform::automation::S_OK;
   if (!open_) {
-    FireOnError(sockets::WSAEINVAL);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEINVAL);
+    return platform::automation::S_OK;
   }
   const auto payload = payloadBytes();
   v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size())));
   clearReceivedCounts();
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getInputB(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getInputB(Variant& v) {
   if (!runMode()) {
     v = Variant();
-    return automation::S_OK;
+    return platform::automation::S_OK;
   }
   if (!open_) {
     v = Variant();
-    FireOnError(sockets::WSAEINVAL);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEINVAL);
+    return platform::automation::S_OK;
   }
   v.assignBytes(payloadBytes(), 0);
   clearReceivedCounts();
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getPeekRawInput(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getPeekRawInput(Variant& v) {
   v = Variant(std::string());
-  if (!runMode()) return automation::S_OK;
+  if (!runMode()) return platform::automation::S_OK;
   if (!open_) {
-    FireOnError(sockets::WSAEINVAL);
-    return automation::S_OK;
+    FireOnError(platform::sockets::WSAEINVAL);
+    return platform::automation::S_OK;
   }
   const auto raw = std::span<const std::uint8_t>(receiveBuffer_).first(static_cast<std::size_t>(InRawCount_));
   v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getPeekRawInputHex(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getPeekRawInputHex(Variant& v) {
   v = Variant(std::string());
-  if (!runMode()) return automation::S_OK;
+  if (!runMode()) return platform::automation::S_OK;
   v = Variant(fr::hexText(std::span<const std::uint8_t>(receiveBuffer_).first(static_cast<std::size_t>(InRawCount_))));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getConfirmRawOutput(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getConfirmRawOutput(Variant& v) {
   const auto raw = header_.bytes(static_cast<std::size_t>(OutRawCount_));
   v = Variant(codePage_.fromAnsi(std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getConfirmRawOutputHex(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getConfirmRawOutputHex(Variant& v) {
   v = Variant(fr::hexText(header_.bytes(static_cast<std::size_t>(OutRawCount_))));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getInSrcIp(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getInSrcIp(Variant& v) {
   v = Variant(InSrcIp_);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getOutResult(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getOutResult(Variant& v) {
   v = Variant(codePage_.fromAnsi(header_.resultText()));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putOutResult(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putOutResult(const Variant& v) {
   std::string text;
-  if (const HRESULT hr = v.toText(text); automation::Failed(hr)) return hr;
+  if (const HRESULT hr = v.toText(text); platform::automation::Failed(hr)) return hr;
   header_.setResult(codePage_.toAnsi(text));
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::getCodePage(Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::getCodePage(Variant& v) {
   v = Variant(codePage_.name());
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT CVelkorCtrl::putCodePage(const Variant& v) {
+platform::automation::HRESULT CVelkorCtrl::putCodePage(const Variant& v) {
   std::string name;
-  if (const HRESULT hr = v.toText(name); automation::Failed(hr)) return hr;
-  std::optional<shell::CodePage> page = shell::CodePage::Named(name);
-  if (!page) return automation::CTL_E_INVALIDPROPERTYVALUE;  // the code page stays as it was
+  if (const HRESULT hr = v.toText(name); platform::automation::Failed(hr)) return hr;
+  std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(name);
+  if (!page) return platform::automation::CTL_E_INVALIDPROPERTYVALUE;  // the code page stays as it was
   codePage_ = std::move(*page);
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
 }  // namespace velkor

@@ -19,7 +19,7 @@ namespace velkor {
 class CVelkorCtrl;
 
 // The control's socket: read notifications go to the control's OnSocketReceive.
-class CVelkorSocket : public sockets::UdpSocket {
+class CVelkorSocket : public platform::sockets::UdpSocket {
  public:
   explicit CVelkorSocket(CVelkorCtrl* control) : control_(control) {}
 
@@ -30,20 +30,20 @@ class CVelkorSocket : public sockets::UdpSocket {
   CVelkorCtrl* control_;
 };
 
-class CVelkorCtrl : public automation::Control {
+class CVelkorCtrl : public platform::automation::Control {
  public:
   CVelkorCtrl();
   ~CVelkorCtrl() override;
 
-  // automation::Dispatch
-  automation::HRESULT getIdOfName(std::string_view name, automation::DispId& id) const override;
-  automation::HRESULT invoke(automation::DispId id, automation::InvokeKind kind,
-                             std::span<const automation::Variant> args, automation::Variant* result) override;
-  // automation::Control
-  void advise(automation::EventSink* sink) override { sink_ = sink; }
-  void setClientSite(automation::ControlSite* site) override { site_ = site; }
-  automation::HRESULT saveProperties(automation::PropertyBag& bag) const override;
-  automation::HRESULT loadProperties(const automation::PropertyBag& bag) override;
+  // platform::automation::Dispatch
+  platform::automation::HRESULT getIdOfName(std::string_view name, platform::automation::DispId& id) const override;
+  platform::automation::HRESULT invoke(platform::automation::DispId id, platform::automation::InvokeKind kind,
+                             std::span<const platform::automation::Variant> args, platform::automation::Variant* result) override;
+  // platform::automation::Control
+  void advise(platform::automation::EventSink* sink) override { sink_ = sink; }
+  void setClientSite(platform::automation::ControlSite* site) override { site_ = site; }
+  platform::automation::HRESULT saveProperties(platform::automation::PropertyBag& bag) const override;
+  platform::automation::HRESULT loadProperties(const platform::automation::PropertyBag& bag) override;
   void resetState() override;
   void ambientPropertiesChanged() override;
 
@@ -51,21 +51,21 @@ class CVelkorCtrl : public automation::Control {
   virtual void OnSocketReceive(int errorCode);
 
  protected:
-  using Variant = automation::Variant;
-  using HRESULT = automation::HRESULT;
+  using Variant = platform::automation::Variant;
+  using HRESULT = platform::automation::HRESULT;
 
   struct Member {
-    automation::DispId id;
+    platform::automation::DispId id;
     const char* name;
     HRESULT (CVelkorCtrl::*get)(Variant&);                              // null: write-only
     HRESULT (CVelkorCtrl::*put)(const Variant&);                        // null: read-only
     HRESULT (CVelkorCtrl::*call)(std::span<const Variant>, Variant*);   // methods only
   };
   static std::span<const Member> members();
-  const Member* findMember(automation::DispId id) const;
+  const Member* findMember(platform::automation::DispId id) const;
 
   // The socket the control opens; overridable so that a test can watch what is sent.
-  virtual std::unique_ptr<sockets::UdpSocket> createSocket();
+  virtual std::unique_ptr<platform::sockets::UdpSocket> createSocket();
 
   bool runMode() const { return site_ ? site_->userMode() : true; }
   bool isOpen() const { return open_; }
@@ -174,7 +174,7 @@ class CVelkorCtrl : public automation::Control {
   bool open_ = false;
   // Text payloads, results and raw views are in this code page (not persisted: the host gives
   // it at run time, as it gives the destination).
-  shell::CodePage codePage_;
+  platform::shell::CodePage codePage_;
 
   // Last accepted datagram.
   std::string receivedResult_;
@@ -189,10 +189,10 @@ class CVelkorCtrl : public automation::Control {
   std::int32_t OutBufferCount_ = 0, OutRawCount_ = 0;
   std::vector<std::uint8_t> outputScratch_;  // the payload of the datagram being sent
 
-  std::unique_ptr<sockets::UdpSocket> socket_;
+  std::unique_ptr<platform::sockets::UdpSocket> socket_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  automation::EventSink* sink_ = nullptr;
-  automation::ControlSite* site_ = nullptr;
+  platform::automation::EventSink* sink_ = nullptr;
+  platform::automation::ControlSite* site_ = nullptr;
 };
 
 }  // namespace velkor

@@ -13,7 +13,7 @@ inline constexpr const char* kVelkorTypeLibId = "{14115EC2-13C7-11D5-9B80-000039
 inline constexpr int kTypeLibMajor = 1, kTypeLibMinor = 4;
 
 // _DVelkor
-enum VelkorDispId : automation::DispId {
+enum VelkorDispId : platform::automation::DispId {
   DISPID_ReceiveAsRIO = 1,
   DISPID_DestBus = 2,
   DISPID_DestUnit = 3,
@@ -64,7 +64,7 @@ enum VelkorDispId : automation::DispId {
 };
 
 // _DVelkorEvents
-enum VelkorEventDispId : automation::DispId {
+enum VelkorEventDispId : platform::automation::DispId {
   DISPID_OnReceive = 1,
   DISPID_OnError = 2,  // one long argument, ErrorCode
 };

@@ -34,10 +34,10 @@ void drawRaisedEdge(QPainter& p, const QRect& r) {
   frame(r.adjusted(1, 1, -1, -1), highlight, shadow);     // raised inner
 }
 
-bool readSwitch(automation::Dispatch& control, const char* name) {
-  automation::Variant v;
+bool readSwitch(platform::automation::Dispatch& control, const char* name) {
+  platform::automation::Variant v;
   bool on = false;
-  if (automation::Succeeded(control.get(name, v))) v.toBool(on);
+  if (platform::automation::Succeeded(control.get(name, v))) v.toBool(on);
   return on;
 }
 
@@ -98,7 +98,7 @@ void CVelkorPropPage::fromWidgets() {
   LoopBackMode = loopBack_->isChecked();
 }
 
-void CVelkorPropPage::load(automation::Dispatch& control) {
+void CVelkorPropPage::load(platform::automation::Dispatch& control) {
   ByteOrderRIO = readSwitch(control, "ByteOrderRIO");
   ByteOrderV27 = readSwitch(control, "ByteOrderV27");
   SrcIpFilter = readSwitch(control, "SrcIpFilter");
@@ -106,20 +106,20 @@ void CVelkorPropPage::load(automation::Dispatch& control) {
   toWidgets();
 }
 
-automation::HRESULT CVelkorPropPage::apply(automation::Dispatch& control) {
+platform::automation::HRESULT CVelkorPropPage::apply(platform::automation::Dispatch& control) {
   fromWidgets();
   const std::pair<const char*, bool> values[] = {
       {"ByteOrderRIO", ByteOrderRIO}, {"ByteOrderV27", ByteOrderV27},
       {"SrcIpFilter", SrcIpFilter},   {"LoopBackMode", LoopBackMode}};
-  automation::HRESULT result = automation::S_OK;
+  platform::automation::HRESULT result = platform::automation::S_OK;
   for (const auto& [name, on] : values) {
-    const automation::HRESULT hr = control.put(name, automation::Variant(on));
-    if (automation::Failed(hr)) result = hr;
+    const platform::automation::HRESULT hr = control.put(name, platform::automation::Variant(on));
+    if (platform::automation::Failed(hr)) result = hr;
   }
   return result;
 }
 
-bool RunPropertySheet(automation::Dispatch& control, const std::string& title) {
+bool RunPropertySheet(platform::automation::Dispatch& control, const std::string& title) {
   QDialog sheet;
   sheet.setWindowTitle(QString::fromStdString(title));
   auto* layout = new QVBoxLayout(&sheet);

@@ -24,8 +24,8 @@ class CVelkorPropPage : public QDialog {
   enum ControlId { kIdRioHeader = 102, kIdV27Header = 103, kIdSrcIpFilter = 104, kIdLoopBackMode = 105 };
 
   explicit CVelkorPropPage(QWidget* parent = nullptr);
-  void load(automation::Dispatch& control);
-  automation::HRESULT apply(automation::Dispatch& control);
+  void load(platform::automation::Dispatch& control);
+  platform::automation::HRESULT apply(platform::automation::Dispatch& control);
   QCheckBox* checkBox(ControlId id) const;
 
   bool ByteOrderRIO = false, ByteOrderV27 = false, SrcIpFilter = false, LoopBackMode = false;
@@ -43,6 +43,6 @@ class CVelkorPropPage : public QDialog {
 using COstrinPropPage = CVelkorPropPage;
 
 // A modal property sheet with the one page, OK, Cancel and Apply; returns true for OK.
-bool RunPropertySheet(automation::Dispatch& control, const std::string& title);
+bool RunPropertySheet(platform::automation::Dispatch& control, const std::string& title);
 
 }  // namespace velkor

@@ -24,15 +24,15 @@ namespace {
 std::atomic<long> liveObjects{0};
 
 template <typename ControlClass>
-class Factory : public automation::ClassFactory {
+class Factory : public platform::automation::ClassFactory {
  public:
-  automation::HRESULT createInstance(std::shared_ptr<automation::Control>& out) override {
+  platform::automation::HRESULT createInstance(std::shared_ptr<platform::automation::Control>& out) override {
     ++liveObjects;
-    out = std::shared_ptr<automation::Control>(new ControlClass(), [](automation::Control* c) {
+    out = std::shared_ptr<platform::automation::Control>(new ControlClass(), [](platform::automation::Control* c) {
       delete c;
       --liveObjects;
     });
-    return automation::S_OK;
+    return platform::automation::S_OK;
   }
 };
 
@@ -45,13 +45,13 @@ std::string modulePath() {
 // The socket layer is started when the module loads; a failure is shown once and every
 // later request for a class fails.
 int startSocketsOnLoad() {
-  const int error = sockets::Startup();
+  const int error = platform::sockets::Startup();
   if (error != 0) {
     const std::string text = "Windows Socket initialization failure";
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-      platform_shell::QtMessageBoxes("Velkor").showMessage(text);
+      platform::shell::QtMessageBoxes("Velkor").showMessage(text);
     } else {
-      platform_shell::TerminalMessageBoxes(std::cerr, false).showMessage(text);
+      platform::shell::TerminalMessageBoxes(std::cerr, false).showMessage(text);
     }
   }
   return error;
@@ -59,10 +59,10 @@ int startSocketsOnLoad() {
 
 const int socketStartup = startSocketsOnLoad();
 
-const ModuleClass* classFor(const automation::Guid* clsid) {
+const ModuleClass* classFor(const platform::automation::Guid* clsid) {
   if (!clsid) return nullptr;
   for (const ModuleClass& c : ModuleClasses()) {
-    if (automation::Guid::parse(c.clsid) == *clsid) return &c;
+    if (platform::automation::Guid::parse(c.clsid) == *clsid) return &c;
   }
   return nullptr;
 }
@@ -77,50 +77,50 @@ using namespace velkor;
 
 extern "C" {
 
-VELKOR_EXPORT automation::HRESULT DllGetClassObject(const automation::Guid* clsid, automation::ClassFactory** factory) {
-  if (!clsid || !factory) return automation::E_POINTER;
+VELKOR_EXPORT platform::automation::HRESULT DllGetClassObject(const platform::automation::Guid* clsid, platform::automation::ClassFactory** factory) {
+  if (!clsid || !factory) return platform::automation::E_POINTER;
   *factory = nullptr;
-  if (socketStartup != 0) return automation::E_FAIL;
+  if (socketStartup != 0) return platform::automation::E_FAIL;
   static Factory<CVelkorCtrl> velkorFactory;
   static Factory<COstrinCtrl> ostrinFactory;
   const ModuleClass* c = classFor(clsid);
-  if (!c || c->kind == ModuleClass::Kind::PropertyPage) return automation::CLASS_E_CLASSNOTAVAILABLE;
-  const bool isVelkor = automation::Guid::parse(kVelkorClsidText) == *clsid;
-  *factory = isVelkor ? static_cast<automation::ClassFactory*>(&velkorFactory)
-                      : static_cast<automation::ClassFactory*>(&ostrinFactory);
-  return automation::S_OK;
+  if (!c || c->kind == ModuleClass::Kind::PropertyPage) return platform::automation::CLASS_E_CLASSNOTAVAILABLE;
+  const bool isVelkor = platform::automation::Guid::parse(kVelkorClsidText) == *clsid;
+  *factory = isVelkor ? static_cast<platform::automation::ClassFactory*>(&velkorFactory)
+                      : static_cast<platform::automation::ClassFactory*>(&ostrinFactory);
+  return platform::automation::S_OK;
 }
 
-VELKOR_EXPORT automation::HRESULT DllRegisterServer() {
-  automation::RegistrationStore store;
+VELKOR_EXPORT platform::automation::HRESULT DllRegisterServer() {
+  platform::automation::RegistrationStore store;
   return RegisterModule(store, modulePath());
 }
 
-VELKOR_EXPORT automation::HRESULT DllUnregisterServer() {
-  automation::RegistrationStore store;
+VELKOR_EXPORT platform::automation::HRESULT DllUnregisterServer() {
+  platform::automation::RegistrationStore store;
   return UnregisterModule(store);
 }
 
-VELKOR_EXPORT automation::HRESULT DllCanUnloadNow() { return liveObjects == 0 ? automation::S_OK : automation::S_FALSE; }
+VELKOR_EXPORT platform::automation::HRESULT DllCanUnloadNow() { return liveObjects == 0 ? platform::automation::S_OK : platform::automation::S_FALSE; }
 
 VELKOR_EXPORT const char* VelkorModuleVersion() { return QUILLON_VERSION; }
 
-VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
+VELKOR_EXPORT platform::automation::HRESULT VelkorDrawDesignTime(const platform::automation::Guid* clsid, int width, int height,
                                                        const char* pngPath) {
   const ModuleClass* c = classFor(clsid);
-  if (!c || c->kind != ModuleClass::Kind::Control) return automation::CLASS_E_CLASSNOTAVAILABLE;
-  if (!pngPath || width <= 0 || height <= 0 || width > 4096 || height > 4096) return automation::E_INVALIDARG;
-  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return automation::E_FAIL;
-  return DrawDesignTime(c->label, width, height).save(QString::fromLocal8Bit(pngPath), "PNG") ? automation::S_OK
-                                                                                                : automation::E_FAIL;
+  if (!c || c->kind != ModuleClass::Kind::Control) return platform::automation::CLASS_E_CLASSNOTAVAILABLE;
+  if (!pngPath || width <= 0 || height <= 0 || width > 4096 || height > 4096) return platform::automation::E_INVALIDARG;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return platform::automation::E_FAIL;
+  return DrawDesignTime(c->label, width, height).save(QString::fromLocal8Bit(pngPath), "PNG") ? platform::automation::S_OK
+                                                                                                : platform::automation::E_FAIL;
 }
 
-VELKOR_EXPORT automation::HRESULT VelkorShowPropertyPage(const automation::Guid* clsid, automation::Control* control) {
+VELKOR_EXPORT platform::automation::HRESULT VelkorShowPropertyPage(const platform::automation::Guid* clsid, platform::automation::Control* control) {
   const ModuleClass* c = classFor(clsid);
-  if (!c || c->kind != ModuleClass::Kind::Control || !control) return automation::E_INVALIDARG;
-  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return automation::E_FAIL;
-  return RunPropertySheet(*control, std::string(c->userTypeName) + " Properties") ? automation::S_OK
-                                                                                  : automation::S_FALSE;
+  if (!c || c->kind != ModuleClass::Kind::Control || !control) return platform::automation::E_INVALIDARG;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return platform::automation::E_FAIL;
+  return RunPropertySheet(*control, std::string(c->userTypeName) + " Properties") ? platform::automation::S_OK
+                                                                                  : platform::automation::S_FALSE;
 }
 
 }  // extern "C"

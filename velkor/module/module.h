@@ -14,22 +14,22 @@ std::string ModuleLibraryPath();
 }
 
 extern "C" {
-VELKOR_EXPORT automation::HRESULT DllGetClassObject(const automation::Guid* clsid, automation::ClassFactory** factory);
-VELKOR_EXPORT automation::HRESULT DllRegisterServer();
-VELKOR_EXPORT automation::HRESULT DllUnregisterServer();
-VELKOR_EXPORT automation::HRESULT DllCanUnloadNow();
+VELKOR_EXPORT platform::automation::HRESULT DllGetClassObject(const platform::automation::Guid* clsid, platform::automation::ClassFactory** factory);
+VELKOR_EXPORT platform::automation::HRESULT DllRegisterServer();
+VELKOR_EXPORT platform::automation::HRESULT DllUnregisterServer();
+VELKOR_EXPORT platform::automation::HRESULT DllCanUnloadNow();
 
 // The version this module was built as; a host compares it with the version it was built for.
 VELKOR_EXPORT const char* VelkorModuleVersion();
 
 // The design-time look of a control class, written as a PNG file.
-VELKOR_EXPORT automation::HRESULT VelkorDrawDesignTime(const automation::Guid* clsid, int width, int height,
+VELKOR_EXPORT platform::automation::HRESULT VelkorDrawDesignTime(const platform::automation::Guid* clsid, int width, int height,
                                                        const char* pngPath);
 // The control's property sheet, modal; needs a running QApplication. S_OK for OK, S_FALSE
 // for Cancel.
-VELKOR_EXPORT automation::HRESULT VelkorShowPropertyPage(const automation::Guid* clsid, automation::Control* control);
+VELKOR_EXPORT platform::automation::HRESULT VelkorShowPropertyPage(const platform::automation::Guid* clsid, platform::automation::Control* control);
 }
 
 using VelkorModuleVersionFn = const char* (*)();
-using VelkorDrawDesignTimeFn = automation::HRESULT (*)(const automation::Guid*, int, int, const char*);
-using VelkorShowPropertyPageFn = automation::HRESULT (*)(const automation::Guid*, automation::Control*);
+using VelkorDrawDesignTimeFn = platform::automation::HRESULT (*)(const platform::automation::Guid*, int, int, const char*);
+using VelkorShowPropertyPageFn = platform::automation::HRESULT (*)(const platform::automation::Guid*, platform::automation::Control*);

@@ -26,10 +26,10 @@ constexpr ModuleClass kClasses[] = {
 
 // Collects the first failure of a run of store writes.
 struct Writer {
-  automation::RegistrationStore& store;
+  platform::automation::RegistrationStore& store;
   bool ok = true;
   void set(const std::string& key, const char* name, const std::string& value) {
-    if (ok) ok = automation::Succeeded(store.setValue(key, name, value));
+    if (ok) ok = platform::automation::Succeeded(store.setValue(key, name, value));
   }
 };
 
@@ -41,7 +41,7 @@ void registerInterface(Writer& w, const char* iid, const char* name) {
   w.set(key + "/TypeLib", "Version", kTypeLibVersion);
 }
 
-bool registerTypeLibrary(automation::RegistrationStore& store, const std::string& modulePath) {
+bool registerTypeLibrary(platform::automation::RegistrationStore& store, const std::string& modulePath) {
   Writer w{store};
   const std::string key = std::string("TypeLib/") + kVelkorTypeLibId + "/" + kTypeLibVersion;
   w.set(key, "", kTypeLibName);
@@ -55,7 +55,7 @@ bool registerTypeLibrary(automation::RegistrationStore& store, const std::string
   return w.ok;
 }
 
-bool registerClass(automation::RegistrationStore& store, const ModuleClass& c, const std::string& modulePath) {
+bool registerClass(platform::automation::RegistrationStore& store, const ModuleClass& c, const std::string& modulePath) {
   Writer w{store};
   const std::string key = std::string("CLSID/") + c.clsid;
   w.set(key, "", c.userTypeName);
@@ -82,31 +82,31 @@ bool registerClass(automation::RegistrationStore& store, const ModuleClass& c, c
 
 std::span<const ModuleClass> ModuleClasses() { return kClasses; }
 
-automation::HRESULT RegisterModule(automation::RegistrationStore& store, const std::string& modulePath) {
-  if (modulePath.empty() || !registerTypeLibrary(store, modulePath)) return automation::SELFREG_E_TYPELIB;
+platform::automation::HRESULT RegisterModule(platform::automation::RegistrationStore& store, const std::string& modulePath) {
+  if (modulePath.empty() || !registerTypeLibrary(store, modulePath)) return platform::automation::SELFREG_E_TYPELIB;
   for (const ModuleClass& c : kClasses) {
-    if (!registerClass(store, c, modulePath)) return automation::SELFREG_E_CLASS;
+    if (!registerClass(store, c, modulePath)) return platform::automation::SELFREG_E_CLASS;
   }
-  return automation::S_OK;
+  return platform::automation::S_OK;
 }
 
-automation::HRESULT UnregisterModule(automation::RegistrationStore& store) {
-  bool typeLibOk = automation::Succeeded(store.removeKey(std::string("TypeLib/") + kVelkorTypeLibId + "/" + kTypeLibVersion));
+platform::automation::HRESULT UnregisterModule(platform::automation::RegistrationStore& store) {
+  bool typeLibOk = platform::automation::Succeeded(store.removeKey(std::string("TypeLib/") + kVelkorTypeLibId + "/" + kTypeLibVersion));
   for (const ModuleClass& c : kClasses) {
     if (c.kind != ModuleClass::Kind::Control) continue;
     for (const char* iid : {c.dispatchIid, c.eventsIid})
-      typeLibOk = automation::Succeeded(store.removeKey(std::string("Interface/") + iid)) && typeLibOk;
+      typeLibOk = platform::automation::Succeeded(store.removeKey(std::string("Interface/") + iid)) && typeLibOk;
   }
   // The library's key goes when no version of it is left.
   const std::string libKey = std::string("TypeLib/") + kVelkorTypeLibId;
   if (store.subkeys(libKey).empty()) store.removeKey(libKey);
-  if (!typeLibOk) return automation::SELFREG_E_TYPELIB;
+  if (!typeLibOk) return platform::automation::SELFREG_E_TYPELIB;
   bool classesOk = true;
   for (const ModuleClass& c : kClasses) {
-    classesOk = automation::Succeeded(store.removeKey(std::string("CLSID/") + c.clsid)) && classesOk;
-    classesOk = automation::Succeeded(store.removeKey(c.progId)) && classesOk;
+    classesOk = platform::automation::Succeeded(store.removeKey(std::string("CLSID/") + c.clsid)) && classesOk;
+    classesOk = platform::automation::Succeeded(store.removeKey(c.progId)) && classesOk;
   }
-  return classesOk ? automation::S_OK : automation::SELFREG_E_CLASS;
+  return classesOk ? platform::automation::S_OK : platform::automation::SELFREG_E_CLASS;
 }
 
 }  // namespace velkor

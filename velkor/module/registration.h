@@ -33,7 +33,7 @@ inline constexpr unsigned kMiscStatus = 0x20491;
 inline constexpr const char* kPageCaption = "General";
 
 // S_OK, SELFREG_E_TYPELIB or SELFREG_E_CLASS.
-automation::HRESULT RegisterModule(automation::RegistrationStore& store, const std::string& modulePath);
-automation::HRESULT UnregisterModule(automation::RegistrationStore& store);
+platform::automation::HRESULT RegisterModule(platform::automation::RegistrationStore& store, const std::string& modulePath);
+platform::automation::HRESULT UnregisterModule(platform::automation::RegistrationStore& store);
 
 }  // namespace velkor

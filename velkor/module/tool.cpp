@@ -25,7 +25,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-using automation::HRESULT;
+using platform::automation::HRESULT;
 
 int usage() {
   std::cerr << "usage: velkor-module [--system] [--module PATH] register | unregister | list\n"
@@ -42,8 +42,8 @@ std::string hex(HRESULT hr) {
 
 // The module that belongs to this program: installed beside it or in its build tree.
 std::string defaultModulePath() {
-  const auto module = platform_shell::VelkorModuleOf(platform_shell::RunningProgram());
-  return module ? module->string() : platform_shell::kVelkorModuleFile;
+  const auto module = platform::shell::VelkorModuleOf(platform::shell::RunningProgram());
+  return module ? module->string() : platform::shell::kVelkorModuleFile;
 }
 
 // By its absolute path: the module records the path it was loaded by in the store.
@@ -62,11 +62,11 @@ Fn entry(void* module, const char* name) {
   return fn;
 }
 
-std::optional<automation::Guid> classId(const std::string& name) {
-  std::optional<automation::Guid> clsid;
+std::optional<platform::automation::Guid> classId(const std::string& name) {
+  std::optional<platform::automation::Guid> clsid;
   if (name.starts_with('{')) {
-    clsid = automation::Guid::parse(name);
-  } else if (const auto found = automation::FindServer(automation::SearchedStores(), name)) {
+    clsid = platform::automation::Guid::parse(name);
+  } else if (const auto found = platform::automation::FindServer(platform::automation::SearchedStores(), name)) {
     clsid = found->clsid;
   }
   if (!clsid) std::cerr << "velkor-module: unknown class " << name << " (is the module registered?)\n";
@@ -76,9 +76,9 @@ std::optional<automation::Guid> classId(const std::string& name) {
 int runEntry(void* module, const char* name, const char* done) {
   auto fn = entry<HRESULT (*)()>(module, name);
   if (!fn) return 1;
-  const std::string root = automation::RegistrationStore::defaultRoot();
+  const std::string root = platform::automation::RegistrationStore::defaultRoot();
   const HRESULT hr = fn();
-  if (automation::Failed(hr)) {
+  if (platform::automation::Failed(hr)) {
     std::cerr << "velkor-module: " << name << " failed with " << hex(hr) << " (may this user write " << root
               << "?)\n";
     return 1;
@@ -89,7 +89,7 @@ int runEntry(void* module, const char* name, const char* done) {
 
 // Every store a host consults, each headed by its folder; stores without classes print nothing.
 int list() {
-  for (const automation::RegistrationStore& store : automation::SearchedStores()) {
+  for (const platform::automation::RegistrationStore& store : platform::automation::SearchedStores()) {
     const std::vector<std::string> classes = store.subkeys("CLSID");
     if (classes.empty()) continue;
     std::cout << store.root() << ":\n";
@@ -112,10 +112,10 @@ int draw(void* module, const std::vector<std::string>& args) {
   int w = 100, h = 50;
   if (args.size() > 2 && !parseSize(args[2], w, h)) return usage();
   const auto clsid = classId(args[0]);
-  auto fn = entry<HRESULT (*)(const automation::Guid*, int, int, const char*)>(module, "VelkorDrawDesignTime");
+  auto fn = entry<HRESULT (*)(const platform::automation::Guid*, int, int, const char*)>(module, "VelkorDrawDesignTime");
   if (!clsid || !fn) return 1;
   const HRESULT hr = fn(&*clsid, w, h, args[1].c_str());
-  if (automation::Failed(hr)) {
+  if (platform::automation::Failed(hr)) {
     std::cerr << "velkor-module: drawing failed with " << hex(hr) << "\n";
     return 1;
   }
@@ -126,24 +126,24 @@ int draw(void* module, const std::vector<std::string>& args) {
 int page(void* module, const std::vector<std::string>& args) {
   if (args.size() != 1) return usage();
   const auto clsid = classId(args[0]);
-  auto fn = entry<HRESULT (*)(const automation::Guid*, automation::Control*)>(module, "VelkorShowPropertyPage");
+  auto fn = entry<HRESULT (*)(const platform::automation::Guid*, platform::automation::Control*)>(module, "VelkorShowPropertyPage");
   if (!clsid || !fn) return 1;
-  const auto found = automation::FindServer(automation::SearchedStores(), clsid->toString());
-  std::shared_ptr<automation::Control> control;
-  if (const HRESULT hr = found ? automation::CreateControlFromLibrary(found->library, *clsid, control)
-                               : automation::REGDB_E_CLASSNOTREG;
-      automation::Failed(hr)) {
+  const auto found = platform::automation::FindServer(platform::automation::SearchedStores(), clsid->toString());
+  std::shared_ptr<platform::automation::Control> control;
+  if (const HRESULT hr = found ? platform::automation::CreateControlFromLibrary(found->library, *clsid, control)
+                               : platform::automation::REGDB_E_CLASSNOTREG;
+      platform::automation::Failed(hr)) {
     std::cerr << "velkor-module: cannot create " << args[0] << ": " << hex(hr) << "\n";
     return 1;
   }
   const HRESULT hr = fn(&*clsid, control.get());
   for (const char* name : {"ByteOrderRIO", "ByteOrderV27", "SrcIpFilter", "LoopBackMode"}) {
-    automation::Variant v;
+    platform::automation::Variant v;
     bool on = false;
-    if (automation::Succeeded(control->get(name, v))) v.toBool(on);
+    if (platform::automation::Succeeded(control->get(name, v))) v.toBool(on);
     std::cout << name << " = " << (on ? "True" : "False") << "\n";
   }
-  return hr == automation::S_OK ? 0 : 1;
+  return hr == platform::automation::S_OK ? 0 : 1;
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   // The module writes and the host reads the store of $QUILLON_REGISTRY alone when it is set.
-  if (system) setenv("QUILLON_REGISTRY", automation::RegistrationStore::systemRoot().c_str(), 1);
+  if (system) setenv("QUILLON_REGISTRY", platform::automation::RegistrationStore::systemRoot().c_str(), 1);
   if (command == "list") return list();
   const bool registration = command == "register" || command == "unregister";
   if (!registration && command != "draw" && command != "page") return usage();

@@ -22,12 +22,12 @@ bool holdsAnything(const fs::path& folder) {
 StepState ClearWorkingFolder(RunContext& run) {
   const fs::path working = run.folders.workingFolder();
   if (!holdsAnything(working)) {
-    run.reportFailure(platform_shell::DeleteFolder(working, true));
+    run.reportFailure(platform::shell::DeleteFolder(working, true));
     return run.finished();
   }
   const std::tm now = run.clock ? run.clock() : std::tm{};
   const fs::path kept = FirstFreeName(run.folders.AppFolder, IncompleteSaveName(now));
-  if (const std::string failure = platform_shell::MoveFolder(working, kept); !failure.empty()) {
+  if (const std::string failure = platform::shell::MoveFolder(working, kept); !failure.empty()) {
     run.fail("The data of an earlier run in " + working.string() +
              " could not be kept aside, so this run does not start: " + failure);
     return StepState::Failed;

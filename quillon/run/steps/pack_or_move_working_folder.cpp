@@ -15,12 +15,12 @@ constexpr const char* kCompressError = "LHA Compress error";
 StepState moveWorkingFolder(RunContext& run, const fs::path& target) {
   const fs::path working = run.folders.workingFolder();
   run.folderToOpen = target;
-  if (!platform_shell::FolderExists(working)) {
+  if (!platform::shell::FolderExists(working)) {
     run.saveLocation = target;  // nothing was written to move
     return StepState::Skipped;
   }
-  std::string failure = platform_shell::CreateFolder(run.folders.AppFolder);
-  if (failure.empty()) failure = platform_shell::MoveFolder(working, target);
+  std::string failure = platform::shell::CreateFolder(run.folders.AppFolder);
+  if (failure.empty()) failure = platform::shell::MoveFolder(working, target);
   if (failure.empty()) run.saveLocation = target;
   run.reportFailure(failure);
   return StepState::Skipped;  // the archive: the folder is moved instead
@@ -31,7 +31,7 @@ StepState packWorkingFolder(RunContext& run, const fs::path& target) {
   const fs::path archive = target.string() + kArchiveExtension;
   run.folderToOpen = run.folders.AppFolder;
   // A run that wrote nothing (all banks empty, nothing else saved) still makes its archive.
-  if (std::string failure = platform_shell::CreateFolder(working); !failure.empty()) {
+  if (std::string failure = platform::shell::CreateFolder(working); !failure.empty()) {
     run.fail(failure);
     return StepState::Failed;
   }
@@ -40,9 +40,9 @@ StepState packWorkingFolder(RunContext& run, const fs::path& target) {
     return StepState::Failed;
   }
   run.saveLocation = archive;
-  if (platform_shell::FolderExists(working)) {
-    std::string failure = platform_shell::SetAttributesNormal(working);
-    if (failure.empty()) failure = platform_shell::DeleteFolder(working, false);
+  if (platform::shell::FolderExists(working)) {
+    std::string failure = platform::shell::SetAttributesNormal(working);
+    if (failure.empty()) failure = platform::shell::DeleteFolder(working, false);
     run.reportFailure(failure);
   }
   return run.x().ErrorText.empty() ? StepState::Done : StepState::Failed;
