@@ -109,13 +109,16 @@ Bytes addresses32(const DriveProfile& d, int bank, int block, int n) {
 
 constexpr int kMostSamplesPerBlock = 61;
 
-// n samples of `width` bytes from byte 1; 16-bit samples are the 32-bit ones held to 16 bits.
+// n samples of `width` bytes from byte 1; 16-bit samples are the wave held to 16 bits.
 Bytes samples(const DriveProfile& d, int bank, int signal, int block, int n, int width) {
   assert(n <= kMostSamplesPerBlock);
   Bytes bytes = binaryReply(static_cast<std::size_t>(1 + width * n));
   std::array<std::int32_t, kMostSamplesPerBlock> values;
   const std::span<std::int32_t> run(values.data(), static_cast<std::size_t>(n));
-  d.samples32(bank, signal, (block - 1) * n + 1, run);
+  if (width == 2)
+    d.waves(bank, signal, (block - 1) * n + 1, run);
+  else
+    d.samples32(bank, signal, (block - 1) * n + 1, run);
   std::uint8_t* at = bytes.data() + 1;
   for (const std::int32_t value : run) {
     if (width == 2) {

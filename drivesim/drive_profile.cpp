@@ -1,6 +1,7 @@
 #include "drivesim/drive_profile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
@@ -16,6 +17,8 @@ constexpr std::array<std::uint32_t, 12> kAddresses32 = {0x00010000, 0x00010004, 
                                                          0x00010010, 0x00010012, 0x00010014, 0x00010018,
                                                          0x0001001C, 0x0001001D, 0x00010020, 0x0001FFF0};
 constexpr std::array<std::uint16_t, 5> kAddresses16 = {0x1000, 0x1002, 0x1004, 0x1006, 0x1FF0};
+// Signals the simulated database codes "F": the drive traces them as IEEE single floats.
+constexpr std::array<std::uint32_t, 2> kFloatCoded32 = {0x00010008, 0x0001000C};
 // Fault codes the database names; 99 has no bit row there.
 constexpr std::array<std::int16_t, 6> kFaultCodes = {1, 3, 12, 17, 30, 99};
 // Size the drive reports when it holds no archive: its erased area.
@@ -167,6 +170,14 @@ std::int32_t DriveProfile::sample32(int bank, int signal, int index) const {
 }
 
 void DriveProfile::samples32(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const {
+  waves(bank, signal, firstIndex, out);
+  const std::uint32_t address = signalAddress32(bank, signal);
+  if (std::find(kFloatCoded32.begin(), kFloatCoded32.end(), address) == kFloatCoded32.end()) return;
+  // A float-coded signal carries a tenth of its wave as the float's bit pattern.
+  for (std::int32_t& value : out) value = std::bit_cast<std::int32_t>(static_cast<float>(value) / 10.0f);
+}
+
+void DriveProfile::waves(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const {
   static const SineTable sine;
   const std::uint32_t step = SineTable::turnsPerRadian(0.05 + 0.01 * signal);
   // Phase and noise key of each index: modulo 2^32, so that adding up a run gives exactly
@@ -186,7 +197,9 @@ void DriveProfile::samples32(int bank, int signal, int firstIndex, std::span<std
 }
 
 std::int16_t DriveProfile::sample16(int bank, int signal, int index) const {
-  return static_cast<std::int16_t>(std::clamp(sample32(bank, signal, index), -32768, 32767));
+  std::int32_t value = 0;
+  waves(bank, signal, index, std::span<std::int32_t>(&value, 1));
+  return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
 }
 
 std::uint32_t DriveProfile::archiveSize() const {

@@ -108,7 +108,10 @@ class DriveProfile {
   std::int16_t sample16(int bank, int signal, int index) const;
   // sample32 of indexes firstIndex, firstIndex + 1, ... into `out`, the same values made a
   // run at a time (a reply's worth of samples is most of what the drive does per request).
+  // Signals at float-coded addresses carry IEEE single bits.
   void samples32(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const;
+  // The integer wave behind every sample; 16-bit samples are it held to 16 bits.
+  void waves(int bank, int signal, int firstIndex, std::span<std::int32_t> out) const;
 
   // Size the drive reports for "FB" and the bytes it sends for "FR" blocks.
   std::uint32_t archiveSize() const;

@@ -1,6 +1,5 @@
 #include "quillon/view/csv_export.h"
 
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -11,12 +10,6 @@ namespace quillon::view {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string numberText(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 // "20140103_090759" from "2014/01/03  09:07:59"; empty when the time holds no 14 digits.
 std::string timeStamp(const std::string& faultTime) {
@@ -51,7 +44,7 @@ void WriteBankCsv(const Bank& bank, std::ostream& out) {
     for (std::size_t i = 0; i < bank.signals.size(); ++i) {
       line += ',';
       const double value = bank.signalSamples(i)[r];
-      if (r < depth[i] && std::isfinite(value)) line += numberText(value);
+      if (r < depth[i] && std::isfinite(value)) line += StoredNumberText(value);
     }
     line += ',';
     std::string fault;

@@ -1,6 +1,8 @@
 #include "quillon/view/save_model.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace quillon::view {
 
@@ -28,6 +30,16 @@ void addRating(std::vector<LabelledText>& rows, const std::string& text, const s
 }
 
 }  // namespace
+
+std::string StoredNumberText(double value) {
+  char text[40];
+  const bool wholeNumber = std::trunc(value) == value;
+  const auto single = static_cast<float>(value);
+  const auto result = !wholeNumber && std::isfinite(value) && static_cast<double>(single) == value
+                          ? std::to_chars(text, text + sizeof text, single)
+                          : std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
 
 std::vector<LabelledText> DriveInfoRows(const DriveInfo& drive) {
   std::vector<LabelledText> rows;

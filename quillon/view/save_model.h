@@ -104,6 +104,11 @@ struct SaveModel {
   const RecordTable* table(TableKind kind) const;
 };
 
+// A stored number as text, every digit kept: the shortest text that reads back to it. A
+// fraction a single float holds exactly (workbook samples are Single) is written as that
+// float's shortest text, 35.4 rather than 35.400001525878906.
+std::string StoredNumberText(double value);
+
 // The value of a sample as a percentage of the signal's "PCTValue".
 inline std::optional<double> PercentOf(const Signal& signal, double value) {
   if (!signal.pctValue || *signal.pctValue == 0 || !std::isfinite(*signal.pctValue)) return std::nullopt;

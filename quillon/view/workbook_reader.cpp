@@ -23,12 +23,6 @@ struct StatementCloser {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 
-std::string shortestText(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
 std::string trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -102,7 +96,7 @@ class Workbook {
     switch (sqlite3_column_type(s, column)) {
       case SQLITE_NULL: return {};
       case SQLITE_INTEGER: return std::to_string(sqlite3_column_int64(s, column));
-      case SQLITE_FLOAT: return shortestText(sqlite3_column_double(s, column));
+      case SQLITE_FLOAT: return StoredNumberText(sqlite3_column_double(s, column));
       default: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
         return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, column))) : std::string();

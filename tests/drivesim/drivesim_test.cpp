@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <bit>
 #include <string>
 
 #include "drivesim/simulated_drive.h"
@@ -139,6 +140,10 @@ TEST(DriveSimReplies, AddressesSamplesAndArchive) {
   bool negative = false;
   for (int i = 1; i <= 256; ++i) negative |= d.sample32(0, 2, i) < 0;
   EXPECT_TRUE(negative);
+  // The database codes signal 3's address "F": its samples are floats a workbook can show.
+  ASSERT_EQ(d.signalAddress32(2, 3), 0x00010008u);
+  for (int i = 1; i <= 64; ++i)
+    EXPECT_FLOAT_EQ(std::bit_cast<float>(d.sample32(2, 3, i)), static_cast<float>(d.sample16(2, 3, i)) / 10.0f) << i;
 
   // No archive: an erased area; with one: its bytes, zeros past its end.
   const std::string fb = text(m.replyTo(req("FB")));

@@ -189,6 +189,12 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   EXPECT_EQ(lines[100], "100,99,50,-99,G1");
   EXPECT_EQ(lines[201], "201,,,-200,") << "beyond the group's depth";
   EXPECT_EQ(BankCsvFileName(bank), "bank2_20140312_081502.csv");
+  // Every digit kept, without the noise of a Single widened to a double.
+  EXPECT_EQ(StoredNumberText(static_cast<double>(35.4f)), "35.4");
+  EXPECT_EQ(StoredNumberText(0.1), "0.1");
+  EXPECT_EQ(StoredNumberText(1.0 / 3), "0.3333333333333333");
+  EXPECT_EQ(StoredNumberText(1148846080.0), "1148846080");
+  EXPECT_EQ(StoredNumberText(-2147483648.0), "-2147483648");
 
   view_test::Scratch scratch;
   SaveModel model;
