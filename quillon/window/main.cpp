@@ -2,6 +2,7 @@
 // run at once and reports on the terminal. What is built here depends on what came before it:
 // the exchange on the (simulated) drive's address, the run context on the exchange, the window
 // on the run context, the Qt window or the terminal printer on the window.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -43,6 +44,13 @@ std::string versionText() {
   return text;
 }
 
+// True when both descriptors write to one terminal, pipe or file (as with 2>&1).
+bool sameOpenFile(int a, int b) {
+  struct stat first {}, second {};
+  return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 int exitStatusOf(RunOutcome outcome) {
   switch (outcome) {
     case RunOutcome::Completed: return kExitCompleted;
@@ -80,7 +88,11 @@ std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOption
 
 int runHeadless(RunContext& run, const LaunchOptions& options) {
   platform::shell::TerminalMessageBoxes messages(std::cout, options.answerYes);
-  HeadlessPrinter printer(run.events, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+  // The closing message shows on the output stream in any case; the error stream repeats it
+  // for whoever reads that stream apart, not a second time on the same terminal or pipe.
+  std::ostream discarded(nullptr);
+  std::ostream& closing = sameOpenFile(STDOUT_FILENO, STDERR_FILENO) ? discarded : std::cerr;
+  HeadlessPrinter printer(run.events, std::cout, closing, ::isatty(STDOUT_FILENO) == 1);
   MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
   window.setDbLoad(options.dbLoad);
   if (const std::string failure = window.startUp(); !failure.empty()) {
