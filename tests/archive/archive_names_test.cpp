@@ -3,21 +3,16 @@
 // stored bytes as they are, and 7-Zip), and read back by our own extraction.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
-#include <string>
 
 #include "platform/archive/lzh_names.h"
 #include "platform/archive/lzh_reader.h"
 #include "platform/archive/lzh_writer.h"
+#include "tests/archive/archive_test_files.h"
 
-namespace fs = std::filesystem;
+using namespace archive_test;
 using platform::archive::NameFromStored;
 using platform::archive::StoredName;
 
@@ -27,21 +22,6 @@ const std::string kWestern = "F\xC3\xB6rderband 3";                   // "Förde
 const std::string kJapanese = "\xE6\x90\xAC\xE9\x80\x81\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\xB3";  // "搬送ライン"
 const std::string kWesternIn1252 = "F\xF6rderband 3";
 const std::string kJapaneseInCp932 = "\x94\xC0\x91\x97\x83\x89\x83\x43\x83\x93";
-
-std::string run(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string output;
-  char buffer[4096];
-  for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) output.append(buffer, n);
-  return output;
-}
-
-bool haveCommand(const char* name) { return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0; }
-
-bool runningInCi() {
-  const char* ci = std::getenv("CI");
-  return ci && std::string(ci) == "true";
-}
 
 // The file names below `folder`, '/' between parts, as bytes.
 std::set<std::string> namesBelow(const fs::path& folder) {
@@ -53,8 +33,11 @@ std::set<std::string> namesBelow(const fs::path& folder) {
 
 // "Path = ..." lines of 7-Zip's technical listing, as it shows the names.
 std::set<std::string> sevenZipPaths(const fs::path& archive) {
+  std::string listing;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("7z l -slt \"" + archive.string() + "\" 2>/dev/null").c_str(), "r"), pclose);
+  char buffer[4096];
+  for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) listing.append(buffer, n);
   std::set<std::string> paths;
-  const std::string listing = run("7z l -slt \"" + archive.string() + "\" 2>/dev/null");
   std::size_t at = listing.find("----------");
   while ((at = listing.find("\nPath = ", at)) != std::string::npos) {
     const std::size_t end = listing.find('\n', at + 1);
@@ -63,25 +46,6 @@ std::set<std::string> sevenZipPaths(const fs::path& archive) {
   }
   return paths;
 }
-
-struct Packed {
-  fs::path root;
-  fs::path archive;
-  explicit Packed(const std::string& codePage) : root(fs::temp_directory_path() / ("archive-names-" + std::to_string(::getpid()))) {
-    fs::remove_all(root);
-    for (const std::string& folder : {kWestern, kJapanese}) {
-      fs::create_directories(root / "W" / folder);
-      std::ofstream(root / "W" / folder / "DriveSts.csv") << folder << "\r\n";
-    }
-    archive = root / "A.lzh";
-    platform::archive::PackedFolder packed;
-    std::string error;
-    ok = platform::archive::WriteLzhArchive(archive, root / "W", packed, error, codePage);
-    EXPECT_TRUE(ok) << error;
-  }
-  ~Packed() { fs::remove_all(root); }
-  bool ok = false;
-};
 
 }  // namespace
 
@@ -99,29 +63,31 @@ TEST(ArchiveNames, StoredInTheCodePageOrWholeInUtf8) {
 TEST(ArchiveNames, LhaAnd7ZipReadTheStoredBytesAndWeReadTheNamesBack) {
   for (const char* codePage : {"windows-1252", "CP932"}) {
     SCOPED_TRACE(codePage);
-    Packed packed(codePage);
-    ASSERT_TRUE(packed.ok);
+    Scratch scratch("archive-names");
+    for (const std::string& folder : {kWestern, kJapanese}) writeFile(scratch / "W" / folder / "DriveSts.csv", folder + "\r\n");
+    const fs::path archive = scratch / "A.lzh";
+    platform::archive::PackedFolder packed;
+    std::string error;
+    ASSERT_TRUE(platform::archive::WriteLzhArchive(archive, scratch / "W", packed, error, codePage)) << error;
     const std::string western = std::string(codePage) == "CP932" ? kWestern : kWesternIn1252;
     const std::string japanese = std::string(codePage) == "CP932" ? kJapaneseInCp932 : kJapanese;
     const std::set<std::string> stored = {western + "/DriveSts.csv", japanese + "/DriveSts.csv"};
 
-    fs::create_directories(packed.root / "ours");
+    fs::create_directories(scratch / "ours");
     platform::archive::ExtractPolicy policy;
     policy.nameCodePage = codePage;
-    ASSERT_EQ(platform::archive::ExtractArchiveFile(packed.archive, packed.root / "ours", policy), "");
-    EXPECT_EQ(namesBelow(packed.root / "ours"),
-              (std::set<std::string>{kWestern + "/DriveSts.csv", kJapanese + "/DriveSts.csv"}));
+    ASSERT_EQ(platform::archive::ExtractArchiveFile(archive, scratch / "ours", policy), "");
+    EXPECT_EQ(namesBelow(scratch / "ours"), (std::set<std::string>{kWestern + "/DriveSts.csv", kJapanese + "/DriveSts.csv"}));
 
     if (!haveCommand("lha") || !haveCommand("7z")) {
       if (runningInCi()) FAIL() << "lha or 7z not installed";
       GTEST_SKIP() << "lha or 7z not installed";
     }
-    fs::create_directories(packed.root / "lha");
-    ASSERT_EQ(std::system(("cd \"" + (packed.root / "lha").string() + "\" && lha xq \"" + packed.archive.string() + "\"").c_str()), 0);
-    EXPECT_EQ(namesBelow(packed.root / "lha"), stored);
+    ASSERT_TRUE(lhaExtracts(archive, scratch / "lha"));
+    EXPECT_EQ(namesBelow(scratch / "lha"), stored);
 
     // 7-Zip on Linux shows the stored bytes too, folders and files.
-    const std::set<std::string> shown = sevenZipPaths(packed.archive);
+    const std::set<std::string> shown = sevenZipPaths(archive);
     for (const std::string& name : stored) EXPECT_EQ(shown.count(name), 1u) << name;
     EXPECT_EQ(shown.count(western), 1u);
     EXPECT_EQ(shown.size(), 4u);

@@ -21,29 +21,23 @@ TEST(DriveDbLocation, TriesTheFiveFoldersInOrderWithoutRegardToCase) {
   std::filesystem::create_directories(search.dataFolder);
 
   auto candidates = DriveDbCandidates(search, " VX-100 ", " V1.00   ");
-  ASSERT_EQ(candidates.size(), 5u);
-  EXPECT_EQ(candidates[0], search.dataFolder / "V1.00.mdb");
-  EXPECT_EQ(candidates[1], search.installRoot / "Program files/Korvane/Pelmark Tool/DRIVE DB/VX-100/V1.00.mdb");
-  EXPECT_EQ(candidates[2], search.installRoot / "Program Files/Orlenta/DRIVE DB/VX-100/V1.00.mdb");
-  EXPECT_EQ(candidates[3], search.installRoot / "Program Files/Ardell/Stravix/Definitions/Product Definition/V1.00.mdb");
-  EXPECT_EQ(candidates[4], search.programFolder / "V1.00.mdb");
-
+  EXPECT_EQ(candidates, (std::vector<std::filesystem::path>{
+                            search.dataFolder / "V1.00.mdb",
+                            search.installRoot / "Program files/Korvane/Pelmark Tool/DRIVE DB/VX-100/V1.00.mdb",
+                            search.installRoot / "Program Files/Orlenta/DRIVE DB/VX-100/V1.00.mdb",
+                            search.installRoot / "Program Files/Ardell/Stravix/Definitions/Product Definition/V1.00.mdb",
+                            search.programFolder / "V1.00.mdb"}));
   EXPECT_FALSE(LocateDriveDb(search, "VX-100", "V1.00"));
 
-  // Each later candidate is found only while the earlier ones are missing.
-  touch(search.programFolder / "V1.00.mdb");
-  EXPECT_EQ(LocateDriveDb(search, "VX-100", "V1.00"), candidates[4]);
-  auto stravix = search.installRoot / "PROGRAM FILES/ardell/STRAVIX/definitions/product definition/v1.00.MDB";
-  touch(stravix);
-  EXPECT_EQ(LocateDriveDb(search, "VX-100", "V1.00"), stravix);
-  auto orlenta = search.installRoot / "program files/orlenta/drive db/vx-100/V1.00.mdb";
-  touch(orlenta);
-  EXPECT_EQ(LocateDriveDb(search, "VX-100", "V1.00"), orlenta);
-  auto korvane = search.installRoot / "Program Files/Korvane/Pelmark Tool/DRIVE DB/VX-100/V1.00.mdb";
-  touch(korvane);
-  EXPECT_EQ(LocateDriveDb(search, "VX-100", "V1.00"), korvane);
-  touch(search.dataFolder / "V1.00.mdb");
-  EXPECT_EQ(LocateDriveDb(search, " VX-100", "V1.00 "), candidates[0]);
+  // Each earlier candidate, in any case, wins over the later ones once it is there.
+  for (const std::filesystem::path& file :
+       {search.programFolder / "V1.00.mdb",
+        search.installRoot / "PROGRAM FILES/ardell/STRAVIX/definitions/product definition/v1.00.MDB",
+        search.installRoot / "program files/orlenta/drive db/vx-100/V1.00.mdb",
+        search.installRoot / "Program Files/Korvane/Pelmark Tool/DRIVE DB/VX-100/V1.00.mdb", search.dataFolder / "V1.00.mdb"}) {
+    touch(file);
+    EXPECT_EQ(LocateDriveDb(search, " VX-100", "V1.00 "), file);
+  }
 
   // A folder with the database's name is not a database.
   std::filesystem::create_directories(search.dataFolder / "V2.00.mdb");

@@ -40,6 +40,12 @@ INSERT INTO MainBIT (BitGroup, "03BitSymbol", "03BitLongNameJP", "03BitLongNameU
   VALUES ('W1', '  OV  ', '過電圧', 'Overvoltage', 'OH', 'Overheat');
 )sql";
 
+// What Address2Symbol leaves behind: type, unit, Japanese and English names, access unit, array length.
+std::string item(const LookupResults& r) {
+  return r.ItemType + "|" + r.ItemDisplayUnit + "|" + r.ItemLongNameJP + "|" + r.ItemLongNameUS + "|" + r.ItemAccessUnit + "|" +
+         r.ItemArrayLength;
+}
+
 }  // namespace
 
 TEST(DriveDbLookups, AddressLookupMatchesPaddedAddressesAndKeepsTheFirstRow) {
@@ -50,12 +56,7 @@ TEST(DriveDbLookups, AddressLookupMatchesPaddedAddressesAndKeepsTheFirstRow) {
   lookups.attach(Connection::open(scratch.file("d.mdb")));
 
   EXPECT_EQ(lookups.Address2Symbol("00001A2B"), "FIRST");
-  EXPECT_EQ(results.ItemType, "SPEED");
-  EXPECT_EQ(results.ItemDisplayUnit, "%");
-  EXPECT_EQ(results.ItemLongNameJP, "速度");
-  EXPECT_EQ(results.ItemLongNameUS, "Speed");
-  EXPECT_EQ(results.ItemAccessUnit, "D");
-  EXPECT_EQ(results.ItemArrayLength, "");
+  EXPECT_EQ(item(results), "SPEED|%|速度|Speed|D|");
   EXPECT_EQ(lookups.Address2Symbol("1a2b"), "FIRST");
   EXPECT_EQ(lookups.Address2Symbol("ABCD0010"), "LOWER");
 
@@ -65,29 +66,19 @@ TEST(DriveDbLookups, AddressLookupMatchesPaddedAddressesAndKeepsTheFirstRow) {
   EXPECT_EQ(lookups.Symbol2Address("NOADDRESS"), "");
 
   EXPECT_EQ(lookups.Address2Symbol("2000"), "NULLS");
-  EXPECT_EQ(results.ItemType, "100");
-  EXPECT_EQ(results.ItemDisplayUnit, "D");
-  EXPECT_EQ(results.ItemLongNameJP, "");
-  EXPECT_EQ(results.ItemAccessUnit, "");
+  EXPECT_EQ(item(results), "100|D||||");
 
   lookups.Address2Symbol("1A2B");
   EXPECT_EQ(lookups.Address2Symbol("FFFF"), "0");
-  EXPECT_EQ(results.ItemLongNameJP, "None");
-  EXPECT_EQ(results.ItemLongNameUS, "None");  // not the previous item's name
-  EXPECT_EQ(results.ItemDisplayUnit, "D");
-  EXPECT_EQ(results.ItemType, "100");
-  EXPECT_EQ(results.ItemAccessUnit, "0");
-  EXPECT_EQ(results.ItemArrayLength, "0");
+  EXPECT_EQ(item(results), "100|D|None|None|0|0");  // not the previous item's
 
   EXPECT_EQ(lookups.Symbol2Address("SECOND"), "00001A2B");
   EXPECT_EQ(lookups.Symbol2Address("second"), "0");
 
   EXPECT_EQ(lookups.FindType("SPEED"), "16384");
-  EXPECT_EQ(results.ItemDisplayChar, "%");
-  EXPECT_EQ(results.ItemDecimalPoint, "1");
+  EXPECT_EQ(results.ItemDisplayChar + "|" + results.ItemDecimalPoint, "%|1");
   EXPECT_EQ(lookups.FindType("NOPE"), "0");
-  EXPECT_EQ(results.ItemDisplayChar, "0");
-  EXPECT_EQ(results.ItemDecimalPoint, "0");
+  EXPECT_EQ(results.ItemDisplayChar + "|" + results.ItemDecimalPoint, "0|0");
 }
 
 TEST(DriveDbLookups, FaultCodesReadTheirBitColumns) {
@@ -96,7 +87,6 @@ TEST(DriveDbLookups, FaultCodesReadTheirBitColumns) {
   db_test::makeSqliteFile(scratch.file("empty.mdb"), "CREATE TABLE MAIN (x);");
   LookupResults results;
   DriveDbLookups lookups(results);
-
   // "-1" needs no database, not even an "FI" table.
   lookups.attach(Connection::open(scratch.file("empty.mdb")));
   results.FaultNameUS = "stale";
@@ -107,11 +97,9 @@ TEST(DriveDbLookups, FaultCodesReadTheirBitColumns) {
 
   lookups.attach(Connection::open(scratch.file("d.mdb")));
   EXPECT_EQ(lookups.FiCode2FiName("3"), "OV");  // 03BitSymbol, trimmed
-  EXPECT_EQ(results.FaultNameJP, "過電圧");
-  EXPECT_EQ(results.FaultNameUS, "Overvoltage");
+  EXPECT_EQ(results.FaultNameJP + "|" + results.FaultNameUS, "過電圧|Overvoltage");
   EXPECT_EQ(lookups.FiCode2FiName("12"), "OH");  // 12BitSymbol, first "FI" row of the code
-  EXPECT_EQ(results.FaultNameJP, "");
-  EXPECT_EQ(results.FaultNameUS, "Overheat");
+  EXPECT_EQ(results.FaultNameJP + "|" + results.FaultNameUS, "|Overheat");
   EXPECT_EQ(lookups.FiCode2FiName("5"), "No Data");
   EXPECT_EQ(results.FaultNameUS, "");
   EXPECT_EQ(lookups.FiCode2FiName("7"), "No Data");   // word missing from "MainBIT"
@@ -124,17 +112,11 @@ TEST(DriveDbLookups, FaultCodesReadTheirBitColumns) {
 }
 
 TEST(DriveDbLookups, Hex2DecGivesUnsignedDecimal) {
-  EXPECT_EQ(Hex2Dec("8000"), "32768");
-  EXPECT_EQ(Hex2Dec("FFFF"), "65535");
-  EXPECT_EQ(Hex2Dec("ffff"), "65535");
-  EXPECT_EQ(Hex2Dec("10000"), "65536");
-  EXPECT_EQ(Hex2Dec("7FFFFFFF"), "2147483647");
-  EXPECT_EQ(Hex2Dec("80000000"), "2147483648");
-  EXPECT_EQ(Hex2Dec("FFFFFFFF"), "4294967295");
-  EXPECT_EQ(Hex2Dec("0"), "0");
-  EXPECT_EQ(Hex2Dec(""), "0");
-  EXPECT_EQ(Hex2Dec("12G4"), "0");
-  EXPECT_EQ(Hex2Dec("1FFFFFFFF"), "4294967295");
+  const std::pair<const char*, const char*> cases[] = {
+      {"8000", "32768"}, {"FFFF", "65535"}, {"ffff", "65535"}, {"10000", "65536"}, {"7FFFFFFF", "2147483647"},
+      {"80000000", "2147483648"}, {"FFFFFFFF", "4294967295"}, {"0", "0"}, {"", "0"}, {"12G4", "0"},
+      {"1FFFFFFFF", "4294967295"}};
+  for (const auto& [hex, decimal] : cases) EXPECT_EQ(Hex2Dec(hex), decimal) << hex;
   EXPECT_EQ(AddressKey("1a2b"), "00001A2B");
   EXPECT_EQ(AddressKey("0012AB0F99"), "12AB0F99");
   EXPECT_EQ(AddressKey(""), "0000000");

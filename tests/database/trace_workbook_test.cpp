@@ -23,25 +23,14 @@ std::int32_t floatBits(float value) {
 
 // A bank of the simulated drive with the 32-bit request set, the same in every bank's rows.
 struct WideBank {
-  DriveIdentity id;
+  DriveIdentity id{.InterfaceVersionText = "", .InterfaceLevel = 6, .DriveType = "VX-SIM", .DriveSoftVersion = "",
+                   .OrderNumber1 = "ORD-1", .OrderNumber2 = "0042", .PanelName = "PANEL 1", .InverterVoltage = "400",
+                   .InverterCurrent = "12.5", .InverterCapacity = "8.7", .MotorOutput = "5.5", .MotorPoles = "4",
+                   .MotorVoltage = "380", .MotorCurrent = "11", .MotorFrequency = "50", .MotorSpeed = "1450"};
   TraceBackTables t;
   std::string SafePanelName = "PANEL_1  ";
 
   WideBank() {
-    id.DriveType = "VX-SIM";
-    id.PanelName = "PANEL 1";
-    id.OrderNumber1 = "ORD-1";
-    id.OrderNumber2 = "0042";
-    id.InverterVoltage = "400";
-    id.InverterCurrent = "12.5";
-    id.InverterCapacity = "8.7";
-    id.MotorOutput = "5.5";
-    id.MotorPoles = "4";
-    id.MotorVoltage = "380";
-    id.MotorCurrent = "11";
-    id.MotorFrequency = "50";
-    id.MotorSpeed = "1450";
-    id.InterfaceLevel = 6;
     t.GroupDepth = {1, 1, 0, 0, 0, 0};
     t.GroupSignals = {0, 4, 3, 0, 0, 0};
     t.GroupFaultIndex = {0, 10, 20, 30, 0, 0};
@@ -104,13 +93,18 @@ struct Fixture {
     return WriteTraceWorkbook(wide.bank(bank), lastFaultOnly, files, databases, exchange);
   }
   std::filesystem::path saveFolder() const { return files.workingFolder; }
-  std::size_t filesInSaveFolder() const {
+  long filesInSaveFolder() const {
     std::error_code ignored;
-    std::size_t count = 0;
-    for (std::filesystem::directory_iterator it(saveFolder(), ignored), end; !ignored && it != end; ++it) ++count;
-    return count;
+    return std::distance(std::filesystem::directory_iterator(saveFolder(), ignored), std::filesystem::directory_iterator());
   }
 };
+
+// The named columns of one row, '|' between them.
+std::string rowText(const std::filesystem::path& file, const std::string& table, const std::string& columns, int id = 1) {
+  std::string joined;
+  for (char c : columns) joined += c == ',' ? std::string(" || '|' || ") : std::string(1, c);
+  return queryText(file, "SELECT " + joined + " FROM " + table + (id ? " WHERE ID = " + std::to_string(id) : ""));
+}
 
 bool isReadOnly(const std::filesystem::path& path) {
   using std::filesystem::perms;
@@ -155,7 +149,7 @@ TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
   EXPECT_FALSE(f.exchange.AbortFlag);
   EXPECT_EQ(written->filename(), "TRBPANEL_1_20141207_093015 OV, OH.mdb");
   EXPECT_EQ(written->parent_path(), f.saveFolder());
-  EXPECT_EQ(f.filesInSaveFolder(), 1u);  // no partial file left
+  EXPECT_EQ(f.filesInSaveFolder(), 1);  // no partial file left
   EXPECT_TRUE(isReadOnly(*written));
   EXPECT_EQ(f.databases.results.DriveDbPath, kTemplates / "SIM01.00.mdb");
   const auto& p = *written;
@@ -164,38 +158,30 @@ TEST(TraceWorkbook, WritesEveryTableOfTheSimulatedDrive) {
             "VX-SIM|SIM01.00|PANEL 1|??| 0|TraceBack");
 
   EXPECT_EQ(queryText(p, "SELECT count(*) FROM Word"), "7");
-  EXPECT_EQ(queryText(p, "SELECT address || '|' || symbol || '|' || DisplayChar || '|' || PCTValue || '|' || LongName || '|' || Max || '|' || Min FROM Word WHERE ID = 1"),
+  EXPECT_EQ(rowText(p, "Word", "address,symbol,DisplayChar,PCTValue,LongName,Max,Min"),
             "&H00010000|SPD_REF|min-1|16384.0|Speed reference|0.0|0.0");
-  EXPECT_EQ(queryText(p, "SELECT symbol || '|' || DisplayChar || '|' || PCTValue FROM Word WHERE ID = 2"),
-            "TRQ_REF|%|100.0");
+  EXPECT_EQ(rowText(p, "Word", "symbol,DisplayChar,PCTValue", 2), "TRQ_REF|%|100.0");
   // Unknown to the database: the address as symbol, "D", 100 and "None".
-  EXPECT_EQ(queryText(p, "SELECT address || '|' || symbol || '|' || DisplayChar || '|' || PCTValue || '|' || LongName FROM Word WHERE ID = 6"),
-            "&H0001FFF0|&H0001FFF0|D|100.0|None");
+  EXPECT_EQ(rowText(p, "Word", "address,symbol,DisplayChar,PCTValue,LongName", 6), "&H0001FFF0|&H0001FFF0|D|100.0|None");
   // A hexadecimal item is not scaled.
-  EXPECT_EQ(queryText(p, "SELECT symbol || '|' || DisplayChar || '|' || PCTValue FROM Word WHERE ID = 7"),
-            "SSEQ_OUT1|D|100.0");
+  EXPECT_EQ(rowText(p, "Word", "symbol,DisplayChar,PCTValue", 7), "SSEQ_OUT1|D|100.0");
 
-  EXPECT_EQ(queryText(p, "SELECT OrderNumber || '|' || DetectTime || '|' || MAX_SAMPLE || '|' || Inv_Rating || '|' || Motor_Rating || '|' || HelpFileJP || '|' || HelpFileUS FROM Title"),
+  EXPECT_EQ(rowText(p, "Title", "OrderNumber,DetectTime,MAX_SAMPLE,Inv_Rating,Motor_Rating,HelpFileJP,HelpFileUS", 0),
             "ORD-1 0042|2014/12/07  09:30:15|3|400V - 12.5A - 8.7KVA|5.5kW - 4P - 380V - 11A - 50Hz - 1450min-1||");
 
   EXPECT_EQ(queryText(p, "SELECT group_concat(Block_Max || ',' || Channel_Max || ',' || Fault_idx || ',' || SAMPLING, '|') FROM (SELECT * FROM SampleParameters ORDER BY ID)"),
             "64,4,10,1000|64,7,20,2000|0,7,30,70000");
 
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample || '|' || HelpPageJP || '|' || HelpPageUS FROM FI WHERE ID = 1"),
-            "OV|Overvoltage|3|100|0|0");
+  EXPECT_EQ(rowText(p, "FI", "FINmae,FIExp,FiCode,FiDetectedSample,HelpPageJP,HelpPageUS"), "OV|Overvoltage|3|100|0|0");
   // A detected sample of -1 is written as 0.
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 2"),
-            "OH|Heat sink overheat|12|0");
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 3"),
-            "No Detect||-1|0");
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FIExp || '|' || FiCode FROM FI WHERE ID = 28"), "E213|Fault 213|213");
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || FiDetectedSample FROM FI WHERE ID = 29"), "No Data|99|7");
-  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || ifnull(FiDetectedSample, 'NULL') FROM FI WHERE ID = 30"),
-            "No Data||NULL");
+  EXPECT_EQ(rowText(p, "FI", "FINmae,FIExp,FiCode,FiDetectedSample", 2), "OH|Heat sink overheat|12|0");
+  EXPECT_EQ(rowText(p, "FI", "FINmae,FIExp,FiCode,FiDetectedSample", 3), "No Detect||-1|0");
+  EXPECT_EQ(rowText(p, "FI", "FINmae,FIExp,FiCode", 28), "E213|Fault 213|213");
+  EXPECT_EQ(rowText(p, "FI", "FINmae,FiCode,FiDetectedSample", 29), "No Data|99|7");
+  EXPECT_EQ(queryText(p, "SELECT FINmae || '|' || FiCode || '|' || ifnull(FiDetectedSample, 'NULL') FROM FI WHERE ID = 30"), "No Data||NULL");
 
   EXPECT_EQ(queryText(p, "SELECT count(*) FROM Data"), "64");
-  EXPECT_EQ(queryText(p, "SELECT Data1 || '|' || Data2 || '|' || Data3 || '|' || Data4 || '|' || Data5 || '|' || Data6 || '|' || Data7 FROM Data ORDER BY ID LIMIT 1"),
-            "995|1.5|-21555|4660|171|-1|-4081");
+  EXPECT_EQ(rowText(p, "Data", "Data1,Data2,Data3,Data4,Data5,Data6,Data7"), "995|1.5|-21555|4660|171|-1|-4081");
   EXPECT_EQ(queryText(p, "SELECT Data1 FROM Data ORDER BY ID DESC LIMIT 1"), "63995");
   EXPECT_EQ(queryText(p, "SELECT group_concat(name, ',') FROM pragma_table_info('Data')"),
             "ID,Data1,Data2,Data3,Data4,Data5,Data6,Data7");
@@ -211,7 +197,7 @@ TEST(TraceWorkbook, ReplacesAReadOnlyWorkbookOfTheSameNameAndNamesTheBankWithL) 
   auto second = f.write(in, 4);
   ASSERT_TRUE(second) << f.exchange.ErrorText;
   EXPECT_EQ(*first, *second);
-  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+  EXPECT_EQ(f.filesInSaveFolder(), 1);
   EXPECT_TRUE(isReadOnly(*second));
   EXPECT_EQ(queryText(*second, "SELECT Data1 FROM Data LIMIT 1"), "7");
   EXPECT_EQ(queryText(*second, "SELECT count(*) FROM Word"), "7");
@@ -234,7 +220,7 @@ TEST(TraceWorkbook, SixteenBitSamplesAndShortAddresses) {
   auto written = f.write(in, 0);
   ASSERT_TRUE(written) << f.exchange.ErrorText;
   EXPECT_EQ(queryText(*written, "SELECT group_concat(symbol, ',') FROM Word"), "SPD_REF16,V_DC16,&H1FF0");
-  EXPECT_EQ(queryText(*written, "SELECT Data1 || '|' || Data2 || '|' || Data3 FROM Data WHERE ID = 2"), "-1|-1|-2");
+  EXPECT_EQ(rowText(*written, "Data", "Data1,Data2,Data3", 2), "-1|-1|-2");
 }
 
 TEST(TraceWorkbook, EndsCleanlyOnBadFiles) {
@@ -253,7 +239,7 @@ TEST(TraceWorkbook, EndsCleanlyOnBadFiles) {
   EXPECT_NE(f.exchange.ErrorText.find("TRB_TMP.mdb"), std::string::npos) << f.exchange.ErrorText;
   EXPECT_TRUE(std::filesystem::exists(*saved));
   EXPECT_EQ(queryText(*saved, "SELECT Data1 FROM Data LIMIT 1"), "995");
-  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+  EXPECT_EQ(f.filesInSaveFolder(), 1);
 
   // A damaged drive database.
   f.files.templateFile = kTemplates / "TRB_TMP.mdb";
@@ -271,7 +257,7 @@ TEST(TraceWorkbook, EndsCleanlyOnBadFiles) {
   in.t.SignalsPerBank = 9;
   EXPECT_FALSE(f.write(in, 1));
   EXPECT_TRUE(f.exchange.AbortFlag);
-  EXPECT_EQ(f.filesInSaveFolder(), 1u);
+  EXPECT_EQ(f.filesInSaveFolder(), 1);
 }
 
 TEST(TraceWorkbook, FaultNamesFromTheDatabaseStayInsideTheWorkingFolder) {

@@ -3,6 +3,7 @@
 #include <mdbtools.h>
 
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,8 +14,6 @@
 #include "platform/db/slots.h"
 #include "tests/db/test_files.h"
 
-#include <cmath>
-
 using namespace platform::db;
 
 namespace {
@@ -23,45 +22,28 @@ const std::filesystem::path kFixture = std::filesystem::path(QUILLON_FIXTURES_DI
 constexpr char kFieldEnd = '\x1f';
 constexpr char kRowEnd = '\x1e';
 constexpr const char* kNullMarker = "\x01NULL\x01";
+constexpr int kFirstDateColumn = 1;
+constexpr int kLastDateColumn = 3;
 
 std::string run(const std::string& command) {
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   std::string output;
-  if (!pipe) return output;
   char buffer[4096];
-  std::size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
+  for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) output.append(buffer, n);
   return output;
 }
 
 // mdb-export's rows, unquoted, with our separators and the same date format as the backend.
 std::vector<std::vector<std::string>> exportRows(const std::string& table) {
-  std::string command = "mdb-export -Q -d $'\\x1f' -R $'\\x1e' -0 $'\\x01NULL\\x01' -D '%Y-%m-%d' -T '%Y-%m-%d %H:%M:%S' '" +
-                        kFixture.string() + "' '" + table + "'";
-  std::string output = run("bash -c \"" + std::string([&] {
-                             std::string escaped;
-                             for (char c : command) {
-                               if (c == '"' || c == '\\' || c == '$') escaped += '\\';
-                               escaped += c;
-                             }
-                             return escaped;
-                           }()) + "\"");
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::string field;
+  const std::string output = run("mdb-export -Q -d '\x1f' -R '\x1e' -0 '" + std::string(kNullMarker) +
+                                 "' -D '%Y-%m-%d' -T '%Y-%m-%d %H:%M:%S' '" + kFixture.string() + "' '" + table + "'");
+  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
   for (char c : output) {
-    if (c == kFieldEnd) {
-      row.push_back(field);
-      field.clear();
-    } else if (c == kRowEnd) {
-      row.push_back(field);
-      field.clear();
-      rows.push_back(row);
-      row.clear();
-    } else {
-      field += c;
-    }
+    if (c == kFieldEnd) rows.back().emplace_back();
+    else if (c == kRowEnd) rows.emplace_back(1);
+    else rows.back().back() += c;
   }
+  rows.pop_back();  // what follows the last row's end
   return rows;
 }
 
@@ -82,11 +64,6 @@ bool runningInCi() {
       GTEST_SKIP() << "Access fixture not found: " << kFixture;                           \
     }                                                                                     \
   } while (false)
-
-namespace {
-constexpr int kFirstDateColumn = 1;
-constexpr int kLastDateColumn = 3;
-}  // namespace
 
 TEST(AccessBackend, ReadsTheFixtureAsMdbExportDoesExceptItsMisreadDates) {
   REQUIRE_ACCESS_FIXTURE();

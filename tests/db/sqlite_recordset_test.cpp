@@ -20,6 +20,18 @@ CREATE TABLE "MAIN%Display" ("Type" TEXT(10), "100%Value" TEXT(20), DiaplayChar 
 INSERT INTO "MAIN%Display" VALUES ('1', '4096', 'A', 2);
 )sql";
 
+// A scratch database made from SQL text, open.
+struct WorkFile {
+  db_test::ScratchFolder folder;
+  std::filesystem::path path = folder.file("work.mdb");
+  std::shared_ptr<Connection> work;
+  explicit WorkFile(const std::string& sql) {
+    makeSqliteFile(path, sql);
+    work = Connection::open(path);
+  }
+  std::string query(const std::string& sql) const { return queryText(path, sql); }
+};
+
 }  // namespace
 
 TEST(SqliteRecordset, ReadsTablesAndPlainSelectsInOrder) {
@@ -71,12 +83,9 @@ TEST(SqliteRecordset, ReadsTablesAndPlainSelectsInOrder) {
 }
 
 TEST(SqliteRecordset, WritesChangesAdditionsAndDeletionsBackAtOnce) {
-  db_test::ScratchFolder folder;
-  auto path = folder.file("work.mdb");
-  makeSqliteFile(path, "CREATE TABLE Memo (ID INTEGER PRIMARY KEY, Title TEXT(20), Memo TEXT(255) DEFAULT 'x');"
-                       "INSERT INTO Memo (Title) VALUES ('a'), ('b'), ('c');");
-  auto work = Connection::open(path);
-  auto memo = work->openRecordset("Memo");
+  WorkFile file("CREATE TABLE Memo (ID INTEGER PRIMARY KEY, Title TEXT(20), Memo TEXT(255) DEFAULT 'x');"
+                "INSERT INTO Memo (Title) VALUES ('a'), ('b'), ('c');");
+  auto memo = file.work->openRecordset("Memo");
   memo->moveFirst();
   memo->setField("Memo", "first");
   memo->moveNext();
@@ -87,49 +96,53 @@ TEST(SqliteRecordset, WritesChangesAdditionsAndDeletionsBackAtOnce) {
   memo->setField("Title", "d");
   EXPECT_EQ(memo->rowCount(), 3u);
   // Nothing reaches the file before the write-back.
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Memo"), "3");
+  EXPECT_EQ(file.query("SELECT count(*) FROM Memo"), "3");
   memo->updateBatch();
   EXPECT_FALSE(memo->hasPendingChanges());
-  EXPECT_EQ(queryText(path, "SELECT group_concat(Title || '=' || ifnull(Memo, 'NULL'), ',') FROM Memo"),
+  EXPECT_EQ(file.query("SELECT group_concat(Title || '=' || ifnull(Memo, 'NULL'), ',') FROM Memo"),
             "a=first,c=x,d=x");
   // The added row keeps its identity: a second change updates it, not a new row.
   memo->setField("Memo", "changed");
   memo->updateBatch();
-  EXPECT_EQ(queryText(path, "SELECT Memo FROM Memo WHERE Title = 'd'"), "changed");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Memo"), "3");
+  EXPECT_EQ(file.query("SELECT Memo FROM Memo WHERE Title = 'd'"), "changed");
+  EXPECT_EQ(file.query("SELECT count(*) FROM Memo"), "3");
 }
 
-TEST(SqliteRecordset, FailedWriteBackLeavesTheFileAsItWas) {
+TEST(SqliteRecordset, FailedWriteBackLeavesTheFileAsItWasAndCanBeTriedAgain) {
   // Also with commits that need not reach the disk (the journal then kept in memory).
   for (const bool syncEachCommit : {true, false}) {
-    db_test::ScratchFolder folder;
-    auto path = folder.file("work.mdb");
-    makeSqliteFile(path, "CREATE TABLE T (a TEXT NOT NULL, b TEXT); INSERT INTO T VALUES ('1', 'old');");
-    auto work = Connection::open(path);
-    work->setSyncEachCommit(syncEachCommit);
-    auto table = work->openRecordset("T");
-    table->setField("b", "new");
-    table->addNew();
-    table->setField("b", "no a");  // violates NOT NULL at write-back
-    EXPECT_THROW(table->updateBatch(), DbError);
-    EXPECT_EQ(queryText(path, "SELECT b FROM T"), "old");
-    EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
-    auto writer = work->openTableWriter("T");
+    WorkFile file("CREATE TABLE T (n Short NOT NULL, t TEXT(5)); INSERT INTO T VALUES (9, 'old');");
+    file.work->setSyncEachCommit(syncEachCommit);
+    auto rows = file.work->openRecordset("T");
+    rows->setField("t", "new");
+    // The row that fails comes after others of its kind were written.
+    for (int i = 0; i < 5; ++i) {
+      rows->addNew();
+      rows->setField("t", "x");
+      rows->setField("n", i == 3 ? Value::null() : Value(i));
+    }
+    EXPECT_THROW(rows->updateBatch(), DbError);
+    EXPECT_EQ(file.query("SELECT group_concat(n || t, ',') FROM T"), "9old");
+    rows->setField("t", "y");  // the last row; the bad one stays bad
+    EXPECT_THROW(rows->updateBatch(), DbError);
+    for (rows->moveFirst(); !rows->eof(); rows->moveNext())
+      if (rows->field("n").isNull()) rows->setField("n", 33);
+    rows->updateBatch();
+    EXPECT_EQ(file.query("SELECT group_concat(n || t, ',') FROM T"), "9new,0x,1x,2x,33x,4y");
+
+    auto writer = file.work->openTableWriter("T");
     writer->addNew();
-    writer->setField(1, Value("no a either"));
+    writer->setField(1, Value("no n"));
     EXPECT_THROW(writer->update(), DbError);
     writer.reset();  // dropped without close
-    EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "1");
+    EXPECT_EQ(file.query("SELECT count(*) FROM T"), "6");
   }
 }
 
 TEST(SqliteRecordset, WritesManyLikeRowsEachWithItsOwnValues) {
-  db_test::ScratchFolder folder;
-  auto path = folder.file("work.mdb");
-  makeSqliteFile(path, "CREATE TABLE T (ID Short, a TEXT(10), b TEXT(10) DEFAULT 'd', c Single);"
-                       "INSERT INTO T (ID, a) VALUES (0, 'keep'), (-1, 'gone'), (-2, 'old');");
-  auto work = Connection::open(path);
-  auto table = work->openRecordset("T");
+  WorkFile file("CREATE TABLE T (ID Short, a TEXT(10), b TEXT(10) DEFAULT 'd', c Single);"
+                "INSERT INTO T (ID, a) VALUES (0, 'keep'), (-1, 'gone'), (-2, 'old');");
+  auto table = file.work->openRecordset("T");
   // Rows that set the same columns one after another, and rows between them that set others:
   // no value of one row may reach the next.
   for (int i = 1; i <= 300; ++i) {
@@ -145,87 +158,61 @@ TEST(SqliteRecordset, WritesManyLikeRowsEachWithItsOwnValues) {
   table->moveNext();
   table->setField("a", "new");
   table->updateBatch();
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T"), "302");
-  EXPECT_EQ(queryText(path, "SELECT group_concat(a, ',') FROM T WHERE ID <= 0"), "keep,new");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T WHERE ID > 0 AND a = 'row' || ID"), "300");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T WHERE c IS NOT NULL"), "100");
-  EXPECT_EQ(queryText(path, "SELECT sum(c = ID / 4.0) FROM T WHERE ID % 3 = 0 AND ID > 0"), "100");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T WHERE b IS NULL"), "60");
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM T WHERE ID > 0 AND ID % 5 <> 0 AND b = 'd'"), "240");
+  EXPECT_EQ(file.query("SELECT count(*) FROM T"), "302");
+  EXPECT_EQ(file.query("SELECT group_concat(a, ',') FROM T WHERE ID <= 0"), "keep,new");
+  EXPECT_EQ(file.query("SELECT count(*) FROM T WHERE ID > 0 AND a = 'row' || ID"), "300");
+  EXPECT_EQ(file.query("SELECT count(*) FROM T WHERE c IS NOT NULL"), "100");
+  EXPECT_EQ(file.query("SELECT sum(c = ID / 4.0) FROM T WHERE ID % 3 = 0 AND ID > 0"), "100");
+  EXPECT_EQ(file.query("SELECT count(*) FROM T WHERE b IS NULL"), "60");
+  EXPECT_EQ(file.query("SELECT count(*) FROM T WHERE ID > 0 AND ID % 5 <> 0 AND b = 'd'"), "240");
   // A whole number goes in exactly, beyond what a double holds.
   table->addNew();
   table->setField("ID", std::int64_t{9007199254740993});
   table->updateBatch();
-  EXPECT_EQ(queryText(path, "SELECT max(ID) FROM T"), "9007199254740993");
-
-  // A row that fails after others of its kind were written leaves the whole batch unwritten,
-  // and the recordset can try again once the row is mended.
-  auto strict = folder.file("strict.mdb");
-  makeSqliteFile(strict, "CREATE TABLE S (n Short NOT NULL, t TEXT(5));");
-  auto second = Connection::open(strict);
-  auto rows = second->openRecordset("S");
-  for (int i = 0; i < 5; ++i) {
-    rows->addNew();
-    rows->setField("t", "x");
-    rows->setField("n", i == 3 ? Value::null() : Value(i));
-  }
-  EXPECT_THROW(rows->updateBatch(), DbError);
-  EXPECT_EQ(queryText(strict, "SELECT count(*) FROM S"), "0");
-  rows->setField("t", "y");  // the last row; the bad one stays bad
-  EXPECT_THROW(rows->updateBatch(), DbError);
-  for (rows->moveFirst(); !rows->eof(); rows->moveNext())
-    if (rows->field("n").isNull()) rows->setField("n", 33);
-  rows->updateBatch();
-  EXPECT_EQ(queryText(strict, "SELECT group_concat(n || t, ',') FROM S"), "0x,1x,2x,33x,4y");
+  EXPECT_EQ(file.query("SELECT max(ID) FROM T"), "9007199254740993");
 }
 
 TEST(SqliteRecordset, RunsAccessStyleTableStatements) {
-  db_test::ScratchFolder folder;
-  auto path = folder.file("work.mdb");
-  makeSqliteFile(path, "CREATE TABLE Data (ID INTEGER PRIMARY KEY);");
-  auto work = Connection::open(path);
-  work->execute("CREATE TABLE DriveSts(Item TEXT(20), Data TEXT(30))");
-  work->execute("CREATE TABLE Eventlog(ID Short, TimeS TEXT(30))");
-  work->execute("ALTER TABLE Eventlog ADD COLUMN NU_B15_DI_DATA1 Short");
-  work->execute("ALTER TABLE Data ADD COLUMN Data1 Single");
-  EXPECT_TRUE(work->hasTable("drivests"));
-  EXPECT_THROW(work->execute("ALTER TABLE Missing ADD COLUMN x Short"), DbError);
+  WorkFile file("CREATE TABLE Data (ID INTEGER PRIMARY KEY);");
+  file.work->execute("CREATE TABLE DriveSts(Item TEXT(20), Data TEXT(30))");
+  file.work->execute("CREATE TABLE Eventlog(ID Short, TimeS TEXT(30))");
+  file.work->execute("ALTER TABLE Eventlog ADD COLUMN NU_B15_DI_DATA1 Short");
+  file.work->execute("ALTER TABLE Data ADD COLUMN Data1 Single");
+  EXPECT_TRUE(file.work->hasTable("drivests"));
+  EXPECT_THROW(file.work->execute("ALTER TABLE Missing ADD COLUMN x Short"), DbError);
   // Statements run together take effect together or not at all.
-  EXPECT_THROW(work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE Missing ADD COLUMN x Short"}),
+  EXPECT_THROW(file.work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE Missing ADD COLUMN x Short"}),
                DbError);
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM pragma_table_info('DriveSts') WHERE name = 'Extra'"), "0");
-  work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE DriveSts ADD COLUMN More Single"});
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM pragma_table_info('DriveSts')"), "4");
+  EXPECT_EQ(file.query("SELECT count(*) FROM pragma_table_info('DriveSts') WHERE name = 'Extra'"), "0");
+  file.work->executeAll({"ALTER TABLE DriveSts ADD COLUMN Extra Short", "ALTER TABLE DriveSts ADD COLUMN More Single"});
+  EXPECT_EQ(file.query("SELECT count(*) FROM pragma_table_info('DriveSts')"), "4");
 
-  auto data = work->openRecordset("Data");
+  auto data = file.work->openRecordset("Data");
   ASSERT_EQ(data->fieldCount(), 2);
   EXPECT_EQ(data->fieldName(1), "Data1");
   data->addNew();
   data->setField("Data1", 0.1);  // a Single keeps single precision
   data->updateBatch();
   EXPECT_EQ(data->field("Data1").text(), "0.1");
-  auto reread = work->openRecordset("Data");
+  auto reread = file.work->openRecordset("Data");
   EXPECT_EQ(reread->field("Data1").kind(), Value::Kind::Single);
   EXPECT_EQ(reread->field("Data1").text(), "0.1");
-  EXPECT_EQ(queryText(path, "SELECT Data1 = CAST(0.1 AS REAL) FROM Data"), "0");
+  EXPECT_EQ(file.query("SELECT Data1 = CAST(0.1 AS REAL) FROM Data"), "0");
 }
 
 TEST(SqliteTableWriter, WritesRowsInOneTransactionOnlyOnClose) {
-  db_test::ScratchFolder folder;
-  auto path = folder.file("work.mdb");
-  makeSqliteFile(path, "CREATE TABLE Data (ID INTEGER PRIMARY KEY, Data1 Single, Data2 Single);"
-                       "INSERT INTO Data (Data1) VALUES (7);");
-  auto work = Connection::open(path);
+  WorkFile file("CREATE TABLE Data (ID INTEGER PRIMARY KEY, Data1 Single, Data2 Single);"
+                "INSERT INTO Data (Data1) VALUES (7);");
   {
-    auto writer = work->openTableWriter("Data");
+    auto writer = file.work->openTableWriter("Data");
     writer->moveFirst();
     writer->addNew();
     writer->setField(1, 1.0);
     writer->update();
   }  // dropped without close: nothing written
-  EXPECT_EQ(queryText(path, "SELECT count(*) FROM Data"), "1");
+  EXPECT_EQ(file.query("SELECT count(*) FROM Data"), "1");
 
-  auto writer = work->openTableWriter("data");
+  auto writer = file.work->openTableWriter("data");
   ASSERT_EQ(writer->fieldCount(), 3);
   writer->moveFirst();
   for (int r = 0; r < 3; ++r) {
@@ -238,8 +225,8 @@ TEST(SqliteTableWriter, WritesRowsInOneTransactionOnlyOnClose) {
   }
   EXPECT_THROW(writer->setField(9, 1.0), DbError);
   writer->close();
-  EXPECT_EQ(queryText(path, "SELECT group_concat(ID || ':' || Data1, ',') FROM Data"), "1:0.5,2:1.5,3:2.5");
-  EXPECT_EQ(queryText(path, "SELECT CAST(Data2 AS INTEGER) FROM Data"), "-16777216");
+  EXPECT_EQ(file.query("SELECT group_concat(ID || ':' || Data1, ',') FROM Data"), "1:0.5,2:1.5,3:2.5");
+  EXPECT_EQ(file.query("SELECT CAST(Data2 AS INTEGER) FROM Data"), "-16777216");
 }
 
 TEST(Connection, RefusesMissingDamagedAndUnknownFilesClearly) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <tuple>
 #include <string>
 
 #include "drivesim/simulated_drive.h"
@@ -37,8 +38,6 @@ TEST(DriveSimReplies, IdentityLayoutAndBanksMatchTheProfile) {
 
   const std::string qt = text(m.replyTo(req("QT")));
   EXPECT_EQ(qt.substr(2, 7), "V06.002");
-  EXPECT_EQ(qt[4], '6');
-  EXPECT_EQ(qt.substr(6, 3), "002");
   EXPECT_EQ(text(m.replyTo(req("Q1"))).substr(2), "RX-Fenn");
   EXPECT_EQ(text(m.replyTo(req("Q2"))).substr(2), "SIM01.00");
   EXPECT_EQ(text(m.replyTo(req("QA1"))).substr(2) + text(m.replyTo(req("QA2"))).substr(2), o.panelName);
@@ -90,7 +89,6 @@ TEST(DriveSimReplies, TextsInTheDrivesCodePage) {
   EXPECT_EQ(first + text(m.replyTo(req("QA2"))).substr(2), panel);
   EXPECT_EQ(first.back(), '\x83');  // the first byte of "ン": the halves split it
   EXPECT_EQ(text(m.replyTo(req("Q3"))).substr(2), cp932.toAnsi(o.orderNumber1));
-  EXPECT_EQ(text(m.replyTo(req("Q1"))).substr(2), "RX-Fenn");
   // The panel name parameter holds the same bytes, four to a 32-bit value, low byte first.
   const auto word = [&](std::int64_t address) {
     return static_cast<std::uint16_t>(m.profile().records().memoryWord(address));
@@ -195,18 +193,14 @@ TEST(DriveSimMisbehaviour, NakSilenceShortNonHexAndOversized) {
 
   Misbehaviour mute;
   mute.silent = true;
-  CommandModel s{DriveProfile(), mute};
-  EXPECT_FALSE(s.answer(req("QT")).has_value());
+  EXPECT_FALSE(CommandModel(DriveProfile(), mute).answer(req("QT")).has_value());
 }
 
 namespace {
 
 struct Client {
   int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  Client() {
-    timeval tv{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  }
+  explicit Client(timeval wait = {2, 0}) { ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait); }
   ~Client() { ::close(fd); }
   void send(std::uint16_t port, const std::vector<std::uint8_t>& bytes) const {
     sockaddr_in to{};
@@ -234,12 +228,7 @@ TEST(DriveSimTransport, AnswersOnLoopbackWithMirroredHeaderAndRefusesOtherAddres
   ASSERT_TRUE(sim.start({}, error)) << error;
   ASSERT_NE(sim.port(), 0);
 
-  fr::HeaderFields h;
-  h.addressWord = fr::packAddressWord(1, 2, 3);
-  h.station = 7;
-  h.da = 0x11;
-  h.sa = 0x22;
-  h.seqNumber = 0x1234;
+  const fr::HeaderFields h{.addressWord = fr::packAddressWord(1, 2, 3), .station = 7, .da = 0x11, .sa = 0x22, .seqNumber = 0x1234};
   Client client;
   client.send(sim.port(), fr::buildDatagram(h, req("MX1"), {}));
   client.send(sim.port(), {'R', 'S', '0', '0'});  // not a request: ignored
@@ -247,13 +236,9 @@ TEST(DriveSimTransport, AnswersOnLoopbackWithMirroredHeaderAndRefusesOtherAddres
   ASSERT_GE(reply.size(), fr::kHeaderSize);
   const auto decoded = fr::decodeDatagram(reply, {});
   EXPECT_EQ(decoded.fields.marker, fr::kMarkerReply);
-  EXPECT_EQ(decoded.fields.addressWord, h.addressWord);
-  EXPECT_EQ(decoded.fields.station, 7);
-  EXPECT_EQ(decoded.fields.da, 0x11);
-  EXPECT_EQ(decoded.fields.sa, 0x22);
-  EXPECT_EQ(decoded.fields.seqNumber, 0x1234);
-  EXPECT_EQ(std::vector<std::uint8_t>(decoded.payload.begin(), decoded.payload.end()),
-            sim.profile().options().recordedBanks.empty() ? std::vector<std::uint8_t>{} : CommandModel(sim.profile()).replyTo(req("MX1")));
+  EXPECT_EQ(std::tuple(decoded.fields.addressWord, decoded.fields.station, decoded.fields.da, decoded.fields.sa, decoded.fields.seqNumber),
+            std::tuple(h.addressWord, std::uint16_t{7}, std::uint8_t{0x11}, std::uint8_t{0x22}, std::uint16_t{0x1234}));
+  EXPECT_EQ(std::vector<std::uint8_t>(decoded.payload.begin(), decoded.payload.end()), CommandModel(sim.profile()).replyTo(req("MX1")));
   EXPECT_EQ(sim.requests(), (std::vector<std::vector<std::uint8_t>>{req("MX1")}));
   sim.stop();
   sim.stop();  // twice is harmless
@@ -289,9 +274,7 @@ TEST(DriveSimTransport, HeaderOnlyRepliesAndAnAnswerAfterTheKthReSendToTheFirstS
   SimulatedDrive drive(DriveProfile(), late);
   ASSERT_TRUE(drive.start({}, error)) << error;
   const auto request = fr::buildDatagram({}, req("MX1"), {});
-  Client first, second, third;
-  timeval brief{0, 200000};
-  for (const Client* c : {&first, &second, &third}) ::setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+  Client first({0, 200000}), second({0, 200000}), third({0, 200000});
   first.send(drive.port(), request);
   second.send(drive.port(), request);
   EXPECT_TRUE(first.receive().empty());
