@@ -12,7 +12,6 @@
 #include "quillon/requests/reply_decoder.h"
 #include "tests/live_exchange/live_exchange_rig.h"
 #include "tests/velkor/host_support.h"
-#include "velkor/control/velkor_ids.h"
 
 using quillon_test::LiveExchangeRig;
 using quillon::ReplyForm;
@@ -302,18 +301,6 @@ TEST(LiveExchange, AReplyWithoutStatusByteEndsTheRunNamingTheRequest) {
   }
 }
 
-namespace {
-
-bool sourceFilterOn(LiveExchangeRig& rig) {
-  platform::automation::Variant filter;
-  bool on = false;
-  rig.exchange().control().get("SrcIpFilter", filter);
-  filter.toBool(on);
-  return on;
-}
-
-}  // namespace
-
 TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
   drivesim::Misbehaviour slow;
   slow.delayMs = 50;  // the forged reply comes first
@@ -330,7 +317,7 @@ TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
   for (const std::string drive : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(drive);
     ASSERT_EQ(rig.exchange().configureAndOpen(drive, rig.drive().port(), 0), "");
-    EXPECT_TRUE(sourceFilterOn(rig));
+    EXPECT_TRUE(testhost::getBool(rig.exchange().control(), "SrcIpFilter"));
     bool forged = false;
     QTimer poll;
     poll.callOnTimeout([&] {
@@ -351,7 +338,7 @@ TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
             "the drive's address no-such-drive.invalid cannot be resolved");
   // The broadcast address keeps the filter off: any drive may answer (nothing is sent here).
   ASSERT_EQ(rig.exchange().configureAndOpen(quillon::kDefaultDestIp, rig.drive().port(), 0), "");
-  EXPECT_FALSE(sourceFilterOn(rig));
+  EXPECT_FALSE(testhost::getBool(rig.exchange().control(), "SrcIpFilter"));
 }
 
 TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
@@ -370,9 +357,7 @@ TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
     EXPECT_EQ(rig.state().RetryCount, 0);
     ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text)) << rig.state().ErrorText;
     EXPECT_EQ(rig.exchange().boundPort(), port);
-    platform::automation::Variant myPort;
-    rig.exchange().control().get("MyPort", myPort);
-    EXPECT_EQ(myPort, platform::automation::Variant(static_cast<std::int32_t>(port)));
+    EXPECT_EQ(testhost::getLong(rig.exchange().control(), "MyPort"), port);
   }
 }
 
@@ -381,9 +366,7 @@ TEST(LiveExchange, TheDrivesTextsComeThroughTheControlInItsCodePage) {
   {
     LiveExchangeRig rig({}, kResendTickMs, japanese);
     ASSERT_EQ(rig.error(), "");
-    platform::automation::Variant given;
-    ASSERT_EQ(rig.exchange().control().get(velkor::DISPID_CodePage, given), platform::automation::S_OK);
-    EXPECT_EQ(given, platform::automation::Variant("CP932"));
+    EXPECT_EQ(testhost::get(rig.exchange().control(), "CodePage"), platform::automation::Variant("CP932"));
     quillon::DriveIdentity identity;
     quillon::IdentityRequests requests(rig.exchange(), identity);
     requests.ReadDriveType();
