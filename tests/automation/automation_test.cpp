@@ -5,48 +5,38 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/registry.h"
-#include <unistd.h>
-
-// A folder name of its own per test process, so parallel runs never share a store.
-inline std::string uniqueTempName(const std::string& base) {
-  return base + "_" + std::to_string(::getpid());
-}
+#include "tests/velkor/host_support.h"
 
 using namespace platform::automation;
 
 TEST(AutomationVariant, CoercionsAsTheAutomationLayerDoesThem) {
-  std::int32_t i = 0;
-  EXPECT_EQ(Variant(true).toInt32(i), S_OK);
-  EXPECT_EQ(i, -1);
-  EXPECT_EQ(Variant(" 42 ").toInt32(i), S_OK);
-  EXPECT_EQ(i, 42);
-  EXPECT_EQ(Variant(2.5).toInt32(i), S_OK);
-  EXPECT_EQ(i, 2);  // half to even
-  EXPECT_EQ(Variant(3.5f).toInt32(i), S_OK);
-  EXPECT_EQ(i, 4);
-  i = 7;
+  // True is -1; halves round to even.
+  const std::pair<Variant, std::int32_t> longs[] = {{true, -1}, {" 42 ", 42}, {2.5, 2}, {3.5f, 4}, {Variant(), 0}};
+  for (const auto& [from, expected] : longs) {
+    std::int32_t i = 7;
+    EXPECT_EQ(from.toInt32(i), S_OK) << expected;
+    EXPECT_EQ(i, expected);
+  }
+  std::int32_t i = 7;
   EXPECT_EQ(Variant("abc").toInt32(i), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Variant(1e12).toInt32(i), DISP_E_OVERFLOW);
   EXPECT_EQ(Variant::null().toInt32(i), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(i, 7);  // unchanged after a failure
-  EXPECT_EQ(Variant().toInt32(i), S_OK);
-  EXPECT_EQ(i, 0);
 
-  bool b = false;
-  EXPECT_EQ(Variant("True").toBool(b), S_OK);
-  EXPECT_TRUE(b);
-  EXPECT_EQ(Variant("0").toBool(b), S_OK);
-  EXPECT_FALSE(b);
-  EXPECT_EQ(Variant(std::int16_t{5}).toBool(b), S_OK);
-  EXPECT_TRUE(b);
+  const std::pair<Variant, bool> bools[] = {{"True", true}, {"0", false}, {std::int16_t{5}, true}};
+  for (const auto& [from, expected] : bools) {
+    bool b = !expected;
+    EXPECT_EQ(from.toBool(b), S_OK) << expected;
+    EXPECT_EQ(b, expected);
+  }
 
+  const std::pair<Variant, const char*> texts[] = {{std::int32_t{-12}, "-12"}, {0.5, "0.5"}, {Variant(), ""}};
+  for (const auto& [from, expected] : texts) {
+    std::string t = "x";
+    EXPECT_EQ(from.toText(t), S_OK) << expected;
+    EXPECT_EQ(t, expected);
+  }
   std::string t;
-  EXPECT_EQ(Variant(std::int32_t{-12}).toText(t), S_OK);
-  EXPECT_EQ(t, "-12");
-  EXPECT_EQ(Variant(0.5).toText(t), S_OK);
-  EXPECT_EQ(t, "0.5");
-  EXPECT_EQ(Variant().toText(t), S_OK);
-  EXPECT_EQ(t, "");
   EXPECT_EQ(Variant::bytes({1}).toText(t), DISP_E_TYPEMISMATCH);
 }
 
@@ -138,9 +128,8 @@ TEST(AutomationRegistry, GuidsAndStore) {
                           "{14115EC5x13C7-11D5-9B80-000039344F06}", "{14115EC5-13C7-11D5-9B80-00003934+F06}", ""})
     EXPECT_FALSE(Guid::parse(bad).has_value()) << bad;
 
-  const auto root = std::filesystem::path(testing::TempDir()) / uniqueTempName("automation_store");
-  std::filesystem::remove_all(root);
-  RegistrationStore store(root.string());
+  const testhost::ScratchFolder root("automation_store");
+  RegistrationStore store(root.path.string());
   EXPECT_EQ(store.setValue("CLSID/{X}/InprocServer32", "", "/lib/a.so"), S_OK);
   EXPECT_EQ(store.setValue("CLSID/{X}/InprocServer32", "ThreadingModel", "Apartment"), S_OK);
   EXPECT_EQ(store.setValue("CLSID\\{X}\\InprocServer32", "", "/lib/b.so"), S_OK);
@@ -153,7 +142,7 @@ TEST(AutomationRegistry, GuidsAndStore) {
   EXPECT_EQ(store.setValue("a/./b", "", "x"), E_INVALIDARG);
   EXPECT_EQ(store.setValue("", "", "x"), E_INVALIDARG);
   EXPECT_EQ(store.setValue("a", "", "two\nlines"), E_INVALIDARG);
-  EXPECT_FALSE(std::filesystem::exists(root.parent_path() / "escape"));
+  EXPECT_FALSE(std::filesystem::exists(root.path.parent_path() / "escape"));
   EXPECT_EQ(store.removeKey("CLSID/{X}"), S_OK);
   EXPECT_FALSE(store.value("CLSID/{X}/InprocServer32").has_value());
 
@@ -163,14 +152,12 @@ TEST(AutomationRegistry, GuidsAndStore) {
   setenv("XDG_DATA_HOME", "/tmp/xdg", 1);
   EXPECT_EQ(RegistrationStore::defaultRoot(), "/tmp/xdg/quillon/registry");
   unsetenv("XDG_DATA_HOME");
-  std::filesystem::remove_all(root);
 }
 
 TEST(AutomationRegistry, StoresAreSearchedUserFirstAndAnExplicitStoreAlone) {
-  const auto base = std::filesystem::path(testing::TempDir()) / uniqueTempName("automation_stores");
-  std::filesystem::remove_all(base);
-  const std::string system = (base / "system").string();
-  const std::string user = (base / "data" / "quillon" / "registry").string();
+  const testhost::ScratchFolder base("automation_stores");
+  const std::string system = base / "system";
+  const std::string user = base / "data/quillon/registry";
   const std::string progId = "VELKOR.VelkorCtrl.1";
   const std::string clsid = "{14115EC5-13C7-11D5-9B80-000039344F06}";
   auto name = [&](const std::string& root, const std::string& library) {
@@ -202,11 +189,10 @@ TEST(AutomationRegistry, StoresAreSearchedUserFirstAndAnExplicitStoreAlone) {
   EXPECT_EQ(libraryFound(progId), system + " /usr/lib/system.so");
 
   // An explicit store is the only one: what the others name is never served from it.
-  const std::string own = (base / "own").string();
+  const std::string own = base / "own";
   setenv("QUILLON_REGISTRY", own.c_str(), 1);
   EXPECT_EQ(roots(), (std::vector<std::string>{own}));
   EXPECT_EQ(libraryFound(progId), "none");
   unsetenv("QUILLON_REGISTRY");
   unsetenv("XDG_DATA_HOME");
-  std::filesystem::remove_all(base);
 }

@@ -1,11 +1,7 @@
 // One request at a time through the Velkor control against the simulated drive on 127.0.0.1,
 // with a short timer tick: what the reply handling and the timer make of replies, refusals,
 // silence and Cancel, and how a malformed reply ends the run.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QTimer>
 #include <functional>
@@ -15,10 +11,11 @@
 #include "quillon/requests/identity_requests.h"
 #include "quillon/requests/reply_decoder.h"
 #include "tests/live_exchange/live_exchange_rig.h"
-#include "velkor/control/velkor_ids.h"
+#include "tests/velkor/host_support.h"
 
 using quillon_test::LiveExchangeRig;
 using quillon::ReplyForm;
+using Requests = std::vector<std::vector<std::uint8_t>>;
 
 namespace {
 
@@ -39,6 +36,20 @@ void expectNothingMoreSent(LiveExchangeRig& rig, int tickMs) {
   rig.runEventsFor(2 * tickMs);
   EXPECT_EQ(rig.exchange().sendCount(), sent);
   EXPECT_EQ(rig.drive().requestCount(), received);
+}
+
+// Collects what the exchange tells: each re-send ("MX1 2/9") and the answer that ends them.
+void recordResends(LiveExchangeRig& rig, std::vector<std::string>& told) {
+  rig.exchange().setResendListener(
+      [&told](int resend, int of, std::string_view request) {
+        told.push_back(std::string(request) + " " + std::to_string(resend) + "/" + std::to_string(of));
+      },
+      [&told](std::string_view request) { told.push_back(std::string(request) + " answered"); });
+}
+
+std::string timeoutText(LiveExchangeRig& rig, const std::string& request) {
+  return "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) + " to \"" + request +
+         "\" after 10 sends";
 }
 
 }  // namespace
@@ -84,43 +95,46 @@ TEST(LiveExchange, TextAndBinaryRepliesArriveAndAreDecoded) {
   EXPECT_EQ(rig.exchange().sendCount(), 3u);
   ASSERT_TRUE(rig.awaitDriveRequests(3));
   EXPECT_EQ(rig.drive().requests(),
-            (std::vector<std::vector<std::uint8_t>>{bytesOf("MX1"), bytesOf("MY5102"), bytesOf("MY100")}));
+            (Requests{bytesOf("MX1"), bytesOf("MY5102"), bytesOf("MY100")}));
 }
 
 TEST(LiveExchange, RefusalEndsTheRunWithTheToolErrorCodeAndNothingIsSentAfterIt) {
-  {
+  const struct {
+    std::string refused;  // the last request, which the drive refuses
+    std::uint8_t code;
+    const char* codeText;
+    ReplyForm form;
+    drivesim::DriveOptions options;
+  } cases[] = {
+      {"MY5102", 31, "1Fh", ReplyForm::Binary, {}},
+      {"MX1", 3, "3h", ReplyForm::Text, {}},
+      // The code is the second byte, also when it is half of a double-byte character.
+      {"Q1", 0x82, "82h", ReplyForm::Text, drivesim::JapaneseDrive()},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.refused);
     drivesim::Misbehaviour refuse;
-    refuse.nakCommand = "MY51";
-    refuse.nakCode = 31;
-    LiveExchangeRig rig(refuse, kResendTickMs);
+    refuse.nakCommand = k.refused.substr(0, 4);
+    refuse.nakCode = k.code;
+    LiveExchangeRig rig(refuse, kResendTickMs, k.options);
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
-    ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
-    EXPECT_FALSE(rig.exchange().transact("MY5102", ReplyForm::Binary));
+    const bool answeredFirst = k.refused != "MX1" && k.refused != "Q1";
+    if (answeredFirst) {
+      ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
+    }
+    EXPECT_FALSE(rig.exchange().transact(k.refused, k.form));
     EXPECT_TRUE(s.AbortFlag);
     EXPECT_FALSE(s.ReplyFlag);
-    EXPECT_EQ(s.ReplyBytes, (std::vector<std::uint8_t>{21, 31}));
+    if (k.form == ReplyForm::Binary) {
+      EXPECT_EQ(s.ReplyBytes, (std::vector<std::uint8_t>{21, k.code}));
+    }
     // The refusal's own text first; then the request and where it went.
-    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 1Fh\r\nRequest \"MY5102\" to 127.0.0.1:" +
-                               std::to_string(rig.drive().port()));
+    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = " + std::string(k.codeText) + "\r\nRequest \"" +
+                               k.refused + "\" to 127.0.0.1:" + std::to_string(rig.drive().port()));
     EXPECT_EQ(s.RetryCount, 0);
     expectNothingMoreSent(rig, kShortTickMs);
-    EXPECT_EQ(rig.drive().requestCount(), 2u);
-  }
-  {
-    drivesim::Misbehaviour refuse;
-    refuse.nakCommand = "MX1";
-    refuse.nakCode = 3;
-    LiveExchangeRig rig(refuse, kResendTickMs);
-    ASSERT_EQ(rig.error(), "");
-    quillon::ExchangeState& s = rig.state();
-    EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
-    EXPECT_TRUE(s.AbortFlag);
-    EXPECT_FALSE(s.ReplyFlag);
-    EXPECT_EQ(s.ErrorText, "Received \"NAK\"\r\nTool Error Code = 3h\r\nRequest \"MX1\" to 127.0.0.1:" +
-                               std::to_string(rig.drive().port()));
-    expectNothingMoreSent(rig, kShortTickMs);
-    EXPECT_EQ(rig.drive().requestCount(), 1u);
+    EXPECT_EQ(rig.drive().requestCount(), answeredFirst ? 2u : 1u);
   }
 }
 
@@ -131,17 +145,15 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     LiveExchangeRig rig(late, kResendTickMs);
     ASSERT_EQ(rig.error(), "");
     quillon::ExchangeState& s = rig.state();
-    std::vector<std::string> told;  // the re-sends, then the answer that ends them
-    rig.exchange().setResendListener(
-        [&](int resend, int, std::string_view request) { told.push_back(std::string(request) + " " + std::to_string(resend)); },
-        [&](std::string_view request) { told.push_back(std::string(request) + " answered"); });
+    std::vector<std::string> told;
+    recordResends(rig, told);
     ASSERT_TRUE(rig.exchange().transact("MX1", ReplyForm::Text));
     EXPECT_EQ(s.RetryCount, 0);
     EXPECT_FALSE(s.AbortFlag);
     EXPECT_EQ(rig.exchange().sendCount(), 4u);  // the request and three re-sends
-    EXPECT_EQ(told, (std::vector<std::string>{"MX1 1", "MX1 2", "MX1 3", "MX1 answered"}));
+    EXPECT_EQ(told, (std::vector<std::string>{"MX1 1/9", "MX1 2/9", "MX1 3/9", "MX1 answered"}));
     ASSERT_TRUE(rig.awaitDriveRequests(4));
-    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>(4, bytesOf("MX1")));
+    EXPECT_EQ(rig.drive().requests(), Requests(4, bytesOf("MX1")));
     quillon::TextReplyDecoder layout(s, "MX1");
     EXPECT_EQ(layout.hex8(2), rig.drive().profile().groupDepth(1));
     EXPECT_TRUE(layout.ok());
@@ -150,12 +162,19 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     EXPECT_EQ(rig.exchange().sendCount(), 5u);
     EXPECT_EQ(told.size(), 4u) << "an answer at once is no news";
     EXPECT_EQ(s.RetryCount, 0);
-    // The reply reset the count, so a drive that now falls silent gets ten full sends.
+    // The reply reset the count, so a drive that now falls silent gets ten full sends, each
+    // re-send told while the request waits; then the run ends and nothing more goes out.
     rig.drive().stop();
+    told.clear();
     EXPECT_FALSE(rig.exchange().transact("MX1", ReplyForm::Text));
-    EXPECT_EQ(s.ErrorText, "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) +
-                               " to \"MX1\" after 10 sends");
+    EXPECT_TRUE(s.AbortFlag);
+    EXPECT_EQ(s.ErrorText, timeoutText(rig, "MX1"));
+    EXPECT_EQ(s.RetryCount, 10);
     EXPECT_EQ(rig.exchange().sendCount(), 15u);
+    std::vector<std::string> nine;
+    for (int resend = 1; resend <= 9; ++resend) nine.push_back("MX1 " + std::to_string(resend) + "/9");
+    EXPECT_EQ(told, nine);
+    expectNothingMoreSent(rig, kShortTickMs);
   }
   {
     // The timer's tick on its own: with a reply flagged it neither counts nor re-sends;
@@ -178,31 +197,7 @@ TEST(LiveExchange, SilenceIsResentAndTheTenthSilentTickEndsTheRunWithTimeout) {
     for (int round = 0; round < 200 && !s.ReplyFlag; ++round) rig.runEventsFor(5);
     EXPECT_TRUE(s.ReplyFlag);
     EXPECT_EQ(s.RetryCount, 0);
-    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>{bytesOf("QT")});
-  }
-  {
-    drivesim::Misbehaviour silent;
-    silent.silent = true;
-    LiveExchangeRig rig(silent, kShortTickMs);
-    ASSERT_EQ(rig.error(), "");
-    quillon::ExchangeState& s = rig.state();
-    std::vector<std::string> told;  // each re-send is told while the request waits
-    rig.exchange().setResendListener(
-        [&](int resend, int of, std::string_view request) {
-          told.push_back(std::string(request) + " " + std::to_string(resend) + "/" + std::to_string(of));
-        },
-        [&](std::string_view request) { told.push_back(std::string(request) + " answered"); });
-    EXPECT_FALSE(rig.exchange().transact("MX205", ReplyForm::Text));
-    EXPECT_TRUE(s.AbortFlag);
-    EXPECT_EQ(s.ErrorText, "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) +
-                               " to \"MX205\" after 10 sends");
-    EXPECT_EQ(s.RetryCount, 10);
-    EXPECT_EQ(rig.exchange().sendCount(), 10u);  // the request and nine re-sends
-    EXPECT_EQ(told, (std::vector<std::string>{"MX205 1/9", "MX205 2/9", "MX205 3/9", "MX205 4/9", "MX205 5/9",
-                                              "MX205 6/9", "MX205 7/9", "MX205 8/9", "MX205 9/9"}));
-    ASSERT_TRUE(rig.awaitDriveRequests(10));
-    expectNothingMoreSent(rig, kShortTickMs);
-    EXPECT_EQ(rig.drive().requests(), std::vector<std::vector<std::uint8_t>>(10, bytesOf("MX205")));
+    EXPECT_EQ(rig.drive().requests(), Requests{bytesOf("QT")});
   }
 }
 
@@ -306,51 +301,12 @@ TEST(LiveExchange, AReplyWithoutStatusByteEndsTheRunNamingTheRequest) {
   }
 }
 
-namespace {
-
-// A sender on another loopback address that forges a drive's reply.
-class ForgedReplies {
- public:
-  ForgedReplies() : fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
-    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-  }
-  ~ForgedReplies() { ::close(fd_); }
-  bool bound() const { return bound_; }
-  void send(std::uint16_t toPort, const std::string& payload) const {
-    velkor::framing::HeaderFields reply;
-    reply.marker = velkor::framing::kMarkerReply;
-    const auto datagram = velkor::framing::buildDatagram(reply, bytesOf(payload), {});
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(toPort);
-    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  }
-
- private:
-  int fd_;
-  bool bound_ = false;
-};
-
-bool sourceFilterOn(LiveExchangeRig& rig) {
-  platform::automation::Variant filter;
-  bool on = false;
-  rig.exchange().control().get("SrcIpFilter", filter);
-  filter.toBool(on);
-  return on;
-}
-
-}  // namespace
-
 TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
   drivesim::Misbehaviour slow;
   slow.delayMs = 50;  // the forged reply comes first
   LiveExchangeRig rig(slow, kResendTickMs * 10);
   ASSERT_EQ(rig.error(), "");
-  ForgedReplies forger;
+  testhost::Peer forger(0x7F000002);  // another loopback address forges the drive's reply
   ASSERT_TRUE(forger.bound());
   const std::string realReply = [&] {
     const auto bytes = drivesim::CommandModel(rig.drive().profile()).replyTo(bytesOf("MX1"));
@@ -361,12 +317,12 @@ TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
   for (const std::string drive : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(drive);
     ASSERT_EQ(rig.exchange().configureAndOpen(drive, rig.drive().port(), 0), "");
-    EXPECT_TRUE(sourceFilterOn(rig));
+    EXPECT_TRUE(testhost::getBool(rig.exchange().control(), "SrcIpFilter"));
     bool forged = false;
     QTimer poll;
     poll.callOnTimeout([&] {
       if (forged || rig.drive().requestCount() == 0) return;
-      forger.send(rig.exchange().boundPort(), "\x06" "0000FFFF000000000000");
+      forger.sendTo(rig.exchange().boundPort(), testhost::replyDatagram("\x06" "0000FFFF000000000000"));
       forged = true;
     });
     poll.start(1);
@@ -382,7 +338,7 @@ TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
             "the drive's address no-such-drive.invalid cannot be resolved");
   // The broadcast address keeps the filter off: any drive may answer (nothing is sent here).
   ASSERT_EQ(rig.exchange().configureAndOpen(quillon::kDefaultDestIp, rig.drive().port(), 0), "");
-  EXPECT_FALSE(sourceFilterOn(rig));
+  EXPECT_FALSE(testhost::getBool(rig.exchange().control(), "SrcIpFilter"));
 }
 
 TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
@@ -401,9 +357,7 @@ TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {
     EXPECT_EQ(rig.state().RetryCount, 0);
     ASSERT_TRUE(rig.exchange().transact("QT", ReplyForm::Text)) << rig.state().ErrorText;
     EXPECT_EQ(rig.exchange().boundPort(), port);
-    platform::automation::Variant myPort;
-    rig.exchange().control().get("MyPort", myPort);
-    EXPECT_EQ(myPort, platform::automation::Variant(static_cast<std::int32_t>(port)));
+    EXPECT_EQ(testhost::getLong(rig.exchange().control(), "MyPort"), port);
   }
 }
 
@@ -412,9 +366,7 @@ TEST(LiveExchange, TheDrivesTextsComeThroughTheControlInItsCodePage) {
   {
     LiveExchangeRig rig({}, kResendTickMs, japanese);
     ASSERT_EQ(rig.error(), "");
-    platform::automation::Variant given;
-    ASSERT_EQ(rig.exchange().control().get(velkor::DISPID_CodePage, given), platform::automation::S_OK);
-    EXPECT_EQ(given, platform::automation::Variant("CP932"));
+    EXPECT_EQ(testhost::get(rig.exchange().control(), "CodePage"), platform::automation::Variant("CP932"));
     quillon::DriveIdentity identity;
     quillon::IdentityRequests requests(rig.exchange(), identity);
     requests.ReadDriveType();
@@ -443,16 +395,5 @@ TEST(LiveExchange, TheDrivesTextsComeThroughTheControlInItsCodePage) {
     EXPECT_EQ(layout.hex8(2), 0xA0);
     EXPECT_EQ(layout.hex8(12), rig.drive().profile().groupSignals(1));
     EXPECT_TRUE(layout.ok()) << rig.state().ErrorText;
-  }
-  {
-    // A refusal's code is the second byte, also when it is half of a double-byte character.
-    drivesim::Misbehaviour refuse;
-    refuse.nakCommand = "Q1";
-    refuse.nakCode = 0x82;
-    LiveExchangeRig rig(refuse, kResendTickMs, japanese);
-    ASSERT_EQ(rig.error(), "");
-    EXPECT_FALSE(rig.exchange().transact("Q1", ReplyForm::Text));
-    EXPECT_EQ(rig.state().ErrorText,
-              "Received \"NAK\"\r\nTool Error Code = 82h\r\nRequest \"Q1\" to 127.0.0.1:" + std::to_string(rig.drive().port()));
   }
 }
