@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quillon/convert/convert_save_folder.h"
+#include "quillon/convert/save_folder_files.h"
 #include "tests/db/test_files.h"
 
 namespace quillon_test {
@@ -138,6 +139,12 @@ struct Folder {
   Folder() {
     std::filesystem::create_directories(save);
     db_test::makeSqliteFile(driveDb, kDriveDbSql);
+  }
+
+  // `text` written as the working folder's file `name`, read back as CSV lines.
+  std::vector<quillon::CsvFields> csvLines(const std::string& text, const std::string& name) const {
+    writeFile(save / name, text);
+    return quillon::ReadCsvFields(save / name, platform::shell::CodePage());
   }
 
   // The drive whose files the folder holds, and the conversion of them.

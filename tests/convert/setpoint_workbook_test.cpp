@@ -21,12 +21,8 @@ struct Walk {
     items = ReadSetpointItems(*databases.driveDb);
   }
   SetpointTables convert(const std::vector<std::pair<std::uint32_t, int>>& words) {
-    auto lines = ParseSetpointLines(ReadCsvLinesOf(setpointCsv(words)));
+    auto lines = ParseSetpointLines(folder.csvLines(setpointCsv(words), "Set_Sram_t.csv"));
     return ConvertSetpointImage(lines, items, databases.lookups, databases.results, customer, platform::shell::CodePage());
-  }
-  std::vector<CsvFields> ReadCsvLinesOf(const std::string& text) {
-    writeFile(folder.save / "Set_Sram_t.csv", text);
-    return ReadCsvFields(folder.save / "Set_Sram_t.csv", platform::shell::CodePage());
   }
 };
 
