@@ -19,28 +19,22 @@ using namespace view_test;
 // workbook with what the drive database adds.
 void ExpectTheBank(const Bank& bank) {
   EXPECT_EQ(bank.faultTime, kFaultTime);
-  ASSERT_EQ(bank.groups.size(), 3u);
-  const int depths[] = {128, 64, 64}, faults[] = {40, 20, 10}, upTo[] = {2, 3, 3};
-  for (int g = 0; g < 3; ++g) {
-    EXPECT_EQ(bank.groups[g].number, g + 1);
-    EXPECT_EQ(bank.groups[g].depth, depths[g]);
-    EXPECT_EQ(bank.groups[g].faultSample, faults[g]);
-    EXPECT_EQ(bank.groups[g].signalsUpTo, upTo[g]);
-    EXPECT_EQ(bank.groups[g].sampling, 1001 * (g + 1));
-  }
+  std::string groups;  // number: depth, fault sample, signals up to it, sampling
+  for (const SampleGroup& g : bank.groups)
+    groups += std::to_string(g.number) + ": " + std::to_string(g.depth) + "," + std::to_string(g.faultSample) + "," +
+              std::to_string(g.signalsUpTo) + "," + std::to_string(g.sampling) + "; ";
+  EXPECT_EQ(groups, "1: 128,40,2,1001; 2: 64,20,3,2002; 3: 64,10,3,3003; ");
   ASSERT_EQ(bank.faults.size(), 2u);
-  EXPECT_EQ(bank.faults[0].code, "1");
-  EXPECT_EQ(bank.faults[0].detectedSample, 10);
-  EXPECT_EQ(bank.faults[1].code, "3");
-  EXPECT_EQ(bank.faults[1].detectedSample, 20);
+  EXPECT_TRUE(bank.faults[0].code == "1" && bank.faults[0].detectedSample == 10);
+  EXPECT_TRUE(bank.faults[1].code == "3" && bank.faults[1].detectedSample == 20);
 
   ASSERT_EQ(bank.signals.size(), static_cast<std::size_t>(kSignals));
   ASSERT_EQ(bank.rows, static_cast<std::size_t>(kRows));
-  const int groups[] = {1, 1, 2, 0};
+  const int groupOf[] = {1, 1, 2, 0};
   const std::size_t signalDepths[] = {128, 128, 64, 128};
   for (int i = 0; i < kSignals; ++i) {
     const Signal& signal = bank.signals[static_cast<std::size_t>(i)];
-    EXPECT_EQ(signal.group, groups[i]) << i;
+    EXPECT_EQ(signal.group, groupOf[i]) << i;
     EXPECT_EQ(bank.depthOf(signal), signalDepths[i]) << i;
     for (int s = 1; s <= kRows; ++s)
       ASSERT_EQ(bank.signalSamples(static_cast<std::size_t>(i))[s - 1], SampleOf(i + 1, s)) << i << " " << s;
@@ -63,20 +57,17 @@ void ExpectTheBank(const Bank& bank) {
   EXPECT_FALSE(bank.number);
   EXPECT_EQ(bank.title(), std::string("Fault of ") + kFaultTime);
   EXPECT_EQ(bank.softVersion, "SIM01.00");
-  EXPECT_EQ(bank.signals[0].symbol, "SPD_REF");
-  EXPECT_EQ(bank.signals[0].longName, "Speed reference");
-  EXPECT_EQ(bank.signals[0].unit, "min-1");
-  EXPECT_EQ(bank.signals[0].pctValue, 16384);
-  EXPECT_EQ(bank.signals[2].pctValue, 100) << "what the workbook holds for an unknown address";
-  EXPECT_EQ(bank.signals[2].unit, "");
-  EXPECT_EQ(bank.faults[0].name, "OC");
-  EXPECT_EQ(bank.faults[0].explanation, "Overcurrent");
+  const Signal &known = bank.signals[0], &unknown = bank.signals[2];
+  EXPECT_EQ(known.symbol + "|" + known.longName + "|" + known.unit, "SPD_REF|Speed reference|min-1");
+  EXPECT_EQ(known.pctValue, 16384);
+  EXPECT_EQ(unknown.pctValue, 100) << "what the workbook holds for an unknown address";
+  EXPECT_EQ(unknown.unit, "");
+  EXPECT_EQ(bank.faults[0].name + "|" + bank.faults[0].explanation, "OC|Overcurrent");
 }
 
 void ExpectTheDrive(const DriveInfo& drive) {
-  EXPECT_EQ(drive.driveType, "RX-Fenn");
-  EXPECT_EQ(drive.panelName, kPanelName);
-  EXPECT_EQ(drive.orderNumber, kOrderNumber);
+  EXPECT_EQ(drive.driveType + "|" + drive.panelName + "|" + drive.orderNumber,
+            std::string("RX-Fenn|") + kPanelName + "|" + kOrderNumber);
   EXPECT_EQ(drive.inverterRating, "400.0V - 52.0A - 36.0KVA");
   EXPECT_EQ(drive.motorRating, "18.5kW - 4P - 380V - 35.5A - 50.0Hz - 1470min-1");
   std::string rows;
