@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quillon/convert/convert_save_folder.h"
+#include "quillon/convert/save_folder_files.h"
 #include "tests/db/test_files.h"
 
 namespace quillon_test {
@@ -16,9 +17,19 @@ inline const std::filesystem::path kTemplates = std::filesystem::path(QUILLON_BI
 inline constexpr const char* kVersion = "TST02.10";
 inline constexpr const char* kDriveType = "RX-Test";
 
+// "MainBIT": a bit group and, for each of its 16 bits, symbol and long names.
+inline std::string mainBitTable() {
+  std::string sql = "CREATE TABLE MainBIT (ID INTEGER PRIMARY KEY, BitGroup TEXT";
+  for (int bit = 0; bit < 16; ++bit) {
+    const std::string b = (bit < 10 ? "\"0" : "\"") + std::to_string(bit);
+    sql += ", " + b + "BitSymbol\" TEXT, " + b + "BitLongNameJP\" TEXT, " + b + "BitLongNameUS\" TEXT";
+  }
+  return sql + ");";
+}
+
 // MAIN rows written as (symbol, address, Type, DisplayUnit, AccessUnit, ArrayLength); NULL
 // stands for a Null column.
-inline const char* kDriveDbSql = R"SQL(
+inline const std::string kDriveDbSql = R"SQL(
 CREATE TABLE MAIN (ID INTEGER PRIMARY KEY, symbol TEXT, address TEXT, "Type" TEXT, DisplayUnit TEXT,
   LongNameJP TEXT, LongNameUS TEXT, AccessUnit TEXT, ArrayLength TEXT);
 INSERT INTO MAIN (symbol, address, "Type", DisplayUnit, AccessUnit, ArrayLength) VALUES
@@ -53,23 +64,7 @@ INSERT INTO "MAIN%Display" ("Type", "100%Value", DiaplayChar, Decimalpoint) VALU
   ('HOURS', '100', 'h', '1');
 CREATE TABLE FI (ID INTEGER PRIMARY KEY, FI_CODE TEXT, BitGroup TEXT, Bit TEXT);
 INSERT INTO FI (FI_CODE, BitGroup, Bit) VALUES ('3', 'FLT_WORD1', '3'), ('12', 'FLT_WORD1', '12');
-CREATE TABLE MainBIT (ID INTEGER PRIMARY KEY, BitGroup TEXT,
-  "00BitSymbol" TEXT, "00BitLongNameJP" TEXT, "00BitLongNameUS" TEXT,
-  "01BitSymbol" TEXT, "01BitLongNameJP" TEXT, "01BitLongNameUS" TEXT,
-  "02BitSymbol" TEXT, "02BitLongNameJP" TEXT, "02BitLongNameUS" TEXT,
-  "03BitSymbol" TEXT, "03BitLongNameJP" TEXT, "03BitLongNameUS" TEXT,
-  "04BitSymbol" TEXT, "04BitLongNameJP" TEXT, "04BitLongNameUS" TEXT,
-  "05BitSymbol" TEXT, "05BitLongNameJP" TEXT, "05BitLongNameUS" TEXT,
-  "06BitSymbol" TEXT, "06BitLongNameJP" TEXT, "06BitLongNameUS" TEXT,
-  "07BitSymbol" TEXT, "07BitLongNameJP" TEXT, "07BitLongNameUS" TEXT,
-  "08BitSymbol" TEXT, "08BitLongNameJP" TEXT, "08BitLongNameUS" TEXT,
-  "09BitSymbol" TEXT, "09BitLongNameJP" TEXT, "09BitLongNameUS" TEXT,
-  "10BitSymbol" TEXT, "10BitLongNameJP" TEXT, "10BitLongNameUS" TEXT,
-  "11BitSymbol" TEXT, "11BitLongNameJP" TEXT, "11BitLongNameUS" TEXT,
-  "12BitSymbol" TEXT, "12BitLongNameJP" TEXT, "12BitLongNameUS" TEXT,
-  "13BitSymbol" TEXT, "13BitLongNameJP" TEXT, "13BitLongNameUS" TEXT,
-  "14BitSymbol" TEXT, "14BitLongNameJP" TEXT, "14BitLongNameUS" TEXT,
-  "15BitSymbol" TEXT, "15BitLongNameJP" TEXT, "15BitLongNameUS" TEXT);
+)SQL" + mainBitTable() + R"SQL(
 INSERT INTO MainBIT (BitGroup, "03BitSymbol", "03BitLongNameUS", "12BitSymbol") VALUES
   ('FLT_WORD1', ' OV ', 'Overvoltage', 'OH');
 INSERT INTO MainBIT (BitGroup, "00BitSymbol", "01BitSymbol", "15BitSymbol") VALUES
@@ -130,11 +125,7 @@ inline std::vector<std::pair<std::uint32_t, int>> wideImage() {
 
 inline std::tm localTime(int year, int month, int day, int hour, int minute, int second) {
   std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
+  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day, t.tm_hour = hour, t.tm_min = minute;
   t.tm_sec = second;
   return t;
 }
@@ -148,6 +139,12 @@ struct Folder {
   Folder() {
     std::filesystem::create_directories(save);
     db_test::makeSqliteFile(driveDb, kDriveDbSql);
+  }
+
+  // `text` written as the working folder's file `name`, read back as CSV lines.
+  std::vector<quillon::CsvFields> csvLines(const std::string& text, const std::string& name) const {
+    writeFile(save / name, text);
+    return quillon::ReadCsvFields(save / name, platform::shell::CodePage());
   }
 
   // The drive whose files the folder holds, and the conversion of them.

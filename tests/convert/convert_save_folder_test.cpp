@@ -61,6 +61,8 @@ TEST(ConvertSaveFolder, WritesWorkbookAndConfigurationThenDeletesTheCsvFiles) {
   ASSERT_EQ(step.run(run), ConvertOutcome::Converted) << step.exchange.ErrorText;
   EXPECT_FALSE(step.exchange.AbortFlag);
   EXPECT_EQ(namesIn(folder.save), (std::vector<std::string>{"Set_Sram_PNL-7_20140312_080509.drc", kWorkbookName}));
+  EXPECT_EQ(SetpointWorkbookName("Set_Sram_Line 3.csv", localTime(2026, 12, 7, 23, 0, 59)),
+            "Set_Sram_Line 3_20261207_230059.mdb");
 
   const auto workbook = folder.save / kWorkbookName;
   EXPECT_EQ(std::filesystem::status(workbook).permissions() & std::filesystem::perms::owner_write,
@@ -151,9 +153,4 @@ TEST(ConvertSaveFolder, FailureKeepsEveryCsvFileAndSaysWhy) {
     EXPECT_FALSE(step.databases.driveDb);
     EXPECT_FALSE(step.databases.workDb);
   }
-}
-
-TEST(ConvertSaveFolder, WorkbookNameCarriesTheLocalTime) {
-  EXPECT_EQ(SetpointWorkbookName("Set_Sram_Line 3.csv", localTime(2026, 12, 7, 23, 0, 59)),
-            "Set_Sram_Line 3_20261207_230059.mdb");
 }

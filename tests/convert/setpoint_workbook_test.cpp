@@ -21,12 +21,8 @@ struct Walk {
     items = ReadSetpointItems(*databases.driveDb);
   }
   SetpointTables convert(const std::vector<std::pair<std::uint32_t, int>>& words) {
-    auto lines = ParseSetpointLines(ReadCsvLinesOf(setpointCsv(words)));
+    auto lines = ParseSetpointLines(folder.csvLines(setpointCsv(words), "Set_Sram_t.csv"));
     return ConvertSetpointImage(lines, items, databases.lookups, databases.results, customer, platform::shell::CodePage());
-  }
-  std::vector<CsvFields> ReadCsvLinesOf(const std::string& text) {
-    writeFile(folder.save / "Set_Sram_t.csv", text);
-    return ReadCsvFields(folder.save / "Set_Sram_t.csv", platform::shell::CodePage());
   }
 };
 
@@ -41,6 +37,12 @@ std::string memoOf(const SetpointTables& tables, const std::string& title) {
   for (const auto& [t, value] : tables.memo)
     if (t == title) return value;
   return "<none>";
+}
+
+std::string charSetText(const SetpointTables& tables) {
+  std::string text;
+  for (const auto& row : tables.charSet) text += row.symbol + "=" + row.CharData + ";";
+  return text;
 }
 
 }  // namespace
@@ -78,22 +80,13 @@ TEST(SetpointWorkbook, WideImageGivesEveryDisplayFormAndCollectsSignals) {
 
   // Character items: 8 bytes from 4 lines cut at the NUL; INF_JOBNO1 replaces INF_JOBNO's
   // row and extends the customer text; unlisted items write nothing; empty is "@NULL".
-  ASSERT_EQ(tables.charSet.size(), 5u);
-  EXPECT_EQ(tables.charSet[0].symbol + "=" + tables.charSet[0].CharData, "INF_PANEL=PNL-7");
-  EXPECT_EQ(tables.charSet[1].symbol + "=" + tables.charSet[1].CharData, "INF_M_TYPE=RX-T");
-  EXPECT_EQ(tables.charSet[2].symbol + "=" + tables.charSet[2].CharData, "INF_SOFTVER=V1.2");
-  EXPECT_EQ(tables.charSet[3].symbol + "=" + tables.charSet[3].CharData, "INF_JOBNO1=CD");
-  EXPECT_EQ(tables.charSet[4].symbol + "=" + tables.charSet[4].CharData, "INF_TITLE=@NULL");
-  EXPECT_EQ(memoOf(tables, "Custmer"), "ABCD");
+  EXPECT_EQ(charSetText(tables), "INF_PANEL=PNL-7;INF_M_TYPE=RX-T;INF_SOFTVER=V1.2;INF_JOBNO1=CD;INF_TITLE=@NULL;");
   EXPECT_EQ(walk.customer, "ABCD");
-  EXPECT_EQ(memoOf(tables, "PanelName"), "PNL-7");
-  EXPECT_EQ(memoOf(tables, "DriveType"), "RX-T");
-  EXPECT_EQ(memoOf(tables, "SoftVer"), "V1.2");
-  EXPECT_EQ(memoOf(tables, "Templete＃"), " 0");
-  EXPECT_EQ(memoOf(tables, "FileFor"), "SetPoint");
-  EXPECT_EQ(tables.configurationName, "PNL-7");
-  EXPECT_EQ(tables.driveModel, "RX-T");
-  EXPECT_EQ(tables.firmwareVersion, "V1.2");
+  for (const auto& [title, value] : std::vector<std::pair<std::string, std::string>>{
+           {"Custmer", "ABCD"}, {"PanelName", "PNL-7"}, {"DriveType", "RX-T"}, {"SoftVer", "V1.2"},
+           {"Templete＃", " 0"}, {"FileFor", "SetPoint"}})
+    EXPECT_EQ(memoOf(tables, title), value) << title;
+  EXPECT_EQ(tables.configurationName + "|" + tables.driveModel + "|" + tables.firmwareVersion, "PNL-7|RX-T|V1.2");
 }
 
 TEST(SetpointWorkbook, ImageFromZeroIsTheNarrowLayout) {
@@ -149,8 +142,7 @@ TEST(SetpointWorkbook, ZeroValuesTwoWordItemsAndEdgesOfTheImage) {
                          {0x48, chars('2', 'x')}, {0x4A, chars(' ', ' ')}});
   EXPECT_EQ(rowsText(tables), "1|Q_REF|00000000|(H)\n2|Q_REF|00991234|(&)\n3|Q_PCT|-250.|(%)(0)\n"
                               "4|SETEND|00000000|(H)\n");
-  ASSERT_EQ(tables.charSet.size(), 1u);
-  EXPECT_EQ(tables.charSet[0].symbol + "=" + tables.charSet[0].CharData, "INF_JOBNO2=@NULL");
+  EXPECT_EQ(charSetText(tables), "INF_JOBNO2=@NULL;");
   EXPECT_EQ(memoOf(tables, "Custmer"), "J12");
 }
 

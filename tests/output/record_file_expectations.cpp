@@ -4,27 +4,18 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace quillon_test {
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string two(int v) {
-  char t[8];
-  std::snprintf(t, sizeof t, "%02d", v % 100);
-  return t;
-}
-std::string lead(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
 std::string stamp(const drivesim::TimeStamp& t) {
-  return std::to_string(2000 + t.year) + "/" + lead(t.month) + "/" + lead(t.day) + " " + lead(t.hour) + ":" +
-         lead(t.minute) + ":" + lead(t.second);
-}
-std::string hex4(unsigned v) {
-  char t[8];
-  std::snprintf(t, sizeof t, "%04X", v);
-  return t;
+  char text[40];
+  std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", 2000 + t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
+  return text;
 }
 fs::path fileOf(const SavedRecordFiles& saved, const std::string& prefix) {
   return saved.folder / (prefix + saved.panel + ".csv");
@@ -34,17 +25,14 @@ fs::path fileOf(const SavedRecordFiles& saved, const std::string& prefix) {
 
 std::string FileText(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> FileLines(const fs::path& file) { return CrlfLines(FileText(file)); }
 
 std::vector<std::string> CrlfLines(const std::string& all) {
   std::vector<std::string> lines;
-  std::size_t from = 0;
-  while (from < all.size()) {
+  for (std::size_t from = 0; from < all.size();) {
     const std::size_t end = all.find("\r\n", from);
     if (end == std::string::npos) {
       lines.push_back("unterminated: " + all.substr(from));
@@ -82,15 +70,15 @@ void ExpectRecordAndStatusFiles(const SavedRecordFiles& saved, const drivesim::R
 
   const auto status = FileLines(fileOf(saved, "DriveSts_"));
   ASSERT_EQ(status.size(), 15u);
-  const drivesim::TimeStamp c = drive.clock();
+  char word[2][8];
+  for (int k = 0; k < 2; ++k) std::snprintf(word[k], sizeof word[k], "%04X", static_cast<unsigned>(drive.sseqOutput(k)));
   EXPECT_EQ(status[0], "Quillon Ver, 2.1");
   EXPECT_EQ(status[1], "Drive Interface Ver, " + saved.interfaceVersionText);
-  EXPECT_EQ(status[2], "Drive Time, " + std::to_string(2000 + c.year) + "/" + two(c.month) + "/" + two(c.day) + " " +
-                           two(c.hour) + ":" + two(c.minute) + ":" + two(c.second));
-  EXPECT_EQ(status[3], "SSEQ_OUT1, " + hex4(drive.sseqOutput(0)));
-  EXPECT_EQ(status[4], "SSEQ_OUTuS, " + hex4(drive.sseqOutput(1)));
+  EXPECT_EQ(status[2], "Drive Time, " + stamp(drive.clock()));
+  EXPECT_EQ(status[3], std::string("SSEQ_OUT1, ") + word[0]);
+  EXPECT_EQ(status[4], std::string("SSEQ_OUTuS, ") + word[1]);
   for (int k = 0; k < 10; ++k)
-    EXPECT_EQ(status[5 + k], "PR_CODE" + two(k) + ", " + std::to_string(static_cast<std::int16_t>(drive.prCode(k))));
+    EXPECT_EQ(status[5 + k], "PR_CODE0" + std::to_string(k) + ", " + std::to_string(static_cast<std::int16_t>(drive.prCode(k))));
 }
 
 void ExpectEventLogFile(const SavedRecordFiles& saved, const drivesim::RecordImages& drive) {

@@ -88,29 +88,18 @@ TEST(TroubleFiles, FixedLineCountsWithTimeTexts) {
 
 TEST(DriveStatusFile, FifteenNameValueLines) {
   DriveStatusTable table;
-  const auto empty = DriveStatusFileLines(table, "", ProgramVersion{1, 4});
-  ASSERT_EQ(empty.size(), 15u);
-  EXPECT_EQ(empty[0], "Quillon Ver, 1.4");
-  EXPECT_EQ(empty[1], "Drive Interface Ver, ");
-  EXPECT_EQ(empty[2], "Drive Time, // ::");
-  EXPECT_EQ(empty[3], "SSEQ_OUT1, ");
-  EXPECT_EQ(empty[4], "SSEQ_OUTuS, ");
-  EXPECT_EQ(empty[5], "PR_CODE00, 0");
-  EXPECT_EQ(empty[14], "PR_CODE09, 0");
+  EXPECT_EQ(DriveStatusFileLines(table, "", ProgramVersion{1, 4}),
+            (std::vector<std::string>{"Quillon Ver, 1.4", "Drive Interface Ver, ", "Drive Time, // ::", "SSEQ_OUT1, ",
+                                      "SSEQ_OUTuS, ", "PR_CODE00, 0", "PR_CODE01, 0", "PR_CODE02, 0", "PR_CODE03, 0",
+                                      "PR_CODE04, 0", "PR_CODE05, 0", "PR_CODE06, 0", "PR_CODE07, 0", "PR_CODE08, 0",
+                                      "PR_CODE09, 0"}));
 
-  auto& s = table.DriveStatusText;
-  s = {"", "2014", "03", "12", "08", "15", "02", "1A05", "FF00", "00FF", "FF00", "8000", "FFFF", "0000",
-       "7FFF", "0001", "0010", "0100", "1000"};
-  const auto lines = DriveStatusFileLines(table, "V6.02.1", ProgramVersion{2, 1});
-  EXPECT_EQ(lines[0], "Quillon Ver, 2.1");
-  EXPECT_EQ(lines[1], "Drive Interface Ver, V6.02.1");
-  EXPECT_EQ(lines[2], "Drive Time, 2014/03/12 08:15:02");
-  EXPECT_EQ(lines[3], "SSEQ_OUT1, 1A05");
-  EXPECT_EQ(lines[4], "SSEQ_OUTuS, FF00");
-  EXPECT_EQ(lines[5], "PR_CODE00, 255");
-  EXPECT_EQ(lines[6], "PR_CODE01, -256");
-  EXPECT_EQ(lines[7], "PR_CODE02, -32768");
-  EXPECT_EQ(lines[8], "PR_CODE03, -1");
-  EXPECT_EQ(lines[10], "PR_CODE05, 32767");
-  EXPECT_EQ(lines[14], "PR_CODE09, 4096");
+  table.DriveStatusText = {"", "2014", "03", "12", "08", "15", "02", "1A05", "FF00", "00FF", "FF00", "8000", "FFFF",
+                           "0000", "7FFF", "0001", "0010", "0100", "1000"};
+  EXPECT_EQ(DriveStatusFileLines(table, "V6.02.1", ProgramVersion{2, 1}),
+            (std::vector<std::string>{"Quillon Ver, 2.1", "Drive Interface Ver, V6.02.1",
+                                      "Drive Time, 2014/03/12 08:15:02", "SSEQ_OUT1, 1A05", "SSEQ_OUTuS, FF00",
+                                      "PR_CODE00, 255", "PR_CODE01, -256", "PR_CODE02, -32768", "PR_CODE03, -1",
+                                      "PR_CODE04, 0", "PR_CODE05, 32767", "PR_CODE06, 1", "PR_CODE07, 16",
+                                      "PR_CODE08, 256", "PR_CODE09, 4096"}));
 }

@@ -1,10 +1,10 @@
 #include "quillon/output/trb_csv_set.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "platform/shell/folders.h"
 #include "quillon/output/records_file_writer.h"
@@ -14,48 +14,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempFolder {
+std::string FileText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A scratch folder that writes bank 2 of the tables into its TRBSAVE folder.
+class Folder {
  public:
-  TempFolder() {
-    path_ = fs::temp_directory_path() / ("trb_csv_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
-    fs::remove_all(path_);
-    fs::create_directories(path_ / "Quillon");
+  Folder() {
+    std::string name = (fs::temp_directory_path() / "quillon-trb-XXXXXX").string();
+    if (!::mkdtemp(name.data())) ADD_FAILURE() << "no scratch folder";
+    root_ = name;
   }
-  ~TempFolder() {
-    platform::shell::SetAttributesNormal(path_);
-    fs::remove_all(path_);
+  ~Folder() {
+    platform::shell::SetAttributesNormal(root_);
+    fs::remove_all(root_);
   }
-  fs::path app() const { return path_ / "Quillon"; }
-  const fs::path& root() const { return path_; }
+  std::string write(const std::string& panel, const DriveIdentity& id, const TraceBackTables& t) const {
+    return WriteTrbCsvSet(root_ / "TRBSAVE", TraceBank{2, id, t, panel}, platform::shell::CodePage());
+  }
+  // The folder of the set written for the recording time 2014-03-12 08:15:02.
+  fs::path set(const std::string& panel) const { return root_ / "TRBSAVE" / ("TRB_" + panel + "_20140312_081502"); }
+  const fs::path& root() const { return root_; }
 
  private:
-  static inline int counter_ = 0;
-  fs::path path_;
+  fs::path root_;
 };
-
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 DriveIdentity sampleIdentity() {
   DriveIdentity id;
   id.InterfaceLevel = 6;
-  id.DriveType = "RX-Brin ";
-  id.PanelName = "LINE1 ";
-  id.OrderNumber1 = "ABC123";
-  id.OrderNumber2 = "D45";
-  id.InverterVoltage = "400";
-  id.InverterCurrent = "52.0";
-  id.InverterCapacity = "36.0";
-  id.MotorOutput = "18.5";
-  id.MotorPoles = "4";
-  id.MotorVoltage = "380";
-  id.MotorCurrent = "35.5";
-  id.MotorFrequency = "50.0";
-  id.MotorSpeed = "1470";
+  id.DriveType = "RX-Brin ", id.PanelName = "LINE1 ", id.OrderNumber1 = "ABC123", id.OrderNumber2 = "D45";
+  id.InverterVoltage = "400", id.InverterCurrent = "52.0", id.InverterCapacity = "36.0";
+  id.MotorOutput = "18.5", id.MotorPoles = "4", id.MotorVoltage = "380", id.MotorCurrent = "35.5";
+  id.MotorFrequency = "50.0", id.MotorSpeed = "1470";
   return id;
 }
 
@@ -88,19 +81,12 @@ TraceBackTables sampleTables(int level) {
   return t;
 }
 
-std::string write(const TempFolder& folder, const std::string& panel, const DriveIdentity& id,
-                  const TraceBackTables& t, std::uint8_t bank) {
-  return WriteTrbCsvSet(folder.app() / "TRBSAVE", TraceBank{bank, id, t, panel}, platform::shell::CodePage());
-}
-
 }  // namespace
 
 TEST(TrbCsvSet, TheSixFilesByteForByte) {
-  TempFolder folder;
-  const DriveIdentity id = sampleIdentity();
-  const TraceBackTables t = sampleTables(6);
-  ASSERT_EQ(write(folder, "LINE1  ", id, t, 2), "");
-  const fs::path f = folder.app() / "TRBSAVE" / "TRB_LINE1_20140312_081502";
+  Folder folder;
+  ASSERT_EQ(folder.write("LINE1  ", sampleIdentity(), sampleTables(6)), "");
+  const fs::path f = folder.set("LINE1");
   ASSERT_TRUE(fs::is_directory(f));
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(f)) names.push_back(entry.path().filename().string());
@@ -108,7 +94,7 @@ TEST(TrbCsvSet, TheSixFilesByteForByte) {
   EXPECT_EQ(names, (std::vector<std::string>{"Trb2_Data.csv", "Trb2_FI.csv", "Trb2_Memo.csv",
                                               "Trb2_SampleParameters.csv", "Trb2_Title.csv", "Trb2_Word.csv"}));
 
-  const std::string data = readBytes(f / "Trb2_Data.csv");
+  const std::string data = FileText(f / "Trb2_Data.csv");
   EXPECT_EQ(data.substr(0, 28), "1,12,-4,300\r\n2,24,-8,72\r\n3,3");
   EXPECT_TRUE(data.ends_with("\r\n64,768,-256,2304\r\n"));
   EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 64);
@@ -116,107 +102,94 @@ TEST(TrbCsvSet, TheSixFilesByteForByte) {
   std::string fi;
   for (int e = 1; e <= 30; ++e)
     fi += e == 1 ? "1, , ,23,512\r\n" : e == 30 ? "30, , ,-32767,0\r\n" : std::to_string(e) + ", , ,,\r\n";
-  EXPECT_EQ(readBytes(f / "Trb2_FI.csv"), fi);
+  EXPECT_EQ(FileText(f / "Trb2_FI.csv"), fi);
 
-  EXPECT_EQ(readBytes(f / "Trb2_Memo.csv"),
+  EXPECT_EQ(FileText(f / "Trb2_Memo.csv"),
             "1,DriveType,RX-Brin \r\n2,SoftVer,V1.20   \r\n3,PanelName,LINE1 \r\n4,Custmer,??\r\n"
             "5,Templete#, 0\r\n6,FileFor,TraceBack\r\n");
   // Third field: signals of groups 1 to k together; groups 4 and 5 are not written.
-  EXPECT_EQ(readBytes(f / "Trb2_SampleParameters.csv"), "1,64,2,32,100\r\n2,64,3,-1,200\r\n3,0,3,5,300\r\n");
-  EXPECT_EQ(readBytes(f / "Trb2_Title.csv"),
+  EXPECT_EQ(FileText(f / "Trb2_SampleParameters.csv"), "1,64,2,32,100\r\n2,64,3,-1,200\r\n3,0,3,5,300\r\n");
+  EXPECT_EQ(FileText(f / "Trb2_Title.csv"),
             "1,ABC123 D45,2014/03/12  08:15:02,3,400V - 52.0A - 36.0KVA,18.5kW - 4P - 380V - 35.5A - "
             "50.0Hz - 1470min-1, , \r\n");
-  EXPECT_EQ(readBytes(f / "Trb2_Word.csv"),
+  EXPECT_EQ(FileText(f / "Trb2_Word.csv"),
             "1, ,&H1A2C, , , , , \r\n2, ,&H00000010, , , , , \r\n3, ,, , , , , \r\n");
 }
 
 TEST(TrbCsvSet, SixteenBitSamplesBelowTheWideLevelAndAnsiText) {
-  TempFolder folder;
+  Folder folder;
   DriveIdentity id = sampleIdentity();
   id.InterfaceLevel = 5;
   id.PanelName = "Ligne é";
   TraceBackTables t = sampleTables(5);
   t.SampleData16.set(1, 1, -32768);
-  ASSERT_EQ(write(folder, "Ligne é", id, t, 2), "");
-  const fs::path f = folder.app() / "TRBSAVE" / "TRB_Ligne é_20140312_081502";
-  EXPECT_EQ(readBytes(f / "Trb2_Data.csv").substr(0, 16), "1,-32768,-4,300\r");
-  const std::string memo = readBytes(f / "Trb2_Memo.csv");
+  ASSERT_EQ(folder.write("Ligne é", id, t), "");
+  EXPECT_EQ(FileText(folder.set("Ligne é") / "Trb2_Data.csv").substr(0, 16), "1,-32768,-4,300\r");
+  const std::string memo = FileText(folder.set("Ligne é") / "Trb2_Memo.csv");
   EXPECT_NE(memo.find("3,PanelName,Ligne \xE9\r\n"), std::string::npos);  // windows-1252, one byte
 }
 
 TEST(TrbCsvSet, DeepSignalsKeepEveryValueInItsLineAndColumn) {
-  // 3 x 64 samples, one value per (signal, sample) that tells both apart; the lines are made a
+  // 3 x 192 samples, one value per (signal, sample) that tells both apart; the lines are made a
   // block at a time, so the values at the block edges and in the last line matter most.
-  TempFolder folder;
-  const DriveIdentity id = sampleIdentity();
+  Folder folder;
   TraceBackTables t = sampleTables(6);
   t.GroupDepth = {3, 2, 0, 0, 0, 0};
   t.MaxGroupDepth = 3;
   t.resizeBankTables(6);
   auto value = [](int s, int i) { return (s % 2 ? -1 : 1) * (s * 100000 + i); };
-  for (int s = 1; s <= 3; ++s)
-    for (int i = 1; i <= 192; ++i) t.SampleData32.set(s, i, value(s, i));
-  ASSERT_EQ(write(folder, "P", id, t, 2), "");
   std::string expected;
-  for (int i = 1; i <= 192; ++i)
-    expected += std::to_string(i) + "," + std::to_string(value(1, i)) + "," + std::to_string(value(2, i)) + "," +
-                std::to_string(value(3, i)) + "\r\n";
-  EXPECT_EQ(readBytes(folder.app() / "TRBSAVE" / "TRB_P_20140312_081502" / "Trb2_Data.csv"), expected);
+  for (int i = 1; i <= 192; ++i) {
+    expected += std::to_string(i);
+    for (int s = 1; s <= 3; ++s) {
+      t.SampleData32.set(s, i, value(s, i));
+      expected += "," + std::to_string(value(s, i));
+    }
+    expected += "\r\n";
+  }
+  ASSERT_EQ(folder.write("P", sampleIdentity(), t), "");
+  EXPECT_EQ(FileText(folder.set("P") / "Trb2_Data.csv"), expected);
 }
 
-TEST(TrbCsvSet, EmptyLayoutsAndEmptyPanelName) {
-  TempFolder folder;
-  const DriveIdentity id = sampleIdentity();
+TEST(TrbCsvSet, EmptyLayoutsEmptyPanelNameAndRewritingReadOnlyFiles) {
+  Folder folder;
   TraceBackTables t = sampleTables(6);
   t.GroupSignals = {};
   t.SignalsPerBank = 0;
   t.resizeBankTables(6);
-  std::uint8_t bank = 2;
-  ASSERT_EQ(write(folder, "", id, t, bank), "");
-  const fs::path f = folder.app() / "TRBSAVE" / "TRB__20140312_081502";
+  ASSERT_EQ(folder.write("", sampleIdentity(), t), "");
+  const fs::path f = folder.set("");
   std::string rows;
   for (int i = 1; i <= 64; ++i) rows += std::to_string(i) + "\r\n";
-  EXPECT_EQ(readBytes(f / "Trb2_Data.csv"), rows);
-  EXPECT_EQ(readBytes(f / "Trb2_Word.csv"), "");
+  EXPECT_EQ(FileText(f / "Trb2_Data.csv"), rows);
+  EXPECT_EQ(FileText(f / "Trb2_Word.csv"), "");
 
+  // Written again over read-only files: they are replaced.
+  ASSERT_EQ(platform::shell::SetReadOnly(f / "Trb2_Data.csv", true), "");
   t.GroupDepth = {};
   t.MaxGroupDepth = 0;
-  t.resizeBankTables(6);
-  ASSERT_EQ(write(folder, "", id, t, bank), "");
-  EXPECT_EQ(readBytes(f / "Trb2_Data.csv"), "");
-  EXPECT_TRUE(fs::exists(f / "Trb2_Data.csv"));
-}
-
-TEST(TrbCsvSet, WritingTwiceReplacesTheFilesReadOnlyOnesToo) {
-  TempFolder folder;
-  const DriveIdentity id = sampleIdentity();
-  TraceBackTables t = sampleTables(6);
-  ASSERT_EQ(write(folder, "P", id, t, 2), "");
-  const fs::path word = folder.app() / "TRBSAVE" / "TRB_P_20140312_081502" / "Trb2_Word.csv";
-  ASSERT_EQ(platform::shell::SetReadOnly(word, true), "");
-  t.SignalAddress[2][1] = "&H0001";
   t.SignalsPerBank = 1;
-  ASSERT_EQ(write(folder, "P", id, t, 2), "");
-  EXPECT_EQ(readBytes(word), "1, ,&H0001, , , , , \r\n");
+  t.resizeBankTables(6);
+  t.SignalAddress[2][1] = "&H0001";
+  ASSERT_EQ(folder.write("", sampleIdentity(), t), "");
+  EXPECT_TRUE(fs::exists(f / "Trb2_Data.csv"));
+  EXPECT_EQ(FileText(f / "Trb2_Data.csv"), "");
+  EXPECT_EQ(FileText(f / "Trb2_Word.csv"), "1, ,&H0001, , , , , \r\n");
 }
 
 TEST(TrbCsvSet, NamesThatWouldLeaveTheWorkingFolderAreRefused) {
-  TempFolder folder;
+  Folder folder;
   const DriveIdentity id = sampleIdentity();
   TraceBackTables t = sampleTables(6);
-  for (const std::string& panel : std::vector<std::string>{"../../x", "a\\b", std::string("a\0b", 3)}) {
-    const std::string error = write(folder, panel, id, t, 2);
-    EXPECT_NE(error, "") << panel;
-  }
+  for (const std::string& panel : std::vector<std::string>{"../../x", "a\\b", std::string("a\0b", 3)})
+    EXPECT_NE(folder.write(panel, id, t), "") << panel;
   // A drive time field cannot smuggle a separator in either.
   t.BankTime[2][6] = "/../..";
-  EXPECT_NE(write(folder, "P", id, t, 2), "");
-  // Nothing was written anywhere.
-  EXPECT_FALSE(fs::exists(folder.app() / "TRBSAVE" / "TRB_"));
-  std::size_t files = 0;
+  EXPECT_NE(folder.write("P", id, t), "");
+  std::vector<std::string> left;
   for (const auto& entry : fs::recursive_directory_iterator(folder.root()))
-    files += entry.is_regular_file() ? 1 : 0;
-  EXPECT_EQ(files, 0u);
+    if (entry.path().filename() != "TRBSAVE") left.push_back(entry.path().string());
+  EXPECT_EQ(left, std::vector<std::string>{}) << "nothing was written anywhere";
   EXPECT_FALSE(isPlainName(".."));
   EXPECT_TRUE(isPlainName("TRB_.._20140312_081502"));
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <regex>
 #include <sstream>
 
 #include "quillon/view/csv_export.h"
@@ -58,21 +57,26 @@ PlotRequest RequestFor(const Bank& bank, std::vector<std::size_t> signals, doubl
   return r;
 }
 
+// The lines of a lane's curve, in the colour of the first lane.
+std::vector<const ScenePath*> CurveLines(const PlotScene& scene) {
+  std::vector<const ScenePath*> lines;
+  for (const ScenePath& p : scene.paths)
+    if (p.colour == 0x1f77b4 && !p.dashed) lines.push_back(&p);
+  return lines;
+}
+
 TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
   const auto columns = MinMaxColumns(std::vector<double>{1, 5, -2, NAN, 3, 3, 7, 0}.data(), 0, 8, 3);
   ASSERT_EQ(columns.size(), 3u);
-  EXPECT_EQ(columns[0].low, 1);  // samples 0-1
-  EXPECT_EQ(columns[0].high, 5);
-  EXPECT_TRUE(columns[0].lowFirst);
-  EXPECT_EQ(columns[1].low, -2);  // samples 2-4, the gap skipped
-  EXPECT_EQ(columns[1].high, 3);
-  EXPECT_EQ(columns[2].high, 7);  // samples 5-7
-  EXPECT_FALSE(columns[2].lowFirst && columns[2].low == 0) << "7 came before 0";
+  EXPECT_TRUE(columns[0].low == 1 && columns[0].high == 5 && columns[0].lowFirst);  // samples 0-1
+  EXPECT_TRUE(columns[1].low == -2 && columns[1].high == 3);  // samples 2-4, the gap skipped
+  EXPECT_TRUE(columns[2].low == 0 && columns[2].high == 7 && !columns[2].lowFirst) << "7 came before 0";
 
   const Bank bank = MakeBank(16320, 8000);
   const PlotRequest request = RequestFor(bank, {0}, 900);
   const PlotScene scene = BuildPlotScene(request);
   const PlotArea area = PlotAreaOf(request);
+  auto xOf = [&area](double sample) { return area.left + (sample - 1) / (16320 - 1) * (area.right - area.left); };
   // The curve: the widest path with the lane's colour; no more than two points per column.
   const ScenePath* curve = nullptr;
   for (const ScenePath& p : scene.paths)
@@ -81,13 +85,12 @@ TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
   EXPECT_LE(curve->points.size(), 2 * static_cast<std::size_t>(area.right - area.left) + 4);
   EXPECT_GT(curve->points.size(), static_cast<std::size_t>(area.right - area.left));
   // The spike is the highest point of the lane: nothing of the curve lies above it.
-  const double top = std::min_element(curve->points.begin(), curve->points.end(),
-                                      [](auto& a, auto& b) { return a.y < b.y; })->y;
-  const double spikeX = std::min_element(curve->points.begin(), curve->points.end(),
-                                         [](auto& a, auto& b) { return a.y < b.y; })->x;
-  EXPECT_NEAR(spikeX, area.left + (1235.0 - 1) / (16320 - 1) * (area.right - area.left), 1.5);
+  const auto spike =
+      *std::min_element(curve->points.begin(), curve->points.end(), [](auto& a, auto& b) { return a.y < b.y; });
+  const double top = spike.y;
+  EXPECT_NEAR(spike.x, xOf(1235), 1.5);
   // The fault: a dashed line at sample 8000 and a dot at its value, inside the lane.
-  const double faultX = area.left + (8000.0 - 1) / (16320 - 1) * (area.right - area.left);
+  const double faultX = xOf(8000);
   bool line = false;
   for (const ScenePath& p : scene.paths)
     line = line || (p.dashed && p.points.size() == 2 && std::fabs(p.points[0].x - faultX) < 1e-6);
@@ -100,23 +103,14 @@ TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
   PlotRequest close = request;
   close.firstSample = 1230, close.lastSample = 1240;
   const PlotScene near = BuildPlotScene(close);
-  std::size_t curvePoints = 0;
-  for (const ScenePath& p : near.paths)
-    if (!p.dashed && p.points.size() > 2) curvePoints = p.points.size();
-  EXPECT_EQ(curvePoints, 13u) << "samples 1229 to 1241: one beyond each edge";
+  const auto zoomed = CurveLines(near);
+  ASSERT_EQ(zoomed.size(), 1u);
+  EXPECT_EQ(zoomed[0]->points.size(), 13u) << "samples 1229 to 1241: one beyond each edge";
 
   // Beyond the recorded groups a signal spans every row and has no fault marker.
   const PlotScene other = BuildPlotScene(RequestFor(bank, {2}, 600));
   EXPECT_TRUE(other.dots.empty());
   EXPECT_EQ(DeepestSample(bank, {2}), 16330);
-}
-
-// The lines of a lane's curve, in the colour of the first lane.
-std::vector<const ScenePath*> CurveLines(const PlotScene& scene) {
-  std::vector<const ScenePath*> lines;
-  for (const ScenePath& p : scene.paths)
-    if (p.colour == 0x1f77b4 && !p.dashed) lines.push_back(&p);
-  return lines;
 }
 
 TEST(PlotScene, NoLineCrossesAGap) {
@@ -135,10 +129,9 @@ TEST(PlotScene, NoLineCrossesAGap) {
   const PlotScene reducedScene = BuildPlotScene(reduced);
   const auto lines = CurveLines(reducedScene);
   ASSERT_EQ(lines.size(), 2u);
-  const double gapStart = area.left + (5001.0 - 1) / (16320 - 1) * (area.right - area.left);
-  const double gapEnd = area.left + (9000.0 - 1) / (16320 - 1) * (area.right - area.left);
-  EXPECT_LT(lines[0]->points.back().x, gapStart + 1);
-  EXPECT_GT(lines[1]->points.front().x, gapEnd - 1);
+  const double perSample = (area.right - area.left) / (16320 - 1);
+  EXPECT_LT(lines[0]->points.back().x, area.left + 5000 * perSample + 1) << "the gap starts at sample 5001";
+  EXPECT_GT(lines[1]->points.front().x, area.left + 8999 * perSample - 1) << "and ends at sample 9000";
 }
 
 TEST(PlotScene, ReadoutShowsStoredValueAndPercentOfPctValue) {
@@ -175,14 +168,9 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   const Bank bank = MakeBank(200, 100);
   std::ostringstream out;
   WriteBankCsv(bank, out);
-  std::vector<std::string> lines;
-  std::istringstream in(out.str());
-  for (std::string line; std::getline(in, line);) {
-    ASSERT_EQ(line.back(), '\r');
-    line.pop_back();
-    lines.push_back(line);
-  }
+  const auto lines = view_test::CrlfLines(out.str());
   ASSERT_EQ(lines.size(), 211u);
+  EXPECT_EQ(view_test::Count(out.str(), "\n"), 211u) << "every line ends with CR LF";
   EXPECT_EQ(lines[0], "sample,RAMP,\"PCT,\"\"A\"\"\",<X&Y>,fault");
   EXPECT_EQ(lines[1], "1,0,50,-0,");
   EXPECT_EQ(lines[4], "4,3,,-3,") << "a gap stays empty";
@@ -215,6 +203,7 @@ TEST(Report, SelfContainedPageWithAPlotPerSignal) {
   model.drive.driveType = "RX-Fenn";
   model.drive.inverterRating = "400.0V - 52.0A - 36.0KVA";
   model.banks = {MakeBank(200, 100), MakeBank(64, 0)};
+  model.banks[1].rawSamples = true;
   model.banks[0].faults = {{1, "1", "OC", "Overcurrent", 10}};
   model.tables.push_back({TableKind::TroubleRecords, {"Trouble records", "TroubleRecord_P.csv", {"No.", "Time"}, {{"1", "2014"}}}});
   model.tables.push_back({TableKind::SettingParameters, {"Setting parameters", "Set_Sram_P.csv", {"No.", "Address", "Value"},
@@ -224,17 +213,13 @@ TEST(Report, SelfContainedPageWithAPlotPerSignal) {
 
   for (const char* outside : {"<script", "src=", "href=", "url(", "@import", "<link", "@font-face"})
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
-  auto count = [&html](const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = html.find(what); at != std::string::npos; at = html.find(what, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("<svg"), 6u) << "one small multiple per signal of each bank";
-  EXPECT_EQ(count("stroke-dasharray"), 2u) << "the fault marker of bank 2's group 1 signals; the other has none";
+  EXPECT_EQ(view_test::Count(html, "<svg"), 6u) << "one small multiple per signal of each bank";
+  EXPECT_EQ(view_test::Count(html, "stroke-dasharray"), 2u) << "the fault marker of bank 2's group 1 signals; the other has none";
   EXPECT_NE(html.find("&lt;Line 7&gt;"), std::string::npos);
   EXPECT_NE(html.find("<td>52.0A</td>"), std::string::npos);
   EXPECT_NE(html.find("Bank 2 \xE2\x80\x94 2014/03/12  08:15:02 \xE2\x80\x94 OC"), std::string::npos);
   EXPECT_NE(html.find("@page { size: A4"), std::string::npos);
+  EXPECT_EQ(view_test::Count(html, "(no drive database)"), 1u) << "bank 2 has its names from the database";
   EXPECT_NE(html.find("1 words of value 0 not listed"), std::string::npos);
   EXPECT_EQ(html.find("0x0002"), std::string::npos);
   EXPECT_EQ(html.find("Evtlg_P.csv"), std::string::npos) << "the event log is the viewer's";

@@ -4,7 +4,6 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
-#include <cmath>
 #include <filesystem>
 
 #include "quillon/view/save_reader.h"
@@ -16,32 +15,26 @@ namespace fs = std::filesystem;
 using namespace quillon::view;
 using namespace view_test;
 
-// The bank as both forms must give it, apart from what only a drive database adds.
-void ExpectTheBank(const Bank& bank, const std::string& form) {
-  SCOPED_TRACE(form);
+// The bank as its form must give it: the CSV set with the raw samples and addresses, the
+// workbook with what the drive database adds.
+void ExpectTheBank(const Bank& bank) {
   EXPECT_EQ(bank.faultTime, kFaultTime);
-  ASSERT_EQ(bank.groups.size(), 3u);
-  const int depths[] = {128, 64, 64}, faults[] = {40, 20, 10}, upTo[] = {2, 3, 3};
-  for (int g = 0; g < 3; ++g) {
-    EXPECT_EQ(bank.groups[g].number, g + 1);
-    EXPECT_EQ(bank.groups[g].depth, depths[g]);
-    EXPECT_EQ(bank.groups[g].faultSample, faults[g]);
-    EXPECT_EQ(bank.groups[g].signalsUpTo, upTo[g]);
-    EXPECT_EQ(bank.groups[g].sampling, 1001 * (g + 1));
-  }
+  std::string groups;  // number: depth, fault sample, signals up to it, sampling
+  for (const SampleGroup& g : bank.groups)
+    groups += std::to_string(g.number) + ": " + std::to_string(g.depth) + "," + std::to_string(g.faultSample) + "," +
+              std::to_string(g.signalsUpTo) + "," + std::to_string(g.sampling) + "; ";
+  EXPECT_EQ(groups, "1: 128,40,2,1001; 2: 64,20,3,2002; 3: 64,10,3,3003; ");
   ASSERT_EQ(bank.faults.size(), 2u);
-  EXPECT_EQ(bank.faults[0].code, "1");
-  EXPECT_EQ(bank.faults[0].detectedSample, 10);
-  EXPECT_EQ(bank.faults[1].code, "3");
-  EXPECT_EQ(bank.faults[1].detectedSample, 20);
+  EXPECT_TRUE(bank.faults[0].code == "1" && bank.faults[0].detectedSample == 10);
+  EXPECT_TRUE(bank.faults[1].code == "3" && bank.faults[1].detectedSample == 20);
 
   ASSERT_EQ(bank.signals.size(), static_cast<std::size_t>(kSignals));
   ASSERT_EQ(bank.rows, static_cast<std::size_t>(kRows));
-  const int groups[] = {1, 1, 2, 0};
+  const int groupOf[] = {1, 1, 2, 0};
   const std::size_t signalDepths[] = {128, 128, 64, 128};
   for (int i = 0; i < kSignals; ++i) {
     const Signal& signal = bank.signals[static_cast<std::size_t>(i)];
-    EXPECT_EQ(signal.group, groups[i]) << i;
+    EXPECT_EQ(signal.group, groupOf[i]) << i;
     EXPECT_EQ(bank.depthOf(signal), signalDepths[i]) << i;
     for (int s = 1; s <= kRows; ++s)
       ASSERT_EQ(bank.signalSamples(static_cast<std::size_t>(i))[s - 1], SampleOf(i + 1, s)) << i << " " << s;
@@ -51,60 +44,49 @@ void ExpectTheBank(const Bank& bank, const std::string& form) {
   EXPECT_FALSE(bank.faultSampleOf(bank.signals[3])) << "group not recorded";
   EXPECT_EQ(bank.signals[2].symbol, kUnknownAddress);
   EXPECT_EQ(bank.signals[2].longName, kUnknownAddress) << "the address where the database had no name";
+
+  if (bank.rawSamples) {
+    EXPECT_EQ(bank.number, kBank);
+    EXPECT_EQ(bank.softVersion, "SIM09.99");
+    for (const Signal& signal : bank.signals) {
+      EXPECT_EQ(signal.symbol, signal.address);
+      EXPECT_FALSE(signal.pctValue);
+    }
+    return;
+  }
+  EXPECT_FALSE(bank.number);
+  EXPECT_EQ(bank.title(), std::string("Fault of ") + kFaultTime);
+  EXPECT_EQ(bank.softVersion, "SIM01.00");
+  const Signal &known = bank.signals[0], &unknown = bank.signals[2];
+  EXPECT_EQ(known.symbol + "|" + known.longName + "|" + known.unit, "SPD_REF|Speed reference|min-1");
+  EXPECT_EQ(known.pctValue, 16384);
+  EXPECT_EQ(unknown.pctValue, 100) << "what the workbook holds for an unknown address";
+  EXPECT_EQ(unknown.unit, "");
+  EXPECT_EQ(bank.faults[0].name + "|" + bank.faults[0].explanation, "OC|Overcurrent");
 }
 
 void ExpectTheDrive(const DriveInfo& drive) {
-  EXPECT_EQ(drive.driveType, "RX-Fenn");
-  EXPECT_EQ(drive.panelName, kPanelName);
-  EXPECT_EQ(drive.orderNumber, kOrderNumber);
+  EXPECT_EQ(drive.driveType + "|" + drive.panelName + "|" + drive.orderNumber,
+            std::string("RX-Fenn|") + kPanelName + "|" + kOrderNumber);
   EXPECT_EQ(drive.inverterRating, "400.0V - 52.0A - 36.0KVA");
   EXPECT_EQ(drive.motorRating, "18.5kW - 4P - 380V - 35.5A - 50.0Hz - 1470min-1");
-  const auto rows = DriveInfoRows(drive);
-  auto textOf = [&rows](const std::string& label) {
-    for (const auto& row : rows)
-      if (row.label == label) return row.text;
-    return std::string("<missing>");
-  };
-  EXPECT_EQ(textOf("Inverter current"), "52.0A");
-  EXPECT_EQ(textOf("Motor speed"), "1470min-1");
+  std::string rows;
+  for (const auto& row : DriveInfoRows(drive)) rows += row.label + "=" + row.text + ";";
+  EXPECT_NE(rows.find("Inverter current=52.0A;"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("Motor speed=1470min-1;"), std::string::npos) << rows;
 }
 
-TEST(SaveReader, WorkbookAndCsvSetOfOneBankReadAlike) {
-  Scratch scratch;
-  const fs::path app = scratch.path() / "app";
-  WriteWorkbook(app);
-  WriteCsvSet(app);
-  const SaveModel model = ReadSave(app / "TRBSAVE", platform::shell::CodePage());
-  ASSERT_EQ(model.banks.size(), 2u);
-
-  const Bank& csv = model.banks[0];  // its number is saved, so it comes first
-  EXPECT_EQ(csv.number, kBank);
-  EXPECT_TRUE(csv.rawSamples);
-  EXPECT_EQ(csv.softVersion, "SIM09.99");
-  ExpectTheBank(csv, "CSV set");
-  for (const Signal& signal : csv.signals) {
-    EXPECT_EQ(signal.symbol, signal.address);
-    EXPECT_FALSE(signal.pctValue);
+// Message of the SaveError that reading `path` ends with.
+std::string FailureOf(const fs::path& path) {
+  try {
+    ReadSave(path, platform::shell::CodePage());
+  } catch (const SaveError& error) {
+    return error.what();
   }
-
-  const Bank& book = model.banks[1];
-  EXPECT_FALSE(book.number);
-  EXPECT_EQ(book.title(), std::string("Fault of ") + kFaultTime);
-  EXPECT_EQ(book.softVersion, "SIM01.00");
-  ExpectTheBank(book, "workbook");
-  EXPECT_EQ(book.signals[0].symbol, "SPD_REF");
-  EXPECT_EQ(book.signals[0].longName, "Speed reference");
-  EXPECT_EQ(book.signals[0].unit, "min-1");
-  EXPECT_EQ(book.signals[0].pctValue, 16384);
-  EXPECT_EQ(book.signals[2].pctValue, 100) << "what the workbook holds for an unknown address";
-  EXPECT_EQ(book.signals[2].unit, "");
-  EXPECT_EQ(book.faults[0].name, "OC");
-  EXPECT_EQ(book.faults[0].explanation, "Overcurrent");
-
-  ExpectTheDrive(model.drive);
+  return "<read without complaint>";
 }
 
-TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
+TEST(SaveReader, FolderArchiveWorkbookAndCsvSetGiveTheSameBanks) {
   Scratch scratch;
   const fs::path app = scratch.path() / "app";
   const fs::path workbook = WriteWorkbook(app);
@@ -120,45 +102,33 @@ TEST(SaveReader, ArchiveWorkbookAndCsvSetFolderGiveTheSameBanks) {
   ::setenv("TMPDIR", temp.c_str(), 1);
   const SaveModel fromArchive = ReadSave(archive, platform::shell::CodePage());
   EXPECT_TRUE(fs::is_empty(temp)) << "the extracted files are removed";
-  const fs::path flipped = scratch.path() / "flipped.lzh";
-  fs::copy_file(archive, flipped);
-  std::string bytes = ReadText(flipped);
+  std::string bytes = ReadText(archive);
+  WriteText(scratch.path() / "cut.lzh", bytes.substr(0, bytes.size() / 2));
   bytes[bytes.size() * 2 / 3] ^= 0x5A;  // inside a member: its check sum no longer matches
-  WriteText(flipped, bytes);
-  EXPECT_THROW(ReadSave(flipped, platform::shell::CodePage()), SaveError);
-  EXPECT_TRUE(fs::is_empty(temp)) << "also when a member is damaged";
-  fs::resize_file(archive, fs::file_size(archive) / 2);
-  EXPECT_THROW(ReadSave(archive, platform::shell::CodePage()), SaveError);
-  EXPECT_TRUE(fs::is_empty(temp)) << "also when the archive is cut short";
+  WriteText(scratch.path() / "flipped.lzh", bytes);
+  for (const char* damaged : {"flipped.lzh", "cut.lzh"}) {
+    EXPECT_NE(FailureOf(scratch.path() / damaged), "<read without complaint>") << damaged;
+    EXPECT_TRUE(fs::is_empty(temp)) << "also after reading " << damaged;
+  }
   if (before) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
-
-  ASSERT_EQ(fromArchive.banks.size(), 2u);
   EXPECT_EQ(fromArchive.name, archive.filename().string());
-  ExpectTheBank(fromArchive.banks[0], "CSV set from the archive");
-  ExpectTheBank(fromArchive.banks[1], "workbook from the archive");
-  ExpectTheDrive(fromArchive.drive);
 
-  const SaveModel oneWorkbook = ReadSave(workbook, platform::shell::CodePage());
-  ASSERT_EQ(oneWorkbook.banks.size(), 1u);
-  ExpectTheBank(oneWorkbook.banks[0], "one workbook");
-  EXPECT_EQ(oneWorkbook.banks[0].signals[0].symbol, "SPD_REF");
-  ExpectTheDrive(oneWorkbook.drive);
-
-  const SaveModel oneSet = ReadSave(csvFolder, platform::shell::CodePage());
-  ASSERT_EQ(oneSet.banks.size(), 1u);
-  ExpectTheBank(oneSet.banks[0], "one CSV set folder");
-  ExpectTheDrive(oneSet.drive);
-}
-
-// The message of the SaveError that reading `path` ends with.
-std::string FailureOf(const fs::path& path) {
-  try {
-    ReadSave(path, platform::shell::CodePage());
-  } catch (const SaveError& error) {
-    return error.what();
+  const auto read = [](const fs::path& path) { return ReadSave(path, platform::shell::CodePage()); };
+  const std::pair<SaveModel, std::size_t> forms[] = {
+      {read(app / "TRBSAVE"), 2}, {fromArchive, 2}, {read(workbook), 1}, {read(csvFolder), 1}};
+  for (const auto& [model, banks] : forms) {
+    SCOPED_TRACE(model.name);
+    ASSERT_EQ(model.banks.size(), banks);
+    for (const Bank& bank : model.banks) ExpectTheBank(bank);
+    // The CSV set's number is saved, so it comes first.
+    if (banks == 2) {
+      EXPECT_TRUE(model.banks[0].rawSamples && !model.banks[1].rawSamples);
+    }
+    ExpectTheDrive(model.drive);
   }
-  return "<read without complaint>";
+  EXPECT_FALSE(forms[2].first.banks[0].rawSamples) << "the workbook alone";
+  EXPECT_TRUE(forms[3].first.banks[0].rawSamples) << "the CSV set alone";
 }
 
 void Sql(const fs::path& file, const std::string& sql) {
@@ -181,68 +151,59 @@ TEST(SaveReader, DamagedWorkbookEndsWithAMessageNamingIt) {
     fs::resize_file(cutFile, cut);
     EXPECT_NE(FailureOf(cutFile).find(cutFile.filename().string()), std::string::npos) << cut << ": " << FailureOf(cutFile);
   }
-
-  const fs::path noWords = scratch.path() / "TRBnowords.mdb";
-  fs::copy_file(workbook, noWords);
-  Sql(noWords, "DROP TABLE Word");
-  EXPECT_NE(FailureOf(noWords).find("no table \"Word\""), std::string::npos) << FailureOf(noWords);
-
-  const fs::path textSample = scratch.path() / "TRBtext.mdb";
-  fs::copy_file(workbook, textSample);
-  Sql(textSample, "UPDATE Data SET Data2 = 'abc' WHERE rowid = 5");
-  EXPECT_NE(FailureOf(textSample).find("sample 5 of \"Data2\""), std::string::npos) << FailureOf(textSample);
-
-  const fs::path badLayout = scratch.path() / "TRBlayout.mdb";
-  fs::copy_file(workbook, badLayout);
-  Sql(badLayout, "UPDATE SampleParameters SET Block_Max = 99999 WHERE rowid = 2");
-  EXPECT_NE(FailureOf(badLayout).find("group 2"), std::string::npos) << FailureOf(badLayout);
-}
-
-// Line `line` (1-based) of a file with CR LF lines, changed by `edit`.
-void EditLine(const fs::path& file, int line, const std::function<void(std::string&)>& edit) {
-  std::string text = ReadText(file);
-  std::size_t start = 0;
-  for (int n = 1; n < line; ++n) start = text.find("\r\n", start) + 2;
-  const std::size_t end = text.find("\r\n", start);
-  std::string content = text.substr(start, end - start);
-  edit(content);
-  WriteText(file, text.replace(start, end - start, content));
+  const std::pair<const char*, const char*> damages[] = {
+      {"DROP TABLE Word", "no table \"Word\""},
+      {"UPDATE Data SET Data2 = 'abc' WHERE rowid = 5", "sample 5 of \"Data2\""},
+      {"UPDATE SampleParameters SET Block_Max = 99999 WHERE rowid = 2", "group 2"}};
+  for (const auto& [sql, message] : damages) {
+    const fs::path damaged = scratch.path() / ("TRBdamaged" + std::to_string(n++) + ".mdb");
+    fs::copy_file(workbook, damaged);
+    Sql(damaged, sql);
+    EXPECT_NE(FailureOf(damaged).find(message), std::string::npos) << FailureOf(damaged);
+  }
 }
 
 TEST(SaveReader, DamagedCsvSetEndsWithAMessageNamingTheLine) {
   Scratch scratch;
   const fs::path original = WriteCsvSet(scratch.path() / "app");
-  const std::string data = "Trb" + std::to_string(kBank) + "_Data.csv";
-  auto copy = [&](const std::string& name) {
-    const fs::path folder = scratch.path() / name;
-    fs::copy(original, folder);
-    return folder;
+  struct Damage {
+    const char* file;
+    int line;  // 1-based; 0 removes the file
+    std::function<void(std::string&)> edit;
+    std::string message;
+    bool whole = false;  // the message is all of it
   };
-
-  const fs::path shortLine = copy("short");
-  EditLine(shortLine / data, 17, [](std::string& l) { l.erase(l.rfind(',')); });
-  EXPECT_EQ(FailureOf(shortLine), data + ": line 17 has 3 samples, 4 expected (one per signal).");
-
-  const fs::path longLine = copy("long");
-  EditLine(longLine / data, 5, [](std::string& l) { l += ",7"; });
-  EXPECT_NE(FailureOf(longLine).find("line 5 has 5 samples"), std::string::npos) << FailureOf(longLine);
-
-  const fs::path notANumber = copy("nan");
-  EditLine(notANumber / data, 9, [](std::string& l) { l.replace(l.find(','), 1, ",x"); });
-  EXPECT_NE(FailureOf(notANumber).find("line 9 holds \"x"), std::string::npos) << FailureOf(notANumber);
-
-  const fs::path skipped = copy("skipped");
-  EditLine(skipped / data, 3, [](std::string& l) { l[0] = '4'; });
-  EXPECT_NE(FailureOf(skipped).find("line 3 is numbered 4"), std::string::npos) << FailureOf(skipped);
-
-  const fs::path noWords = copy("nowords");
-  fs::remove(noWords / ("Trb" + std::to_string(kBank) + "_Word.csv"));
-  EXPECT_NE(FailureOf(noWords).find("has no file Trb3_Word.csv"), std::string::npos) << FailureOf(noWords);
-
-  const fs::path badGroups = copy("groups");
-  EditLine(badGroups / "Trb3_SampleParameters.csv", 2, [](std::string& l) { l = "2,64"; });
-  EXPECT_NE(FailureOf(badGroups).find("Trb3_SampleParameters.csv: line 2 has 2 fields"), std::string::npos)
-      << FailureOf(badGroups);
+  const Damage damages[] = {
+      {"Trb3_Data.csv", 17, [](std::string& l) { l.erase(l.rfind(',')); },
+       "Trb3_Data.csv: line 17 has 3 samples, 4 expected (one per signal).", true},
+      {"Trb3_Data.csv", 5, [](std::string& l) { l += ",7"; }, "line 5 has 5 samples"},
+      {"Trb3_Data.csv", 9, [](std::string& l) { l.replace(l.find(','), 1, ",x"); }, "line 9 holds \"x"},
+      {"Trb3_Data.csv", 3, [](std::string& l) { l[0] = '4'; }, "line 3 is numbered 4"},
+      {"Trb3_Word.csv", 0, nullptr, "has no file Trb3_Word.csv"},
+      {"Trb3_SampleParameters.csv", 2, [](std::string& l) { l = "2,64"; },
+       "Trb3_SampleParameters.csv: line 2 has 2 fields"}};
+  int n = 0;
+  for (const Damage& damage : damages) {
+    const fs::path folder = scratch.path() / ("damaged" + std::to_string(n++));
+    fs::copy(original, folder);
+    if (damage.line == 0) {
+      fs::remove(folder / damage.file);
+    } else {
+      std::string text = ReadText(folder / damage.file);
+      std::size_t start = 0;
+      for (int l = 1; l < damage.line; ++l) start = text.find("\r\n", start) + 2;
+      const std::size_t end = text.find("\r\n", start);
+      std::string content = text.substr(start, end - start);
+      damage.edit(content);
+      WriteText(folder / damage.file, text.replace(start, end - start, content));
+    }
+    const std::string failure = FailureOf(folder);
+    if (damage.whole) {
+      EXPECT_EQ(failure, damage.message);
+    } else {
+      EXPECT_NE(failure.find(damage.message), std::string::npos) << failure;
+    }
+  }
 
   EXPECT_NE(FailureOf(scratch.path() / "nothing-here").find("no such file"), std::string::npos);
   fs::create_directories(scratch.path() / "empty");

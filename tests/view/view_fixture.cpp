@@ -21,15 +21,6 @@ const fs::path kTemplates = fs::path(QUILLON_BINARY_DIR) / "templates";
 const char* const kAddresses[] = {"", "&H00010000", "&H00010004", kUnknownAddress, "&H00010010"};
 const std::array<std::string, 7> kTime = {"", "2014", "03", "12", "08", "15", "02"};
 
-void fillLayout(auto& t) {
-  t.GroupDepth = {2, 1, 1, 0, 0};
-  t.GroupSignals = {0, 2, 1, 0, 1, 0};
-  t.GroupSampling = {0, 1001, 2002, 3003, 0, 0};
-  t.GroupFaultIndex = {0, 40, 20, 10, 0, 0};
-  t.MaxGroupDepth = 2;
-  t.SignalsPerBank = kSignals;
-}
-
 }  // namespace
 
 std::int32_t SampleOf(int signal, int sample) {
@@ -65,7 +56,12 @@ struct ReadBank {
     identity.MotorCurrent = "35.5", identity.MotorFrequency = "50.0", identity.MotorSpeed = "1470";
     tables.resizeBankTime();
     tables.BankTime[kBank] = kTime;
-    fillLayout(tables);
+    tables.GroupDepth = {2, 1, 1, 0, 0};
+    tables.GroupSignals = {0, 2, 1, 0, 1, 0};
+    tables.GroupSampling = {0, 1001, 2002, 3003, 0, 0};
+    tables.GroupFaultIndex = {0, 40, 20, 10, 0, 0};
+    tables.MaxGroupDepth = 2;
+    tables.SignalsPerBank = kSignals;
     tables.resizeBankTables(6);
     tables.BankSoftVersion[kBank] = softVersion;
     for (int e = 1; e <= 30; ++e) tables.BankFaults[kBank][e] = {std::nullopt, -1, -1};
@@ -114,6 +110,21 @@ void WriteText(const fs::path& file, const std::string& text) {
 std::string ReadText(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> CrlfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  if (start < text.size()) lines.push_back("unterminated: " + text.substr(start));
+  return lines;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 }  // namespace view_test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace view_test {
 
@@ -51,5 +52,9 @@ bool Pack(const std::filesystem::path& folder, const std::filesystem::path& arch
 
 void WriteText(const std::filesystem::path& file, const std::string& text);
 std::string ReadText(const std::filesystem::path& file);
+// The lines of a text without their CR LF; a rest without one comes last as "unterminated: ...".
+std::vector<std::string> CrlfLines(const std::string& text);
+// How often `what` occurs in `text`, overlaps counted.
+std::size_t Count(const std::string& text, const std::string& what);
 
 }  // namespace view_test
