@@ -15,7 +15,6 @@
 
 namespace {
 using namespace quillon;
-using quillon_test::RunSetup;
 using quillon_test::WindowRig;
 
 QApplication& application() {
@@ -35,13 +34,7 @@ QString textOf(const MainWindowWidget& widget, const char* name) {
 
 TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   application();
-  RunSetup setup;
-  setup.drive.driveType = "RX-Ardo ";
-  setup.drive.interfaceLevel = 5;
-  setup.drive.interfaceMinor = 1;
-  setup.drive.recordedBanks = {0, 1, 2, 3, 4, 5, 6, 7};
-  setup.commandLine = "/l /f";
-  WindowRig rig(setup);
+  WindowRig rig(quillon_test::WithDrive(quillon_test::Ardo(), "/l /f"));
   MainWindow& w = rig.window();
   MainWindowWidget widget(w);
   ASSERT_EQ(rig.startUpFailure, "");
