@@ -20,6 +20,7 @@
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
+using quillon_test::CopiedTemplates;
 using quillon_test::FilesBelow;
 using quillon_test::FileText;
 using quillon_test::Heard;
@@ -84,14 +85,6 @@ TEST(KeepingData, AnEarlierRunsDataIsKeptAndNoSaveIsReplaced) {
   EXPECT_FALSE(fs::exists(app / "TRBSAVE_20260203_090507_incomplete_3"));
 }
 
-// A copy of the build's templates folder without the simulated drive's database.
-fs::path templatesWithoutDatabase(const fs::path& folder) {
-  fs::create_directories(folder);
-  for (const char* name : {"TRB_TMP.mdb", "SET_TMP.mdb"})
-    fs::copy_file(quillon_test::BuiltTemplates() / name, folder / name);
-  return folder;
-}
-
 std::size_t countNamed(const fs::path& folder, const std::string& start, const std::string& end) {
   std::size_t n = 0;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -115,27 +108,21 @@ TEST(KeepingData, ABankWhoseWorkbookCannotBeWrittenIsSavedAsItsCsvSet) {
     setup.templateFolder = quillon_test::BuiltTemplates();
     const quillon_test::TestFolder scratch;
     const fs::path own = scratch.path();
-    if (c.name == "template missing") {
-      fs::create_directories(own / "db-only");
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", own / "db-only" / "SIM01.00.mdb");
-      setup.templateFolder = own / "db-only";
-    }
+    if (c.name == "template missing") setup.templateFolder = CopiedTemplates(own / "db-only", {"SIM01.00.mdb"});
     if (c.name.starts_with("panel name")) setup.drive.panelName = std::string(240, 'P');
     if (c.name.starts_with("drive type")) {
       setup.drive.driveType = "RX-Fenn  ";
-      setup.templateFolder = templatesWithoutDatabase(own / "templates");
+      setup.templateFolder = CopiedTemplates(own / "templates", {"TRB_TMP.mdb", "SET_TMP.mdb"});
     }
     RunRig rig(setup);
     if (c.name == "damaged drive database") {
       // Found first in the program folder, and cut short by 1000 bytes.
-      const fs::path copy = rig.appFolder() / "SIM01.00.mdb";
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", copy);
+      const fs::path copy = CopiedTemplates(rig.appFolder(), {"SIM01.00.mdb"}) / "SIM01.00.mdb";
       fs::resize_file(copy, fs::file_size(copy) - 1000);
     }
     if (c.name.starts_with("drive type")) {
-      const fs::path byType = rig.documents() / "no-install-root" / "Program files/Korvane/Pelmark Tool/DRIVE DB/RX-Fenn";
-      fs::create_directories(byType);
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", byType / "SIM01.00.mdb");
+      CopiedTemplates(rig.documents() / "no-install-root" / "Program files/Korvane/Pelmark Tool/DRIVE DB/RX-Fenn",
+                      {"SIM01.00.mdb"});
     }
 
     Heard heard(rig.run());

@@ -79,6 +79,13 @@ struct RunSetup {
 
 // The build's templates, with the simulated drive's database "SIM01.00.mdb".
 inline std::filesystem::path BuiltTemplates() { return std::filesystem::path(QUILLON_BINARY_DIR) / "templates"; }
+// Copies of the build's templates `names` in `folder`, made if need be; returns `folder`.
+inline std::filesystem::path CopiedTemplates(const std::filesystem::path& folder,
+                                             std::initializer_list<const char*> names) {
+  std::filesystem::create_directories(folder);
+  for (const char* name : names) std::filesystem::copy_file(BuiltTemplates() / name, folder / name);
+  return folder;
+}
 
 class RunRig {
  public:

@@ -182,8 +182,7 @@ TEST(SaveSequence, OtherBanksOnlyForLastFaultOnlyWithABank) {
 // before are complete and kept.
 TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) {
   quillon_test::TestFolder templates;
-  for (const auto& entry : fs::directory_iterator(quillon_test::BuiltTemplates()))
-    if (entry.is_regular_file()) fs::copy_file(entry.path(), templates.path() / entry.path().filename());
+  quillon_test::CopiedTemplates(templates.path(), {"TRB_TMP.mdb", "SET_TMP.mdb", "SIM01.00.mdb", "SIM01.00_RX-Fenn.pdn"});
   const fs::path workbookTemplate = templates.path() / "TRB_TMP.mdb";
   const std::string goodTemplate = quillon_test::FileText(workbookTemplate);
   fs::remove(workbookTemplate);

@@ -165,14 +165,6 @@ std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank, const st
          two(t.hour) + two(t.minute) + two(t.second);
 }
 
-// The ASCII text of a UTF-16LE file with its byte-order mark.
-std::string utf16LeText(const std::string& bytes) {
-  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "<no UTF-16LE byte-order mark>";
-  std::string text;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : '?';
-  return text;
-}
-
 // The text of a UTF-16LE file with its byte-order mark, as UTF-8.
 std::string utf16LeAsUtf8(const std::string& bytes) {
   if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "<no UTF-16LE byte-order mark>";
@@ -187,14 +179,19 @@ bool isValidUtf8(const std::string& text) {
   return true;
 }
 
+// The setting-parameter workbook of `panel` in `folder`; empty when there is none.
+fs::path setpointWorkbook(const fs::path& folder, const std::string& panel) {
+  for (const fs::path& file : entriesOf(folder, "Set_Sram_" + panel + "_"))
+    if (file.extension() == ".mdb") return file;
+  return {};
+}
+
 // A simulated run's record files, converted into the setting-parameter workbook and then
 // deleted: the workbook's record tables hold what the drive reported. Returns the workbook.
 fs::path ExpectConvertedRecords(const fs::path& extracted, const drivesim::RecordImages& drive, bool eventLog) {
   for (const auto& entry : fs::directory_iterator(extracted))
     EXPECT_NE(entry.path().extension(), ".csv") << entry.path();
-  fs::path workbook;
-  for (const fs::path& file : entriesOf(extracted, std::string("Set_Sram_") + kSafePanel + "_"))
-    if (file.extension() == ".mdb") workbook = file;
+  const fs::path workbook = setpointWorkbook(extracted, kSafePanel);
   if (workbook.empty()) {
     ADD_FAILURE() << "no setting-parameter workbook";
     return workbook;
@@ -276,7 +273,7 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   // The drive configuration file beside it, completed from the product definition.
   fs::path document = workbook;
   document.replace_extension(".drc");
-  const std::string text = utf16LeText(FileText(document));
+  const std::string text = utf16LeAsUtf8(FileText(document));
   EXPECT_NE(text.find("producttype=\"RX-Fenn\" firmwareversion=\"SIM01.00\""), std::string::npos) << text;
   EXPECT_NE(text.find("ipaddress=\"127.0.0.1\""), std::string::npos) << text;
   EXPECT_NE(text.find("<signal value=\"100\" id=\"ACC_TIME1\"/>"), std::string::npos) << text;
@@ -295,24 +292,6 @@ TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
   // The largest area: every non-zero word of it has a row, and the closing row comes last.
   EXPECT_EQ(db_test::queryText(workbook, "SELECT symbol FROM DataSet ORDER BY ID DESC LIMIT 1"), "SETEND");
   EXPECT_EQ(db_test::queryText(workbook, "SELECT symbol FROM DataSet WHERE ID = 1"), "0x4059000");
-}
-
-TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
-  QStringList arguments = simulatedRun();
-  arguments << "/l";
-  const Finished run = runQuillon(arguments);
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(run.output.find("Compress the files Skip>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("Last Fault Only: 1 bank(s)"), std::string::npos) << run.output;
-  const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
-  ASSERT_EQ(saved.size(), 1u);
-  EXPECT_TRUE(fs::is_directory(saved[0]));
-  // With "/l" the workbook also holds every bank's first faults, read again from the drive.
-  const fs::path workbook = ExpectConvertedRecords(saved[0], drivesim::RecordImages("RX-Fenn"), true);
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(Bank, ',') FROM OtherTRB"), "0,1,2,3,4,5,6,7");
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(FI1, ',') FROM OtherTRB"),
-            "OC,OV,OH,UV,EF,No Data,OC,OV");
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS FROM OtherTRB WHERE Bank = 2"), "2016/03/09  13:17:47");
 }
 
 TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
@@ -343,21 +322,6 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   quillon_test::ExpectSetpointFile(saved, images, 0, 3072);
   quillon_test::ExpectRecordAndStatusFiles(saved, images);
   EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
-}
-
-TEST_F(EndToEnd, DriveWithEventLogButNoDatabaseKeepsEveryRecordFile) {
-  // Without a database nothing is converted: the record files stay in the archive as written.
-  const DrivesimProgram drive({"--type", "RX-Fenn", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
-  const Finished run = runQuillon(runAgainst(drive));
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  const fs::path extracted = extractedArchive("x");
-  ASSERT_FALSE(extracted.empty());
-  const drivesim::RecordImages images("RX-Fenn");
-  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  quillon_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
-  quillon_test::ExpectRecordAndStatusFiles(saved, images);
-  quillon_test::ExpectEventLogFile(saved, images);
 }
 
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
@@ -431,7 +395,9 @@ TEST_F(EndToEnd, HelpVersionAndUsageErrors) {
   EXPECT_FALSE(fs::exists(base_ / "docs" / "Quillon"));
 }
 
-TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
+// "/l" with the database download: a few lines into a pipe, the folder moved instead of packed,
+// and the workbook also holds every bank's first faults, read again from the drive.
+TEST_F(EndToEnd, SlashLWithDatabaseDownloadIntoAPipeMovesTheFolder) {
   QStringList arguments = simulatedRun();
   arguments << "--db-load" << "/l";
   const Finished run = runQuillon(arguments);
@@ -441,9 +407,19 @@ TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
   const std::size_t traceBack = run.output.find("Receiving Trace Back Data >>");
   ASSERT_NE(download, std::string::npos) << run.output;
   EXPECT_LT(download, traceBack) << run.output;
-  EXPECT_NE(run.output.find("Receiving Drive Database Done>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("Bank 1 / 1\n"), std::string::npos) << run.output;
+  for (const char* line : {"Receiving Drive Database Done>\n", "Bank 1 / 1\n", "Compress the files Skip>\n",
+                           "Last Fault Only: 1 bank(s)\n"})
+    EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
   EXPECT_EQ(run.output.find("Banks "), std::string::npos) << run.output;
+
+  const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_TRUE(fs::is_directory(saved[0]));
+  const fs::path workbook = ExpectConvertedRecords(saved[0], drivesim::RecordImages("RX-Fenn"), true);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(Bank, ',') FROM OtherTRB"), "0,1,2,3,4,5,6,7");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(FI1, ',') FROM OtherTRB"),
+            "OC,OV,OH,UV,EF,No Data,OC,OV");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS FROM OtherTRB WHERE Bank = 2"), "2016/03/09  13:17:47");
 }
 
 // A Japanese drive in a run with its code page: the names on disk and the workbooks' texts are
@@ -471,9 +447,7 @@ TEST_F(EndToEnd, JapaneseDriveWithItsDatabase) {
     EXPECT_EQ(db_test::queryText(workbook, "SELECT OrderNumber FROM Title"),
               japanese.orderNumber1 + " " + japanese.orderNumber2);
   }
-  fs::path workbook;
-  for (const fs::path& file : entriesOf(saved[0], "Set_Sram_" + panel + "_"))
-    if (file.extension() == ".mdb") workbook = file;
+  const fs::path workbook = setpointWorkbook(saved[0], panel);
   ASSERT_FALSE(workbook.empty());
   // The drive's parameters hold the name in its bytes too; the drive database's own Japanese.
   EXPECT_EQ(db_test::queryText(workbook, "SELECT CharData FROM CharSet WHERE symbol = 'INF_PANEL'"), panel);

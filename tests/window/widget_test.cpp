@@ -41,16 +41,12 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   widget.show();
 
   EXPECT_EQ(widget.windowTitle(), "Quillon Ver.2.1");
-  EXPECT_EQ(textOf(widget, "cmd_Start"), "Start");
-  EXPECT_EQ(textOf(widget, "cmd_Cancel"), "Cancel");
-  EXPECT_EQ(textOf(widget, "cmd_EXIT"), "Exit");
-  EXPECT_EQ(textOf(widget, "Check1"), "DB Load");
-  EXPECT_EQ(textOf(widget, "Label3"), "Connecting to Drive");
-  EXPECT_EQ(textOf(widget, "Label1"), "Receiving Trace Back Data");
-  EXPECT_EQ(textOf(widget, "Label2"), "Receiving Setting Parameter");
-  EXPECT_EQ(textOf(widget, "Label12"), "Compress the files");
-  EXPECT_EQ(textOf(widget, "Label9"), "0");
-  EXPECT_EQ(textOf(widget, "Label10"), " / 0 bank(s)");
+  for (const auto& [name, caption] : std::vector<std::pair<const char*, const char*>>{
+           {"cmd_Start", "Start"}, {"cmd_Cancel", "Cancel"}, {"cmd_EXIT", "Exit"}, {"Check1", "DB Load"},
+           {"Label3", "Connecting to Drive"}, {"Label1", "Receiving Trace Back Data"},
+           {"Label2", "Receiving Setting Parameter"}, {"Label12", "Compress the files"}, {"Label9", "0"},
+           {"Label10", " / 0 bank(s)"}})
+    EXPECT_EQ(textOf(widget, name), caption) << name;
   EXPECT_TRUE(widget.widgetFor("cmd_Start")->isEnabled());
   EXPECT_FALSE(widget.widgetFor("cmd_Cancel")->isEnabled());
   EXPECT_TRUE(widget.widgetFor("Check1")->isVisible()) << "shown for a command line with /l";
