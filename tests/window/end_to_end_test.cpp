@@ -73,6 +73,7 @@ class DrivesimProgram {
     const QString started = QString::fromUtf8(process_.readLine());
     const auto match = QRegularExpression(QStringLiteral("on 127\\.0\\.0\\.1:(\\d+)")).match(started);
     if (match.hasMatch()) port_ = match.captured(1).toUShort();
+    if (port_ == 0) ADD_FAILURE() << "drivesim did not start";
   }
   ~DrivesimProgram() {
     process_.terminate();
@@ -91,9 +92,11 @@ std::string tenths(double value) {
   std::snprintf(text, sizeof text, "%.1f", value);
   return text;
 }
-std::string two(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d", value);
+// A drive time: year in full, then month and day joined by `d`, `between`, the time joined by `c`.
+std::string stamp(const drivesim::TimeStamp& t, const char* d, const char* between, const char* c) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d%s%02d%s%02d%s%02d%s%02d%s%02d", 2000 + t.year, d, t.month, d, t.day, between,
+                t.hour, c, t.minute, c, t.second);
   return text;
 }
 std::string crlfLines(const std::vector<std::string>& lines) {
@@ -140,8 +143,7 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
   const drivesim::Ratings& r = o.ratings;
   const double speed = r.motorSpeed > 0xF0000 ? static_cast<double>(r.motorSpeed) - 1048576 : r.motorSpeed;
   files["Trb" + b + "_Title.csv"] = crlfLines(
-      {"1," + d.sentText(o.orderNumber1) + " " + d.sentText(o.orderNumber2) + "," + std::to_string(2000 + t.year) + "/" + two(t.month) + "/" +
-       two(t.day) + "  " + two(t.hour) + ":" + two(t.minute) + ":" + two(t.second) + ",3," +
+      {"1," + d.sentText(o.orderNumber1) + " " + d.sentText(o.orderNumber2) + "," + stamp(t, "/", "  ", ":") + ",3," +
        tenths(r.inverterVoltage) + "V - " + tenths(r.inverterCurrent / 10.0) + "A - " +
        tenths(r.inverterCapacity / 10.0) + "KVA," + tenths(r.motorOutput / 10.0) + "kW - " +
        std::to_string(r.motorPoles) + "P - " + std::to_string(r.motorVoltage) + "V - " +
@@ -160,9 +162,7 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
 
 // The bank folder's name: panel name, then the bank's date and time.
 std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank, const std::string& safePanel = kSafePanel) {
-  const drivesim::TimeStamp t = d.bankTime(bank);
-  return "TRB_" + safePanel + "_" + std::to_string(2000 + t.year) + two(t.month) + two(t.day) + "_" +
-         two(t.hour) + two(t.minute) + two(t.second);
+  return "TRB_" + safePanel + "_" + stamp(d.bankTime(bank), "", "_", "");
 }
 
 // The text of a UTF-16LE file with its byte-order mark, as UTF-8.
@@ -197,20 +197,14 @@ fs::path ExpectConvertedRecords(const fs::path& extracted, const drivesim::Recor
     return workbook;
   }
   EXPECT_EQ(fs::status(workbook).permissions() & fs::perms::owner_write, fs::perms::none) << "read-only";
-  auto stampOf = [](const drivesim::TimeStamp& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", 2000 + t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return std::string(text);
-  };
   for (int r = 1; r <= 31; ++r)
     EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || FI1 || ',' || Fi2 FROM TroubleRecord WHERE ID = " +
                                                std::to_string(r)),
-              stampOf(drive.troubleTime(r)) + "," + std::to_string(drive.troubleCode(r, 0)) + "," +
+              stamp(drive.troubleTime(r), "/", " ", ":") + "," + std::to_string(drive.troubleCode(r, 0)) + "," +
                   std::to_string(drive.troubleCode(r, 1)));
   for (int e = 1; e <= 15; ++e)
     EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || Event FROM EventCount WHERE ID = " + std::to_string(e)),
-              stampOf(drive.eventTime(e)) + "," + std::to_string(drive.eventCount(e)));
+              stamp(drive.eventTime(e), "/", " ", ":") + "," + std::to_string(drive.eventCount(e)));
   EXPECT_EQ(db_test::queryText(workbook, "SELECT Data FROM DriveSts WHERE Item = 'Drive Interface Ver'"),
             std::string(" ") + kInterfaceText);
   EXPECT_EQ(db_test::queryText(workbook, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'Eventlog'"),
@@ -302,7 +296,6 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   options.softVersion = "SIM09.99";
   const drivesim::DriveProfile profile(options);
   const DrivesimProgram drive({"--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
 
   const Finished run = runQuillon(runAgainst(drive));
   ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -326,7 +319,6 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
 
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   const DrivesimProgram drive({"--nak-command", "MY51", "--nak-code", "31"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   const Finished run = runQuillon(runAgainst(drive));
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_NE(run.output.find("Received \"NAK\"\nTool Error Code = 1Fh"), std::string::npos) << run.output;
@@ -336,7 +328,6 @@ TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
 TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
   // A drive slow enough that the run is still reading banks when Ctrl-C comes.
   const DrivesimProgram drive({"--delay", "30"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), runAgainst(drive));
@@ -358,7 +349,6 @@ TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
 
 TEST_F(EndToEnd, ADriveArchiveThatIsRefusedIsNamedInTheClosingMessage) {
   const DrivesimProgram drive({"--archive-member", "TRBSAVE/x.csv", "--archive-member", "extra.pdn"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--db-load";
   const Finished run = runQuillon(arguments);
@@ -428,7 +418,6 @@ TEST_F(EndToEnd, SlashLWithDatabaseDownloadIntoAPipeMovesTheFolder) {
 TEST_F(EndToEnd, JapaneseDriveWithItsDatabase) {
   const drivesim::DriveOptions japanese = drivesim::JapaneseDrive();
   const DrivesimProgram drive({"--japanese"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--codepage" << "CP932" << "/l" << "/f";  // the folder kept as it is, every bank read
   const Finished run = runQuillon(arguments);
@@ -471,7 +460,6 @@ TEST_F(EndToEnd, JapaneseDriveWithoutItsDatabaseKeepsItsBytesInTheCsvFiles) {
   options.softVersion = "SIM09.99";
   const drivesim::DriveProfile profile(options);
   const DrivesimProgram drive({"--japanese", "--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--codepage" << "SHIFT_JIS";
   const Finished run = runQuillon(arguments);
