@@ -20,26 +20,13 @@
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
+using quillon_test::CopiedTemplates;
 using quillon_test::FilesBelow;
+using quillon_test::FileText;
+using quillon_test::Heard;
 using quillon_test::RunRig;
 using quillon_test::RunSetup;
 using quillon_test::ScriptedReply;
-
-// The notices a run gave and how it ended.
-class Ending : public RunListener {
- public:
-  explicit Ending(RunContext& run) : run_(run) { run_.events.add(*this); }
-  ~Ending() override { run_.events.remove(*this); }
-  void onRunEvent(const RunEvent& event) override {
-    if (const auto* notice = std::get_if<Notice>(&event)) notices.push_back(notice->text);
-    if (const auto* end = std::get_if<RunEnded>(&event)) ended = *end;
-  }
-  std::vector<std::string> notices;
-  RunEnded ended;
-
- private:
-  RunContext& run_;
-};
 
 // A run of the rig's drive with "MX205" refused (banks 0 and 2 saved), or answered throughout.
 RunOutcome runRefusingBank5(RunRig& rig, bool refuse) {
@@ -49,8 +36,6 @@ RunOutcome runRefusingBank5(RunRig& rig, bool refuse) {
   };
   return RunSaveSequence(rig.run(), false);
 }
-
-std::string bytesOf(const fs::path& file) { return quillon_test::FileText(file); }
 
 TEST(KeepingData, AnEarlierRunsDataIsKeptAndNoSaveIsReplaced) {
   RunRig rig;
@@ -62,17 +47,17 @@ TEST(KeepingData, AnEarlierRunsDataIsKeptAndNoSaveIsReplaced) {
   // The next Start, within the same second: the folder is kept aside and said so; the run
   // makes its archive.
   {
-    Ending ending(rig.run());
+    Heard heard(rig.run());
     ASSERT_EQ(runRefusingBank5(rig, false), RunOutcome::Completed) << rig.run().x().ErrorText;
     const fs::path kept = app / "TRBSAVE_20260203_090507_incomplete";
     EXPECT_EQ(FilesBelow(kept), firstRun);
-    ASSERT_EQ(ending.notices.size(), 1u);
-    EXPECT_EQ(ending.notices[0], "The data of an earlier run that did not complete was kept: " +
+    ASSERT_EQ(heard.notices.size(), 1u);
+    EXPECT_EQ(heard.notices[0], "The data of an earlier run that did not complete was kept: " +
                                      rig.working().string() + " is now " + kept.string());
-    EXPECT_EQ(ending.ended.notices, ending.notices) << "the end lists it again";
+    EXPECT_EQ(heard.ended.notices, heard.notices) << "the end lists it again";
     EXPECT_TRUE(fs::is_regular_file(rig.archive()));
   }
-  const std::string firstArchive = bytesOf(rig.archive());
+  const std::string firstArchive = FileText(rig.archive());
 
   // The same again in the same second: a second folder kept beside the first, and the archive
   // takes the next second; the first archive is untouched.
@@ -80,7 +65,7 @@ TEST(KeepingData, AnEarlierRunsDataIsKeptAndNoSaveIsReplaced) {
   ASSERT_EQ(runRefusingBank5(rig, false), RunOutcome::Completed) << rig.run().x().ErrorText;
   EXPECT_EQ(FilesBelow(app / "TRBSAVE_20260203_090507_incomplete_2"), firstRun);
   EXPECT_EQ(FilesBelow(app / "TRBSAVE_20260203_090507_incomplete"), firstRun);
-  EXPECT_EQ(bytesOf(rig.archive()), firstArchive);
+  EXPECT_EQ(FileText(rig.archive()), firstArchive);
   EXPECT_EQ(rig.run().saveLocation, app / "TRBSAVE_20260203_090508.lzh");
   EXPECT_TRUE(fs::is_regular_file(app / "TRBSAVE_20260203_090508.lzh"));
 
@@ -94,27 +79,10 @@ TEST(KeepingData, AnEarlierRunsDataIsKeptAndNoSaveIsReplaced) {
 
   // An empty working folder is only removed: nothing to keep, nothing to say.
   fs::create_directories(rig.working());
-  Ending ending(rig.run());
+  Heard heard(rig.run());
   ASSERT_EQ(runRefusingBank5(rig, false), RunOutcome::Completed);
-  EXPECT_TRUE(ending.notices.empty());
+  EXPECT_TRUE(heard.notices.empty());
   EXPECT_FALSE(fs::exists(app / "TRBSAVE_20260203_090507_incomplete_3"));
-}
-
-// A copy of the build's templates folder without the simulated drive's database.
-fs::path templatesWithoutDatabase(const fs::path& folder) {
-  fs::create_directories(folder);
-  for (const char* name : {"TRB_TMP.mdb", "SET_TMP.mdb"})
-    fs::copy_file(quillon_test::BuiltTemplates() / name, folder / name);
-  return folder;
-}
-
-// What the run left: its archive extracted, or its working folder.
-fs::path savedFolder(const RunRig& rig, const fs::path& scratch) {
-  if (!fs::exists(rig.archive())) return rig.working();
-  platform::shell::DeleteFolder(scratch, true);
-  fs::create_directories(scratch);
-  EXPECT_EQ(RunUnlha(ExtractCommand(rig.archive(), scratch), platform::shell::CodePage()), 0);
-  return scratch;
 }
 
 std::size_t countNamed(const fs::path& folder, const std::string& start, const std::string& end) {
@@ -138,53 +106,47 @@ TEST(KeepingData, ABankWhoseWorkbookCannotBeWrittenIsSavedAsItsCsvSet) {
     SCOPED_TRACE(c.name);
     RunSetup setup;
     setup.templateFolder = quillon_test::BuiltTemplates();
-    RunRig probe;  // only for a folder of the test's own
-    const fs::path own = probe.documents();
-    if (c.name == "template missing") {
-      fs::create_directories(own / "db-only");
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", own / "db-only" / "SIM01.00.mdb");
-      setup.templateFolder = own / "db-only";
-    }
+    const quillon_test::TestFolder scratch;
+    const fs::path own = scratch.path();
+    if (c.name == "template missing") setup.templateFolder = CopiedTemplates(own / "db-only", {"SIM01.00.mdb"});
     if (c.name.starts_with("panel name")) setup.drive.panelName = std::string(240, 'P');
     if (c.name.starts_with("drive type")) {
       setup.drive.driveType = "RX-Fenn  ";
-      setup.templateFolder = templatesWithoutDatabase(own / "templates");
+      setup.templateFolder = CopiedTemplates(own / "templates", {"TRB_TMP.mdb", "SET_TMP.mdb"});
     }
     RunRig rig(setup);
     if (c.name == "damaged drive database") {
       // Found first in the program folder, and cut short by 1000 bytes.
-      const fs::path copy = rig.appFolder() / "SIM01.00.mdb";
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", copy);
+      const fs::path copy = CopiedTemplates(rig.appFolder(), {"SIM01.00.mdb"}) / "SIM01.00.mdb";
       fs::resize_file(copy, fs::file_size(copy) - 1000);
     }
     if (c.name.starts_with("drive type")) {
-      const fs::path byType = rig.documents() / "no-install-root" / "Program files/Korvane/Pelmark Tool/DRIVE DB/RX-Fenn";
-      fs::create_directories(byType);
-      fs::copy_file(quillon_test::BuiltTemplates() / "SIM01.00.mdb", byType / "SIM01.00.mdb");
+      CopiedTemplates(rig.documents() / "no-install-root" / "Program files/Korvane/Pelmark Tool/DRIVE DB/RX-Fenn",
+                      {"SIM01.00.mdb"});
     }
 
-    Ending ending(rig.run());
+    Heard heard(rig.run());
     const RunOutcome outcome = RunSaveSequence(rig.run(), false);
     // The setting-parameter conversion has the same trouble; its CSV files are kept then.
     EXPECT_EQ(outcome, c.setpointWorkbook ? RunOutcome::Completed : RunOutcome::Failed) << rig.run().x().ErrorText;
-    const fs::path saved = savedFolder(rig, own / "extracted");
+    const fs::path saved = rig.savedFolder();
     EXPECT_EQ(countNamed(saved, "TRB", ".mdb"), c.workbooks);
     EXPECT_EQ(countNamed(saved, "Trb", "_Data.csv"), 3 - c.workbooks) << "every bank is saved";
     EXPECT_EQ(countNamed(saved, "Set_Sram_", ".mdb"), c.setpointWorkbook ? 1u : 0u);
     EXPECT_EQ(countNamed(saved, "Set_Sram_", ".csv"), c.setpointWorkbook ? 0u : 1u);
     // Each bank saved otherwise is told at once and again at the end, with why and where.
-    EXPECT_EQ(ending.notices.size(), 3 - c.workbooks);
-    for (const std::string& notice : ending.notices) {
+    EXPECT_EQ(heard.notices.size(), 3 - c.workbooks);
+    for (const std::string& notice : heard.notices) {
       EXPECT_TRUE(notice.starts_with("Trace-back workbook of bank ")) << notice;
       EXPECT_NE(notice.find("\r\nThe bank is saved as its CSV set " + rig.working().string() + "/TRB_"),
                 std::string::npos)
           << notice;
     }
-    EXPECT_EQ(ending.ended.notices, ending.notices);
+    EXPECT_EQ(heard.ended.notices, heard.notices);
     if (c.name == "damaged drive database") {
-      ASSERT_FALSE(ending.notices.empty());
-      EXPECT_NE(ending.notices[0].find((rig.appFolder() / "SIM01.00.mdb").string()), std::string::npos)
-          << "names the damaged database: " << ending.notices[0];
+      ASSERT_FALSE(heard.notices.empty());
+      EXPECT_NE(heard.notices[0].find((rig.appFolder() / "SIM01.00.mdb").string()), std::string::npos)
+          << "names the damaged database: " << heard.notices[0];
     }
     if (c.name.starts_with("panel name")) {
       EXPECT_EQ(rig.run().SafePanelName, std::string(200, 'P'));
@@ -210,7 +172,7 @@ TEST(KeepingData, AFileThatCannotBeWrittenCompletelyIsNeverLeftShort) {
   std::map<std::string, fs::path> expected;
   for (RunRig* reference : {&withDatabase, &withoutDatabase}) {
     ASSERT_EQ(RunSaveSequence(reference->run(), false), RunOutcome::Completed) << reference->run().x().ErrorText;
-    expected.merge(filesOf(savedFolder(*reference, reference->documents() / "extracted")));
+    expected.merge(filesOf(reference->savedFolder()));
   }
 
   // A disk that fills at a file of 2 kB (a bank's samples), 20 kB (the setting parameters) or
@@ -229,13 +191,13 @@ TEST(KeepingData, AFileThatCannotBeWrittenCompletelyIsNeverLeftShort) {
     EXPECT_TRUE(error.find("File too large") != std::string::npos || error.find("workbook not written") != std::string::npos)
         << error;
     // Past the last checkpoint the run still packs what it has; before it the working folder stays.
-    for (const auto& [name, path] : filesOf(savedFolder(rig, rig.documents() / "extracted"))) {
+    for (const auto& [name, path] : filesOf(rig.savedFolder())) {
       EXPECT_FALSE(name.ends_with(".part")) << name;
       EXPECT_FALSE(name.ends_with(".partial.mdb")) << name;
       if (name.ends_with(".csv")) {
         const auto same = expected.find(name);
         ASSERT_NE(same, expected.end()) << name;
-        const std::string text = bytesOf(path), full = bytesOf(same->second);
+        const std::string text = FileText(path), full = FileText(same->second);
         if (name.find("/Trb") != std::string::npos) {
           EXPECT_EQ(text, full) << name;  // a bank, read before anything failed
         } else {

@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string fileBytes(const fs::path& file) { return quillon_test::FileText(file); }
-
 // A run that has identified a drive of `level` and `type` with that panel name.
 void identify(RunContext& run, int level, const std::string& type, const std::string& SafePanelName) {
   run.identity.InterfaceLevel = static_cast<std::int16_t>(level);
@@ -56,7 +54,7 @@ TEST(RecordSteps, AbortInTheMemoryReadWritesWhatWasRead) {
   WriteSettingFiles(rig.run());
 
   EXPECT_EQ(exchange.sent, (std::vector<std::string>{"LP0000F", "LP003CF"}));
-  const std::string text = fileBytes(rig.working() / "Set_Sram_Panel A.csv");
+  const std::string text = quillon_test::FileText(rig.working() / "Set_Sram_Panel A.csv");
   std::string expected;
   for (int i = 1; i <= 3072; ++i) {
     const int word = i > 30 ? 0 : (i % 2 == 1 ? 2 * i : 2 * (i - 2));  // pairs swapped
@@ -84,10 +82,10 @@ TEST(RecordSteps, TroubleFilesAfterAnAbortHoldWhatWasRead) {
 
   std::string expectedTrouble = "1,2014/03/12 08:15:02,17,0\r\n";
   for (int r = 2; r <= 31; ++r) expectedTrouble += std::to_string(r) + ",// ::,0,0\r\n";
-  EXPECT_EQ(fileBytes(rig.working() / "TroubleRecord_P.csv"), expectedTrouble);
+  EXPECT_EQ(quillon_test::FileText(rig.working() / "TroubleRecord_P.csv"), expectedTrouble);
   std::string expectedCounts;
   for (int e = 1; e <= 15; ++e) expectedCounts += std::to_string(e) + ",// ::,0\r\n";
-  EXPECT_EQ(fileBytes(rig.working() / "EventCount_P.csv"), expectedCounts);
+  EXPECT_EQ(quillon_test::FileText(rig.working() / "EventCount_P.csv"), expectedCounts);
 }
 
 TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
@@ -111,7 +109,7 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
       "Quillon Ver, 2.1\r\nDrive Interface Ver, V6.02\xE9\r\nDrive Time, 2014/03/12 08:15:02\r\n"
       "SSEQ_OUT1, 1A05\r\nSSEQ_OUTuS, 0001\r\nPR_CODE00, -1\r\n";
   for (int k = 1; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
-  EXPECT_EQ(fileBytes(file), expected);
+  EXPECT_EQ(quillon_test::FileText(file), expected);
 
   // A reply too short for its words ends the run naming the command, and the file still holds
   // what was read before it.
@@ -126,7 +124,7 @@ TEST(RecordSteps, DriveStatusFileBytesAndReplacement) {
   expected = "Quillon Ver, 2.1\r\nDrive Interface Ver, V6.02\r\nDrive Time, 2014/03/12 08:15:02\r\n"
              "SSEQ_OUT1, \r\nSSEQ_OUTuS, \r\n";
   for (int k = 0; k <= 9; ++k) expected += "PR_CODE0" + std::to_string(k) + ", 0\r\n";
-  EXPECT_EQ(fileBytes(cut.working() / "DriveSts_P.csv"), expected);
+  EXPECT_EQ(quillon_test::FileText(cut.working() / "DriveSts_P.csv"), expected);
 }
 
 TEST(RecordSteps, UnwritableFolderEndsTheRunWithAMessage) {

@@ -1,7 +1,9 @@
 #pragma once
 // A save run in the test process: a documents folder of its own, the scripted exchange answered
 // by the simulated drive's command model (or a test's own responder around it), and the run
-// context over them, with a fixed clock. What the run packed is read back with the archiver.
+// context over them, with a fixed clock. What the run packed is read back with the archiver;
+// what it told its listeners is heard as one text per event.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -17,6 +19,7 @@
 #include "quillon/requests/drive_database_download.h"
 #include "quillon/run/archiver.h"
 #include "quillon/run/run_context.h"
+#include "quillon/run/save_sequence.h"
 #include "quillon/run/save_names.h"
 #include "tests/output/record_file_expectations.h"
 #include "tests/requests/scripted_exchange.h"
@@ -76,6 +79,13 @@ struct RunSetup {
 
 // The build's templates, with the simulated drive's database "SIM01.00.mdb".
 inline std::filesystem::path BuiltTemplates() { return std::filesystem::path(QUILLON_BINARY_DIR) / "templates"; }
+// Copies of the build's templates `names` in `folder`, made if need be; returns `folder`.
+inline std::filesystem::path CopiedTemplates(const std::filesystem::path& folder,
+                                             std::initializer_list<const char*> names) {
+  std::filesystem::create_directories(folder);
+  for (const char* name : names) std::filesystem::copy_file(BuiltTemplates() / name, folder / name);
+  return folder;
+}
 
 class RunRig {
  public:
@@ -107,13 +117,18 @@ class RunRig {
   std::filesystem::path archive() const { return appFolder() / (quillon::DatedSaveName(now) + ".lzh"); }
   std::filesystem::path movedFolder() const { return appFolder() / quillon::DatedSaveName(now); }
 
-  // The files in the run's archive, extracted by the archiver the program uses.
+  // The files in the run's archive, extracted by the archiver the program uses; none without one.
   std::map<std::string, std::string> archivedFiles() const {
+    return std::filesystem::exists(archive()) ? FilesBelow(savedFolder()) : std::map<std::string, std::string>{};
+  }
+  // Where the run left its files: its archive extracted, else its working folder.
+  std::filesystem::path savedFolder() const {
+    if (!std::filesystem::exists(archive())) return working();
     const std::filesystem::path into = scratch_.path() / "extracted";
     platform::shell::DeleteFolder(into, true);
     std::filesystem::create_directories(into);
-    if (quillon::RunUnlha(quillon::ExtractCommand(archive(), into), exchange.codePage()) != 0) return {};
-    return FilesBelow(into);
+    EXPECT_EQ(quillon::RunUnlha(quillon::ExtractCommand(archive(), into), exchange.codePage()), 0);
+    return into;
   }
 
   ScriptedExchange exchange;
@@ -124,6 +139,52 @@ class RunRig {
   TestFolder scratch_;
   std::unique_ptr<drivesim::CommandModel> model_;
   std::unique_ptr<quillon::RunContext> run_;
+};
+
+// What a listener heard, one text per event; the bar's moves only as its last width.
+class Heard : public quillon::RunListener {
+ public:
+  explicit Heard(quillon::RunContext& run) : run_(run) { run_.events.add(*this); }
+  ~Heard() override { run_.events.remove(*this); }
+
+  void onRunEvent(const quillon::RunEvent& event) override {
+    using namespace quillon;
+    std::visit(Overloaded{
+                   [this](const StepChanged& e) {
+                     static const char* states[] = {"started", "done", "skipped", "failed"};
+                     told.push_back(std::string(StepCaption(e.step)) + " " + states[static_cast<int>(e.state)]);
+                   },
+                   [this](const DriveIdentified& e) { told.push_back("drive " + e.DriveType); },
+                   [this](const BanksCounted& e) { told.push_back("banks " + std::to_string(e.recorded)); },
+                   [this](const BankStarted& e) {
+                     told.push_back("bank " + std::to_string(e.number) + "/" + std::to_string(e.of));
+                   },
+                   [](const DatabaseBlockReceived&) {},
+                   [this](const RequestResent& e) {
+                     told.push_back("re-send " + e.request + " " + std::to_string(e.resend) + "/" + std::to_string(e.of));
+                   },
+                   [this](const RequestAnswered& e) { told.push_back("answered " + e.request); },
+                   [this](const ProgressMoved& e) { barWidth = e.width; },
+                   [this](const Notice& e) {
+                     told.push_back("notice " + e.text);
+                     notices.push_back(e.text);
+                   },
+                   [this](const RunEnded& e) {
+                     static const char* outcomes[] = {"not run", "completed", "failed", "cancelled"};
+                     told.push_back(std::string("ended ") + outcomes[static_cast<int>(e.outcome)] + " " +
+                                    e.location.string());
+                     ended = e;
+                   },
+               },
+               event);
+  }
+
+  std::vector<std::string> told, notices;
+  quillon::RunEnded ended;
+  int barWidth = 0;
+
+ private:
+  quillon::RunContext& run_;
 };
 
 }  // namespace quillon_test

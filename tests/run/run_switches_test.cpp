@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "quillon/run/sample_plan.h"
+
 namespace {
 using namespace quillon;
 
@@ -32,6 +34,29 @@ TEST(RunSwitches, TheFourTestsOfTheCommandLine) {
   EXPECT_TRUE(RunSwitches::Of("/l ").skipsArchive);
   EXPECT_FALSE(RunSwitches::Of("/F").forcesWideRequests);
   EXPECT_FALSE(RunSwitches::Of("").showsDbLoad);
+}
+
+TEST(SamplePlan, VariantByLevelMinorTypeAndSwitch) {
+  struct Case {
+    int level, minor;
+    const char *type, *commandLine;
+    SampleVariant variant;
+  };
+  for (const Case& c : {
+           Case{5, 9, "RX-Jarn", "/f", SampleVariant::Narrow16},  // below level 6 always 16-bit
+           Case{6, 1, "RX-Jarn", "/f", SampleVariant::Block32},   // minor 1 never wide
+           Case{6, 1, "RX-Brin", "/f", SampleVariant::Block32},
+           Case{6, 2, "RX-Jarn", "", SampleVariant::Wide32},
+           Case{7, 2, "RX-Fenn2", "", SampleVariant::Wide32},     // "begins with"
+           Case{6, 2, "RX-Hald", "", SampleVariant::Wide32},
+           Case{6, 2, " RX-Hald", "", SampleVariant::Block32},
+           Case{6, 2, "RX-Brin", "", SampleVariant::Block32},
+           Case{6, 2, "RX-Brin", "/l /f", SampleVariant::Wide32},  // ends with "/f"
+           Case{6, 2, "RX-Brin", "/f /l", SampleVariant::Block32},
+       }) {
+    EXPECT_EQ(ChooseSampleVariant(c.level, c.minor, c.type, RunSwitches::Of(c.commandLine).forcesWideRequests), c.variant)
+        << c.type << " level " << c.level << "." << c.minor << " \"" << c.commandLine << "\"";
+  }
 }
 
 }  // namespace

@@ -2,17 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/run/run_rig.h"
+
 namespace {
 using namespace quillon;
 
 TEST(SaveNames, DatedNameAndPackCommand) {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 1;
-  t.tm_mday = 3;
-  t.tm_hour = 9;
-  t.tm_min = 5;
-  t.tm_sec = 7;
+  std::tm t = quillon_test::February3rd();
   EXPECT_EQ(DatedSaveName(t), "TRBSAVE_20260203_090507");
   t.tm_mon = 11;
   t.tm_mday = 31;

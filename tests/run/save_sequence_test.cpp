@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,52 +19,10 @@
 namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
+using quillon_test::Heard;
 using quillon_test::RunRig;
 using quillon_test::RunSetup;
 using quillon_test::ScriptedReply;
-
-// What a listener heard, one text per event; the bar's moves only as its last width.
-class Heard : public RunListener {
- public:
-  explicit Heard(RunContext& run) : run_(run) { run_.events.add(*this); }
-  ~Heard() override { run_.events.remove(*this); }
-
-  void onRunEvent(const RunEvent& event) override {
-    std::visit(Overloaded{
-                   [this](const StepChanged& e) {
-                     static const char* states[] = {"started", "done", "skipped", "failed"};
-                     told.push_back(std::string(StepCaption(e.step)) + " " + states[static_cast<int>(e.state)]);
-                   },
-                   [this](const DriveIdentified& e) { told.push_back("drive " + e.DriveType); },
-                   [this](const BanksCounted& e) { told.push_back("banks " + std::to_string(e.recorded)); },
-                   [this](const BankStarted& e) {
-                     told.push_back("bank " + std::to_string(e.number) + "/" + std::to_string(e.of));
-                   },
-                   [this](const DatabaseBlockReceived&) { ++blocks; },
-                   [this](const RequestResent& e) {
-                     told.push_back("re-send " + e.request + " " + std::to_string(e.resend) + "/" + std::to_string(e.of));
-                   },
-                   [this](const RequestAnswered& e) { told.push_back("answered " + e.request); },
-                   [this](const ProgressMoved& e) { barWidth = e.width; },
-                   [this](const Notice& e) { told.push_back("notice " + e.text); },
-                   [this](const RunEnded& e) {
-                     static const char* outcomes[] = {"not run", "completed", "failed", "cancelled"};
-                     told.push_back(std::string("ended ") + outcomes[static_cast<int>(e.outcome)] + " " +
-                                    e.location.string());
-                     ended = e;
-                   },
-               },
-               event);
-  }
-
-  std::vector<std::string> told;
-  RunEnded ended;
-  int blocks = 0;
-  int barWidth = 0;
-
- private:
-  RunContext& run_;
-};
 
 TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
   RunRig rig;
@@ -111,14 +68,6 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
                         }));
   EXPECT_EQ(heard.barWidth, ProgressBar::kBoxWidth);
   EXPECT_EQ(rig.run().saveLocation, rig.archive());
-}
-
-// The names of the files the run left: in its archive when it made one, else in the working folder.
-std::set<std::string> savedNames(const RunRig& rig) {
-  std::set<std::string> names;
-  const auto files = fs::exists(rig.archive()) ? rig.archivedFiles() : quillon_test::FilesBelow(rig.working());
-  for (const auto& [name, bytes] : files) names.insert(name);
-  return names;
 }
 
 // The run tests the abort only at its checkpoints: after the connect, after the drive
@@ -174,11 +123,11 @@ TEST(SaveSequence, TheRunEndsOnlyAtItsCheckpointsAndKeepsWhatWasRead) {
     EXPECT_EQ(rig.exchange.sent.back(), refusedRequest) << "nothing is sent after the abort";
     EXPECT_EQ(heard.ended.failedStep, c.failedStep);
 
-    const std::set<std::string> names = savedNames(rig);
+    const auto files = quillon_test::FilesBelow(rig.savedFolder());
     for (const std::string& start : {std::string("Trb0_"), std::string("Trb2_"), std::string("Trb5_"), trouble, counts,
                                      setpoints, log, status}) {
       const bool expected = std::find(c.saved.begin(), c.saved.end(), start) != c.saved.end();
-      const bool found = std::any_of(names.begin(), names.end(), [&](const std::string& n) { return n.starts_with(start); });
+      const bool found = std::any_of(files.begin(), files.end(), [&](const auto& f) { return f.first.starts_with(start); });
       EXPECT_EQ(found, expected) << start;
     }
     EXPECT_EQ(fs::exists(rig.archive()), c.archive);
@@ -195,25 +144,6 @@ TEST(SaveSequence, TheRunEndsOnlyAtItsCheckpointsAndKeepsWhatWasRead) {
                                                 c.outcome == RunOutcome::Failed ? "Compress the files failed"
                                                                                 : "Compress the files done"}));
     }
-  }
-}
-
-// The trace-back workbooks, or each bank's CSV set when the bank's firmware has no database.
-TEST(SaveSequence, EachBankIsSavedAsWorkbookOrAsCsvSet) {
-  for (const bool database : {true, false}) {
-    RunSetup setup;
-    setup.templateFolder = quillon_test::BuiltTemplates();  // holds "SIM01.00.mdb"
-    if (!database) setup.drive.softVersion = "NONE0000";
-    RunRig rig(setup);
-    SCOPED_TRACE(database ? "with the drive database" : "without");
-    ASSERT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
-    std::size_t workbooks = 0, csvSets = 0;
-    for (const auto& [name, bytes] : rig.archivedFiles()) {
-      workbooks += name.starts_with("TRB") && name.ends_with(".mdb");
-      csvSets += name.ends_with("_Data.csv");
-    }
-    EXPECT_EQ(workbooks, database ? 3u : 0u);
-    EXPECT_EQ(csvSets, database ? 0u : 3u);
   }
 }
 
@@ -244,28 +174,6 @@ TEST(SaveSequence, OtherBanksOnlyForLastFaultOnlyWithABank) {
   }
 }
 
-// The run's code page reaches the CSV files, the archive's member names and the drive database.
-TEST(SaveSequence, TheDrivesCodePageReachesTheFilesTheArchiveAndTheDriveDatabase) {
-  RunSetup setup;
-  setup.drive = drivesim::JapaneseDrive();
-  setup.drive.recordedBanks = {2};
-  setup.drive.softVersion = "NONE0000";  // no drive database: the bank stays a CSV set
-  RunRig rig(setup);
-  EXPECT_EQ(rig.run().databases.driveDbOptions.jet3CodePage, "CP932");
-  ASSERT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
-
-  const std::string panel = setup.drive.panelName;
-  const std::string panelBytes = rig.drive().sentText(panel);
-  const auto files = rig.archivedFiles();  // extracted (without folders) with the run's code page
-  EXPECT_EQ(files.count("Set_Sram_" + panel + ".csv"), 1u);
-  ASSERT_EQ(files.count("Trb2_Memo.csv"), 1u);
-  EXPECT_NE(files.at("Trb2_Memo.csv").find("3,PanelName," + panelBytes + "\r\n"), std::string::npos);
-  // The archive names its members in the code page, as Windows' LHA tools read them.
-  const std::string archive = quillon_test::FileText(rig.archive());
-  EXPECT_NE(archive.find("TRB_" + panelBytes + "_"), std::string::npos);
-  EXPECT_EQ(archive.find("TRB_" + panel + "_"), std::string::npos);
-}
-
 // A bank's files are written while the next bank is read. A workbook that cannot be written
 // costs nothing: the bank goes into its CSV set and the run is told. When the bank's files
 // cannot be written at all, the run ends as if they had been written before the next request:
@@ -274,8 +182,7 @@ TEST(SaveSequence, TheDrivesCodePageReachesTheFilesTheArchiveAndTheDriveDatabase
 // before are complete and kept.
 TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) {
   quillon_test::TestFolder templates;
-  for (const auto& entry : fs::directory_iterator(quillon_test::BuiltTemplates()))
-    if (entry.is_regular_file()) fs::copy_file(entry.path(), templates.path() / entry.path().filename());
+  quillon_test::CopiedTemplates(templates.path(), {"TRB_TMP.mdb", "SET_TMP.mdb", "SIM01.00.mdb", "SIM01.00_RX-Fenn.pdn"});
   const fs::path workbookTemplate = templates.path() / "TRB_TMP.mdb";
   const std::string goodTemplate = quillon_test::FileText(workbookTemplate);
   fs::remove(workbookTemplate);
@@ -300,10 +207,8 @@ TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) 
     Heard heard(rig.run());
     if (!csvSetBlocked) {
       EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
-      const auto notices = std::count_if(heard.told.begin(), heard.told.end(), [](const std::string& line) {
-        return line.starts_with("notice ") && line.find("saved as its CSV set") != std::string::npos;
-      });
-      EXPECT_EQ(notices, 3);  // one per recorded bank
+      ASSERT_EQ(heard.notices.size(), 3u);  // one per recorded bank
+      for (const std::string& notice : heard.notices) EXPECT_NE(notice.find("saved as its CSV set"), std::string::npos);
       continue;
     }
     EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);

@@ -2,82 +2,50 @@
 // file is checked against the drive's own data, for a drive type with an event log and one without.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
-#include "drivesim/record_images.h"
 #include "quillon/requests/memory_ranges.h"
 #include "quillon/run/save_sequence.h"
 #include "tests/output/record_file_expectations.h"
 #include "tests/run/run_rig.h"
 
 using namespace quillon;
-using quillon_test::ScriptedExchange;
-using quillon_test::ScriptedReply;
-namespace fs = std::filesystem;
 
-namespace {
-
-ScriptedReply bytes(std::vector<std::uint8_t> b) { return ScriptedReply{{}, std::move(b), {}}; }
-
-// Answers the record commands the way the simulated drive does.
-ScriptedReply simulatedReply(const drivesim::RecordImages& drive, const std::string& request) {
-  if (request.rfind("LP", 0) == 0 || request.rfind("Lp", 0) == 0)
-    return bytes(drive.memoryBlockReply(std::strtoll(request.substr(2, request.size() - 3).c_str(), nullptr, 16)));
-  if (request.rfind("MY300", 0) == 0) return bytes(drive.troubleRecordReply(std::stoi(request.substr(5), nullptr, 16)));
-  if (request == "EV1") return bytes(drive.eventCountsReply(0));
-  if (request == "EV2") return bytes(drive.eventCountsReply(8));
-  if (request.rfind("EVT", 0) == 0) return bytes(drive.eventTimesReply(std::stoi(request.substr(3), nullptr, 16)));
-  if (request == "J") return ScriptedReply{drive.clockReply(), {}, {}};
-  if (request == "ZS") return bytes(drive.sseqOutputsReply());
-  if (request == "SP") return bytes(drive.prCodesReply());
-  return ScriptedReply{{}, {}, std::string("unexpected request " + request)};
-}
-
-struct SimulatedSave {
-  quillon_test::RunRig rig;
-  ScriptedExchange& exchange = rig.exchange;
-
-  void run(const drivesim::RecordImages& drive, int level, const std::string& type) {
-    exchange.responder = [&](const std::string& request) { return simulatedReply(drive, request); };
+TEST(SimulatedDriveRecords, DrivesWithAndWithoutEventLog) {
+  struct Case {
+    std::string type;  // as the drive reports it
+    int level;
+    std::size_t memoryBlocks, eventLogRequests;
+    std::int64_t setpointStart, setpointLines;
+  };
+  for (const Case& c : {Case{"RX-Fenn ", 6, 274, 18, 0x24059000, 8192}, Case{"RX-Ardo", 5, 103, 0, 0, 3072}}) {
+    SCOPED_TRACE(c.type);
+    drivesim::DriveOptions options;
+    options.driveType = c.type.substr(0, 7);
+    options.interfaceLevel = c.level;
+    quillon_test::RunRig rig({options, "", {}});
+    const drivesim::RecordImages& drive = rig.drive().records();
     RunContext& run = rig.run();
-    run.identity.InterfaceLevel = static_cast<std::int16_t>(level);
-    run.identity.DriveType = type;
+    run.identity.InterfaceLevel = static_cast<std::int16_t>(c.level);
+    run.identity.DriveType = c.type;
     run.identity.InterfaceVersionText = "0601.03";
     run.SafePanelName = "Sim Panel ";
     // In the save run's order: records after the banks, then the memory, then the status.
     ReadTroubleRecords(run);
-    run.memory.ranges = chooseMemoryRanges(level, type);
+    run.memory.ranges = chooseMemoryRanges(c.level, c.type);
     ReadSettingParameters(run);
     WriteSettingFiles(run);
     ReadDriveStatus(run);
-    exchange.responder = nullptr;
+    EXPECT_FALSE(rig.exchange.state().AbortFlag) << rig.exchange.state().ErrorText;
+    EXPECT_EQ(rig.exchange.sent.size(), 32u + 2u + 4u + c.memoryBlocks + c.eventLogRequests + 3u);
+
+    const quillon_test::SavedRecordFiles saved{rig.working(), "Sim Panel", "0601.03"};
+    quillon_test::ExpectSetpointFile(saved, drive, c.setpointStart, c.setpointLines);
+    quillon_test::ExpectRecordAndStatusFiles(saved, drive);
+    if (c.eventLogRequests > 0) {
+      quillon_test::ExpectEventLogFile(saved, drive);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(rig.working() / "Evtlg_Sim Panel.csv"));
+    }
   }
-  fs::path file(const std::string& name) const { return rig.working() / name; }
-  quillon_test::SavedRecordFiles saved() const { return {rig.working(), "Sim Panel", "0601.03"}; }
-};
-
-}  // namespace
-
-TEST(SimulatedDriveRecords, DriveWithEventLog) {
-  const drivesim::RecordImages drive("RX-Fenn");
-  SimulatedSave save;
-  save.run(drive, 6, "RX-Fenn ");
-  EXPECT_FALSE(save.exchange.state().AbortFlag) << save.exchange.state().ErrorText;
-  EXPECT_EQ(save.exchange.sent.size(), 32u + 2u + 4u + 274u + 18u + 3u);
-
-  quillon_test::ExpectSetpointFile(save.saved(), drive, 0x24059000, 8192);
-  quillon_test::ExpectRecordAndStatusFiles(save.saved(), drive);
-  quillon_test::ExpectEventLogFile(save.saved(), drive);
-}
-
-TEST(SimulatedDriveRecords, DriveWithoutEventLog) {
-  const drivesim::RecordImages drive("RX-Ardo");
-  SimulatedSave save;
-  save.run(drive, 5, "RX-Ardo");
-  EXPECT_FALSE(save.exchange.state().AbortFlag) << save.exchange.state().ErrorText;
-  EXPECT_EQ(save.exchange.sent.size(), 32u + 2u + 4u + 103u + 3u);
-  quillon_test::ExpectSetpointFile(save.saved(), drive, 0, 3072);
-  quillon_test::ExpectRecordAndStatusFiles(save.saved(), drive);
-  EXPECT_FALSE(fs::exists(save.file("Evtlg_Sim Panel.csv")));
 }

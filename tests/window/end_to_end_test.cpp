@@ -73,6 +73,7 @@ class DrivesimProgram {
     const QString started = QString::fromUtf8(process_.readLine());
     const auto match = QRegularExpression(QStringLiteral("on 127\\.0\\.0\\.1:(\\d+)")).match(started);
     if (match.hasMatch()) port_ = match.captured(1).toUShort();
+    if (port_ == 0) ADD_FAILURE() << "drivesim did not start";
   }
   ~DrivesimProgram() {
     process_.terminate();
@@ -91,9 +92,11 @@ std::string tenths(double value) {
   std::snprintf(text, sizeof text, "%.1f", value);
   return text;
 }
-std::string two(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d", value);
+// A drive time: year in full, then month and day joined by `d`, `between`, the time joined by `c`.
+std::string stamp(const drivesim::TimeStamp& t, const char* d, const char* between, const char* c) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d%s%02d%s%02d%s%02d%s%02d%s%02d", 2000 + t.year, d, t.month, d, t.day, between,
+                t.hour, c, t.minute, c, t.second);
   return text;
 }
 std::string crlfLines(const std::vector<std::string>& lines) {
@@ -140,8 +143,7 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
   const drivesim::Ratings& r = o.ratings;
   const double speed = r.motorSpeed > 0xF0000 ? static_cast<double>(r.motorSpeed) - 1048576 : r.motorSpeed;
   files["Trb" + b + "_Title.csv"] = crlfLines(
-      {"1," + d.sentText(o.orderNumber1) + " " + d.sentText(o.orderNumber2) + "," + std::to_string(2000 + t.year) + "/" + two(t.month) + "/" +
-       two(t.day) + "  " + two(t.hour) + ":" + two(t.minute) + ":" + two(t.second) + ",3," +
+      {"1," + d.sentText(o.orderNumber1) + " " + d.sentText(o.orderNumber2) + "," + stamp(t, "/", "  ", ":") + ",3," +
        tenths(r.inverterVoltage) + "V - " + tenths(r.inverterCurrent / 10.0) + "A - " +
        tenths(r.inverterCapacity / 10.0) + "KVA," + tenths(r.motorOutput / 10.0) + "kW - " +
        std::to_string(r.motorPoles) + "P - " + std::to_string(r.motorVoltage) + "V - " +
@@ -160,17 +162,7 @@ std::map<std::string, std::string> expectedCsvSet(const drivesim::DriveProfile& 
 
 // The bank folder's name: panel name, then the bank's date and time.
 std::string csvSetFolderName(const drivesim::DriveProfile& d, int bank, const std::string& safePanel = kSafePanel) {
-  const drivesim::TimeStamp t = d.bankTime(bank);
-  return "TRB_" + safePanel + "_" + std::to_string(2000 + t.year) + two(t.month) + two(t.day) + "_" +
-         two(t.hour) + two(t.minute) + two(t.second);
-}
-
-// The ASCII text of a UTF-16LE file with its byte-order mark.
-std::string utf16LeText(const std::string& bytes) {
-  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "<no UTF-16LE byte-order mark>";
-  std::string text;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : '?';
-  return text;
+  return "TRB_" + safePanel + "_" + stamp(d.bankTime(bank), "", "_", "");
 }
 
 // The text of a UTF-16LE file with its byte-order mark, as UTF-8.
@@ -187,33 +179,32 @@ bool isValidUtf8(const std::string& text) {
   return true;
 }
 
+// The setting-parameter workbook of `panel` in `folder`; empty when there is none.
+fs::path setpointWorkbook(const fs::path& folder, const std::string& panel) {
+  for (const fs::path& file : entriesOf(folder, "Set_Sram_" + panel + "_"))
+    if (file.extension() == ".mdb") return file;
+  return {};
+}
+
 // A simulated run's record files, converted into the setting-parameter workbook and then
 // deleted: the workbook's record tables hold what the drive reported. Returns the workbook.
 fs::path ExpectConvertedRecords(const fs::path& extracted, const drivesim::RecordImages& drive, bool eventLog) {
   for (const auto& entry : fs::directory_iterator(extracted))
     EXPECT_NE(entry.path().extension(), ".csv") << entry.path();
-  fs::path workbook;
-  for (const fs::path& file : entriesOf(extracted, std::string("Set_Sram_") + kSafePanel + "_"))
-    if (file.extension() == ".mdb") workbook = file;
+  const fs::path workbook = setpointWorkbook(extracted, kSafePanel);
   if (workbook.empty()) {
     ADD_FAILURE() << "no setting-parameter workbook";
     return workbook;
   }
   EXPECT_EQ(fs::status(workbook).permissions() & fs::perms::owner_write, fs::perms::none) << "read-only";
-  auto stampOf = [](const drivesim::TimeStamp& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", 2000 + t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return std::string(text);
-  };
   for (int r = 1; r <= 31; ++r)
     EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || FI1 || ',' || Fi2 FROM TroubleRecord WHERE ID = " +
                                                std::to_string(r)),
-              stampOf(drive.troubleTime(r)) + "," + std::to_string(drive.troubleCode(r, 0)) + "," +
+              stamp(drive.troubleTime(r), "/", " ", ":") + "," + std::to_string(drive.troubleCode(r, 0)) + "," +
                   std::to_string(drive.troubleCode(r, 1)));
   for (int e = 1; e <= 15; ++e)
     EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS || ',' || Event FROM EventCount WHERE ID = " + std::to_string(e)),
-              stampOf(drive.eventTime(e)) + "," + std::to_string(drive.eventCount(e)));
+              stamp(drive.eventTime(e), "/", " ", ":") + "," + std::to_string(drive.eventCount(e)));
   EXPECT_EQ(db_test::queryText(workbook, "SELECT Data FROM DriveSts WHERE Item = 'Drive Interface Ver'"),
             std::string(" ") + kInterfaceText);
   EXPECT_EQ(db_test::queryText(workbook, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'Eventlog'"),
@@ -276,7 +267,7 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   // The drive configuration file beside it, completed from the product definition.
   fs::path document = workbook;
   document.replace_extension(".drc");
-  const std::string text = utf16LeText(FileText(document));
+  const std::string text = utf16LeAsUtf8(FileText(document));
   EXPECT_NE(text.find("producttype=\"RX-Fenn\" firmwareversion=\"SIM01.00\""), std::string::npos) << text;
   EXPECT_NE(text.find("ipaddress=\"127.0.0.1\""), std::string::npos) << text;
   EXPECT_NE(text.find("<signal value=\"100\" id=\"ACC_TIME1\"/>"), std::string::npos) << text;
@@ -297,24 +288,6 @@ TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
   EXPECT_EQ(db_test::queryText(workbook, "SELECT symbol FROM DataSet WHERE ID = 1"), "0x4059000");
 }
 
-TEST_F(EndToEnd, SlashLMovesTheFolderInsteadOfPacking) {
-  QStringList arguments = simulatedRun();
-  arguments << "/l";
-  const Finished run = runQuillon(arguments);
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(run.output.find("Compress the files Skip>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("Last Fault Only: 1 bank(s)"), std::string::npos) << run.output;
-  const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
-  ASSERT_EQ(saved.size(), 1u);
-  EXPECT_TRUE(fs::is_directory(saved[0]));
-  // With "/l" the workbook also holds every bank's first faults, read again from the drive.
-  const fs::path workbook = ExpectConvertedRecords(saved[0], drivesim::RecordImages("RX-Fenn"), true);
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(Bank, ',') FROM OtherTRB"), "0,1,2,3,4,5,6,7");
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(FI1, ',') FROM OtherTRB"),
-            "OC,OV,OH,UV,EF,No Data,OC,OV");
-  EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS FROM OtherTRB WHERE Bank = 2"), "2016/03/09  13:17:47");
-}
-
 TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   // A 16-bit drive of a firmware version whose database is nowhere: every bank as CSV set.
   drivesim::DriveOptions options;
@@ -323,7 +296,6 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   options.softVersion = "SIM09.99";
   const drivesim::DriveProfile profile(options);
   const DrivesimProgram drive({"--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
 
   const Finished run = runQuillon(runAgainst(drive));
   ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -345,24 +317,8 @@ TEST_F(EndToEnd, DriveWithoutItsDatabaseGivesCsvSetsByteForByte) {
   EXPECT_TRUE(entriesOf(extracted, "Evtlg_").empty());
 }
 
-TEST_F(EndToEnd, DriveWithEventLogButNoDatabaseKeepsEveryRecordFile) {
-  // Without a database nothing is converted: the record files stay in the archive as written.
-  const DrivesimProgram drive({"--type", "RX-Fenn", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
-  const Finished run = runQuillon(runAgainst(drive));
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  const fs::path extracted = extractedArchive("x");
-  ASSERT_FALSE(extracted.empty());
-  const drivesim::RecordImages images("RX-Fenn");
-  const quillon_test::SavedRecordFiles saved{extracted, kSafePanel, kInterfaceText};
-  quillon_test::ExpectSetpointFile(saved, images, 0x24059000, 8192);
-  quillon_test::ExpectRecordAndStatusFiles(saved, images);
-  quillon_test::ExpectEventLogFile(saved, images);
-}
-
 TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
   const DrivesimProgram drive({"--nak-command", "MY51", "--nak-code", "31"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   const Finished run = runQuillon(runAgainst(drive));
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_NE(run.output.find("Received \"NAK\"\nTool Error Code = 1Fh"), std::string::npos) << run.output;
@@ -372,7 +328,6 @@ TEST_F(EndToEnd, RefusedRequestEndsTheRunWithItsMessageAndNoArchive) {
 TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
   // A drive slow enough that the run is still reading banks when Ctrl-C comes.
   const DrivesimProgram drive({"--delay", "30"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), runAgainst(drive));
@@ -394,7 +349,6 @@ TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
 
 TEST_F(EndToEnd, ADriveArchiveThatIsRefusedIsNamedInTheClosingMessage) {
   const DrivesimProgram drive({"--archive-member", "TRBSAVE/x.csv", "--archive-member", "extra.pdn"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--db-load";
   const Finished run = runQuillon(arguments);
@@ -431,7 +385,9 @@ TEST_F(EndToEnd, HelpVersionAndUsageErrors) {
   EXPECT_FALSE(fs::exists(base_ / "docs" / "Quillon"));
 }
 
-TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
+// "/l" with the database download: a few lines into a pipe, the folder moved instead of packed,
+// and the workbook also holds every bank's first faults, read again from the drive.
+TEST_F(EndToEnd, SlashLWithDatabaseDownloadIntoAPipeMovesTheFolder) {
   QStringList arguments = simulatedRun();
   arguments << "--db-load" << "/l";
   const Finished run = runQuillon(arguments);
@@ -441,9 +397,19 @@ TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
   const std::size_t traceBack = run.output.find("Receiving Trace Back Data >>");
   ASSERT_NE(download, std::string::npos) << run.output;
   EXPECT_LT(download, traceBack) << run.output;
-  EXPECT_NE(run.output.find("Receiving Drive Database Done>"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("Bank 1 / 1\n"), std::string::npos) << run.output;
+  for (const char* line : {"Receiving Drive Database Done>\n", "Bank 1 / 1\n", "Compress the files Skip>\n",
+                           "Last Fault Only: 1 bank(s)\n"})
+    EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
   EXPECT_EQ(run.output.find("Banks "), std::string::npos) << run.output;
+
+  const std::vector<fs::path> saved = entriesOf(base_ / "docs" / "Quillon", "TRBSAVE_");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_TRUE(fs::is_directory(saved[0]));
+  const fs::path workbook = ExpectConvertedRecords(saved[0], drivesim::RecordImages("RX-Fenn"), true);
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(Bank, ',') FROM OtherTRB"), "0,1,2,3,4,5,6,7");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT group_concat(FI1, ',') FROM OtherTRB"),
+            "OC,OV,OH,UV,EF,No Data,OC,OV");
+  EXPECT_EQ(db_test::queryText(workbook, "SELECT TimeS FROM OtherTRB WHERE Bank = 2"), "2016/03/09  13:17:47");
 }
 
 // A Japanese drive in a run with its code page: the names on disk and the workbooks' texts are
@@ -452,7 +418,6 @@ TEST_F(EndToEnd, DatabaseDownloadIsAFewLinesIntoAPipe) {
 TEST_F(EndToEnd, JapaneseDriveWithItsDatabase) {
   const drivesim::DriveOptions japanese = drivesim::JapaneseDrive();
   const DrivesimProgram drive({"--japanese"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--codepage" << "CP932" << "/l" << "/f";  // the folder kept as it is, every bank read
   const Finished run = runQuillon(arguments);
@@ -471,9 +436,7 @@ TEST_F(EndToEnd, JapaneseDriveWithItsDatabase) {
     EXPECT_EQ(db_test::queryText(workbook, "SELECT OrderNumber FROM Title"),
               japanese.orderNumber1 + " " + japanese.orderNumber2);
   }
-  fs::path workbook;
-  for (const fs::path& file : entriesOf(saved[0], "Set_Sram_" + panel + "_"))
-    if (file.extension() == ".mdb") workbook = file;
+  const fs::path workbook = setpointWorkbook(saved[0], panel);
   ASSERT_FALSE(workbook.empty());
   // The drive's parameters hold the name in its bytes too; the drive database's own Japanese.
   EXPECT_EQ(db_test::queryText(workbook, "SELECT CharData FROM CharSet WHERE symbol = 'INF_PANEL'"), panel);
@@ -497,7 +460,6 @@ TEST_F(EndToEnd, JapaneseDriveWithoutItsDatabaseKeepsItsBytesInTheCsvFiles) {
   options.softVersion = "SIM09.99";
   const drivesim::DriveProfile profile(options);
   const DrivesimProgram drive({"--japanese", "--type", "RX-Ardo", "--level", "5", "--soft-version", "SIM09.99"});
-  ASSERT_NE(drive.port(), 0) << "drivesim did not start";
   QStringList arguments = runAgainst(drive);
   arguments << "--codepage" << "SHIFT_JIS";
   const Finished run = runQuillon(arguments);

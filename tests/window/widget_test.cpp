@@ -15,7 +15,6 @@
 
 namespace {
 using namespace quillon;
-using quillon_test::RunSetup;
 using quillon_test::WindowRig;
 
 QApplication& application() {
@@ -35,29 +34,19 @@ QString textOf(const MainWindowWidget& widget, const char* name) {
 
 TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   application();
-  RunSetup setup;
-  setup.drive.driveType = "RX-Ardo ";
-  setup.drive.interfaceLevel = 5;
-  setup.drive.interfaceMinor = 1;
-  setup.drive.recordedBanks = {0, 1, 2, 3, 4, 5, 6, 7};
-  setup.commandLine = "/l /f";
-  WindowRig rig(setup);
+  WindowRig rig(quillon_test::WithDrive(quillon_test::Ardo(), "/l /f"));
   MainWindow& w = rig.window();
   MainWindowWidget widget(w);
   ASSERT_EQ(rig.startUpFailure, "");
   widget.show();
 
   EXPECT_EQ(widget.windowTitle(), "Quillon Ver.2.1");
-  EXPECT_EQ(textOf(widget, "cmd_Start"), "Start");
-  EXPECT_EQ(textOf(widget, "cmd_Cancel"), "Cancel");
-  EXPECT_EQ(textOf(widget, "cmd_EXIT"), "Exit");
-  EXPECT_EQ(textOf(widget, "Check1"), "DB Load");
-  EXPECT_EQ(textOf(widget, "Label3"), "Connecting to Drive");
-  EXPECT_EQ(textOf(widget, "Label1"), "Receiving Trace Back Data");
-  EXPECT_EQ(textOf(widget, "Label2"), "Receiving Setting Parameter");
-  EXPECT_EQ(textOf(widget, "Label12"), "Compress the files");
-  EXPECT_EQ(textOf(widget, "Label9"), "0");
-  EXPECT_EQ(textOf(widget, "Label10"), " / 0 bank(s)");
+  for (const auto& [name, caption] : std::vector<std::pair<const char*, const char*>>{
+           {"cmd_Start", "Start"}, {"cmd_Cancel", "Cancel"}, {"cmd_EXIT", "Exit"}, {"Check1", "DB Load"},
+           {"Label3", "Connecting to Drive"}, {"Label1", "Receiving Trace Back Data"},
+           {"Label2", "Receiving Setting Parameter"}, {"Label12", "Compress the files"}, {"Label9", "0"},
+           {"Label10", " / 0 bank(s)"}})
+    EXPECT_EQ(textOf(widget, name), caption) << name;
   EXPECT_TRUE(widget.widgetFor("cmd_Start")->isEnabled());
   EXPECT_FALSE(widget.widgetFor("cmd_Cancel")->isEnabled());
   EXPECT_TRUE(widget.widgetFor("Check1")->isVisible()) << "shown for a command line with /l";

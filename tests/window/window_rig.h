@@ -54,6 +54,38 @@ class WindowRig : public RunRig {
   std::unique_ptr<quillon::MainWindow> window_;
 };
 
+// A 16-bit drive whose eight banks all hold a record unless a test says otherwise.
+inline drivesim::DriveOptions Ardo() {
+  drivesim::DriveOptions d;
+  d.driveType = "RX-Ardo ";
+  d.interfaceLevel = 5;
+  d.interfaceMinor = 1;
+  d.panelName = "LINE1   ";
+  d.groupDepth = {2, 1, 0, 0, 0};
+  d.groupSignals = {3, 2, 0, 0, 0};
+  d.recordedBanks = {0, 1, 2, 3, 4, 5, 6, 7};
+  return d;
+}
+
+inline RunSetup WithDrive(drivesim::DriveOptions drive, std::string commandLine = "") {
+  return RunSetup{std::move(drive), std::move(commandLine), {}};
+}
+
+// The banks whose CSV set is among `files`.
+inline std::vector<int> SavedBanks(const std::map<std::string, std::string>& files) {
+  std::vector<int> banks;
+  for (int bank = 0; bank < 8; ++bank)
+    if (files.count("Trb" + std::to_string(bank) + "_Data.csv")) banks.push_back(bank);
+  return banks;
+}
+
+// Where the first request starting with `prefix` was sent; the count of requests when none was.
+inline std::size_t IndexOf(const std::vector<std::string>& requests, const std::string& prefix) {
+  for (std::size_t i = 0; i < requests.size(); ++i)
+    if (requests[i].starts_with(prefix)) return i;
+  return requests.size();
+}
+
 // A fault time as the drive's "MY1" reply carries it (year as an offset from 2000): hour at
 // 6-7, minute 10-11, second 14-15, month 18-19, day 22-23, year 24-27.
 inline ScriptedReply BankTimeReply(int year, int month, int day, int hour, int minute, int second) {
