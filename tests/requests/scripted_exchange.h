@@ -18,6 +18,13 @@
 
 namespace quillon_test {
 
+using Bytes = std::vector<std::uint8_t>;
+
+// Appends `value` in `width` bytes, high byte first, as the drive sends numbers.
+inline void PushBig(Bytes& bytes, std::uint32_t value, int width) {
+  for (int byte = width - 1; byte >= 0; --byte) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * byte)));
+}
+
 struct ScriptedReply {
   std::string text;
   std::vector<std::uint8_t> bytes;
