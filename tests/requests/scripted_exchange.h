@@ -126,4 +126,16 @@ inline Responder AnswersOf(drivesim::CommandModel& model) {
   };
 }
 
+// A scripted exchange answered by the simulated drive's command model.
+struct SimulatedExchange {
+  explicit SimulatedExchange(drivesim::DriveProfile profile, drivesim::Misbehaviour misbehaviour = {})
+      : model(std::move(profile), misbehaviour) {
+    exchange.responder = AnswersOf(model);
+  }
+  SimulatedExchange(const SimulatedExchange&) = delete;
+  SimulatedExchange& operator=(const SimulatedExchange&) = delete;
+  drivesim::CommandModel model;
+  ScriptedExchange exchange;
+};
+
 }  // namespace quillon_test
