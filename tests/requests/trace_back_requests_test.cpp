@@ -374,38 +374,26 @@ TEST(SampleRequests, ProgressMovesWholePixelsRoundedHalfToEven) {
   EXPECT_DOUBLE_EQ(SampleStepWidth(360, 2, 64, 3), 360.0 / 128 / 3);
 }
 
-TEST(BankRecordRequests, BankTimeAsDecimalTextAndABadReplyOrBankChangesNothing) {
-  ScriptedExchange exchange;
-  TraceBackTables tables = layout({}, {});
-  exchange.replies = {Reply::Text(timeReply("17", "0F", "02", "03", "0C", "000E")),
-                      Reply::Text(timeReply("09", "00", "00", "00", "00", "0013")),
-                      Reply::Text(timeReply("17", "0F", "02", "03", "0C", "000"))};
-  BankRecordRequests requests(exchange, tables);
-  for (std::uint8_t bank : {3, 4, 1}) requests.ReadBankTime(bank);
-  EXPECT_EQ(exchange.sent.front(), "MY103");
-  EXPECT_EQ(tables.BankTime[3], (BankTimeRow{"", "2014", "03", "12", "23", "15", "02"}));
-  EXPECT_EQ(tables.BankTime[4], (BankTimeRow{"", "2019", "00", "00", "09", "00", "00"}));
-  EXPECT_TRUE(exchange.state().AbortFlag);  // the short one
-  EXPECT_EQ(tables.BankTime[1], BankTimeRow{});
-
-  ScriptedExchange outside;
-  std::uint8_t far = 9;  // rows 0 to 8
-  BankRecordRequests(outside, tables).ReadBankTime(far);
-  EXPECT_TRUE(outside.state().AbortFlag);
-  EXPECT_TRUE(outside.sent.empty());
-}
-
-TEST(BankRecordRequests, FaultListsSignedAndInTheirHalves) {
+TEST(BankRecordRequests, TimeFaultsAndVersionOfABankAndBadRepliesChangeNothing) {
   ScriptedExchange exchange;
   TraceBackTables tables;
   tables.BankCount = 10;
+  tables.resizeBankTime();
   tables.resizeBankTables(6);
-  exchange.replies = {Reply::Bytes(faultReply(0x8000)), Reply::Bytes(faultReply(0x0100))};
-  std::uint8_t bank = 10;
+  exchange.replies = {Reply::Text(timeReply("17", "0F", "02", "03", "0C", "000E")),
+                      Reply::Text(timeReply("09", "00", "00", "00", "00", "0013")),
+                      Reply::Bytes(faultReply(0x8000)), Reply::Bytes(faultReply(0x0100)),
+                      Reply::Text("A:V1.20   OTHERFLD")};
   BankRecordRequests requests(exchange, tables);
+  for (std::uint8_t bank : {3, 4}) requests.ReadBankTime(bank);
+  std::uint8_t bank = 10;
   requests.ReadBankFaults1(bank);
   requests.ReadBankFaults2(bank);
-  EXPECT_EQ(exchange.sent, (std::vector<std::string>{"MY510A", "MY520A"}));
+  bank = 2;
+  requests.ReadBankVersion(bank);
+  EXPECT_EQ(exchange.sent, (std::vector<std::string>{"MY103", "MY104", "MY510A", "MY520A", "MV02"}));
+  EXPECT_EQ(tables.BankTime[3], (BankTimeRow{"", "2014", "03", "12", "23", "15", "02"}));
+  EXPECT_EQ(tables.BankTime[4], (BankTimeRow{"", "2019", "00", "00", "09", "00", "00"}));
   const BankFaultList& faults = tables.BankFaults[10];
   EXPECT_EQ(faults[1][1], std::optional<std::int16_t>(-32767));  // 0x8001
   EXPECT_EQ(faults[1][2], std::optional<std::int16_t>(static_cast<std::int16_t>(0x8101)));
@@ -414,27 +402,29 @@ TEST(BankRecordRequests, FaultListsSignedAndInTheirHalves) {
   EXPECT_EQ(faults[30][2], std::optional<std::int16_t>(0x020F));
   EXPECT_FALSE(faults[0][1].has_value());
   EXPECT_FALSE(faults[5][0].has_value());
+  EXPECT_EQ(tables.BankSoftVersion[2], "V1.20   ");  // characters 3 to 10
 
-  ScriptedExchange shortReply;
-  Bytes bytes = faultReply(0);
-  bytes.pop_back();
-  shortReply.replies = {Reply::Bytes(bytes)};
-  bank = 0;
-  BankRecordRequests(shortReply, tables).ReadBankFaults1(bank);
-  EXPECT_TRUE(shortReply.state().AbortFlag);
-  EXPECT_FALSE(tables.BankFaults[0][1][1].has_value());
-}
-
-TEST(BankRecordRequests, VersionIsCharactersThreeToTen) {
-  ScriptedExchange exchange;
-  TraceBackTables tables = layout({}, {});
-  exchange.replies = {Reply::Text("A:V1.20   OTHERFLD"), Reply::Text("A:V1.2")};
-  std::uint8_t bank = 2;
-  BankRecordRequests requests(exchange, tables);
-  requests.ReadBankVersion(bank);
-  EXPECT_EQ(exchange.sent.front(), "MV02");
+  // A reply too short by one, and a bank outside the table: the run ends, the tables keep theirs.
+  Bytes shortFaults = faultReply(0);
+  shortFaults.pop_back();
+  const std::pair<Reply, void (BankRecordRequests::*)(std::uint8_t&)> bad[] = {
+      {Reply::Text(timeReply("17", "0F", "02", "03", "0C", "000")), &BankRecordRequests::ReadBankTime},
+      {Reply::Bytes(shortFaults), &BankRecordRequests::ReadBankFaults1},
+      {Reply::Text("A:V1.2"), &BankRecordRequests::ReadBankVersion}};
+  for (const auto& [reply, read] : bad) {
+    ScriptedExchange refused;
+    refused.replies = {reply};
+    bank = 2;
+    BankRecordRequests badRequests(refused, tables);
+    (badRequests.*read)(bank);
+    EXPECT_TRUE(refused.state().AbortFlag) << refused.sent.at(0);
+  }
+  EXPECT_EQ(tables.BankTime[2], BankTimeRow{});
+  EXPECT_FALSE(tables.BankFaults[2][1][1].has_value());
   EXPECT_EQ(tables.BankSoftVersion[2], "V1.20   ");
-  requests.ReadBankVersion(bank);
-  EXPECT_TRUE(exchange.state().AbortFlag);
-  EXPECT_EQ(tables.BankSoftVersion[2], "V1.20   ");
+  ScriptedExchange outside;
+  std::uint8_t far = 11;  // rows 0 to 10
+  BankRecordRequests(outside, tables).ReadBankTime(far);
+  EXPECT_TRUE(outside.state().AbortFlag);
+  EXPECT_TRUE(outside.sent.empty());
 }
