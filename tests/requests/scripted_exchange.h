@@ -69,17 +69,16 @@ class ScriptedExchange : public quillon::Exchange {
     if (reply.resentFirst > 0) reportAnswered();
     state_.RetryCount = 0;
     const bool binary = form == quillon::ReplyForm::Binary;
-    if (binary ? reply.bytes.empty() : reply.text.empty()) {
+    const std::string_view payload = binary ? std::string_view(reinterpret_cast<const char*>(reply.bytes.data()), reply.bytes.size())
+                                            : std::string_view(reply.text);
+    if (payload.empty()) {
       // As the live exchange takes a datagram that ends within its header: no status, no reply.
       state_.abortWith(quillon::MalformedReplyText(request, "the reply holds no status byte"));
       return false;
     }
-    const std::uint8_t status = binary ? (reply.bytes.empty() ? 0 : reply.bytes[0])
-                                       : (reply.text.empty() ? 0 : static_cast<std::uint8_t>(reply.text[0]));
-    if (status == kNak) {
-      const std::size_t length = binary ? reply.bytes.size() : reply.text.size();
+    if (static_cast<std::uint8_t>(payload[0]) == kNak) {
       std::optional<std::uint8_t> code;
-      if (length > 1) code = binary ? reply.bytes[1] : static_cast<std::uint8_t>(reply.text[1]);
+      if (payload.size() > 1) code = static_cast<std::uint8_t>(payload[1]);
       state_.abortWith(quillon::RefusalText(code, request, destination()));
       return false;
     }
