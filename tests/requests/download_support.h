@@ -12,8 +12,6 @@
 
 namespace quillon_test {
 
-using Bytes = std::vector<std::uint8_t>;
-
 // A fresh folder below the system's temporary folder, removed with its contents afterwards.
 class TempFolder {
  public:

@@ -20,18 +20,18 @@ namespace {
 constexpr int kBoxWidth = ProgressBar::kBoxWidth;
 
 // One download against a drive holding `archive` (none: an erased area).
+drivesim::DriveOptions holding(std::optional<Bytes> archive) {
+  drivesim::DriveOptions options;
+  options.archive = std::move(archive);
+  return options;
+}
+
 struct Download {
-  explicit Download(std::optional<Bytes> archive, drivesim::Misbehaviour misbehaviour = {}) {
-    drivesim::DriveOptions options;
-    options.archive = std::move(archive);
-    model = std::make_unique<drivesim::CommandModel>(drivesim::DriveProfile(options), misbehaviour);
-    exchange.responder = AnswersOf(*model);
+  explicit Download(std::optional<Bytes> archive, drivesim::Misbehaviour misbehaviour = {})
+      : sim(drivesim::DriveProfile(holding(std::move(archive))), misbehaviour) {
     appFolder = folder.path() / "Quillon";
     fs::create_directories(appFolder);
-    bar.setListener([this](int width) {
-      scaleWidth = width;
-      widestScale = std::max(widestScale, width);
-    });
+    bar.setListener([this](int width) { widestScale = std::max(widestScale, width); });
     DriveDatabaseDisplay display{
         [this](int block, int last) { captions.push_back(std::to_string(block) + "/" + std::to_string(last)); },
         [this](const std::string& message) { messages.push_back(message); }};
@@ -49,17 +49,12 @@ struct Download {
   }
 
   fs::path temp() const { return appFolder / "Temp.lzh"; }
-  std::size_t frRequests() const {
-    return static_cast<std::size_t>(std::count_if(exchange.sent.begin(), exchange.sent.end(),
-                                                  [](const std::string& r) { return r.rfind("FR", 0) == 0; }));
-  }
 
   TempFolder folder;
   fs::path appFolder;
-  std::unique_ptr<drivesim::CommandModel> model;
-  quillon_test::ScriptedExchange exchange;
+  SimulatedExchange sim;
+  ScriptedExchange& exchange = sim.exchange;
   ProgressBar bar;
-  int scaleWidth = 0;
   int widestScale = 0;
   std::vector<std::string> captions, messages, commands;
   Bytes archiveSeen;
@@ -73,23 +68,21 @@ void putLittle(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
   for (int i = 0; i < width; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-Bytes extension(std::uint8_t type, const std::string& data, int sizeWidth) {
-  Bytes ext(1 + data.size() + static_cast<std::size_t>(sizeWidth), 0);  // the next one's size set by the caller
-  ext[0] = type;
-  std::copy(data.begin(), data.end(), ext.begin() + 1);
-  return ext;
-}
-
-// Stored members under level-1 or level-2 headers, with the directory in an extension (0xFF
-// between its parts, as LHA writes it), followed by the end mark.
+// One stored member under a level-1 or level-2 header, with the directory in an extension
+// (0xFF between its parts, as LHA writes it), followed by the end mark.
 Bytes extendedHeaderArchive(int level, const std::string& directory, const std::string& file, const Bytes& data) {
-  std::vector<Bytes> extensions;
-  if (level == 2) extensions.push_back(extension(0x01, file, 2));
-  if (!directory.empty()) extensions.push_back(extension(0x02, directory, 2));
+  std::vector<Bytes> extensions;  // type, data, then the next one's size
+  if (level == 2) extensions.push_back(Bytes{0x01});
+  if (level == 2) extensions.back().insert(extensions.back().end(), file.begin(), file.end());
+  if (!directory.empty()) extensions.push_back(Bytes{0x02});
+  if (!directory.empty()) extensions.back().insert(extensions.back().end(), directory.begin(), directory.end());
+  for (Bytes& e : extensions) e.insert(e.end(), {0, 0});
   std::size_t extensionBytes = 0;
-  for (const Bytes& e : extensions) extensionBytes += e.size();
-  for (std::size_t i = 0; i + 1 < extensions.size(); ++i)
-    putLittle(extensions[i], extensions[i].size() - 2, static_cast<std::uint32_t>(extensions[i + 1].size()), 2);
+  for (std::size_t i = 0; i < extensions.size(); ++i) {
+    extensionBytes += extensions[i].size();
+    if (i + 1 < extensions.size())
+      putLittle(extensions[i], extensions[i].size() - 2, static_cast<std::uint32_t>(extensions[i + 1].size()), 2);
+  }
   const std::uint32_t firstSize = extensions.empty() ? 0 : static_cast<std::uint32_t>(extensions[0].size());
 
   Bytes header;
@@ -128,8 +121,7 @@ Bytes extendedHeaderArchive(int level, const std::string& directory, const std::
 }  // namespace
 
 TEST(DriveDatabaseTransfer, EverySizeArrivesByteForByteInNumberedBlocks) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{61}, std::size_t{62}, std::size_t{63},
-                           std::size_t{124}, std::size_t{125}, std::size_t{200003}}) {
+  for (std::size_t size : std::initializer_list<std::size_t>{0, 1, 61, 62, 63, 124, 125, 200003, kLargestReceivableArchive}) {
     SCOPED_TRACE("size " + std::to_string(size));
     const Bytes data = PatternBytes(size, static_cast<std::uint32_t>(size));
     Download d(data);
@@ -152,47 +144,30 @@ TEST(DriveDatabaseTransfer, EverySizeArrivesByteForByteInNumberedBlocks) {
     // The bar: never past its frame, full once the file is in (one-block files included).
     EXPECT_LE(d.widestScale, kBoxWidth);
     if (size > 0) {
-      EXPECT_EQ(d.scaleWidth, kBoxWidth);
+      EXPECT_EQ(d.bar.scaleWidth(), kBoxWidth);
       EXPECT_EQ(d.captions.back(), std::to_string(last) + "/" + std::to_string(last));
     }
   }
   EXPECT_EQ(ArchiveBlockRequest(10), "FR000A");
   EXPECT_EQ(ArchiveBlockRequest(255), "FR00FF");
-  EXPECT_EQ(ArchiveBlockRequest(32767), "FR7FFF");
-  EXPECT_EQ(LastArchiveBlock(124), 1);
-  EXPECT_EQ(LastArchiveBlock(125), 2);
+  EXPECT_EQ(ArchiveBlockRequest(32767), "FR7FFF");  // the largest size that can be numbered
   EXPECT_DOUBLE_EQ(ArchiveBlockStepWidth(kBoxWidth, 0), kBoxWidth / 0.7);
   EXPECT_DOUBLE_EQ(ArchiveBlockStepWidth(kBoxWidth, 40), kBoxWidth / (0.7 * 40));
-}
 
-TEST(DriveDatabaseTransfer, SizesBeyondTheBlockNumbersAreRefusedBeforeAnyBlock) {
-  {
+  // Beyond it the size is refused before any block; the save run goes on without the database.
+  for (const auto& [sizeReply, bytes] : {std::pair{"\x06" "0001F0000", "2031616 bytes"},  // 32768 blocks of 62
+                                         std::pair{"\x06" "0FFFFFFFF", "4294967295 bytes"}}) {
     Download d(Bytes(10, 1));
-    d.exchange.replies.push_back({"\x06" "0001F0000", {}, {}});  // 32768 blocks of 62 bytes
+    d.exchange.replies.push_back(ScriptedReply::Text(sizeReply));
     d.routine->ReceiveDriveDatabase();
     EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
-    EXPECT_EQ(d.frRequests(), 0u);
+    EXPECT_EQ(d.exchange.countOf("FR"), 0u);
     ASSERT_EQ(d.messages.size(), 1u);
-    EXPECT_NE(d.messages[0].find("2031616 bytes"), std::string::npos);
-    EXPECT_FALSE(d.exchange.state().AbortFlag);  // the save run goes on without the database
+    EXPECT_NE(d.messages[0].find(bytes), std::string::npos) << d.messages[0];
+    EXPECT_FALSE(d.exchange.state().AbortFlag);
     EXPECT_FALSE(fs::exists(d.temp()));
     EXPECT_TRUE(d.commands.empty());
   }
-  {
-    Download d(Bytes{});
-    d.exchange.replies.push_back({"\x06" "0FFFFFFFF", {}, {}});
-    d.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
-    EXPECT_EQ(d.frRequests(), 0u);
-  }
-  // The largest size that can be numbered is received to its last block.
-  const Bytes largest = PatternBytes(kLargestReceivableArchive, 7);
-  Download d(largest);
-  const auto received = d.routine->ReceiveArchiveBytes();
-  ASSERT_TRUE(received);
-  EXPECT_EQ(received->size(), largest.size());
-  EXPECT_EQ(d.exchange.sent.back(), "FR7FFF");
-  EXPECT_LE(d.widestScale, kBoxWidth);
 }
 
 TEST(DriveDatabaseTransfer, ErasedZeroAndBrokenTransfers) {
@@ -218,8 +193,8 @@ TEST(DriveDatabaseTransfer, ErasedZeroAndBrokenTransfers) {
     stored.resize(3 * 62 + 20, 0x41);
     Download d(stored);
     d.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(d.frRequests(), 2u);
-    EXPECT_EQ(d.scaleWidth, 0);
+    EXPECT_EQ(d.exchange.countOf("FR"), 2u);
+    EXPECT_EQ(d.bar.scaleWidth(), 0);
     EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted);
     EXPECT_EQ(d.archiveSeen, archive);
     EXPECT_EQ(ReadFileBytes(d.appFolder / "A.pdn"), TextBytes("first part"));
@@ -237,13 +212,12 @@ TEST(DriveDatabaseTransfer, ErasedZeroAndBrokenTransfers) {
     EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted);
     EXPECT_EQ(d.archiveSeen, archive);
     EXPECT_EQ(ReadFileBytes(d.appFolder / "SIM01.00.mdb"), member);
-    EXPECT_LT(d.frRequests(), stored.size() / 62 + 1);  // the padding after the archive ends it
+    EXPECT_LT(d.exchange.countOf("FR"), stored.size() / 62 + 1);  // the padding after the archive ends it
   }
   {  // A refusal by the drive in the middle: the run ends, nothing is written or extracted.
     drivesim::Misbehaviour nak;
     nak.nakRequestNumber = 4;  // "FB", "FR0000", "FR0001", then "FR0002"
     Download d(PatternBytes(500, 3), nak);
-    fs::create_directories(d.appFolder);
     WriteFileBytes(d.temp(), TextBytes("left from before"));
     d.routine->ReceiveDriveDatabase();
     EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Aborted);
@@ -259,7 +233,7 @@ TEST(DriveDatabaseTransfer, ErasedZeroAndBrokenTransfers) {
     d.routine->ReceiveDriveDatabase();
     EXPECT_TRUE(d.exchange.state().AbortFlag);
     EXPECT_NE(d.exchange.state().ErrorText.find("\"FR0000\""), std::string::npos);
-    EXPECT_EQ(d.frRequests(), 1u);
+    EXPECT_EQ(d.exchange.countOf("FR"), 1u);
   }
   {  // A size that is not hexadecimal ends the run; no block is asked for.
     drivesim::Misbehaviour garbled;
@@ -267,7 +241,7 @@ TEST(DriveDatabaseTransfer, ErasedZeroAndBrokenTransfers) {
     Download d(PatternBytes(100, 5), garbled);
     d.routine->ReceiveDriveDatabase();
     EXPECT_TRUE(d.exchange.state().AbortFlag);
-    EXPECT_EQ(d.frRequests(), 0u);
+    EXPECT_EQ(d.exchange.countOf("FR"), 0u);
   }
   {  // After an abort nothing is sent at all.
     Download d(PatternBytes(100, 6));
@@ -301,77 +275,15 @@ TEST(DriveDatabaseArchiveFile, TrailingZerosAreTrimmedButAWholeArchiveIsKept) {
   EXPECT_FALSE(ReadLzhLayout(Bytes(archive.begin(), archive.end() - 10), why));
   EXPECT_FALSE(ReadLzhLayout(TextBytes("not an archive at all"), why));
   EXPECT_FALSE(ReadLzhLayout(Bytes{0}, why));
-}
 
-TEST(DriveDatabaseExtraction, ReceivedArchiveIsExtractedIntoTheProgramFolderAndRemoved) {
-  Bytes database = PatternBytes(5000, 11);
-  database.insert(database.end(), 100, 0);  // as a database file often ends
-  const Bytes definition = TextBytes("<signal name=\"ACC_TIME1\" address=\"0405A000\"/>\r\n");
-  const Bytes archive = archiveOf({{"SIM01.00_RX-Fenn.pdn", definition}, {"SIM01.00.mdb", database}});
-  Download d(archive);
-  WriteFileBytes(d.temp(), TextBytes("an older download"));
-  d.routine->ReceiveDriveDatabase();
-
-  EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted);
-  ASSERT_EQ(d.commands.size(), 1u);
-  EXPECT_EQ(d.commands[0], "e \"" + d.temp().string() + "\" \"" + d.appFolder.string() + "/\" -n1 -gm1");
-  EXPECT_EQ(d.archiveSeen, archive);  // "Temp.lzh" as the archiver saw it
-  EXPECT_EQ(ReadFileBytes(d.appFolder / "SIM01.00.mdb"), database);
-  EXPECT_EQ(ReadFileBytes(d.appFolder / "SIM01.00_RX-Fenn.pdn"), definition);
-  EXPECT_FALSE(fs::exists(d.temp()));
-  EXPECT_TRUE(d.messages.empty());
-  EXPECT_FALSE(d.exchange.state().AbortFlag);
-}
-
-TEST(DriveDatabaseExtraction, HostileOrDamagedArchivesAreRefusedAndNothingLandsOutside) {
-  const TempFolder outsideRoot;
-  const fs::path outside = outsideRoot.path() / "outside";
-  const std::vector<std::string> hostileNames = {"../x", "..\\x", "sub/../../x", (outside / "abs").string(),
-                                                 "C:\\x", "\\x"};
-  for (const std::string& name : hostileNames) {
-    SCOPED_TRACE(name);
-    Download d(archiveOf({{"good.pdn", TextBytes("fine")}, {name, TextBytes("hostile")}}));
-    d.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
-    EXPECT_TRUE(d.commands.empty());  // the archiver never sees it
-    ASSERT_EQ(d.messages.size(), 1u);
-    EXPECT_NE(d.messages[0].find("outside"), std::string::npos);
-    EXPECT_FALSE(fs::exists(d.temp()));
-    EXPECT_FALSE(fs::exists(d.appFolder / "good.pdn"));  // refused whole, not in part
-    EXPECT_FALSE(fs::exists(d.folder.path() / "x"));
-    EXPECT_FALSE(fs::exists(outside));
-    EXPECT_FALSE(d.exchange.state().AbortFlag);
-  }
-
-  Bytes damaged = archiveOf({{"SIM01.00.mdb", PatternBytes(300, 12)}});
-  damaged[100] ^= 0x01;  // inside the member: its CRC no longer matches
-  Bytes truncated = archiveOf({{"SIM01.00.mdb", PatternBytes(300, 13)}});
-  truncated.resize(200);
-  for (const Bytes& broken : {damaged, truncated, TextBytes("not an archive")}) {
-    Download d(broken);
-    d.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
-    ASSERT_EQ(d.messages.size(), 1u);
-    EXPECT_NE(d.messages[0].find("not extracted"), std::string::npos);
-    EXPECT_TRUE(d.commands.empty());
-    EXPECT_FALSE(fs::exists(d.temp()));
-    EXPECT_FALSE(fs::exists(d.appFolder / "SIM01.00.mdb"));
-  }
-
-  // The archiver's own failure is reported too, and "Temp.lzh" still goes.
-  Download failing(archiveOf({{"SIM01.00.mdb", PatternBytes(300, 14)}}));
-  failing.extractResult = 3;
-  failing.routine->ReceiveDriveDatabase();
-  EXPECT_EQ(failing.routine->outcome(), DriveDatabaseOutcome::Refused);
-  ASSERT_EQ(failing.messages.size(), 1u);
-  EXPECT_NE(failing.messages[0].find("LHA error 3"), std::string::npos);
-  EXPECT_FALSE(fs::exists(failing.temp()));
-
-  EXPECT_TRUE(NameStaysInside("SIM01.00.mdb"));
-  EXPECT_TRUE(NameStaysInside("defs/./SIM01.00_RX-Fenn.pdn"));
-  EXPECT_TRUE(NameStaysInside("..pdn"));
-  EXPECT_FALSE(NameStaysInside(""));
-  EXPECT_FALSE(NameStaysInside("a/.."));
+  // Stored without its end byte, an archive is complete, yet while blocks still arrive it may
+  // have more to come.
+  const Bytes withoutEnd(archive.begin(), archive.end() - 1);
+  const auto open = ReadLzhLayout(withoutEnd, why);
+  ASSERT_TRUE(open) << why;
+  EXPECT_FALSE(open->endMark);
+  EXPECT_EQ(open->extent, withoutEnd.size());
+  EXPECT_EQ(ClassifyLzhPrefix(withoutEnd), LzhPrefix::Unfinished);
 }
 
 TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
@@ -385,17 +297,6 @@ TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
     EXPECT_EQ(layout->names, (std::vector<std::string>{"defs/SIM01.00_RX-Fenn.pdn"}));
     EXPECT_EQ(layout->extent, archive.size());
     EXPECT_EQ(ClassifyLzhPrefix(Bytes(archive.begin(), archive.end() - 3)), LzhPrefix::Unfinished);
-
-    Download d(archive);
-    d.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted) << d.routine->refusal();
-    EXPECT_EQ(ReadFileBytes(d.appFolder / "defs" / "SIM01.00_RX-Fenn.pdn"), data);
-
-    Download hostile(extendedHeaderArchive(level, "..\xFF..\xFF", "x.pdn", data));
-    hostile.routine->ReceiveDriveDatabase();
-    EXPECT_EQ(hostile.routine->outcome(), DriveDatabaseOutcome::Refused);
-    EXPECT_NE(hostile.routine->refusal().find("../../x.pdn"), std::string::npos);
-    EXPECT_TRUE(hostile.commands.empty());
   }
 
   // Every cut and many byte changes of an archive, and random bytes: read, never past the end.
@@ -427,49 +328,97 @@ TEST(DriveDatabaseArchiveFile, ExtendedHeadersAndAnyBytesAreReadWithinBounds) {
   }
 }
 
-TEST(DriveDatabaseExtraction, EntriesForTheSaveRunsFilesOrTwiceAreRefusedNamingTheArchive) {
-  const std::vector<std::vector<drivesim::LzhMember>> refused = {
-      {{"good.pdn", TextBytes("fine")}, {"TRBSAVE/TRB_x.mdb", TextBytes("planted")}},
-      {{"good.pdn", TextBytes("fine")}, {"trbsave\\DriveSts_x.csv", TextBytes("planted")}},
-      {{"good.pdn", TextBytes("fine")}, {"TRBSAVE_20260203_090507.lzh", TextBytes("a fake run archive")}},
-      {{"good.pdn", TextBytes("fine")}, {"Trbsave_20260203_090507_incomplete/a.csv", TextBytes("x")}},
-      {{"SIM01.00.mdb", TextBytes("first")}, {"SIM01.00.mdb", TextBytes("second, silently over the first")}},
-      {{"defs", TextBytes("a file")}, {"defs/SIM01.00.pdn", TextBytes("below a file")}}};
-  for (const auto& members : refused) {
-    SCOPED_TRACE(members[1].name);
-    Download d(archiveOf(members));
+TEST(DriveDatabaseExtraction, ReceivedArchiveIsExtractedIntoTheProgramFolderAndRemoved) {
+  Bytes database = PatternBytes(5000, 11);
+  database.insert(database.end(), 100, 0);  // as a database file often ends
+  const Bytes definition = TextBytes("<signal name=\"ACC_TIME1\" address=\"0405A000\"/>\r\n");
+  const Bytes archive = archiveOf({{"SIM01.00_RX-Fenn.pdn", definition}, {"SIM01.00.mdb", database}});
+  Bytes withoutEnd = archive;
+  withoutEnd.pop_back();  // the end byte: the drive stored the archive without it
+  struct Case {
+    Bytes stored;
+    std::vector<std::pair<fs::path, Bytes>> files;
+  };
+  for (const Case& c : {Case{archive, {{"SIM01.00.mdb", database}, {"SIM01.00_RX-Fenn.pdn", definition}}},
+                        Case{withoutEnd, {{"SIM01.00_RX-Fenn.pdn", definition}, {"SIM01.00.mdb", database}}},
+                        Case{extendedHeaderArchive(1, "defs\xFF", "x.pdn", definition), {{"defs/x.pdn", definition}}},
+                        Case{extendedHeaderArchive(2, "defs\xFF", "x.pdn", definition), {{"defs/x.pdn", definition}}}}) {
+    SCOPED_TRACE(c.files.back().first);
+    Download d(c.stored);
+    WriteFileBytes(d.temp(), TextBytes("an older download"));
+    d.routine->ReceiveDriveDatabase();
+    EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted) << d.routine->refusal();
+    ASSERT_EQ(d.commands.size(), 1u);
+    EXPECT_EQ(d.commands[0], "e \"" + d.temp().string() + "\" \"" + d.appFolder.string() + "/\" -n1 -gm1");
+    // "Temp.lzh" as the archiver saw it: whole, with its end byte.
+    EXPECT_EQ(d.archiveSeen, c.stored.size() == withoutEnd.size() ? archive : c.stored);
+    for (const auto& [name, bytes] : c.files) EXPECT_EQ(ReadFileBytes(d.appFolder / name), bytes) << name;
+    EXPECT_FALSE(fs::exists(d.temp()));
+    EXPECT_TRUE(d.messages.empty());
+    EXPECT_FALSE(d.exchange.state().AbortFlag);
+  }
+}
+
+TEST(DriveDatabaseExtraction, HostileDamagedOrClashingArchivesAreRefusedWholeNamingThem) {
+  const TempFolder outsideRoot;
+  const fs::path outside = outsideRoot.path() / "outside";
+  const Bytes fine = TextBytes("fine");
+  struct Case {
+    Bytes archive;
+    std::string named;  // what the message must hold besides the archive's name
+  };
+  std::vector<Case> cases;
+  for (const std::string& name : {std::string("../x"), std::string("..\\x"), std::string("sub/../../x"),
+                                  (outside / "abs").string(), std::string("C:\\x"), std::string("\\x")})
+    cases.push_back({archiveOf({{"good.pdn", fine}, {name, TextBytes("hostile")}}), "outside"});
+  for (int level : {1, 2}) cases.push_back({extendedHeaderArchive(level, "..\xFF..\xFF", "x.pdn", fine), "../../x.pdn"});
+  Bytes damaged = archiveOf({{"SIM01.00.mdb", PatternBytes(300, 12)}});
+  damaged[100] ^= 0x01;  // inside the member: its CRC no longer matches
+  Bytes truncated = archiveOf({{"SIM01.00.mdb", PatternBytes(300, 13)}});
+  truncated.resize(200);
+  for (const Bytes& broken : {damaged, truncated, TextBytes("not an archive")}) cases.push_back({broken, "not extracted"});
+  // Entries for the save run's own files, a name twice, an entry below a file.
+  for (const auto& [first, second] : std::vector<std::pair<std::string, std::string>>{
+           {"good.pdn", "TRBSAVE/TRB_x.mdb"},
+           {"good.pdn", "trbsave\\DriveSts_x.csv"},
+           {"good.pdn", "TRBSAVE_20260203_090507.lzh"},
+           {"good.pdn", "Trbsave_20260203_090507_incomplete/a.csv"},
+           {"SIM01.00.mdb", "SIM01.00.mdb"},
+           {"defs", "defs/SIM01.00.pdn"}})
+    cases.push_back({archiveOf({{first, fine}, {second, TextBytes("planted")}}), second.substr(0, 7)});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    Download d(c.archive);
     d.routine->ReceiveDriveDatabase();
     EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Refused);
-    EXPECT_TRUE(d.commands.empty());
+    EXPECT_TRUE(d.commands.empty());  // the archiver never sees it
     ASSERT_EQ(d.messages.size(), 1u);
     EXPECT_EQ(d.messages[0], d.routine->refusal());
     EXPECT_NE(d.messages[0].find(d.temp().string()), std::string::npos) << d.messages[0];
-    EXPECT_NE(d.messages[0].find(members[1].name.substr(0, 7)), std::string::npos) << d.messages[0];
-    EXPECT_TRUE(fs::is_empty(d.appFolder)) << "nothing written, no folder made";
+    EXPECT_NE(d.messages[0].find(c.named), std::string::npos) << d.messages[0];
+    EXPECT_TRUE(fs::is_empty(d.appFolder)) << "nothing written, no folder made, no Temp.lzh left";
+    EXPECT_FALSE(fs::exists(d.folder.path() / "x"));
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(d.exchange.state().AbortFlag);
   }
+
+  // The archiver's own failure is reported too, and "Temp.lzh" still goes.
+  Download failing(archiveOf({{"SIM01.00.mdb", PatternBytes(300, 14)}}));
+  failing.extractResult = 3;
+  failing.routine->ReceiveDriveDatabase();
+  EXPECT_EQ(failing.routine->outcome(), DriveDatabaseOutcome::Refused);
+  ASSERT_EQ(failing.messages.size(), 1u);
+  EXPECT_NE(failing.messages[0].find("LHA error 3"), std::string::npos);
+  EXPECT_FALSE(fs::exists(failing.temp()));
+
+  EXPECT_TRUE(NameStaysInside("SIM01.00.mdb"));
+  EXPECT_TRUE(NameStaysInside("defs/./SIM01.00_RX-Fenn.pdn"));
+  EXPECT_TRUE(NameStaysInside("..pdn"));
+  EXPECT_FALSE(NameStaysInside(""));
+  EXPECT_FALSE(NameStaysInside("a/.."));
   // Names that merely begin alike are the drive's own.
   EXPECT_EQ(RefusedDriveArchiveName("TRBSAVEX.pdn"), "");
   EXPECT_EQ(RefusedDriveArchiveName("defs/TRBSAVE/x.pdn"), "");
   EXPECT_NE(RefusedDriveArchiveName("TrbSave"), "");
-}
-
-TEST(DriveDatabaseExtraction, ArchiveStoredWithoutItsEndByteIsCompleteAndExtracted) {
-  Bytes archive = archiveOf({{"SIM01.00_RX-Fenn.pdn", TextBytes("<definition/>")}, {"SIM01.00.mdb", PatternBytes(700, 21)}});
-  archive.pop_back();  // the end byte: the drive stored the archive without it
-  Download d(archive);
-  d.routine->ReceiveDriveDatabase();
-  EXPECT_EQ(d.routine->outcome(), DriveDatabaseOutcome::Extracted) << d.routine->refusal();
-  Bytes written = archive;
-  written.push_back(0);
-  EXPECT_EQ(d.archiveSeen, written);
-  EXPECT_EQ(ReadFileBytes(d.appFolder / "SIM01.00.mdb"), PatternBytes(700, 21));
-  EXPECT_TRUE(d.messages.empty());
-
-  std::string why;
-  const auto layout = ReadLzhLayout(archive, why);
-  ASSERT_TRUE(layout) << why;
-  EXPECT_FALSE(layout->endMark);
-  EXPECT_EQ(layout->extent, archive.size());
-  // While blocks still arrive, an archive ending after a member may have more to come.
-  EXPECT_EQ(ClassifyLzhPrefix(archive), LzhPrefix::Unfinished);
 }

@@ -6,12 +6,11 @@
 
 using namespace quillon;
 using quillon_test::ScriptedExchange;
-using quillon_test::ScriptedReply;
 
 namespace {
 
-ScriptedReply text(std::string reply) { return ScriptedReply{std::move(reply), {}, std::nullopt}; }
-ScriptedReply refused(std::string message) { return ScriptedReply{{}, {}, std::move(message)}; }
+const auto text = quillon_test::ScriptedReply::Text;
+const auto refused = quillon_test::ScriptedReply::Abort;
 
 // Status, two unused characters, ten unused digits, then the nine rating fields.
 std::string ratingsReply(const std::string& speed) {
@@ -21,7 +20,7 @@ std::string ratingsReply(const std::string& speed) {
 
 }  // namespace
 
-TEST(IdentityRequests, InterfaceVersionLevelAndMinor) {
+TEST(IdentityRequests, InterfaceVersionLevelAndMinorAndAMalformedOneKeepsTheOldValues) {
   ScriptedExchange exchange;
   DriveIdentity identity;
   exchange.replies.push_back(text("A:V06.002"));
@@ -32,24 +31,19 @@ TEST(IdentityRequests, InterfaceVersionLevelAndMinor) {
   EXPECT_EQ(identity.InterfaceLevel, 6);
   EXPECT_EQ(identity.InterfaceMinor, 2);
   EXPECT_FALSE(exchange.state().AbortFlag);
-}
 
-TEST(IdentityRequests, MalformedInterfaceVersionEndsTheRunAndKeepsTheOldValues) {
   for (const char* reply : {"A:V0X.002", "A:V06.0", "A:V06.0Z2"}) {
-    ScriptedExchange exchange;
-    DriveIdentity identity;
-    identity.InterfaceLevel = 4;
-    identity.InterfaceVersionText = "old";
-    exchange.replies.push_back(text(reply));
-    IdentityRequests(exchange, identity).ReadInterfaceVersion();
-    EXPECT_TRUE(exchange.state().AbortFlag) << reply;
-    EXPECT_NE(exchange.state().ErrorText.find("\"QT\""), std::string::npos) << exchange.state().ErrorText;
-    EXPECT_EQ(identity.InterfaceLevel, 4);
-    EXPECT_EQ(identity.InterfaceVersionText, "old");
+    ScriptedExchange malformed;
+    malformed.replies.push_back(text(reply));
+    IdentityRequests(malformed, identity).ReadInterfaceVersion();
+    EXPECT_TRUE(malformed.state().AbortFlag) << reply;
+    EXPECT_NE(malformed.state().ErrorText.find("\"QT\""), std::string::npos) << malformed.state().ErrorText;
+    EXPECT_EQ(identity.InterfaceLevel, 6);
+    EXPECT_EQ(identity.InterfaceVersionText, "V06.002");
   }
 }
 
-TEST(IdentityRequests, TextTailsFromTheThirdCharacter) {
+TEST(IdentityRequests, TextTailsFromTheThirdCharacterAndARefusedPanelHalfKeepsTheFirst) {
   ScriptedExchange exchange;
   DriveIdentity identity;
   identity.DriveType = "before";
@@ -66,21 +60,17 @@ TEST(IdentityRequests, TextTailsFromTheThirdCharacter) {
   EXPECT_EQ(identity.OrderNumber1, "ABC123");
   EXPECT_EQ(identity.OrderNumber2, "D45");
   EXPECT_EQ(identity.PanelName, "LINE1 é ");
-}
 
-TEST(IdentityRequests, PanelNameKeepsTheFirstHalfWhenTheSecondIsRefused) {
-  ScriptedExchange exchange;
-  DriveIdentity identity;
-  exchange.replies = {text("A:LINE"), refused("NAK")};
-  IdentityRequests requests(exchange, identity);
-  requests.ReadPanelName();
+  ScriptedExchange half;
+  half.replies = {text("A:LINE"), refused("NAK")};
+  IdentityRequests halfRequests(half, identity);
+  halfRequests.ReadPanelName();
   EXPECT_EQ(identity.PanelName, "LINE");
-  EXPECT_TRUE(exchange.state().AbortFlag);
-
+  EXPECT_TRUE(half.state().AbortFlag);
   // After the abort nothing more is sent and nothing changes.
-  requests.ReadRatings();
-  requests.ReadDriveType();
-  EXPECT_EQ(exchange.sent.size(), 2u);
+  halfRequests.ReadRatings();
+  halfRequests.ReadDriveType();
+  EXPECT_EQ(half.sent.size(), 2u);
   EXPECT_EQ(identity.MotorSpeed, "");
 }
 
@@ -173,18 +163,17 @@ TEST(IdentityRequests, RatingsFormattedAsTheTitleLineNeedsThem) {
   EXPECT_EQ(identity.MotorSpeed, "-1.0");
   EXPECT_EQ(TenthsText(-5), "-0.5");
   EXPECT_EQ(TenthsText(0), "0.0");
-}
 
-TEST(IdentityRequests, ShortOrNonHexRatingsReplyChangesNothing) {
+  // A short or non-hex reply changes nothing.
   for (std::string reply : {ratingsReply("F0000").substr(0, 52), ratingsReply("F00G0")}) {
-    ScriptedExchange exchange;
-    DriveIdentity identity;
-    identity.MotorSpeed = "old";
-    exchange.replies.push_back(text(reply));
-    IdentityRequests(exchange, identity).ReadRatings();
-    EXPECT_TRUE(exchange.state().AbortFlag);
-    EXPECT_NE(exchange.state().ErrorText.find("\"QU2\""), std::string::npos);
-    EXPECT_EQ(identity.MotorSpeed, "old");
-    EXPECT_EQ(identity.InverterVoltage, "");
+    ScriptedExchange bad;
+    DriveIdentity kept;
+    kept.MotorSpeed = "old";
+    bad.replies.push_back(text(reply));
+    IdentityRequests(bad, kept).ReadRatings();
+    EXPECT_TRUE(bad.state().AbortFlag);
+    EXPECT_NE(bad.state().ErrorText.find("\"QU2\""), std::string::npos);
+    EXPECT_EQ(kept.MotorSpeed, "old");
+    EXPECT_EQ(kept.InverterVoltage, "");
   }
 }

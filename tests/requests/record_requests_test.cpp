@@ -6,27 +6,20 @@
 
 using namespace quillon;
 using quillon_test::ScriptedExchange;
-using quillon_test::ScriptedReply;
+using Reply = quillon_test::ScriptedReply;
 
 namespace {
 
-ScriptedReply bytesReply(std::vector<std::uint8_t> bytes) { return ScriptedReply{{}, std::move(bytes), {}}; }
+const auto bytesReply = Reply::Bytes;
 
 std::vector<std::uint8_t> troubleRecordBytes(std::uint8_t year, std::uint8_t month, std::uint8_t day, std::uint8_t hour,
                                              std::uint8_t minute, std::uint8_t second, std::uint16_t code1,
                                              std::uint16_t code2) {
-  std::vector<std::uint8_t> bytes(21, 0xEE);
-  bytes[0] = 0x06;
-  bytes[6] = hour;
-  bytes[8] = minute;
-  bytes[10] = second;
-  bytes[12] = month;
-  bytes[14] = day;
-  bytes[16] = year;
-  bytes[17] = code1 >> 8;
-  bytes[18] = code1 & 0xFF;
-  bytes[19] = code2 >> 8;
-  bytes[20] = code2 & 0xFF;
+  // Hour at 6, minute 8, second 10, month 12, day 14, year 16, then the two codes.
+  quillon_test::Bytes bytes{0x06, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, hour, 0xEE, minute,
+                            0xEE, second, 0xEE, month, 0xEE, day,  0xEE, year};
+  quillon_test::PushBig(bytes, code1, 2);
+  quillon_test::PushBig(bytes, code2, 2);
   return bytes;
 }
 
@@ -141,7 +134,7 @@ TEST(RecordRequests, ShortRepliesAndAbortsLeaveTheTables) {
 
   ScriptedExchange nak;
   RecordRequests nakRequests(nak, tables);
-  nak.replies.push_back(ScriptedReply{{}, {}, std::string("NAK")});
+  nak.replies.push_back(Reply::Abort("NAK"));
   nakRequests.ReadEventCounts1();
   EXPECT_EQ(nak.state().ErrorText, "NAK");
   EXPECT_EQ(tables.EventCountValue[0], 0);

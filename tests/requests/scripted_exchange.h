@@ -18,6 +18,13 @@
 
 namespace quillon_test {
 
+using Bytes = std::vector<std::uint8_t>;
+
+// Appends `value` in `width` bytes, high byte first, as the drive sends numbers.
+inline void PushBig(Bytes& bytes, std::uint32_t value, int width) {
+  for (int byte = width - 1; byte >= 0; --byte) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * byte)));
+}
+
 struct ScriptedReply {
   std::string text;
   std::vector<std::uint8_t> bytes;
@@ -62,17 +69,16 @@ class ScriptedExchange : public quillon::Exchange {
     if (reply.resentFirst > 0) reportAnswered();
     state_.RetryCount = 0;
     const bool binary = form == quillon::ReplyForm::Binary;
-    if (binary ? reply.bytes.empty() : reply.text.empty()) {
+    const std::string_view payload = binary ? std::string_view(reinterpret_cast<const char*>(reply.bytes.data()), reply.bytes.size())
+                                            : std::string_view(reply.text);
+    if (payload.empty()) {
       // As the live exchange takes a datagram that ends within its header: no status, no reply.
       state_.abortWith(quillon::MalformedReplyText(request, "the reply holds no status byte"));
       return false;
     }
-    const std::uint8_t status = binary ? (reply.bytes.empty() ? 0 : reply.bytes[0])
-                                       : (reply.text.empty() ? 0 : static_cast<std::uint8_t>(reply.text[0]));
-    if (status == kNak) {
-      const std::size_t length = binary ? reply.bytes.size() : reply.text.size();
+    if (static_cast<std::uint8_t>(payload[0]) == kNak) {
       std::optional<std::uint8_t> code;
-      if (length > 1) code = binary ? reply.bytes[1] : static_cast<std::uint8_t>(reply.text[1]);
+      if (payload.size() > 1) code = static_cast<std::uint8_t>(payload[1]);
       state_.abortWith(quillon::RefusalText(code, request, destination()));
       return false;
     }
@@ -118,5 +124,17 @@ inline Responder AnswersOf(drivesim::CommandModel& model) {
     return reply;
   };
 }
+
+// A scripted exchange answered by the simulated drive's command model.
+struct SimulatedExchange {
+  explicit SimulatedExchange(drivesim::DriveProfile profile, drivesim::Misbehaviour misbehaviour = {})
+      : model(std::move(profile), misbehaviour) {
+    exchange.responder = AnswersOf(model);
+  }
+  SimulatedExchange(const SimulatedExchange&) = delete;
+  SimulatedExchange& operator=(const SimulatedExchange&) = delete;
+  drivesim::CommandModel model;
+  ScriptedExchange exchange;
+};
 
 }  // namespace quillon_test

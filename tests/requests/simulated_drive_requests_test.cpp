@@ -11,13 +11,9 @@
 
 using namespace quillon;
 using quillon_test::ScriptedExchange;
-using quillon_test::ScriptedReply;
+using quillon_test::SimulatedExchange;
 
 namespace {
-
-void answerFrom(ScriptedExchange& exchange, drivesim::CommandModel& model) {
-  exchange.responder = quillon_test::AnswersOf(model);  // the profiles' texts are ASCII
-}
 
 std::string hex(const char* format, std::uint32_t value) {
   char text[16];
@@ -25,18 +21,21 @@ std::string hex(const char* format, std::uint32_t value) {
   return text;
 }
 
-enum class Variant { Narrow16, Block32, Wide32 };
+struct Variant {
+  void (SignalAddressRequests::*addresses)(std::uint8_t&);
+  void (SampleRequests::*samples)(std::uint8_t&, int);
+};
+const Variant kNarrow16{&SignalAddressRequests::ReadSignalAddresses16, &SampleRequests::ReadBankSamples16};
+const Variant kBlock32{&SignalAddressRequests::ReadSignalAddresses32, &SampleRequests::ReadBankSamples32};
+const Variant kWide32{&SignalAddressRequests::ReadSignalAddresses32Wide, &SampleRequests::ReadBankSamples32Wide};
 
 // One recorded bank read as the save run reads it; checked against the profile.
-void readAndCheckBank(const drivesim::DriveProfile& drive, Variant variant) {
-  drivesim::CommandModel model(drive);
-  ScriptedExchange exchange;
-  answerFrom(exchange, model);
+void readAndCheckBank(const drivesim::DriveProfile& drive, const Variant& variant) {
+  SimulatedExchange sim(drive);
+  ScriptedExchange& exchange = sim.exchange;
   DriveIdentity identity;
   TraceBackTables tables;
-  int scale = 0;
   ProgressBar progress;
-  progress.setListener([&](int w) { scale = w; });
 
   IdentityRequests id(exchange, identity);
   id.ReadInterfaceVersion();
@@ -70,20 +69,8 @@ void readAndCheckBank(const drivesim::DriveProfile& drive, Variant variant) {
   tables.resizeBankTables(identity.InterfaceLevel);
   SignalAddressRequests addresses(exchange, tables);
   SampleRequests samples(exchange, tables, progress);
-  switch (variant) {
-    case Variant::Narrow16:
-      addresses.ReadSignalAddresses16(bank);
-      samples.ReadBankSamples16(bank, 1);
-      break;
-    case Variant::Block32:
-      addresses.ReadSignalAddresses32(bank);
-      samples.ReadBankSamples32(bank, 1);
-      break;
-    case Variant::Wide32:
-      addresses.ReadSignalAddresses32Wide(bank);
-      samples.ReadBankSamples32Wide(bank, 1);
-      break;
-  }
+  (addresses.*variant.addresses)(bank);
+  (samples.*variant.samples)(bank, 1);
   records.ReadBankFaults1(bank);
   records.ReadBankFaults2(bank);
   records.ReadBankVersion(bank);
@@ -93,17 +80,15 @@ void readAndCheckBank(const drivesim::DriveProfile& drive, Variant variant) {
     EXPECT_EQ(tables.GroupSampling[g], drive.groupSampling(bank, g));
     EXPECT_EQ(tables.GroupFaultIndex[g], drive.groupFaultIndex(bank, g));
   }
+  const bool narrow = &variant == &kNarrow16;
   for (int s = 1; s <= tables.SignalsPerBank; ++s) {
-    const std::string expected = variant == Variant::Narrow16 ? "&H" + hex("%04X", drive.signalAddress16(bank, s))
-                                                              : "&H" + hex("%08X", drive.signalAddress32(bank, s));
+    const std::string expected = narrow ? "&H" + hex("%04X", drive.signalAddress16(bank, s))
+                                        : "&H" + hex("%08X", drive.signalAddress32(bank, s));
     EXPECT_EQ(tables.SignalAddress[bank][s], expected) << s;
-    const int depth = variant == Variant::Narrow16 ? tables.sampleDepth()
-                                                   : drive.groupDepth(drive.groupOfSignal(s)) * kDepthUnitSamples;
+    const int depth = narrow ? tables.sampleDepth() : drive.groupDepth(drive.groupOfSignal(s)) * kDepthUnitSamples;
     for (int i = 1; i <= tables.sampleDepth(); ++i) {
-      if (variant == Variant::Narrow16)
-        ASSERT_EQ(tables.SampleData16.at(s, i), drive.sample16(bank, s, i)) << s << "," << i;
-      else
-        ASSERT_EQ(tables.SampleData32.at(s, i), i <= depth ? drive.sample32(bank, s, i) : 0) << s << "," << i;
+      if (narrow) ASSERT_EQ(tables.SampleData16.at(s, i), drive.sample16(bank, s, i)) << s << "," << i;
+      else ASSERT_EQ(tables.SampleData32.at(s, i), i <= depth ? drive.sample32(bank, s, i) : 0) << s << "," << i;
     }
   }
   for (int e = 1; e <= 30; ++e) {
@@ -111,8 +96,8 @@ void readAndCheckBank(const drivesim::DriveProfile& drive, Variant variant) {
     EXPECT_EQ(tables.BankFaults[bank][e][2], std::optional<std::int16_t>(drive.faultSample(bank, e))) << e;
   }
   EXPECT_EQ(tables.BankSoftVersion[bank], drive.bankSoftVersion(bank));
-  EXPECT_GE(scale, 359);
-  EXPECT_LE(scale, 360);
+  EXPECT_GE(progress.scaleWidth(), 359);
+  EXPECT_LE(progress.scaleWidth(), 360);
 }
 
 }  // namespace
@@ -121,57 +106,42 @@ TEST(SimulatedDriveRequests, EachVariantDecodesWhatTheDriveHolds) {
   drivesim::DriveOptions narrow;
   narrow.interfaceLevel = 4;
   narrow.driveType = "RX-Ardo";
-  readAndCheckBank(drivesim::DriveProfile(narrow), Variant::Narrow16);
+  readAndCheckBank(drivesim::DriveProfile(narrow), kNarrow16);
 
   drivesim::DriveOptions block;
   block.interfaceMinor = 1;
   block.driveType = "RX-Brin";
-  readAndCheckBank(drivesim::DriveProfile(block), Variant::Block32);
+  readAndCheckBank(drivesim::DriveProfile(block), kBlock32);
 
-  readAndCheckBank(drivesim::DriveProfile(), Variant::Wide32);
+  readAndCheckBank(drivesim::DriveProfile(), kWide32);
 }
 
 TEST(SimulatedDriveRequests, MisbehavingDriveEndsTheRunWithAMessage) {
-  {
-    drivesim::Misbehaviour oversized;
-    oversized.oversizedLayout = true;
-    drivesim::CommandModel model(drivesim::DriveProfile(), oversized);
-    ScriptedExchange exchange;
-    answerFrom(exchange, model);
-    TraceBackTables tables;
-    GroupRequests(exchange, tables).ReadGroupLayout();
-    EXPECT_TRUE(exchange.state().AbortFlag);
-    EXPECT_NE(exchange.state().ErrorText.find("more than 255"), std::string::npos) << exchange.state().ErrorText;
-    EXPECT_EQ(tables.SignalsPerBank, 0);
-  }
-  {
-    drivesim::Misbehaviour nonHex;
-    nonHex.nonHexCommand = "MX2";
-    drivesim::CommandModel model(drivesim::DriveProfile(), nonHex);
-    ScriptedExchange exchange;
-    answerFrom(exchange, model);
-    TraceBackTables tables;
-    std::uint8_t bank = 0;
-    GroupRequests(exchange, tables).ReadGroupSampling(bank);
-    EXPECT_TRUE(exchange.state().AbortFlag);
-    EXPECT_NE(exchange.state().ErrorText.find("\"MX200\""), std::string::npos) << exchange.state().ErrorText;
-  }
-  {
-    drivesim::Misbehaviour shortReplies;
-    shortReplies.shortCommand = "mzx";
-    drivesim::CommandModel model(drivesim::DriveProfile(), shortReplies);
-    ScriptedExchange exchange;
-    answerFrom(exchange, model);
-    TraceBackTables tables;
-    GroupRequests(exchange, tables).ReadGroupLayout();
-    tables.resizeBankTables(6);
-    int scale = 0;
-    ProgressBar progress;
-    progress.setListener([&](int w) { scale = w; });
-    std::uint8_t bank = 0;
-    SampleRequests(exchange, tables, progress).ReadBankSamples32Wide(bank, 1);
-    EXPECT_TRUE(exchange.state().AbortFlag);
-    EXPECT_EQ(exchange.sent.size(), 2u);  // "MX1" and the first sample block
-    EXPECT_EQ(tables.SampleData32.at(1, 1), 0);
-  }
+  drivesim::Misbehaviour misbehaviour;
+  misbehaviour.oversizedLayout = true;
+  SimulatedExchange oversized(drivesim::DriveProfile(), misbehaviour);
+  TraceBackTables tables;
+  GroupRequests(oversized.exchange, tables).ReadGroupLayout();
+  EXPECT_TRUE(oversized.exchange.state().AbortFlag);
+  EXPECT_NE(oversized.exchange.state().ErrorText.find("more than 255"), std::string::npos);
+  EXPECT_EQ(tables.SignalsPerBank, 0);
+
+  misbehaviour = {};
+  misbehaviour.nonHexCommand = "MX2";
+  SimulatedExchange nonHex(drivesim::DriveProfile(), misbehaviour);
+  std::uint8_t bank = 0;
+  GroupRequests(nonHex.exchange, tables).ReadGroupSampling(bank);
+  EXPECT_TRUE(nonHex.exchange.state().AbortFlag);
+  EXPECT_NE(nonHex.exchange.state().ErrorText.find("\"MX200\""), std::string::npos);
+
+  misbehaviour = {};
+  misbehaviour.shortCommand = "mzx";
+  SimulatedExchange shortReplies(drivesim::DriveProfile(), misbehaviour);
+  GroupRequests(shortReplies.exchange, tables).ReadGroupLayout();
+  tables.resizeBankTables(6);
+  ProgressBar progress;
+  SampleRequests(shortReplies.exchange, tables, progress).ReadBankSamples32Wide(bank, 1);
+  EXPECT_TRUE(shortReplies.exchange.state().AbortFlag);
+  EXPECT_EQ(shortReplies.exchange.sent.size(), 2u);  // "MX1" and the first sample block
+  EXPECT_EQ(tables.SampleData32.at(1, 1), 0);
 }

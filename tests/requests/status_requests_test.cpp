@@ -8,7 +8,7 @@
 
 using namespace quillon;
 using quillon_test::ScriptedExchange;
-using quillon_test::ScriptedReply;
+using Reply = quillon_test::ScriptedReply;
 
 namespace {
 
@@ -26,8 +26,8 @@ std::string clockReply(const char* hour, const char* minute, const char* second,
   return text;
 }
 
-ScriptedReply textReply(std::string text) { return ScriptedReply{std::move(text), {}, {}}; }
-ScriptedReply bytesReply(std::vector<std::uint8_t> bytes) { return ScriptedReply{{}, std::move(bytes), {}}; }
+const auto textReply = Reply::Text;
+const auto bytesReply = Reply::Bytes;
 
 }  // namespace
 
@@ -40,12 +40,8 @@ TEST(StatusRequests, DriveClock) {
   EXPECT_EQ(exchange.sent, std::vector<std::string>{"J"});
   EXPECT_EQ(exchange.forms[0], ReplyForm::Text);
   const auto& s = table.DriveStatusText;
-  EXPECT_EQ(s[1], "2014");
-  EXPECT_EQ(s[2], "03");
-  EXPECT_EQ(s[3], "12");
-  EXPECT_EQ(s[4], "08");
-  EXPECT_EQ(s[5], "15");
-  EXPECT_EQ(s[6], "02");
+  EXPECT_EQ(std::vector<std::string>(s.begin() + 1, s.begin() + 7),
+            (std::vector<std::string>{"2014", "03", "12", "08", "15", "02"}));
 
   exchange.replies.push_back(textReply(clockReply("FF", "64", "00", "00", "00", "FFFF")));
   requests.ReadDriveClock();
@@ -111,7 +107,7 @@ TEST(StatusRequests, SequenceOutputsAndPrCodes) {
 
   // An abort during the wait keeps the table and sends nothing more.
   exchange.state() = {};
-  exchange.replies.push_back(ScriptedReply{{}, {}, std::string("Timeout")});
+  exchange.replies.push_back(Reply::Abort("Timeout"));
   requests.ReadSseqOutputs();
   requests.ReadPrCodes();
   EXPECT_EQ(exchange.sent.size(), 5u);
