@@ -12,6 +12,7 @@
 
 #include "platform/archive/lzh_reader.h"
 #include "tests/view/view_fixture.h"
+#include "tests/window/program_process.h"
 
 namespace {
 
@@ -19,32 +20,13 @@ namespace fs = std::filesystem;
 using view_test::Count;
 using view_test::CrlfLines;
 using view_test::ReadText;
+using quillon_test::Finished;
+using quillon_test::QuillonProgram;
+using quillon_test::RunProgram;
 
-struct Finished {
-  int exitCode = -1;
-  std::string output;
-};
+constexpr int kProgramTimeoutMs = 180000;
 
-Finished RunProgram(const QString& program, const QStringList& arguments,
-                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-  QProcess process;
-  process.setProcessEnvironment(environment);
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(program, arguments);
-  Finished finished;
-  if (!process.waitForFinished(180000)) {
-    process.kill();
-    process.waitForFinished();
-    return finished;
-  }
-  finished.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  finished.output = process.readAll().toStdString();
-  return finished;
-}
-
-Finished Quillon(const QStringList& arguments) {
-  return RunProgram(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), arguments);
-}
+Finished Quillon(const QStringList& arguments) { return RunProgram(QuillonProgram(), arguments, kProgramTimeoutMs); }
 
 QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
@@ -212,7 +194,7 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
   QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) headless.remove(name);
   const Finished noDisplay =
-      RunProgram(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), {"view", q(workbookSave_)}, headless);
+      RunProgram(QuillonProgram(), {"view", q(workbookSave_)}, kProgramTimeoutMs, headless);
   EXPECT_EQ(noDisplay.exitCode, 1);
   EXPECT_NE(noDisplay.output.find("no display"), std::string::npos) << noDisplay.output;
 
@@ -235,7 +217,7 @@ TEST_F(ViewCommands, ChromiumRendersTheReport) {
                            "--screenshot=" + q(png), "--window-size=1000,1400",
                            "file://" + q(out("browser.html"))};
   if (::geteuid() == 0) arguments.prepend("--no-sandbox");
-  const Finished browser = RunProgram(q(chromium), arguments);
+  const Finished browser = RunProgram(q(chromium), arguments, kProgramTimeoutMs);
   ASSERT_TRUE(fs::exists(png)) << browser.output;
   ExpectDrawn(png, QSize(1000, 1400));
 }

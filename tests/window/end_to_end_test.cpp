@@ -20,34 +20,20 @@
 #include "platform/shell/folders.h"
 #include "tests/db/test_files.h"
 #include "tests/output/record_file_expectations.h"
+#include "tests/window/program_process.h"
 
 namespace {
 namespace fs = std::filesystem;
 using quillon_test::FileText;
+using quillon_test::Finished;
+using quillon_test::QuillonProgram;
+using quillon_test::RunProgram;
 
 // What the simulated drive reports as its panel name, made safe for file names.
 constexpr const char* kSafePanel = "Line 3 _ Winder #2";
 constexpr const char* kInterfaceText = "V06.002";
 
-struct Finished {
-  int exitCode = -1;
-  std::string output;
-};
-
-Finished runQuillon(const QStringList& arguments) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), arguments);
-  Finished finished;
-  if (!process.waitForFinished(120000)) {
-    process.kill();
-    process.waitForFinished();
-    return finished;
-  }
-  finished.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  finished.output = process.readAll().toStdString();
-  return finished;
-}
+Finished runQuillon(const QStringList& arguments) { return RunProgram(QuillonProgram(), arguments, 120000); }
 
 std::vector<fs::path> entriesOf(const fs::path& folder, const std::string& prefix) {
   std::vector<fs::path> found;
@@ -333,7 +319,7 @@ TEST_F(EndToEnd, CtrlCCancelsTheHeadlessRunAndSaysWhereTheDataIs) {
   // A drive slow enough that the run is still reading banks when Ctrl-C comes.
   const DrivesimProgram drive({"--delay", "30"});
   QProcess process;
-  process.start(QStringLiteral(QUILLON_BINARY_DIR "/quillon/window/quillon"), runAgainst(drive));
+  process.start(QuillonProgram(), runAgainst(drive));
   std::string output;
   while (output.find("Bank 2 / 3") == std::string::npos && process.waitForReadyRead(60000))
     output += process.readAllStandardOutput().toStdString();
