@@ -58,6 +58,7 @@ struct Item {
   std::string value;
   std::string name, unit;
   std::string symbol;            // for the long name of a setting parameter
+  std::string faultCodes;        // a bank's: the same faults, whether the save names them or not
   bool zeroWhenMissing = false;  // the workbook leaves parameters of value 0 out
 };
 
@@ -190,7 +191,7 @@ std::vector<Item> banksOf(const SaveModel& model) {
   for (const Bank& bank : model.banks) {
     Item item;
     item.key = bank.faultTime.empty() ? bank.title() : bank.faultTime;
-    for (const Fault& fault : bank.faults) item.symbol += fault.code + ",";  // the same faults, named or not
+    for (const Fault& fault : bank.faults) item.faultCodes += fault.code + ",";
     item.value = bank.faults.empty() ? "no fault recorded" : bank.faultSummary();
     if (bank.number) item.name = bank.title();
     items.push_back(std::move(item));
@@ -202,7 +203,7 @@ std::vector<Item> banksOf(const SaveModel& model) {
 std::vector<DiffEntry> changedBanks(const std::vector<Item>& olds, const std::vector<Item>& news, std::size_t& same) {
   std::vector<DiffEntry> entries;
   for (const auto& [o, n] : pairUp(olds, news)) {
-    if (o && n && o->symbol == n->symbol) {
+    if (o && n && o->faultCodes == n->faultCodes) {
       ++same;
       continue;
     }

@@ -218,6 +218,15 @@ TEST_F(CompareCommands, ListAndPreviousReadBothLayouts) {
                                   q(program.parent_path())});
   EXPECT_EQ(first.exitCode, 2);
   EXPECT_NE(first.output.find("no earlier save of RX-Fenn \"Line 3 / Winder #2\""), std::string::npos) << first.output;
+
+  for (const QStringList& wrong : {QStringList{"diff", "a"}, QStringList{"diff", "--previous"},
+                                   QStringList{"diff", "a", "b", "--json=yes"}, QStringList{"list", "a", "b"}}) {
+    const Finished run = Quillon(wrong);
+    EXPECT_EQ(run.exitCode, 64) << wrong.join(' ').toStdString() << ": " << run.output;
+  }
+  const Finished help = Quillon({"--help"});
+  for (const char* line : {"quillon diff OLD NEW", "quillon list [FOLDER]"})
+    EXPECT_NE(help.output.find(line), std::string::npos) << line;
 }
 
 }  // namespace
