@@ -82,7 +82,8 @@ platform::shell::CodePage codePageNamed(const std::string& name) {
 DriveProfile::DriveProfile(DriveOptions options)
     : options_(std::move(options)),
       codePage_(codePageNamed(options_.codePage)),
-      records_(options_.driveType, codePage_.toAnsi(options_.panelName)) {}
+      records_(options_.driveType, codePage_.toAnsi(options_.panelName), codePage_.toAnsi(options_.softVersion),
+               options_.recordOverrides) {}
 
 std::string DriveProfile::interfaceVersionText() const {
   char text[16];

@@ -51,6 +51,8 @@ struct DriveOptions {
   std::string panelName = kDefaultPanelName;
   std::string codePage = platform::shell::kDefaultAnsiCodePage;  // any name platform::shell::CodePage::Named takes
   Ratings ratings;
+  // Setting-parameter words and event counters told apart from the generated ones.
+  RecordOverrides recordOverrides;
 };
 
 // A drive of a Japanese plant: CP932 texts, a panel name whose halves ("QA1", "QA2") split a

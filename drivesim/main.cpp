@@ -1,9 +1,11 @@
 // drivesim: a simulated drive on loopback for trying the program and for the tests.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -27,6 +29,11 @@ const char* kUsage =
     "  --soft-version TEXT   firmware version, 8 characters (default SIM01.00, the version whose\n"
     "                        drive database the build makes; another one gives CSV sets)\n"
     "  --banks LIST          recorded banks 0-7, comma-separated, or \"none\" (default 0,2,5)\n"
+    "  --setting WORD=VALUE  the 16-bit word at byte address WORD of the drive's memory (0x...\n"
+    "                        or decimal, even) holds VALUE (-32768 to 65535, or 0x...);\n"
+    "                        repeatable. ACC_TIME1 of RX-Fenn is 0x24059000 (high) and\n"
+    "                        0x24059002 (low word)\n"
+    "  --event-count N=VALUE event counter N (1-15) counts VALUE; repeatable\n"
     "  --archive FILE        the drive's stored database archive (\"FB\"/\"FR\"); without it the\n"
     "                        drive reports an erased area\n"
     "  --archive-member NAME[=FILE]\n"
@@ -78,6 +85,27 @@ std::optional<std::vector<int>> bankList(const std::string& text) {
     banks.push_back(*bank);
   }
   return banks;
+}
+
+// Decimal, or hexadecimal after "0x".
+std::optional<long long> wholeNumber(const std::string& text, long long low, long long high) {
+  const bool hex = text.size() > 2 && (text.starts_with("0x") || text.starts_with("0X"));
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high) return std::nullopt;
+  return v;
+}
+
+// NAME=VALUE with both parts whole numbers in their ranges.
+std::optional<std::pair<long long, long long>> numberPair(const std::string& text, long long lowKey, long long highKey,
+                                                           long long lowValue, long long highValue) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  const auto key = wholeNumber(text.substr(0, equals), lowKey, highKey);
+  const auto value = wholeNumber(text.substr(equals + 1), lowValue, highValue);
+  if (!key || !value) return std::nullopt;
+  return std::make_pair(*key, *value);
 }
 
 std::optional<std::vector<std::uint8_t>> fileBytes(const std::string& path) {
@@ -149,6 +177,16 @@ int main(int argc, char** argv) {
       const auto banks = bankList(*text);
       if (!banks) return fail("--banks wants bank numbers 0-7 separated by commas, or none");
       drive.recordedBanks = *banks;
+    } else if (arg == "--setting" && (text = value())) {
+      const auto word = numberPair(*text, 0, 0xFFFFFFFFLL, -32768, 65535);
+      if (!word || word->first % 2 != 0)
+        return fail("--setting wants WORD=VALUE: an even byte address and a 16-bit value, e.g. 0x24059002=120");
+      drive.recordOverrides.memoryWords[word->first] = static_cast<std::int16_t>(static_cast<std::uint16_t>(word->second));
+    } else if (arg == "--event-count" && (text = value())) {
+      const auto count = numberPair(*text, 1, 15, std::numeric_limits<std::int32_t>::min(),
+                                    std::numeric_limits<std::int32_t>::max());
+      if (!count) return fail("--event-count wants N=VALUE: a counter 1-15 and a 32-bit count, e.g. 3=5200");
+      drive.recordOverrides.eventCounts[static_cast<int>(count->first)] = static_cast<std::int32_t>(count->second);
     } else if (arg == "--archive" && (text = value())) {
       auto bytes = fileBytes(*text);
       if (!bytes) return fail("cannot read the archive " + *text);

@@ -1,6 +1,7 @@
 #include "drivesim/record_images.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "drivesim/mix_bits.h"
 
@@ -26,7 +27,7 @@ constexpr std::size_t kPanelNameBytes = 20;
 
 // 32-bit values at 4-aligned offsets, most significant half first, as the drive keeps them;
 // texts four bytes to a value, the first byte in the lowest byte.
-std::vector<std::uint16_t> namedParameterWords(std::string_view panelName) {
+std::vector<std::uint16_t> namedParameterWords(std::string_view panelName, std::string_view softVersion) {
   std::vector<std::uint16_t> words(kNamedParameterBytes / 2, 0);
   auto put32 = [&words](std::size_t offset, std::uint32_t value) {
     words[offset / 2] = static_cast<std::uint16_t>(value >> 16);
@@ -49,7 +50,7 @@ std::vector<std::uint16_t> namedParameterWords(std::string_view panelName) {
   put32(0x20, 0x7F000001);             // TOOL_IP 127.0.0.1
   put32(0x24, 0x00010000);             // MON_SEL: the address of SPD_REF
   putText(0x28, "RX-Fenn");            // INF_M_TYPE
-  putText(0x30, "SIM01.00");           // INF_SOFTVER
+  putText(0x30, softVersion.substr(0, 8));  // INF_SOFTVER
   putText(0x38, panelName.substr(0, kPanelNameBytes));  // INF_PANEL
   putText(0x4C, "JOB-1400");           // INF_JOBNO
   putText(0x54, "-A");                 // INF_JOBNO1; INF_JOBNO2 at 0x5C is empty
@@ -63,8 +64,11 @@ std::vector<std::uint16_t> namedParameterWords(std::string_view panelName) {
 
 }  // namespace
 
-RecordImages::RecordImages(std::string_view driveType, std::string_view panelName)
-    : seed_(2166136261u), namedParameterWords_(namedParameterWords(panelName)) {
+RecordImages::RecordImages(std::string_view driveType, std::string_view panelName, std::string_view softVersion,
+                           RecordOverrides overrides)
+    : seed_(2166136261u),
+      namedParameterWords_(namedParameterWords(panelName, softVersion)),
+      overrides_(std::move(overrides)) {
   for (char c : driveType) seed_ = (seed_ ^ static_cast<std::uint8_t>(c)) * 16777619u;
 }
 
@@ -99,6 +103,7 @@ std::int16_t RecordImages::eventLogWord(std::int64_t offset) const {
 }
 
 std::int16_t RecordImages::memoryWord(std::int64_t address) const {
+  if (const auto set = overrides_.memoryWords.find(address); set != overrides_.memoryWords.end()) return set->second;
   const std::int64_t offset = address - kEventLogStart;
   if (offset >= 0 && offset < kEventLogBytes) return eventLogWord(offset);
   if (const std::int64_t named = address - kNamedParameterStart; named >= 0 && named < kNamedParameterBytes) {
@@ -113,6 +118,7 @@ std::int16_t RecordImages::troubleCode(int record, int which) const {
   return static_cast<std::int16_t>(mix(0x30000u + static_cast<std::uint32_t>(record * 2 + which)) % 400);
 }
 std::int32_t RecordImages::eventCount(int entry) const {
+  if (const auto set = overrides_.eventCounts.find(entry); set != overrides_.eventCounts.end()) return set->second;
   return static_cast<std::int32_t>(mix(0x40000u + static_cast<std::uint32_t>(entry)) % 100000);
 }
 TimeStamp RecordImages::eventTime(int entry) const { return stampFor(0x50000u + static_cast<std::uint32_t>(entry)); }

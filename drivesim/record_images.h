@@ -4,6 +4,7 @@
 // PR codes. All of it is derived from the drive type, so every read of the same drive sees the
 // same data, and the replies are built with the layouts the program decodes.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +24,19 @@ struct TimeStamp {
 inline constexpr std::int64_t kEventLogStart = 0x24058C00;
 inline constexpr std::int64_t kEventLogBytes = 64 * 16;
 
+// Values a test sets so that two saves differ in known ways; they take the place of what the
+// drive would hold otherwise.
+struct RecordOverrides {
+  std::map<std::int64_t, std::int16_t> memoryWords;  // byte address of a 16-bit word: its value
+  std::map<int, std::int32_t> eventCounts;           // counter 1-15: its count
+};
+
 class RecordImages {
  public:
-  // `panelName` is the drive's bytes of its panel name, which its parameters hold too.
-  explicit RecordImages(std::string_view driveType, std::string_view panelName = kDefaultPanelName);
+  // `panelName` and `softVersion` are the drive's bytes of its panel name and firmware
+  // version, which its parameters hold too.
+  explicit RecordImages(std::string_view driveType, std::string_view panelName = kDefaultPanelName,
+                        std::string_view softVersion = "SIM01.00", RecordOverrides overrides = {});
 
   // The 16-bit word at a byte address of the drive memory (event-log area or parameters).
   std::int16_t memoryWord(std::int64_t address) const;
@@ -56,6 +66,7 @@ class RecordImages {
 
   std::uint32_t seed_;
   std::vector<std::uint16_t> namedParameterWords_;
+  RecordOverrides overrides_;
 };
 
 }  // namespace drivesim

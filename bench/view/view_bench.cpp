@@ -2,7 +2,9 @@
 // 1 bank x 255 signals x 16320 samples), written by the program's own workbook writer and
 // packed by its archiver, and times the viewer until its first plot is drawn, from the
 // folder and from the archive; then writes the report of each. Baselines of the same run:
-// a bare SQLite scan of the samples, and the archive's usual extraction.
+// a bare SQLite scan of the samples, and the archive's usual extraction. Last, two saves of
+// eight banks with the largest setting-parameter image and the records, differing in one
+// bank and a few words, are compared as `quillon diff` does; baseline: reading the two.
 // usage: view_bench [scratch folder]
 #include <sqlite3.h>
 
@@ -16,6 +18,9 @@
 #include "platform/archive/unlha.h"
 #include "platform/shell/folders.h"
 #include "quillon/database/trace_workbook.h"
+#include "quillon/output/setpoint_files.h"
+#include "quillon/output/trouble_files.h"
+#include "quillon/view/diff_writers.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/report.h"
 #include "quillon/view/save_reader.h"
@@ -39,7 +44,8 @@ std::int32_t sampleOf(int signal, int sample) {
 }
 
 // A save folder of `banks` workbooks, each 255 signals in three groups of `depth` x 64 samples.
-void writeSave(const fs::path& app, int banks, int depth) {
+// Another `variant` moves the fault of the last bank.
+void writeSave(const fs::path& app, int banks, int depth, int variant = 0) {
   quillon::DriveIdentity identity;
   identity.DriveType = "RX-Fenn";
   identity.PanelName = "BENCH";
@@ -58,7 +64,8 @@ void writeSave(const fs::path& app, int banks, int depth) {
   const quillon::TraceWorkbookFiles files{kTemplates / "SIM01.00.mdb", kTemplates / quillon::kTraceTemplateName,
                                           app / "TRBSAVE"};
   for (int bank = 0; bank < banks; ++bank) {
-    t.BankTime[static_cast<std::size_t>(bank)] = {"", "2014", "12", "07", "09", std::to_string(10 + bank), "15"};
+    const int minute = 10 + bank + (bank == banks - 1 ? 30 * variant : 0);
+    t.BankTime[static_cast<std::size_t>(bank)] = {"", "2014", "12", "07", "09", std::to_string(minute), "15"};
     t.resizeBankTables(identity.InterfaceLevel);
     t.BankSoftVersion[static_cast<std::size_t>(bank)] = "SIM01.00";
     auto& faults = t.BankFaults[static_cast<std::size_t>(bank)];
@@ -74,6 +81,34 @@ void writeSave(const fs::path& app, int banks, int depth) {
     if (!quillon::WriteTraceWorkbook(read, false, files, databases, exchange))
       std::fprintf(stderr, "workbook not written: %s\n", exchange.ErrorText.c_str());
   }
+}
+
+// The record files of a save without drive database beside its banks: the largest setting
+// parameter area (14336 words), the event log, trouble records and event counters. Another
+// `variant` changes a word in a thousand, one trouble record and every counter.
+void writeRecords(const fs::path& app, int variant) {
+  const platform::shell::CodePage codePage;
+  quillon::MemoryTables memory;
+  memory.ranges = {0x4059000, 0x405FFFC, 0x24058C00, 0x24058FFE};
+  quillon::resizeSetpointWords(memory);
+  for (std::size_t i = 0; i < memory.SetpointWords.size(); ++i)
+    memory.SetpointWords[i] = static_cast<std::int16_t>((i * 7919) % 30000 + (variant && i % 1000 == 0));
+  memory.EventLogWords.resize(64 * 8);
+  for (std::size_t i = 0; i < memory.EventLogWords.size(); ++i) memory.EventLogWords[i] = static_cast<std::int16_t>(i * 31 + 0x0101);
+  quillon::TroubleTables records;
+  for (std::size_t r = 1; r < records.TroubleTime.size(); ++r) {
+    records.TroubleTime[r] = {"", std::to_string(2000 + r + variant * (r == 1)), "01", "02", "03", "04", "05"};
+    records.TroubleValues[r] = {static_cast<std::int32_t>(r), static_cast<std::int32_t>(r + 1)};
+  }
+  for (std::size_t e = 1; e < records.EventCountTime.size(); ++e) {
+    records.EventCountTime[e] = {"", "2014", "12", "07", "09", "10", "15"};
+    records.EventCountValue[e] = static_cast<std::int32_t>(1000 * e + variant);
+  }
+  const fs::path folder = app / "TRBSAVE";
+  for (const std::string& error : {quillon::WriteSetpointFile(folder, "BENCH", memory, codePage),
+                                   quillon::WriteEventLogFile(folder, "BENCH", memory, codePage),
+                                   quillon::WriteTroubleFiles(folder, "BENCH", records, codePage)})
+    if (!error.empty()) std::fprintf(stderr, "record file not written: %s\n", error.c_str());
 }
 
 bool pack(const fs::path& folder, const fs::path& archive) {
@@ -185,6 +220,47 @@ void benchSave(const char* title, const fs::path& root, int banks, int depth) {
   std::printf("  report from the archive:     %7.3f s (target 3 s: %4.0f %%)\n", whole, whole / 3 * 100);
 }
 
+void benchDiff(const fs::path& root) {
+  fs::path archives[2];
+  for (int variant = 0; variant < 2; ++variant) {
+    const fs::path app = root / ("diff-" + std::to_string(variant));
+    writeSave(app, 8, 15, variant);
+    writeRecords(app, variant);
+    archives[variant] = app / ("TRBSAVE_2014120" + std::to_string(7 + variant) + "_091015.lzh");
+    pack(app / "TRBSAVE", archives[variant]);
+  }
+  const platform::shell::CodePage codePage;
+  using quillon::view::ReadSave;
+  const double read = bestOf([&] {
+    const auto start = Clock::now();
+    const auto older = ReadSave(archives[0], codePage), newer = ReadSave(archives[1], codePage);
+    return secondsSince(start);
+  });
+  std::size_t differences = 0;
+  const double whole = bestOf([&] {
+    const auto start = Clock::now();
+    const auto older = ReadSave(archives[0], codePage), newer = ReadSave(archives[1], codePage);
+    const auto diff = quillon::view::CompareSaves({older, archives[0].string()}, {newer, archives[1].string()});
+    differences = quillon::view::DiffText(diff).size();
+    return secondsSince(start);
+  });
+  const auto older = ReadSave(archives[0], codePage), newer = ReadSave(archives[1], codePage);
+  quillon::view::SaveDiff diff;
+  const double compare = bestOf([&] {
+    const auto start = Clock::now();
+    diff = quillon::view::CompareSaves({older, "older"}, {newer, "newer"});
+    differences = quillon::view::DiffText(diff).size();
+    return secondsSince(start);
+  });
+  std::printf("\ndiff of two eight-bank archives with the largest setting-parameter image (%zu words): %s\n",
+              older.table(quillon::view::TableKind::SettingParameters)->rows.size(), diff.summary().c_str());
+  std::printf("  baseline: read both archives                      %7.3f s\n", read);
+  std::printf("  diff (read both, compare, text of %zu bytes)      %7.3f s (%.2f x the reading time)\n", differences, whole,
+              whole / read);
+  std::printf("  of which comparing and the text                   %7.4f s (%.3f x the reading time)\n", compare,
+              compare / read);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,6 +275,7 @@ int main(int argc, char** argv) {
   std::printf("viewer and report of the largest saves (best of %d)\n", kTrials);
   benchSave("eight-banks", root, 8, 15);
   benchSave("one-deep-bank", root, 1, 255);
+  benchDiff(root);
   platform::shell::DeleteFolder(root, true);
   return 0;
 }

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <iostream>
 
+#include "quillon/view/compare_commands.h"
+#include "quillon/view/compare_tab.h"
 #include "quillon/view/csv_export.h"
+#include "quillon/view/diff_writers.h"
 #include "quillon/view/report.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
@@ -18,23 +21,36 @@ struct CommandName {
   const char* word;
   ViewCommand::Kind kind;
 };
-constexpr CommandName kCommands[] = {
-    {"view", ViewCommand::Kind::View}, {"report", ViewCommand::Kind::Report}, {"export", ViewCommand::Kind::Export}};
+constexpr CommandName kCommands[] = {{"view", ViewCommand::Kind::View},     {"report", ViewCommand::Kind::Report},
+                                     {"export", ViewCommand::Kind::Export}, {"diff", ViewCommand::Kind::Diff},
+                                     {"list", ViewCommand::Kind::List}};
 
-// The options each command takes, all with a value.
-bool takes(ViewCommand::Kind kind, const std::string& option) {
-  if (option == "--codepage") return true;
+enum class Takes { Nothing, Flag, Value };
+
+// The options each command takes: flags, or options with a value.
+Takes takes(ViewCommand::Kind kind, const std::string& option) {
+  using Kind = ViewCommand::Kind;
+  if (option == "--codepage") return Takes::Value;
+  const bool readsOtherSaves = kind == Kind::View || kind == Kind::Report || kind == Kind::Diff || kind == Kind::List;
+  if (option == "--documents" && readsOtherSaves) return Takes::Value;
+  if (option == "--install-root" && readsOtherSaves && kind != Kind::List) return Takes::Value;
   switch (kind) {
-    case ViewCommand::Kind::View: return option == "--snapshot";
-    case ViewCommand::Kind::Report: return option == "-o" || option == "--output";
-    case ViewCommand::Kind::Export: return option == "--csv";
+    case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
+    case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
+    case Kind::Export: return option == "--csv" ? Takes::Value : Takes::Nothing;
+    case Kind::Diff:
+      if (option == "--json" || option == "--previous") return Takes::Flag;
+      return option == "--html" ? Takes::Value : Takes::Nothing;
+    case Kind::List: return option == "--json" ? Takes::Flag : Takes::Nothing;
   }
-  return false;
+  return Takes::Nothing;
 }
 
 std::string apply(ViewCommand& command, const std::string& option, const std::string& value) {
-  if (value.empty()) return option + " needs a value";
-  if (option == "--codepage") {
+  if (option == "--json") command.json = true;
+  else if (option == "--previous") command.previous = true;
+  else if (value.empty()) return option + " needs a value";
+  else if (option == "--codepage") {
     std::string why;
     std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(value, &why);
     if (!page) return "--codepage: " + why;
@@ -42,7 +58,44 @@ std::string apply(ViewCommand& command, const std::string& option, const std::st
   } else if (option == "--snapshot") command.snapshot = value;
   else if (option == "-o" || option == "--output") command.output = value;
   else if (option == "--csv") command.csvFolder = value;
+  else if (option == "--compare") command.compare = value;
+  else if (option == "--html") command.html = value;
+  else if (option == "--documents") command.documents = value;
+  else if (option == "--install-root") command.installRoot = value;
   return {};
+}
+
+// The words that are not options: the saves (or the folder) the command reads.
+std::string takePaths(ViewCommand& command, const std::string& word, const std::vector<std::string>& paths) {
+  using Kind = ViewCommand::Kind;
+  const auto tooMany = [&](const std::string& what) {
+    return "\"" + word + "\" takes " + what + ", not also \"" + paths.back() + "\"";
+  };
+  switch (command.kind) {
+    case Kind::Diff:
+      if (command.previous) {
+        if (paths.size() > 1) return tooMany("one save with --previous");
+        if (paths.empty()) return "\"diff --previous\" needs the save to compare with its previous one";
+        command.path = paths[0];
+      } else {
+        if (paths.size() > 2) return tooMany("two saves");
+        if (paths.size() < 2) return "\"diff\" needs two saves, the older and the newer (or --previous SAVE)";
+        command.compare = paths[0];
+        command.path = paths[1];
+      }
+      return {};
+    case Kind::List:
+      if (paths.size() > 1) return tooMany("one folder");
+      if (!paths.empty()) command.path = paths[0];
+      return {};
+    default:
+      if (paths.size() > 1) return "\"" + word + "\" takes one save, not also \"" + paths[1] + "\"";
+      if (paths.empty()) return "\"" + word + "\" needs the save to read (an archive, folder or workbook)";
+      command.path = paths[0];
+      if (command.kind == Kind::Export && command.csvFolder.empty())
+        return "\"export\" needs --csv DIR, the folder to write the CSV files into";
+      return {};
+  }
 }
 
 int usageError(const std::string& why) {
@@ -61,10 +114,20 @@ void makeParentFolder(const std::filesystem::path& file) {
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
 }
 
+// The report's page with the differences from the older save before its end.
+std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
+  std::string html = ReportHtml(model);
+  const SaveDiff diff = CompareWithSave(model, command.path, *command.compare, CompareContextOf(command));
+  const std::size_t end = html.rfind("</body>");
+  html.insert(end == std::string::npos ? html.size() : end, DiffHtmlSection(diff));
+  return html;
+}
+
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
   makeParentFolder(file);
-  WriteReport(model, file);
+  if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
+  else WriteReport(model, file);
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
 }
@@ -86,7 +149,8 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
                   "'quillon report' for a page any browser shows.");
   if (command.snapshot) makeParentFolder(*command.snapshot);
   QApplication app(argc, argv);
-  return RunViewer(model, command.snapshot);
+  CompareSetup compare{command.path, CompareContextOf(command)};
+  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); });
 }
 
 }  // namespace
@@ -101,7 +165,7 @@ ViewParse ParseViewCommand(const std::vector<std::string>& args) {
     }
   if (!parse.isViewCommand) return parse;
   ViewCommand& command = parse.command;
-  bool pathGiven = false;
+  std::vector<std::string> paths;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -111,28 +175,28 @@ ViewParse ParseViewCommand(const std::vector<std::string>& args) {
     if (arg.size() > 1 && arg[0] == '-') {
       const auto equals = arg.find('=');
       const std::string option = arg.substr(0, equals);
-      if (!takes(command.kind, option)) {
+      const Takes form = takes(command.kind, option);
+      if (form == Takes::Nothing) {
         parse.usageError = "unknown option " + option + " for \"" + args[0] + "\"";
         return parse;
       }
       std::string value;
-      if (equals != std::string::npos) value = arg.substr(equals + 1);
-      else if (i + 1 < args.size()) value = args[++i];
+      if (form == Takes::Flag && equals != std::string::npos) {
+        parse.usageError = option + " takes no value";
+        return parse;
+      }
+      if (form == Takes::Value) {
+        if (equals != std::string::npos) value = arg.substr(equals + 1);
+        else if (i + 1 < args.size()) value = args[++i];
+      }
       parse.usageError = apply(command, option, value);
       if (!parse.usageError.empty()) return parse;
       continue;
     }
-    if (pathGiven) {
-      parse.usageError = "\"" + args[0] + "\" takes one save, not also \"" + arg + "\"";
-      return parse;
-    }
-    command.path = arg;
-    pathGiven = true;
+    paths.push_back(arg);
   }
   if (command.help) return parse;
-  if (!pathGiven) parse.usageError = "\"" + args[0] + "\" needs the save to read (an archive, folder or workbook)";
-  else if (command.kind == ViewCommand::Kind::Export && command.csvFolder.empty())
-    parse.usageError = "\"export\" needs --csv DIR, the folder to write the CSV files into";
+  parse.usageError = takePaths(command, args[0], paths);
   return parse;
 }
 
@@ -145,8 +209,11 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png]\n"
-         "       quillon report PATH [-o FILE.html]\n"
+         "       quillon report PATH [-o FILE.html] [--compare OLD]\n"
          "       quillon export PATH --csv DIR\n"
+         "       quillon diff OLD NEW [--json] [--html FILE]\n"
+         "       quillon diff --previous SAVE [--json] [--html FILE]\n"
+         "       quillon list [FOLDER] [--json]\n"
          "\n"
          "PATH is a save: its archive (TRBSAVE_YYYYMMDD_hhmmss.lzh), a moved save folder\n"
          "(TRBSAVE_...), one trace-back workbook (.mdb) or one CSV set folder (TRB_...).\n"
@@ -156,10 +223,25 @@ std::string ViewUsageText() {
          "           (default FILE: PATH with .html)\n"
          "  export   one CSV file per bank into DIR: sample index, one column per signal and\n"
          "           a column \"fault\" that names the groups whose fault sample a row is\n"
+         "  diff     what changed from the older save OLD to the newer NEW (archives, save\n"
+         "           folders or setting-parameter workbooks): identity, setting parameters (by\n"
+         "           symbol; a parameter the workbook leaves out is \"0 (not listed)\"; without a\n"
+         "           drive database by word address), banks by fault time, new trouble records,\n"
+         "           event counters, new event-log entries; changed lines only. --json prints\n"
+         "           one object, --html FILE writes a page; --previous compares SAVE with the\n"
+         "           latest earlier save of the same drive (drive type and panel name)\n"
+         "  list     every save under the documents folder (or FOLDER), newest first: time,\n"
+         "           drive, firmware, banks and faults, complete or not, path; --json\n"
          "  --codepage NAME   code page of the save's CSV files (default windows-1252)\n"
+         "  --documents DIR   the documents folder whose Quillon folder holds the saves\n"
+         "                    (diff --previous, list, the viewer's \"Compare with...\")\n"
+         "  --install-root DIR  where drive databases are installed, which give setting\n"
+         "                    parameters their long names (default /opt)\n"
+         "  report --compare OLD   adds the differences from OLD to the report\n"
          "\n"
          "Exit status: 0 done, 1 the save could not be read or the output not written,\n"
-         "64 the command line was not understood.\n";
+         "64 the command line was not understood. diff: 0 the saves are the same, 1 they\n"
+         "differ, 2 trouble (a save cannot be read).\n";
 }
 
 std::optional<int> RunViewCommand(int argc, char** argv) {
@@ -172,12 +254,16 @@ std::optional<int> RunViewCommand(int argc, char** argv) {
     std::cout << ViewUsageText();
     return kViewDone;
   }
+  if (command.kind == ViewCommand::Kind::Diff) return RunDiff(command);
+  if (command.kind == ViewCommand::Kind::List) return RunList(command);
   try {
     const SaveModel model = ReadSave(command.path, command.codePage);
     switch (command.kind) {
       case ViewCommand::Kind::View: return runView(argc, argv, model, command);
       case ViewCommand::Kind::Report: return runReport(model, command);
       case ViewCommand::Kind::Export: return runExport(model, command);
+      case ViewCommand::Kind::Diff:
+      case ViewCommand::Kind::List: break;  // run above
     }
   } catch (const SaveError& error) {
     return failed(error.what());

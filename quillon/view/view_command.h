@@ -3,6 +3,8 @@
 //   quillon view PATH [--snapshot FILE.png]
 //   quillon report PATH [-o FILE.html]
 //   quillon export PATH --csv DIR
+//   quillon diff OLD NEW [--json] [--html FILE], quillon diff --previous SAVE
+//   quillon list [FOLDER] [--json]
 // each also with --codepage NAME (the code page the save's CSV files were written in).
 #include <filesystem>
 #include <optional>
@@ -18,14 +20,24 @@ namespace quillon::view {
 inline constexpr int kViewDone = 0;
 inline constexpr int kViewFailed = 1;
 inline constexpr int kViewUsage = 64;
+// `quillon diff`, as diff(1): the saves are the same, they differ, a save cannot be read.
+inline constexpr int kDiffSame = 0;
+inline constexpr int kDiffDifferent = 1;
+inline constexpr int kDiffTrouble = 2;
 
 struct ViewCommand {
-  enum class Kind { View, Report, Export };
+  enum class Kind { View, Report, Export, Diff, List };
   Kind kind = Kind::View;
-  std::filesystem::path path;
+  std::filesystem::path path;                     // diff: the newer save; list: the folder, if given
   std::optional<std::filesystem::path> snapshot;  // view
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
+  std::optional<std::filesystem::path> compare;   // diff, report --compare: the older save
+  bool previous = false;                          // diff --previous
+  bool json = false;                              // diff, list
+  std::optional<std::filesystem::path> html;      // diff
+  std::optional<std::filesystem::path> documents;    // where the saves of every drive are kept
+  std::optional<std::filesystem::path> installRoot;  // of the drive databases that name parameters
   platform::shell::CodePage codePage;
   bool help = false;
 };

@@ -297,8 +297,10 @@ void ViewerWindow::askAndExport(bool svg) {
   if (!error.empty()) QMessageBox::warning(this, tr("Export"), qs(error));
 }
 
-int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot) {
+int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot,
+              const std::function<void(ViewerWindow&)>& prepare) {
   ViewerWindow window(model);
+  if (prepare) prepare(window);
   if (snapshot) {
     window.resize(kSnapshotWidth, kSnapshotHeight);
     window.show();

@@ -3,6 +3,7 @@
 // bank's signals with a plot of those ticked, and the record tables on tabs of their own.
 #include <QMainWindow>
 #include <filesystem>
+#include <functional>
 
 #include "quillon/view/save_model.h"
 
@@ -57,7 +58,8 @@ class ViewerWindow : public QMainWindow {
 };
 
 // Opens the window; with `snapshot` renders it offscreen into that PNG file instead and
-// returns. Returns the program's exit status.
-int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot);
+// returns. `prepare` adds to the window before it shows. Returns the program's exit status.
+int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot,
+              const std::function<void(ViewerWindow&)>& prepare = {});
 
 }  // namespace quillon::view

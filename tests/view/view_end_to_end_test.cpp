@@ -6,11 +6,11 @@
 
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <filesystem>
 #include <set>
 
 #include "platform/archive/lzh_reader.h"
+#include "tests/view/drivesim_process.h"
 #include "tests/view/view_fixture.h"
 #include "tests/window/program_process.h"
 
@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using view_test::Count;
+using view_test::Drivesim;
 using view_test::CrlfLines;
 using view_test::ReadText;
 using quillon_test::Finished;
@@ -36,28 +37,6 @@ fs::path OnlyArchiveIn(const fs::path& documents) {
     if (entry.path().extension() == ".lzh") archive = entry.path();
   return archive;
 }
-
-// The drivesim program on 127.0.0.1, any free port, stopped at the end.
-class Drivesim {
- public:
-  explicit Drivesim(QStringList arguments) {
-    arguments << "--port" << "0";
-    process_.start(QStringLiteral(QUILLON_BINARY_DIR "/drivesim/drivesim"), arguments);
-    if (!process_.waitForReadyRead(20000)) return;
-    const auto match = QRegularExpression(QStringLiteral("on 127\\.0\\.0\\.1:(\\d+)"))
-                           .match(QString::fromUtf8(process_.readLine()));
-    if (match.hasMatch()) port_ = match.captured(1).toUShort();
-  }
-  ~Drivesim() {
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) process_.kill();
-  }
-  std::uint16_t port() const { return port_; }
-
- private:
-  QProcess process_;
-  std::uint16_t port_ = 0;
-};
 
 // The two saves, each made once for the whole suite.
 class ViewCommands : public testing::Test {

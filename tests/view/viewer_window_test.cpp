@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTabWidget>
 
+#include "quillon/view/compare_tab.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
@@ -66,6 +67,25 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_NE(drawing.find("% of 16384"), std::string::npos);
   EXPECT_NE(drawing.find("fault 40"), std::string::npos);
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
+}
+
+TEST(ViewerWindow, ComparesWithAnotherSaveInATabOfItsOwn) {
+  view_test::Scratch scratch;
+  view_test::WriteWorkbook(scratch.path() / "app");
+  const fs::path csvSet = view_test::WriteCsvSet(scratch.path() / "app");
+  const fs::path folder = scratch.path() / "app" / "TRBSAVE";
+  const SaveModel model = ReadSave(folder, platform::shell::CodePage());
+  CompareSetup setup{folder, {}};
+  setup.context.saveFolders = {scratch.path() / "no saves here"};
+  ViewerWindow window(model);
+  AddCompareMenu(window, model, setup);
+  EXPECT_NE(CompareInWindow(window, model, setup, {}).find("no earlier save"), std::string::npos);
+  EXPECT_NE(CompareInWindow(window, model, setup, scratch.path() / "missing.lzh").find("no such file"), std::string::npos);
+  ASSERT_EQ(window.tabs()->count(), 1) << "nothing compared, no tab";
+  for (int twice = 0; twice < 2; ++twice) ASSERT_EQ(CompareInWindow(window, model, setup, csvSet), "");
+  ASSERT_EQ(window.tabs()->count(), 2) << "the tab is replaced, not added again";
+  EXPECT_EQ(window.tabs()->tabText(1), kDifferencesTab);
+  EXPECT_EQ(window.tabs()->currentIndex(), 1);
 }
 
 }  // namespace
