@@ -13,5 +13,5 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   liblhasa-dev lhasa p7zip-full \
   libgtest-dev libgmock-dev libbenchmark-dev \
   xvfb xauth xdg-utils \
-  dpkg-dev file lintian \
+  dpkg-dev file lintian desktop-file-utils appstream \
   chromium

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build tree, checks it with lintian, installs it,
 # saves from the simulated drive with the installed program as a new user would (from an empty
-# folder, no build tree on any path, a clean environment), tests the archive with lha, and
-# removes the package again, leaving no registration behind.
+# folder, no build tree on any path, a clean environment), tests the archive with lha,
+# checks the desktop entries and the AppStream metainfo, and removes the package again, leaving
+# no registration behind.
 #   scripts/test-package.sh [BUILD_DIR]      (default: build; needs root or sudo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +39,15 @@ trap cleanup EXIT
 "${as_root[@]}" apt-get install -y "$(realpath "$deb")"
 system_store=/var/lib/quillon/registry
 velkor-module --system list | grep -q "VELKOR.VelkorCtrl.1" || fail "the system-wide store does not name the Velkor control"
+
+# The desktop entries and the AppStream metainfo as installed; the viewer's entry is the one a
+# file manager offers for a saved LZH archive.
+desktop-file-validate /usr/share/applications/quillon.desktop /usr/share/applications/quillon-view.desktop \
+  || fail "a desktop entry does not validate"
+for type in application/x-lha application/x-lzh-compressed; do
+  grep -q "^MimeType=.*$type;" /usr/share/applications/quillon-view.desktop || fail "the viewer's entry lacks $type"
+done
+appstreamcli validate --no-net /usr/share/metainfo/org.example.quillon.metainfo.xml || fail "the metainfo does not validate"
 
 # A user who never built anything: an empty home, no build tree on any path. As root, the run
 # goes as nobody, so that nothing installed can be written by it.
