@@ -153,7 +153,7 @@ fs::path templatesWithoutDatabase(const fs::path& folder) {
   RunContext run(exchange, RunFolders::InDocuments(folder / "docs", templates, folder / "no-install"),
                  RunSwitches::Of(""), fixedClock);
   QuietMessages messages;
-  MainWindow window(run, {&messages, {}, {}});
+  MainWindow window(run, {&messages, {}, {}, {}});
   window.setDbLoad(trial.dbLoad);
   window.startUp();
   if (trial.prepare) trial.prepare(run.folders.AppFolder);
@@ -600,7 +600,7 @@ int main(int argc, char** argv) {
     RunContext run(exchange, RunFolders::InDocuments(folder / "docs", kBuiltTemplates, folder / "no-install"),
                    RunSwitches::Of(""), fixedClock);
     QuietMessages messages;
-    MainWindow window(run, {&messages, {}, {}});
+    MainWindow window(run, {&messages, {}, {}, {}});
     window.startUp();
     CountingListener counter(run, window, 0);
     window.clickStart();

@@ -99,7 +99,12 @@ drivesim::DriveOptions DriveOptionsOf(const Layout& layout) {
 RunFigures SaveRun(Exchange& exchange, const fs::path& documents, RunScope scope, const ExchangeClock& exchangeTime) {
   platform::shell::DeleteFolder(documents, true);
   const bool whole = scope == RunScope::Whole;
-  const fs::path databases = whole ? buildTemplates() : documents / "none";
+  // Without the drive database (templates only) the banks go into CSV sets.
+  const fs::path databases = whole ? buildTemplates() : documents / "templates-only";
+  if (!whole) {
+    fs::create_directories(databases);
+    for (const char* name : {"TRB_TMP.mdb", "SET_TMP.mdb"}) fs::copy_file(buildTemplates() / name, databases / name);
+  }
   const Clock noon = [] {
     std::tm noon{};
     noon.tm_year = 124, noon.tm_mon = 5, noon.tm_mday = 11, noon.tm_hour = 12;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -394,20 +396,27 @@ std::string ExtractMember(LHAReader& reader, const LHAFileHeader& header, const 
     return ec ? "the folder \"" + name + "\" cannot be made: " + ec.message() : std::string();
   }
   fs::create_directories(target.parent_path(), ec);
-  if (ec) return "the file \"" + name + "\" cannot be written";
+  if (ec) return "the file \"" + name + "\" cannot be written: " + ec.message();
   std::unique_ptr<std::FILE, FileCloser> out(std::fopen(target.c_str(), "wb"));
-  if (!out) return "the file \"" + name + "\" cannot be written";
+  if (!out) return "the file \"" + name + "\" cannot be written: " + std::strerror(errno);
   std::uint16_t crc = 0;
   std::uint64_t total = 0;
   bool written = true;
+  int writeError = 0;
   std::vector<std::uint8_t> buffer(64 * 1024);
   for (std::size_t got; (got = lha_reader_read(&reader, buffer.data(), buffer.size())) > 0 && total <= header.length;
        total += got) {
     crc = UpdateCrc16(crc, buffer.data(), got);
-    written = written && std::fwrite(buffer.data(), 1, got, out.get()) == got;
+    if (written && std::fwrite(buffer.data(), 1, got, out.get()) != got) {
+      written = false;
+      writeError = errno;
+    }
   }
-  written = std::fclose(out.release()) == 0 && written;
-  if (!written) return "the file \"" + name + "\" cannot be written";
+  if (std::fclose(out.release()) != 0 && written) {
+    written = false;
+    writeError = errno;
+  }
+  if (!written) return "the file \"" + name + "\" cannot be written: " + std::strerror(writeError);
   // The check before extraction has compared the whole stream with the header's CRC.
   const bool whole = DecoderStripsMacBinary(header) ? total <= header.length : total == header.length && crc == header.crc;
   if (!whole) return "the entry \"" + name + "\" is damaged";

@@ -4,7 +4,7 @@
 
 namespace platform::shell {
 
-// Starts "xdg-open <folder>" detached; false when it could not be started.
+// Starts "xdg-open <folder>"; false when it is missing, or ends at once saying it failed.
 bool OpenFolderInFileManager(const std::filesystem::path& folder);
 
 }  // namespace platform::shell

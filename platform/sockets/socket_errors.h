@@ -1,5 +1,7 @@
 #pragma once
 // The Windows Sockets error codes the controls report, and the mapping from errno.
+#include <string>
+
 namespace platform::sockets {
 
 inline constexpr int kNoError = 0;
@@ -34,5 +36,10 @@ inline constexpr int WSANO_DATA = 11004;
 
 // errno of a failed socket call as a Windows Sockets code (unknown values give 10022).
 int errorFromErrno(int err);
+
+// The system's own words for a code: 10048 -> "address already in use".
+std::string SocketErrorWords(int code);
+// The code kept, the words added: "Windows Sockets error 10048: address already in use".
+std::string SocketErrorText(int code);
 
 }  // namespace platform::sockets

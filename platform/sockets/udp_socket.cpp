@@ -17,40 +17,6 @@
 
 namespace platform::sockets {
 
-int errorFromErrno(int err) {
-  switch (err) {
-    case 0: return kNoError;
-    case EINTR: return WSAEINTR;
-    case EBADF: return WSAEBADF;
-    case EACCES:
-    case EPERM: return WSAEACCES;
-    case EFAULT: return WSAEFAULT;
-    case EINVAL: return WSAEINVAL;
-    case EMFILE:
-    case ENFILE: return WSAEMFILE;
-    case EAGAIN: return WSAEWOULDBLOCK;
-    case ENOTSOCK: return WSAENOTSOCK;
-    case EDESTADDRREQ: return WSAEDESTADDRREQ;
-    case EMSGSIZE: return WSAEMSGSIZE;
-    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
-    case EOPNOTSUPP: return WSAEOPNOTSUPP;
-    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
-    case EADDRINUSE: return WSAEADDRINUSE;
-    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
-    case ENETDOWN: return WSAENETDOWN;
-    case ENETUNREACH: return WSAENETUNREACH;
-    case ENETRESET: return WSAENETRESET;
-    case ECONNRESET: return WSAECONNRESET;
-    case ENOBUFS:
-    case ENOMEM: return WSAENOBUFS;
-    case ENOTCONN: return WSAENOTCONN;
-    case ETIMEDOUT: return WSAETIMEDOUT;
-    case ECONNREFUSED: return WSAECONNREFUSED;
-    case EHOSTUNREACH: return WSAEHOSTUNREACH;
-    default: return WSAEINVAL;
-  }
-}
-
 namespace {
 
 int lastError() { return errorFromErrno(errno); }

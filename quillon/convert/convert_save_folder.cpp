@@ -12,8 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kTemplateName = "SET_TMP.mdb";
-
 // Everything the step made so far; removed again when it fails.
 struct StepFiles {
   fs::path partialWorkbook;
@@ -37,7 +35,7 @@ void writeDriveConfiguration(const SaveFolderConversion& job, const SetpointTabl
 
 void convert(const SaveFolderConversion& job, const fs::path& setpointFile, const fs::path& workbook,
              DatabaseState& databases, std::string& labelDummy, StepFiles& files) {
-  StartWorkbookFromTemplate(job.folders.programFolder / kTemplateName, files.partialWorkbook);
+  StartWorkbookFromTemplate(job.folders.programFolder / kSetpointTemplateName, files.partialWorkbook);
 
   const std::vector<SetpointLine> lines = ParseSetpointLines(ReadCsvFields(setpointFile, job.codePage));
   platform::db::OpenDbConnection(databases.workDb, files.partialWorkbook);

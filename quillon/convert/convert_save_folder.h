@@ -17,6 +17,8 @@
 
 namespace quillon {
 
+inline constexpr const char* kSetpointTemplateName = "SET_TMP.mdb";
+
 // Where the conversion reads and writes, and what it stamps the workbook with.
 struct SaveFolderConversion {
   std::filesystem::path workingFolder;   // the CSV files; the workbook is written beside them

@@ -138,15 +138,16 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
     return {};
   }
   const std::string port = std::to_string(myPort);
+  const std::string socketError =
+      lastControlError_ ? " (" + platform::sockets::SocketErrorText(*lastControlError_) + ")" : std::string();
   if (lastControlError_ == platform::sockets::WSAEADDRINUSE)
-    return "the tool's own UDP port " + port + " is in use by another program (Windows Sockets error 10048); "
-           "choose another with --port (0 takes any free port)";
+    return "the tool's own UDP port " + port + " is in use by another program" + socketError +
+           "; choose another with --port (0 takes any free port)";
   if (lastControlError_ == platform::sockets::WSAEACCES)
-    return "the tool's own UDP port " + port + " may not be used by this user (Windows Sockets error 10013); "
-           "choose another with --port";
+    return "the tool's own UDP port " + port + " may not be used by this user" + socketError +
+           "; choose another with --port";
   return "the Velkor control could not open UDP port " + port + " for the drive " + destIp + ":" +
-         std::to_string(destPort) +
-         (lastControlError_ ? " (Windows Sockets error " + std::to_string(*lastControlError_) + ")" : std::string());
+         std::to_string(destPort) + socketError;
 }
 
 bool VelkorExchange::transact(std::string_view request, ReplyForm form) {

@@ -19,7 +19,6 @@ inline constexpr int kTimeoutTicks = 10;         // the tenth silent tick ends t
 inline constexpr std::uint8_t kNakStatus = 21;   // 0x15, a refused request
 
 inline constexpr const char* kDefaultDestIp = "255.255.255.255";
-inline constexpr std::uint16_t kDrivePort = 22359;
 inline constexpr const char* kVelkorControlProgId = "VELKOR.VelkorCtrl.1";
 
 class VelkorExchange : public Exchange {

@@ -33,6 +33,7 @@ struct ExchangeState {
 enum class ReplyForm { Text, Binary };
 
 inline constexpr int kSendsBeforeTimeout = 10;  // the request and nine re-sends
+inline constexpr std::uint16_t kDrivePort = 22359;  // where a drive answers
 
 // "Received \"NAK\"" CR LF "Tool Error Code = " + code in upper-case hex without leading
 // zeros + "h". A one-byte refusal has no code to show.
@@ -41,7 +42,8 @@ std::string NakMessage(std::optional<std::uint8_t> toolErrorCode);
 // it went: Request "MX202" to 127.0.0.1:22359.
 std::string RefusalText(std::optional<std::uint8_t> toolErrorCode, std::string_view request,
                         std::string_view destination);
-// Timeout: no answer from 127.0.0.1:22359 to "Q2" after 10 sends
+// Timeout: no answer from 127.0.0.1:22359 to "Q2" after 10 sends, then CR LF and what to
+// check: the address, power and cable, the UDP port reachable through any firewall.
 std::string TimeoutText(std::string_view destination, std::string_view request, int sends);
 
 // Two upper-case hexadecimal digits, zero-padded: 5 -> "05", 26 -> "1A".

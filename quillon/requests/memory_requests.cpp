@@ -56,6 +56,13 @@ void MemoryRequests::readArea(std::int32_t start, std::int32_t end, AddressForm 
   const double wordCount = static_cast<double>(span) / 2.0;
   const std::int64_t areaEnd = static_cast<std::int64_t>(end) + 4;
   const std::int64_t lastBlock = span / kMemoryBlockBytes + 1;
+  // The blocks the loop below will ask for, the same rules walked without a request.
+  int blockCount = 0;
+  for (std::int64_t block = 0, at = start; block <= lastBlock && at < areaEnd; ++block, at += kMemoryBlockBytes) {
+    ++blockCount;
+    if (wordsWantedFrom(block, wordCount) < kMemoryBlockWords) break;
+  }
+  if (blocks_) blocks_(0, blockCount);
   std::int64_t address = start;
   for (std::int64_t block = 0; block <= lastBlock; ++block) {
     if (state.AbortFlag || address >= areaEnd) return;
@@ -68,8 +75,16 @@ void MemoryRequests::readArea(std::int32_t start, std::int32_t end, AddressForm 
     const std::string request = form == AddressForm::Hex4 ? setpointRequest16(blockAddress) : memoryRequest32(blockAddress);
     if (!exchange_.transact(request, ReplyForm::Binary)) return;
     address += kMemoryBlockBytes;
-    if (!storeBlock(block, wordCount, words, request)) return;
+    const bool more = storeBlock(block, wordCount, words, request);
+    if (blocks_ && exchange_.state().ErrorText.empty()) blocks_(static_cast<int>(block + 1), blockCount);
+    if (!more) return;
   }
+}
+
+int MemoryRequests::wordsWantedFrom(std::int64_t block, double wordCount) {
+  const std::int64_t firstWord = block * kMemoryBlockWords + 1;
+  const auto wordsLeft = static_cast<std::int64_t>(std::floor(wordCount)) - firstWord + 1;
+  return static_cast<int>(std::clamp<std::int64_t>(wordsLeft, 0, kMemoryBlockWords));
 }
 
 // Takes only the words the area still needs from this block. A reply too short for them ends
@@ -77,8 +92,7 @@ void MemoryRequests::readArea(std::int32_t start, std::int32_t end, AddressForm 
 bool MemoryRequests::storeBlock(std::int64_t block, double wordCount, std::vector<std::int16_t>& words,
                                 const std::string& request) {
   const std::int64_t firstWord = block * kMemoryBlockWords + 1;
-  const auto wordsLeft = static_cast<std::int64_t>(std::floor(wordCount)) - firstWord + 1;
-  const int wordsWanted = static_cast<int>(std::clamp<std::int64_t>(wordsLeft, 0, kMemoryBlockWords));
+  const int wordsWanted = wordsWantedFrom(block, wordCount);
   BinaryReplyDecoder reply(exchange_.state(), request);
   std::int16_t blockWords[kMemoryBlockWords] = {};
   for (int k = 1; k <= wordsWanted; ++k) blockWords[k - 1] = reply.s16(kMemoryReplyDataOffset + 2 * (k - 1));

@@ -2,6 +2,7 @@
 // Block reads of drive memory into word tables: the setting parameters ("LP" with a 16-bit
 // address below interface level 6, "Lp" with a 32-bit address from level 6 on) and the event log.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,12 @@ void resizeSetpointWords(MemoryTables& tables);
 
 class MemoryRequests {
  public:
-  MemoryRequests(Exchange& exchange, MemoryTables& tables) : exchange_(exchange), tables_(tables) {}
+  // Told before the first block (0 of n) and after each block stored, so that a long read shows
+  // it moves.
+  using BlockListener = std::function<void(int done, int of)>;
+
+  MemoryRequests(Exchange& exchange, MemoryTables& tables, BlockListener blocks = {})
+      : exchange_(exchange), tables_(tables), blocks_(std::move(blocks)) {}
 
   void ReadSetpointMemory16();
   void ReadSetpointMemory32();
@@ -43,9 +49,11 @@ class MemoryRequests {
                 std::vector<std::int16_t>& words);
   bool storeBlock(std::int64_t block, double wordCount, std::vector<std::int16_t>& words,
                   const std::string& request);
+  static int wordsWantedFrom(std::int64_t block, double wordCount);
 
   Exchange& exchange_;
   MemoryTables& tables_;
+  BlockListener blocks_;
 };
 
 }  // namespace quillon

@@ -56,8 +56,15 @@ std::string RefusalText(std::optional<std::uint8_t> toolErrorCode, std::string_v
 }
 
 std::string TimeoutText(std::string_view destination, std::string_view request, int sends) {
+  const std::size_t colon = destination.rfind(':');
+  const bool known = colon != std::string_view::npos;
+  const std::string address = known ? "that " + std::string(destination.substr(0, colon)) + " is the drive's address"
+                                    : std::string("the drive's address");
+  const std::string port = known ? std::string(destination.substr(colon + 1)) : std::to_string(kDrivePort);
   return "Timeout: no answer from " + std::string(destination) + " to \"" + std::string(request) + "\" after " +
-         std::to_string(sends) + " sends";
+         std::to_string(sends) + " sends\r\nCheck " + address + " (--drive), that the drive is powered and its " +
+         "network cable plugged in, and that UDP port " + port + " on it can be reached from here (a firewall may " +
+         "block it).";
 }
 
 std::string MalformedReplyText(std::string_view command, const std::string& why) {

@@ -34,6 +34,7 @@ void RunContext::beginRun(bool dbLoadTicked) {
   dbLoad = dbLoadTicked;
   saveLocation.clear();
   folderToOpen.clear();
+  workingFolderIsThisRuns = false;
   notices.clear();
   failedStep.clear();
   stoppedAtCheckpoint_ = false;
@@ -52,7 +53,7 @@ RunOutcome RunContext::endRun() {
   // Packed or moved, the data is there; otherwise what the run wrote stays in the working folder.
   std::filesystem::path location = saveLocation;
   std::error_code ignored;
-  if (location.empty() && std::filesystem::is_directory(folders.workingFolder(), ignored))
+  if (location.empty() && workingFolderIsThisRuns && std::filesystem::is_directory(folders.workingFolder(), ignored))
     location = folders.workingFolder();
   RunEnded ended{outcome, s.ErrorText, outcome == RunOutcome::Failed ? failedStep : std::string(), location,
                  folderToOpen, RecordedBankCount == 0, notices};

@@ -65,6 +65,8 @@ class RunContext {
   // Where the last run left its data once packed or moved, and what "Open Folder?" opens.
   std::filesystem::path saveLocation;
   std::filesystem::path folderToOpen;
+  // The working folder holds this run's files (an earlier run's were kept aside first).
+  bool workingFolderIsThisRuns = false;
   // What the user was told while the run went on; the end tells it again.
   std::vector<std::string> notices;
   // The caption of the step in which the run was aborted; empty while it was not.

@@ -27,6 +27,16 @@ std::string ResendLine(const RequestResent& resent) {
          std::to_string(resent.of);
 }
 
+std::string BankLine(const BankStarted& started) {
+  return "Bank " + std::to_string(started.bank) + " (" + std::to_string(started.position) + " of " +
+         std::to_string(started.of) + ")";
+}
+
+std::string MemoryBlocksLine(const MemoryBlocksRead& read) {
+  const char* area = read.area == MemoryArea::EventLog ? "Event log" : "Setting parameters";
+  return std::string(area) + ": block " + std::to_string(read.done) + " of " + std::to_string(read.of);
+}
+
 namespace {
 
 constexpr const char* kLineBreak = "\r\n";

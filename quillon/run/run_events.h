@@ -15,8 +15,9 @@ enum class StepId : int;
 enum class StepState {
   Started,
   Done,
-  Skipped,  // not run: its condition did not hold, or the run had already ended; the archive left out
-  Failed,   // the run ended during the step (refusal, timeout, Cancel, an error)
+  Skipped,    // not run: its condition did not hold, or the run had already ended; the archive left out
+  Failed,     // the run ended with an error during the step (refusal, timeout, a file not written)
+  Cancelled,  // the user cancelled the run during the step
 };
 
 enum class RunOutcome { NotRun, Completed, Failed, Cancelled };
@@ -33,9 +34,24 @@ struct BanksCounted {
   int recorded = 0;
   bool lastFaultOnly = false;
 };
-// Bank `number` of `of` is being read.
+// The drive's bank `bank` (0-7) is being read, the `position`-th of the `of` to read.
 struct BankStarted {
-  int number = 0;
+  int bank = 0;
+  int position = 0;
+  int of = 0;
+};
+// The requests of that bank are all answered (its files may still be being written).
+struct BankRead {
+  int bank = 0;
+  int position = 0;
+  int of = 0;
+};
+// `done` of the `of` blocks of a drive memory area have arrived: the setting parameters or the
+// event log.
+enum class MemoryArea { SettingParameters, EventLog };
+struct MemoryBlocksRead {
+  MemoryArea area{};
+  int done = 0;
   int of = 0;
 };
 // Block `block` of 0 to `lastBlock` of the drive's database archive has arrived.
@@ -73,8 +89,8 @@ struct RunEnded {
   std::vector<std::string> notices;    // every notice of the run, in order
 };
 
-using RunEvent = std::variant<StepChanged, DriveIdentified, BanksCounted, BankStarted, DatabaseBlockReceived,
-                              RequestResent, RequestAnswered, ProgressMoved, Notice, RunEnded>;
+using RunEvent = std::variant<StepChanged, DriveIdentified, BanksCounted, BankStarted, BankRead, MemoryBlocksRead,
+                              DatabaseBlockReceived, RequestResent, RequestAnswered, ProgressMoved, Notice, RunEnded>;
 
 class RunListener {
  public:
@@ -106,6 +122,10 @@ std::string DriveTypeLine(const std::string& DriveType);           // DriveType 
 std::string CompletionMessage(const std::filesystem::path& location);  // "Complete" CR LF "Traceback file location = ..."
 // A re-send while a request waits: no answer to "MX203": re-send 2 of 9
 std::string ResendLine(const RequestResent& resent);
+// What is being read: Bank 2 (2 of 3)
+std::string BankLine(const BankStarted& started);
+// Setting parameters: block 12 of 103
+std::string MemoryBlocksLine(const MemoryBlocksRead& read);
 // What the end of a run says, lines ended by CR LF. Completed: the completion message. Failed:
 // the error text, then the step it arose in. Cancelled: "Cancelled". Then the run's notices,
 // and for a run that did not complete where the data read so far is.

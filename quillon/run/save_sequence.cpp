@@ -11,8 +11,10 @@ bool runStep(RunContext& run, const SaveStep& step) {
   }
   const bool abortedBefore = run.aborted();
   run.events.emit(StepChanged{step.id, StepState::Started});
-  const StepState state = step.run(run);
+  StepState state = step.run(run);
   if (!abortedBefore && run.aborted()) run.failedStep = step.caption;
+  // An abort without an error text is the user's Cancel.
+  if (state == StepState::Failed && run.x().ErrorText.empty()) state = StepState::Cancelled;
   run.events.emit(StepChanged{step.id, state});
   return run.stoppedAtCheckpoint();
 }

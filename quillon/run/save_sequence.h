@@ -7,6 +7,8 @@
 // bank loop (before each bank, after its group values, after its fault lists) and after the
 // setting parameters. After that last one the run always writes what it has, converts and
 // packs, so that an abort in the event-log or status requests still leaves a whole archive.
+// Before any of them the program folder and the templates are checked, so that a run that
+// could not keep what it reads asks the drive nothing.
 #include "quillon/run/run_context.h"
 #include "quillon/run/run_events.h"
 
@@ -14,6 +16,7 @@ namespace quillon {
 
 // The steps, in run order.
 enum class StepId : int {
+  CheckProgramFolder,
   ClearWorkingFolder,
   Connect,
   DriveInformation,
@@ -27,6 +30,7 @@ enum class StepId : int {
   PackOrMove,
 };
 
+StepState CheckProgramFolder(RunContext& run);       // the program folder written, the templates there; nothing sent
 StepState ClearWorkingFolder(RunContext& run);       // an earlier run's "TRBSAVE" kept aside, or an empty one removed
 StepState ConnectToDrive(RunContext& run);           // "QT", "Q1"; memory ranges by drive type
 StepState ReadDriveInformation(RunContext& run);     // "Q2", "Q3", "Q4", "QA1"/"QA2", "QU2"; SafePanelName
@@ -57,6 +61,8 @@ inline constexpr SaveStep Step(StepId id, const char* caption, StepState (*run)(
 inline constexpr SaveStep kCheckpoint{true};
 
 inline constexpr SaveStep kSaveSequence[] = {
+    Step(StepId::CheckProgramFolder, "Checking the program folder", CheckProgramFolder),
+    kCheckpoint,
     Step(StepId::ClearWorkingFolder, "Clearing the working folder", ClearWorkingFolder),
     kCheckpoint,
     Step(StepId::Connect, "Connecting to Drive", ConnectToDrive),

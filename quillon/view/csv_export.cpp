@@ -5,6 +5,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/shell/complete_file.h"
+
 namespace quillon::view {
 
 namespace {
@@ -64,30 +66,16 @@ std::string BankCsvFileName(const Bank& bank) {
 }
 
 void WriteFileComplete(const fs::path& file, const std::string& text) {
-  fs::path part = file;
-  part += ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(part, ignored);
-      throw ExportError(file.string() + ": the file cannot be written.");
-    }
-  }
-  std::error_code error;
-  fs::rename(part, file, error);
-  if (error) {
-    fs::remove(part, error);
-    throw ExportError(file.string() + ": the file cannot be put in place.");
-  }
+  if (const std::string failure = platform::shell::WriteFileCompletely(file, text); !failure.empty())
+    throw ExportError(failure + ".");
 }
 
 std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder) {
+  // DIR itself is made, but not a missing folder above it: a mistyped path is an error.
   std::error_code error;
-  fs::create_directories(folder, error);
-  if (error || !fs::is_directory(folder)) throw ExportError(folder.string() + ": the folder cannot be made.");
+  fs::create_directory(folder, error);
+  if (error) throw ExportError(folder.string() + ": the folder cannot be made (" + error.message() + ").");
+  if (!fs::is_directory(folder)) throw ExportError(folder.string() + ": the folder cannot be made (a file of that name exists).");
   std::vector<fs::path> written;
   std::set<std::string> used;
   for (const Bank& bank : model.banks) {

@@ -108,12 +108,6 @@ int failed(const std::string& why) {
   return kViewFailed;
 }
 
-// The folder of an output file is made when missing, as the export makes its folder.
-void makeParentFolder(const std::filesystem::path& file) {
-  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
-}
-
 // The report's page with the differences from the older save before its end.
 std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
   std::string html = ReportHtml(model);
@@ -125,7 +119,6 @@ std::string reportWithDifferences(const SaveModel& model, const ViewCommand& com
 
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
-  makeParentFolder(file);
   if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
   else WriteReport(model, file);
   std::cout << "Report written: " << file.string() << "\n";
@@ -147,7 +140,6 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
       !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
     return failed("no display to open the window on (DISPLAY is not set); use --snapshot FILE.png, or "
                   "'quillon report' for a page any browser shows.");
-  if (command.snapshot) makeParentFolder(*command.snapshot);
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
   return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); });

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -274,10 +275,21 @@ void ViewerWindow::signalTicked() {
 
 void ViewerWindow::showPercent(bool percent) { percent_->setChecked(percent); }
 
-std::string ViewerWindow::exportPng(const std::filesystem::path& file) const {
-  if (!plot_->toImage().save(qs(file.string()), "PNG")) return file.string() + ": the picture cannot be written.";
+// Encoded in memory and written as one complete file, so that a failure gives the system's reason.
+static std::string writePng(const QImage& image, const std::filesystem::path& file) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) return file.string() + ": the picture cannot be encoded.";
+  try {
+    WriteFileComplete(file, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  } catch (const ExportError& error) {
+    return error.what();
+  }
   return {};
 }
+
+std::string ViewerWindow::exportPng(const std::filesystem::path& file) const { return writePng(plot_->toImage(), file); }
 
 std::string ViewerWindow::exportSvg(const std::filesystem::path& file) const {
   try {
@@ -305,8 +317,8 @@ int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>
     window.resize(kSnapshotWidth, kSnapshotHeight);
     window.show();
     QApplication::processEvents();
-    if (!window.grab().save(qs(snapshot->string()), "PNG")) {
-      std::cerr << "quillon: " << snapshot->string() << ": the snapshot cannot be written.\n";
+    if (const std::string failure = writePng(window.grab().toImage(), *snapshot); !failure.empty()) {
+      std::cerr << "quillon: " << failure << "\n";
       return 1;
     }
     return 0;

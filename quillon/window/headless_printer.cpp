@@ -14,6 +14,7 @@ const char* markerOf(StepState state) {
     case StepState::Done: return "Done>";
     case StepState::Skipped: return "Skip>";
     case StepState::Failed: return "Error>";
+    case StepState::Cancelled: return "Cancelled>";
   }
   return "";
 }
@@ -43,7 +44,9 @@ void HeadlessPrinter::onRunEvent(const RunEvent& event) {
                                              : std::to_string(e.recorded) + " recorded bank(s)");
                  },
                  [this](const BankStarted& e) { bank(e); },
-                 [this](const DatabaseBlockReceived& e) { databaseBlock(e); },
+                 [](const BankRead&) {},
+                 [this](const MemoryBlocksRead& e) { blocks(MemoryBlocksLine(e), e.done, e.of, false); },
+                 [this](const DatabaseBlockReceived& e) { blocks(databaseLine(e), e.block, e.lastBlock, true); },
                  [this](const RequestResent& e) { resent(e); },
                  [this](const RequestAnswered&) { answered(); },
                  [this](const ProgressMoved& e) { progress(e); },
@@ -59,38 +62,37 @@ void HeadlessPrinter::printLine(const std::string& text) {
 }
 
 void HeadlessPrinter::step(const StepChanged& change) {
-  if (change.step == StepId::DriveDatabase && change.state != StepState::Started) {
-    // Into a file the download's last block may not have had its own line yet.
-    if (!terminal_ && !lastDatabaseLine_.empty() && databaseHalf_ != 2) printLine(lastDatabaseLine_);
-    lastDatabaseLine_.clear();
-    databaseHalf_ = -1;
+  if (change.state != StepState::Started) {
+    // Into a file the last block of a download or memory read may not have had its own line yet.
+    if (!terminal_ && !lastBlockLine_.empty() && blockHalf_ != 2) printLine(lastBlockLine_);
+    lastBlockLine_.clear();
+    blockHalf_ = -1;
   }
   printLine(StepCaption(change.step) + std::string(" ") + markerOf(change.state));
 }
 
 void HeadlessPrinter::bank(const BankStarted& started) {
-  const std::string text = "Bank " + std::to_string(started.number) + " / " + std::to_string(started.of);
-  if (terminal_) showLive(text);
+  const std::string text = BankLine(started);
+  if (terminal_) showLive(text, true);
   else printLine(text);
 }
 
-void HeadlessPrinter::databaseBlock(const DatabaseBlockReceived& received) {
-  const std::string text = databaseLine(received);
+// On a terminal one live line for the whole transfer, rewritten with each block; into a file
+// the first block, the one halfway and the last: three lines, however long the transfer.
+void HeadlessPrinter::blocks(const std::string& text, int block, int lastBlock, bool withBar) {
   if (terminal_) {
-    // One live line for the whole transfer, rewritten with each block.
-    if (liveShown_ && received.block > 0) {
+    if (liveShown_ && block > 0) {
       live_ = text;
       redrawLive();
     } else {
-      showLive(text);
+      showLive(text, withBar);
     }
     return;
   }
-  // The first block, the one halfway and the last: three lines, however long the transfer.
-  const int half = received.lastBlock > 0 ? received.block * 2 / received.lastBlock : 2;
-  lastDatabaseLine_ = text;
-  if (half == databaseHalf_) return;
-  databaseHalf_ = half;
+  const int half = lastBlock > 0 ? block * 2 / lastBlock : 2;
+  lastBlockLine_ = text;
+  if (half == blockHalf_) return;
+  blockHalf_ = half;
   printLine(text);
 }
 
@@ -125,16 +127,18 @@ void HeadlessPrinter::ended(const RunEnded& ended) {
   if (ended.message.empty() && ended.noBankRecorded) printLine("Waring : No Trace Bank Data Received.");
 }
 
-void HeadlessPrinter::showLive(std::string text) {
+void HeadlessPrinter::showLive(std::string text, bool withBar) {
   endLive();
   live_ = std::move(text);
+  liveWithBar_ = withBar;
   liveNote_.clear();
   liveShown_ = true;
   redrawLive();
 }
 
 void HeadlessPrinter::redrawLive() {
-  out_ << kClearLine << live_ << "  " << percent_ << "%";
+  out_ << kClearLine << live_;
+  if (liveWithBar_) out_ << "  " << percent_ << "%";
   if (!liveNote_.empty()) out_ << "  (" << liveNote_ << ")";
   out_ << std::flush;
 }

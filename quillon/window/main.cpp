@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QProcess>
+#include <QStringList>
 #include <iostream>
 #include <memory>
 
@@ -93,7 +95,7 @@ int runHeadless(RunContext& run, const LaunchOptions& options) {
   std::ostream discarded(nullptr);
   std::ostream& closing = sameOpenFile(STDOUT_FILENO, STDERR_FILENO) ? discarded : std::cerr;
   HeadlessPrinter printer(run.events, std::cout, closing, ::isatty(STDOUT_FILENO) == 1);
-  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}});
   window.setDbLoad(options.dbLoad);
   if (const std::string failure = window.startUp(); !failure.empty()) {
     std::cerr << "quillon: " << failure << "\n";
@@ -104,9 +106,18 @@ int runHeadless(RunContext& run, const LaunchOptions& options) {
   return exitStatusOf(window.lastOutcome());
 }
 
+// "View": the viewer as a program of its own, so that it outlives this window and a save it
+// cannot read never ends the saver.
+bool openViewer(const std::filesystem::path& save, const LaunchOptions& options) {
+  const QStringList arguments{QStringLiteral("view"), QString::fromStdString(save.string()), QStringLiteral("--codepage"),
+                              QString::fromStdString(options.codePage.name())};
+  return QProcess::startDetached(QString::fromStdString(platform::shell::RunningProgram().string()), arguments);
+}
+
 int runWindow(RunContext& run, const LaunchOptions& options) {
   platform::shell::QtMessageBoxes messages(WindowCaption());
-  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }});
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); },
+                          [&options](const std::filesystem::path& save) { return openViewer(save, options); }});
   window.setDbLoad(options.dbLoad);
   MainWindowWidget widget(window);
   if (const std::string failure = window.startUp(); !failure.empty()) return startUpFailure(options, failure);

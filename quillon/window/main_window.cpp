@@ -1,6 +1,7 @@
 #include "quillon/window/main_window.h"
 
 #include "platform/shell/folders.h"
+#include "platform/shell/message_box.h"
 #include "quillon/run/save_sequence.h"
 
 namespace quillon {
@@ -10,14 +11,23 @@ constexpr const char* kMarkRunning = ">>";
 constexpr const char* kMarkDone = "Done>";
 constexpr const char* kMarkSkipped = "Skip>";
 constexpr const char* kMarkError = "Error>";
+constexpr const char* kMarkCancelled = "Cancelled>";
 constexpr const char* kNoBanks = " / 0 bank(s)";
 constexpr const char* kLastFaultOnly = " / Last Fault Only";
 constexpr const char* kNoTraceBankWarning = "Waring : No Trace Bank Data Received.";
 constexpr const char* kExitDuringRun = "A save is running. Stop it and exit?";
 
-bool ended(StepState state) { return state != StepState::Started; }
+// The marker a row ends with when its last step ends so: a skipped conversion still ends a
+// row of steps that were done.
+const char* endMarker(StepState state) {
+  switch (state) {
+    case StepState::Failed: return kMarkError;
+    case StepState::Cancelled: return kMarkCancelled;
+    default: return kMarkDone;
+  }
+}
 
-std::string firstLineOf(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+bool endedBadly(StepState state) { return state == StepState::Failed || state == StepState::Cancelled; }
 
 }  // namespace
 
@@ -63,7 +73,10 @@ void MainWindow::onRunEvent(const RunEvent& event) {
                    controls.Label10.setCaption(e.lastFaultOnly ? kLastFaultOnly
                                                                : " / " + std::to_string(e.recorded) + " bank(s)");
                  },
-                 [this](const BankStarted& e) { controls.Label9.setCaption(std::to_string(e.number)); },
+                 // The count beside the bar counts banks done; the label says which is being read.
+                 [this](const BankStarted& e) { controls.LabelReading.setCaption(BankLine(e)); },
+                 [this](const BankRead& e) { controls.Label9.setCaption(std::to_string(e.position)); },
+                 [this](const MemoryBlocksRead& e) { controls.LabelReading.setCaption(MemoryBlocksLine(e)); },
                  [this](const DatabaseBlockReceived& e) {
                    controls.Label10.setCaption(std::to_string(e.block) + "/" + std::to_string(e.lastBlock));
                  },
@@ -71,7 +84,7 @@ void MainWindow::onRunEvent(const RunEvent& event) {
                  [this](const RequestAnswered&) { controls.LabelResend.setCaption(""); },
                  [this](const ProgressMoved& e) { controls.shpScale.setWidth(e.width); },
                  // Shown without a box, so that an unattended run goes on; the end lists it again.
-                 [this](const Notice& e) { controls.Label4.setCaption(firstLineOf(e.text)); },
+                 [this](const Notice& e) { controls.Label4.setCaption(platform::shell::WithUnixLineBreaks(e.text)); },
                  [this](const RunEnded& e) { endOfRun(e); },
              },
              event);
@@ -79,65 +92,101 @@ void MainWindow::onRunEvent(const RunEvent& event) {
 
 // Four rows of caption and marker: connect, trace-back (with the database download and the
 // trouble records), setting parameters (with the files, the status and the conversion), compress.
+// A row starts with its first step and ends with its last; a step that ends badly marks its row
+// at once, and nothing later overwrites that.
+void MainWindow::markRow(Control& marker, const char* text) {
+  if (marker.caption() == kMarkError || marker.caption() == kMarkCancelled) return;
+  marker.setCaption(text);
+}
+
 void MainWindow::showStep(const StepChanged& change) {
   const StepState state = change.state;
+  const bool started = state == StepState::Started;
+  Control* row = nullptr;
+  bool firstOfRow = false, lastOfRow = false;
   switch (change.step) {
-    case StepId::Connect:
-      if (state == StepState::Started) controls.Label7.setCaption(kMarkRunning);
-      if (state == StepState::Done) controls.Label7.setCaption(kMarkDone);
-      break;
+    case StepId::Connect: row = &controls.Label7, firstOfRow = lastOfRow = true; break;
     case StepId::DriveDatabase:
-      controls.Label5.setCaption(kMarkRunning);
-      if (state == StepState::Started) {
-        controls.Label9.setVisible(false);
-        controls.Label1.setCaption(StepCaption(StepId::DriveDatabase));
-      } else if (state != StepState::Skipped) {
-        controls.Label9.setVisible(true);
-        controls.Label1.setCaption(StepCaption(StepId::TraceBack));
-      }
+      if (state == StepState::Skipped) return;
+      row = &controls.Label5, firstOfRow = true;
+      controls.Label9.setVisible(!started);
+      controls.Label1.setCaption(StepCaption(started ? StepId::DriveDatabase : StepId::TraceBack));
       break;
-    case StepId::TraceBack:
-      if (state == StepState::Started) controls.Label5.setCaption(kMarkRunning);
-      break;
-    case StepId::TroubleRecords:
-      if (ended(state)) controls.Label5.setCaption(kMarkDone);
-      break;
-    case StepId::SettingParameters:
-      if (state == StepState::Started) controls.Label6.setCaption(kMarkRunning);
-      break;
-    case StepId::Conversion:
-      if (ended(state)) controls.Label6.setCaption(kMarkDone);
-      break;
+    case StepId::TraceBack: row = &controls.Label5, firstOfRow = true; break;
+    case StepId::TroubleRecords: row = &controls.Label5, lastOfRow = true; break;
+    case StepId::SettingParameters: row = &controls.Label6, firstOfRow = true; break;
+    case StepId::SettingFiles:
+    case StepId::DriveStatus: row = &controls.Label6; break;
+    case StepId::Conversion: row = &controls.Label6, lastOfRow = true; break;
     case StepId::PackOrMove:
-      if (state == StepState::Started) controls.Label8.setCaption(kMarkRunning);
-      if (state == StepState::Done) controls.Label8.setCaption(kMarkDone);
-      if (state == StepState::Skipped) controls.Label8.setCaption(kMarkSkipped);
-      if (state == StepState::Failed) controls.Label8.setCaption(kMarkError);
+      if (state == StepState::Skipped) {
+        controls.Label8.setCaption(kMarkSkipped);  // "/l": the folder moved instead
+        return;
+      }
+      row = &controls.Label8, firstOfRow = lastOfRow = true;
       break;
-    default:
-      break;
+    default: return;
+  }
+  if (!started) controls.LabelReading.setCaption("");
+  // A step the ended run only passes through (it sends nothing) neither starts nor ends its row;
+  // the archive step always really runs.
+  if (started) stepAfterAbort_ = run_.aborted() && change.step != StepId::PackOrMove;
+  if (stepAfterAbort_ && (started || endedBadly(state))) return;
+  if (started && firstOfRow) markRow(*row, kMarkRunning);
+  else if (endedBadly(state) || (!started && lastOfRow)) markRow(*row, endMarker(state));
+}
+
+// Every row ends marked: one still running ends as the run did, one never reached is skipped.
+void MainWindow::endRows(RunOutcome outcome) {
+  for (Control* marker : {&controls.Label7, &controls.Label5, &controls.Label6, &controls.Label8}) {
+    if (marker->caption() == kMarkRunning)
+      marker->setCaption(outcome == RunOutcome::Cancelled ? kMarkCancelled
+                         : outcome == RunOutcome::Failed  ? kMarkError
+                                                          : kMarkDone);
+    else if (marker->caption().empty())
+      marker->setCaption(kMarkSkipped);
   }
 }
 
 // A failure is shown with the error icon, a cancelled run with where its data is; a completed
-// one asks whether to open the folder.
+// one asks whether to open the folder. The closing message stays in the window after its box.
 void MainWindow::endOfRun(const RunEnded& e) {
   controls.LabelResend.setCaption("");
+  controls.LabelReading.setCaption("");
+  endRows(e.outcome);
   platform::shell::MessageBoxes* boxes = services_.messages;
+  const std::string closing = ClosingMessage(e);
+  controls.LabelClosing.setCaption(platform::shell::WithUnixLineBreaks(closing));
   if (e.outcome == RunOutcome::Failed) {
-    if (boxes) boxes->showError(ClosingMessage(e));
+    if (boxes) boxes->showError(closing);
   } else if (e.noBankRecorded) {
     controls.Label4.setCaption(kNoTraceBankWarning);
   }
-  if (e.outcome == RunOutcome::Cancelled && boxes) boxes->showMessage(ClosingMessage(e));
+  if (e.outcome == RunOutcome::Cancelled && boxes) boxes->showMessage(closing);
   controls.cmd_Cancel.setEnabled(true);
   controls.cmd_Cancel.setCaption("Reset");
   controls.setFocus(&controls.cmd_Cancel);
   lastOutcome_ = e.outcome;
+  lastSave_ = e.location;
+  controls.cmd_View.setEnabled(!lastSave_.empty() && static_cast<bool>(services_.openViewer));
 
   if (lastOutcome_ != RunOutcome::Completed || exitRequested_) return;
-  const std::string question = ClosingMessage(e) + "\r\n\r\nOpen Folder?";
-  if (boxes && boxes->askYesNo(question) && services_.openFolder) services_.openFolder(e.folderToOpen);
+  const std::string question = closing + "\r\n\r\nOpen Folder?";
+  if (boxes && boxes->askYesNo(question)) openFolder(e.folderToOpen);
+}
+
+void MainWindow::openFolder(const std::filesystem::path& folder) {
+  if (services_.openFolder && services_.openFolder(folder)) return;
+  if (services_.messages)
+    services_.messages->showMessage("No file manager could be started (xdg-open). The save is in\r\n" +
+                                    folder.string());
+}
+
+void MainWindow::clickView() {
+  if (!controls.cmd_View.enabled() || lastSave_.empty()) return;
+  if (services_.openViewer && services_.openViewer(lastSave_)) return;
+  if (services_.messages)
+    services_.messages->showError("The viewer could not be started. The save is in\r\n" + lastSave_.string());
 }
 
 void MainWindow::clickCancel() {
@@ -164,6 +213,8 @@ void MainWindow::resetDisplay() {
     label->setCaption("");
   controls.Label9.setCaption("0");
   controls.Label10.setCaption(kNoBanks);
+  controls.LabelClosing.setCaption("");
+  controls.cmd_View.setEnabled(false);
   run_.progress.clear();
   run_.x().ErrorText.clear();
   controls.setFocus(&controls.cmd_Start);

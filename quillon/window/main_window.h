@@ -18,8 +18,9 @@ namespace quillon {
 // What the window asks of the desktop.
 struct WindowServices {
   platform::shell::MessageBoxes* messages = nullptr;
-  std::function<bool(const std::filesystem::path&)> openFolder;  // file manager
+  std::function<bool(const std::filesystem::path&)> openFolder;  // file manager; false when none could be started
   std::function<void()> quitProgram;                             // after Exit
+  std::function<bool(const std::filesystem::path&)> openViewer;  // the viewer on a save; false when it did not start
 };
 
 class MainWindow : public RunListener {
@@ -36,6 +37,7 @@ class MainWindow : public RunListener {
   void clickStart();   // the whole save run; returns when it has ended
   void clickCancel();  // "Cancel" aborts a run, "Reset" clears the display
   void clickExit();    // ends the program; during a run it asks, then cancels and ends after the run
+  void clickView();    // the viewer on the save the last run made
   void setDbLoad(bool checked) { controls.Check1.setChecked(checked); }
 
   bool running() const { return running_; }
@@ -48,6 +50,9 @@ class MainWindow : public RunListener {
 
  private:
   void showStep(const StepChanged& change);
+  void markRow(Control& marker, const char* text);
+  void endRows(RunOutcome outcome);
+  void openFolder(const std::filesystem::path& folder);
   void endOfRun(const RunEnded& ended);
   void resetDisplay();
   void cancelRun();
@@ -57,6 +62,8 @@ class MainWindow : public RunListener {
   bool running_ = false;
   bool exitRequested_ = false;
   RunOutcome lastOutcome_ = RunOutcome::NotRun;
+  std::filesystem::path lastSave_;  // what "View" opens
+  bool stepAfterAbort_ = false;     // the step shown started after the run had ended
 };
 
 }  // namespace quillon

@@ -5,53 +5,52 @@
 #include <algorithm>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
 namespace quillon {
 namespace {
 
-// Fixed form layout, in pixels.
-constexpr int kLeft = 20;
-constexpr int kMarkerX = 300;
-constexpr int kRowHeight = 26;
-constexpr int kCaptionWidth = 270;
-constexpr int kMarkerWidth = 70;
-constexpr int kBarY = 150;
 constexpr int kBarHeight = 18;
-constexpr int kNoticeY = 182;
-constexpr int kResendY = 204;
-constexpr int kButtonY = 232;
-constexpr int kButtonWidth = 90;
-constexpr int kButtonHeight = 28;
-constexpr int kFormWidth = 560;
-constexpr int kFormHeight = 276;
+constexpr int kMarkerWidth = 90;
+constexpr int kMinimumWidth = 560;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
+// Laid out rather than placed, so that the window resizes and long texts (a notice, the
+// closing message with its paths) wrap instead of being cut.
 MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
     : QWidget(parent), window_(window), controls_(window.controls) {
   const WindowControls& controls = controls_;
   setWindowTitle(QString::fromStdString(WindowCaption()));
-  setFixedSize(kFormWidth, kFormHeight);
+  setMinimumWidth(kMinimumWidth);
 
-  const int rows[] = {16, 16 + kRowHeight, 16 + 2 * kRowHeight, 16 + 3 * kRowHeight};
-  addLabel(controls.Label3, kLeft, rows[0], kCaptionWidth);
-  addLabel(controls.Label7, kMarkerX, rows[0], kMarkerWidth);
-  addLabel(controls.Label1, kLeft, rows[1], kCaptionWidth);
-  addLabel(controls.Label5, kMarkerX, rows[1], kMarkerWidth);
-  addLabel(controls.Label2, kLeft, rows[2], kCaptionWidth);
-  addLabel(controls.Label6, kMarkerX, rows[2], kMarkerWidth);
-  addLabel(controls.Label12, kLeft, rows[3], kCaptionWidth);
-  addLabel(controls.Label8, kMarkerX, rows[3], kMarkerWidth);
-  addLabel(controls.Label11, kLeft, 124, kFormWidth - 2 * kLeft);
+  auto* page = new QVBoxLayout(this);
+  auto* rows = new QGridLayout;
+  rows->setColumnStretch(0, 1);
+  rows->setColumnMinimumWidth(1, kMarkerWidth);
+  const std::pair<const Control*, const Control*> steps[] = {{&controls.Label3, &controls.Label7},
+                                                              {&controls.Label1, &controls.Label5},
+                                                              {&controls.Label2, &controls.Label6},
+                                                              {&controls.Label12, &controls.Label8}};
+  int row = 0;
+  for (const auto& [caption, marker] : steps) {
+    rows->addWidget(addLabel(*caption), row, 0);
+    rows->addWidget(addLabel(*marker), row++, 1);
+  }
+  page->addLayout(rows);
+  page->addWidget(addLabel(controls.Label11));
 
+  auto* barRow = new QHBoxLayout;
   auto* box = new QFrame(this);
   box->setObjectName(QStringLiteral("shpBox"));
   box->setFrameShape(QFrame::Box);
-  box->setGeometry(kLeft, kBarY, controls.shpBox.width() + 2, kBarHeight);
+  box->setFixedSize(controls.shpBox.width() + 2, kBarHeight);
   widgets_["shpBox"] = box;
   scale_ = new QFrame(box);
   scale_->setObjectName(QStringLiteral("shpScale"));
@@ -60,23 +59,29 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   palette.setColor(QPalette::Window, QColor(0, 0, 160));
   scale_->setPalette(palette);
   widgets_["shpScale"] = scale_;
+  barRow->addWidget(box);
+  barRow->addWidget(addLabel(controls.Label9, Qt::AlignRight));
+  barRow->addWidget(addLabel(controls.Label10));
+  barRow->addStretch(1);
+  page->addLayout(barRow);
 
-  addLabel(controls.Label9, kLeft + controls.shpBox.width() + 8, kBarY, 40, Qt::AlignRight);
-  addLabel(controls.Label10, kLeft + controls.shpBox.width() + 48, kBarY, 130);
-  addLabel(controls.Label4, kLeft, kNoticeY, kFormWidth - 2 * kLeft);
-  addLabel(controls.LabelResend, kLeft, kResendY, kFormWidth - 2 * kLeft);
-  auto* dummy = addLabel(controls.LabelDummy, 0, 0, 1);
-  dummy->hide();
+  for (const Control* line : {&controls.LabelReading, &controls.Label4, &controls.LabelResend, &controls.LabelClosing})
+    page->addWidget(addLabel(*line));
+  addLabel(controls.LabelDummy)->hide();
+  page->addStretch(1);
 
-  addButton(controls.cmd_Start, kLeft, kButtonY, [this] { window_.clickStart(); });
-  addButton(controls.cmd_Cancel, kLeft + kButtonWidth + 12, kButtonY, [this] { window_.clickCancel(); });
-  addButton(controls.cmd_EXIT, kLeft + 2 * (kButtonWidth + 12), kButtonY, [this] { window_.clickExit(); });
-
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(addButton(controls.cmd_Start, [this] { window_.clickStart(); }));
+  buttons->addWidget(addButton(controls.cmd_Cancel, [this] { window_.clickCancel(); }));
+  buttons->addWidget(addButton(controls.cmd_EXIT, [this] { window_.clickExit(); }));
+  buttons->addWidget(addButton(controls.cmd_View, [this] { window_.clickView(); }));
   auto* check = new QCheckBox(this);
   check->setObjectName(QStringLiteral("Check1"));
-  check->setGeometry(kLeft + 3 * (kButtonWidth + 12) + 20, kButtonY, 120, kButtonHeight);
   connect(check, &QCheckBox::toggled, this, [this](bool on) { window_.setDbLoad(on); });
   widgets_["Check1"] = check;
+  buttons->addWidget(check);
+  buttons->addStretch(1);
+  page->addLayout(buttons);
 
   // The window itself takes the focus when no button should have it.
   setFocusPolicy(Qt::StrongFocus);
@@ -91,20 +96,20 @@ MainWindowWidget::~MainWindowWidget() {
   window_.controls.setFocusObserver(nullptr);
 }
 
-QLabel* MainWindowWidget::addLabel(const Control& control, int x, int y, int width, Qt::Alignment alignment) {
+QLabel* MainWindowWidget::addLabel(const Control& control, Qt::Alignment alignment) {
   auto* label = new QLabel(this);
   label->setObjectName(text(control.name()));
-  label->setGeometry(x, y, width, kRowHeight - 4);
   label->setAlignment(alignment | Qt::AlignVCenter);
   label->setTextFormat(Qt::PlainText);  // drive texts are shown as they are, never as markup
+  label->setWordWrap(true);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a path can be copied
   widgets_[control.name()] = label;
   return label;
 }
 
-QAbstractButton* MainWindowWidget::addButton(const Control& control, int x, int y, std::function<void()> action) {
+QAbstractButton* MainWindowWidget::addButton(const Control& control, std::function<void()> action) {
   auto* button = new QPushButton(this);
   button->setObjectName(text(control.name()));
-  button->setGeometry(x, y, kButtonWidth, kButtonHeight);
   connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
   widgets_[control.name()] = button;
   return button;

@@ -31,8 +31,8 @@ class MainWindowWidget : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QLabel* addLabel(const Control& control, int x, int y, int width, Qt::Alignment alignment = Qt::AlignLeft);
-  QAbstractButton* addButton(const Control& control, int x, int y, std::function<void()> action);
+  QLabel* addLabel(const Control& control, Qt::Alignment alignment = Qt::AlignLeft);
+  QAbstractButton* addButton(const Control& control, std::function<void()> action);
 
   MainWindow& window_;
   const WindowControls& controls_;

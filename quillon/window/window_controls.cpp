@@ -37,13 +37,15 @@ void Control::setWidth(int width) {
 WindowControls::WindowControls() {
   Check1.visible_ = false;      // shown only for "/l"
   LabelDummy.visible_ = false;  // never shown; the conversion keeps its scratch text with the run
+  cmd_View.enabled_ = false;    // until a run has saved something
   shpBox.width_ = ProgressBar::kBoxWidth;
 }
 
 std::vector<const Control*> WindowControls::all() const {
   return {&cmd_Start, &cmd_Cancel, &cmd_EXIT, &Check1,     &Label1,      &Label2, &Label3,
           &Label4,    &Label5,     &Label6,   &Label7,     &Label8,      &Label9, &Label10,
-          &Label11,   &Label12,    &LabelDummy, &LabelResend, &shpBox,   &shpScale};
+          &Label11,   &Label12,    &LabelDummy, &LabelResend, &LabelReading, &LabelClosing, &cmd_View,
+          &shpBox,    &shpScale};
 }
 
 void WindowControls::setFocus(const Control* control) {

@@ -84,6 +84,9 @@ class WindowControls {
   Control Label12{*this, "Label12", ""};
   Control LabelDummy{*this, "LabelDummy", ""};
   Control LabelResend{*this, "LabelResend", ""};  // while a request waits: its re-sends
+  Control LabelReading{*this, "LabelReading", ""};  // what is being read: "Bank 2 (2 of 3)", a memory block count
+  Control LabelClosing{*this, "LabelClosing", ""};  // the closing message, kept after its dialog until Reset
+  Control cmd_View{*this, "cmd_View", "View"};      // the viewer on the save just made
   Control shpBox{*this, "shpBox", ""};
   Control shpScale{*this, "shpScale", ""};
 

@@ -1,7 +1,11 @@
 // One request at a time through the Velkor control against the simulated drive on 127.0.0.1,
 // with a short timer tick: what the reply handling and the timer make of replies, refusals,
 // silence and Cancel, and how a malformed reply ends the run.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QTimer>
 #include <functional>
@@ -48,8 +52,11 @@ void recordResends(LiveExchangeRig& rig, std::vector<std::string>& told) {
 }
 
 std::string timeoutText(LiveExchangeRig& rig, const std::string& request) {
-  return "Timeout: no answer from 127.0.0.1:" + std::to_string(rig.drive().port()) + " to \"" + request +
-         "\" after 10 sends";
+  const std::string port = std::to_string(rig.drive().port());
+  return "Timeout: no answer from 127.0.0.1:" + port + " to \"" + request +
+         "\" after 10 sends\r\nCheck that 127.0.0.1 is the drive's address (--drive), that the drive is powered and "
+         "its network cable plugged in, and that UDP port " + port + " on it can be reached from here (a firewall "
+         "may block it).";
 }
 
 }  // namespace
@@ -339,6 +346,21 @@ TEST(LiveExchange, ANamedDriveIsTheOnlySenderWhoseRepliesAreTaken) {
   // The broadcast address keeps the filter off: any drive may answer (nothing is sent here).
   ASSERT_EQ(rig.exchange().configureAndOpen(quillon::kDefaultDestIp, rig.drive().port(), 0), "");
   EXPECT_FALSE(testhost::getBool(rig.exchange().control(), "SrcIpFilter"));
+
+  // A port another program holds: the code kept, with the system's own words.
+  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&local), &length), 0);
+  const std::uint16_t busy = ntohs(local.sin_port);
+  EXPECT_EQ(rig.exchange().configureAndOpen(drivesim::kDefaultAddress, rig.drive().port(), busy),
+            "the tool's own UDP port " + std::to_string(busy) +
+                " is in use by another program (Windows Sockets error 10048: address already in use); "
+                "choose another with --port (0 takes any free port)");
+  ::close(holder);
 }
 
 TEST(LiveExchange, AReSendKeepsThePortFirstBoundSoALateReplyIsTaken) {

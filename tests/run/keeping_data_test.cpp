@@ -100,7 +100,7 @@ TEST(KeepingData, ABankWhoseWorkbookCannotBeWrittenIsSavedAsItsCsvSet) {
     std::size_t workbooks;  // the banks saved as workbooks; the others as CSV sets
     bool setpointWorkbook;
   };
-  for (const Case& c : {Case{"damaged drive database", 0, false}, Case{"template missing", 0, false},
+  for (const Case& c : {Case{"damaged drive database", 0, false},
                         Case{"panel name too long for file names, cut", 3, true},
                         Case{"drive type with trailing blanks, database by type", 3, true}}) {
     SCOPED_TRACE(c.name);
@@ -108,7 +108,6 @@ TEST(KeepingData, ABankWhoseWorkbookCannotBeWrittenIsSavedAsItsCsvSet) {
     setup.templateFolder = quillon_test::BuiltTemplates();
     const quillon_test::TestFolder scratch;
     const fs::path own = scratch.path();
-    if (c.name == "template missing") setup.templateFolder = CopiedTemplates(own / "db-only", {"SIM01.00.mdb"});
     if (c.name.starts_with("panel name")) setup.drive.panelName = std::string(240, 'P');
     if (c.name.starts_with("drive type")) {
       setup.drive.driveType = "RX-Fenn  ";

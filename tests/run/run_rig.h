@@ -73,7 +73,7 @@ struct RunSetup {
   drivesim::DriveOptions drive;
   std::string commandLine;
   // Where the templates and the simulated drive's database are: the build's templates folder
-  // gives workbooks, a folder without them CSV sets.
+  // gives workbooks; by default the templates alone, without the database: CSV sets.
   std::filesystem::path templateFolder;
 };
 
@@ -94,7 +94,8 @@ class RunRig {
     exchange.useCodePage(setup.drive.codePage);
     useDrive(std::move(setup.drive));
     const std::filesystem::path templates =
-        setup.templateFolder.empty() ? documents_.path() / "no-templates" : setup.templateFolder;
+        setup.templateFolder.empty() ? CopiedTemplates(scratch_.path() / "templates-only", {"TRB_TMP.mdb", "SET_TMP.mdb"})
+                                     : setup.templateFolder;
     run_ = std::make_unique<quillon::RunContext>(
         exchange, quillon::RunFolders::InDocuments(documents_.path(), templates, documents_.path() / "no-install-root"),
         quillon::RunSwitches::Of(setup.commandLine), [this] { return now; });
@@ -151,13 +152,15 @@ class Heard : public quillon::RunListener {
     using namespace quillon;
     std::visit(Overloaded{
                    [this](const StepChanged& e) {
-                     static const char* states[] = {"started", "done", "skipped", "failed"};
+                     static const char* states[] = {"started", "done", "skipped", "failed", "cancelled"};
                      told.push_back(std::string(StepCaption(e.step)) + " " + states[static_cast<int>(e.state)]);
                    },
                    [this](const DriveIdentified& e) { told.push_back("drive " + e.DriveType); },
                    [this](const BanksCounted& e) { told.push_back("banks " + std::to_string(e.recorded)); },
-                   [this](const BankStarted& e) {
-                     told.push_back("bank " + std::to_string(e.number) + "/" + std::to_string(e.of));
+                   [this](const BankStarted& e) { told.push_back(quillon::BankLine(e)); },
+                   [](const BankRead&) {},
+                   [this](const MemoryBlocksRead& e) {
+                     if (e.done == e.of) told.push_back(quillon::MemoryBlocksLine(e));
                    },
                    [](const DatabaseBlockReceived&) {},
                    [this](const RequestResent& e) {

@@ -35,6 +35,8 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
   Heard heard(rig.run());
   EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
   EXPECT_EQ(heard.told, (std::vector<std::string>{
+                            "Checking the program folder started",
+                            "Checking the program folder done",
                             "Clearing the working folder started",
                             "Clearing the working folder done",
                             "Connecting to Drive started",
@@ -45,9 +47,9 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
                             "Receiving Drive Database skipped",
                             "Receiving Trace Back Data started",
                             "banks 3",
-                            "bank 1/3",
-                            "bank 2/3",
-                            "bank 3/3",
+                            "Bank 0 (1 of 3)",
+                            "Bank 2 (2 of 3)",
+                            "Bank 5 (3 of 3)",
                             "re-send MX205 1/9",
                             "re-send MX205 2/9",
                             "answered MX205",
@@ -55,8 +57,10 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
                             "Receiving trouble records and event counters started",
                             "Receiving trouble records and event counters done",
                             "Receiving Setting Parameter started",
+                            "Setting parameters: block 274 of 274",
                             "Receiving Setting Parameter done",
                             "Writing the setting parameters and event log started",
+                            "Event log: block 18 of 18",
                             "Writing the setting parameters and event log done",
                             "Receiving the drive status started",
                             "Receiving the drive status done",
@@ -68,6 +72,7 @@ TEST(SaveSequence, StepsRunInOrderAndTellWhatHappens) {
                         }));
   EXPECT_EQ(heard.barWidth, ProgressBar::kBoxWidth);
   EXPECT_EQ(rig.run().saveLocation, rig.archive());
+  EXPECT_EQ(rig.exchange.countOf("Lp"), 274u + 18u) << "the block counts told are the blocks asked for";
 }
 
 // The run tests the abort only at its checkpoints: after the connect, after the drive
@@ -241,3 +246,50 @@ TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) 
 }
 
 }  // namespace
+
+// Root writes into a read-only folder regardless; the run is tried as an ordinary user then.
+class AsOrdinaryUser {
+ public:
+  AsOrdinaryUser() : dropped_(::geteuid() == 0 && ::seteuid(65534) == 0) {}
+  ~AsOrdinaryUser() {
+    if (dropped_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+
+ private:
+  bool dropped_;
+};
+
+// A run that could not keep what it reads asks the drive nothing, and says why and that
+// nothing was saved.
+TEST(SaveSequence, AnUnwritableProgramFolderOrAMissingTemplateSendsNothing) {
+  for (const std::string why : {"Permission denied", "Cannot create the folder", "TRB_TMP.mdb is missing"}) {
+    SCOPED_TRACE(why);
+    RunSetup setup;
+    const quillon_test::TestFolder templates;
+    if (why.ends_with("missing")) setup.templateFolder = quillon_test::CopiedTemplates(templates.path(), {"SET_TMP.mdb"});
+    RunRig rig(setup);
+    if (why == "Cannot create the folder") {
+      fs::remove_all(rig.appFolder());
+      std::ofstream(rig.appFolder()) << "a file where the program folder belongs";
+    }
+    Heard heard(rig.run());
+    RunOutcome outcome;
+    if (why == "Permission denied") {
+      fs::permissions(rig.appFolder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+      const AsOrdinaryUser user;
+      outcome = RunSaveSequence(rig.run(), false);
+    } else {
+      outcome = RunSaveSequence(rig.run(), false);
+    }
+    fs::permissions(rig.appFolder(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(outcome, RunOutcome::Failed);
+    EXPECT_TRUE(rig.exchange.sent.empty());
+    const std::string closing = ClosingMessage(heard.ended);
+    EXPECT_NE(closing.find(why), std::string::npos) << closing;
+    EXPECT_NE(closing.find("nothing is asked of the drive"), std::string::npos) << closing;
+    EXPECT_TRUE(closing.ends_with("Nothing was saved.")) << closing;
+  }
+}

@@ -71,4 +71,8 @@ TEST(Sockets, NotifiesPeeksReceivesAndReportsWindowsSocketsCodes) {
   const std::pair<int, int> codes[] = {{0, 0},           {EADDRINUSE, 10048},   {EMSGSIZE, 10040}, {EFAULT, 10014},
                                        {ENOTCONN, 10057}, {ECONNREFUSED, 10061}, {EACCES, 10013},   {EAGAIN, 10035}};
   for (const auto& [error, code] : codes) EXPECT_EQ(platform::sockets::errorFromErrno(error), code) << error;
+  // A message keeps the code and adds the system's own words.
+  EXPECT_EQ(platform::sockets::SocketErrorText(10048), "Windows Sockets error 10048: address already in use");
+  EXPECT_EQ(platform::sockets::SocketErrorText(10013), "Windows Sockets error 10013: permission denied");
+  EXPECT_EQ(platform::sockets::SocketErrorWords(11001), "host not found");
 }

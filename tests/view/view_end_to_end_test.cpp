@@ -43,6 +43,7 @@ class ViewCommands : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     scratch_ = new view_test::Scratch;
+    fs::create_directories(scratch_->path() / "out");  // outputs go into a folder that exists
     const fs::path withDatabase = scratch_->path() / "db";
     const Finished simulated = Quillon({"--simulate", "--headless", "--port", "0", "--documents", q(withDatabase)});
     if (simulated.exitCode == 0) workbookSave_ = OnlyArchiveIn(withDatabase);
@@ -161,6 +162,15 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
     EXPECT_NE(run.output.find("TRBSAVE_cut.lzh: the archive cannot be extracted"), std::string::npos) << run.output;
   }
   EXPECT_FALSE(fs::exists(out("never")));
+
+  // An output in a folder that does not exist is an error with the system's reason, not a new folder.
+  for (const QStringList& command : {QStringList{"report", q(workbookSave_), "-o", q(out("missing") / "r.html")},
+                                     QStringList{"export", q(workbookSave_), "--csv", q(out("missing") / "csv")}}) {
+    const Finished run = Quillon(command);
+    EXPECT_EQ(run.exitCode, 1) << command.join(' ').toStdString();
+    EXPECT_NE(run.output.find("No such file or directory"), std::string::npos) << run.output;
+  }
+  EXPECT_FALSE(fs::exists(out("missing")));
 
   for (const QStringList& wrong : {QStringList{"view"}, QStringList{"export", q(workbookSave_)},
                                    QStringList{"report", q(workbookSave_), "--bogus"},

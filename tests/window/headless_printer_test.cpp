@@ -32,13 +32,16 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
   p.download(757);
   p.step(StepId::TraceBack, StepState::Started);
   p.tell(BanksCounted{2, false});
-  p.tell(BankStarted{1, 2});
+  p.tell(BankStarted{0, 1, 2});
   p.tell(ProgressMoved{90, 360});  // no progress into a file
   p.tell(RequestResent{3, 9, "MX200"});
   p.tell(RequestAnswered{"MX200"});
   p.tell(Notice{"Trace-back workbook of bank 2 not written: damaged\r\nThe bank is saved as its CSV set /d/x"});
-  p.tell(BankStarted{2, 2});
+  p.tell(BankStarted{5, 2, 2});
   p.step(StepId::TraceBack, StepState::Failed);
+  p.step(StepId::SettingParameters, StepState::Started);
+  for (int block = 0; block <= 103; ++block) p.tell(MemoryBlocksRead{MemoryArea::SettingParameters, block, 103});
+  p.step(StepId::SettingParameters, StepState::Cancelled);
   p.step(StepId::DriveStatus, StepState::Skipped);
   p.tell(RunEnded{RunOutcome::Failed, "Received \"NAK\"\r\nTool Error Code = 1Fh", "Receiving Trace Back Data",
                   "/d/Quillon/TRBSAVE", "", true, {"a notice"}});
@@ -53,12 +56,17 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
             "Receiving Drive Database Done>\n"
             "Receiving Trace Back Data >>\n"
             "2 recorded bank(s)\n"
-            "Bank 1 / 2\n"
+            "Bank 0 (1 of 2)\n"
             "no answer to \"MX200\": re-send 3 of 9\n"
             "Trace-back workbook of bank 2 not written: damaged\n"
             "The bank is saved as its CSV set /d/x\n"
-            "Bank 2 / 2\n"
+            "Bank 5 (2 of 2)\n"
             "Receiving Trace Back Data Error>\n"
+            "Receiving Setting Parameter >>\n"
+            "Setting parameters: block 0 of 103\n"
+            "Setting parameters: block 52 of 103\n"
+            "Setting parameters: block 103 of 103\n"
+            "Receiving Setting Parameter Cancelled>\n"
             "Receiving the drive status Skip>\n");
   // Every closing message goes to the error stream: the failure, its step, the notices, and
   // where the data read so far is.
@@ -93,25 +101,25 @@ TEST(HeadlessPrinter, IntoAFileOneLinePerChangeAndAFewForTheDownload) {
 TEST(HeadlessPrinter, OnATerminalLiveLinesEndOnTheirFinalCount) {
   Printed p(true);
   p.step(StepId::TraceBack, StepState::Started);
-  p.tell(BankStarted{1, 2});
+  p.tell(BankStarted{0, 1, 2});
   p.tell(ProgressMoved{90, 360});
   p.tell(RequestResent{1, 9, "MZ20001"});
   p.tell(ProgressMoved{180, 360});
   p.tell(RequestAnswered{"MZ20001"});
-  p.tell(BankStarted{2, 2});
+  p.tell(BankStarted{5, 2, 2});
   p.tell(ProgressMoved{360, 360});
   p.step(StepId::TraceBack, StepState::Done);
   EXPECT_EQ(p.out.str(),
             "Receiving Trace Back Data >>\n"
-            "\r\033[KBank 1 / 2  0%"
-            "\r\033[KBank 1 / 2  25%"
-            "\r\033[KBank 1 / 2  25%  (no answer to \"MZ20001\": re-send 1 of 9)"
-            "\r\033[KBank 1 / 2  50%  (no answer to \"MZ20001\": re-send 1 of 9)"
-            "\r\033[KBank 1 / 2  50%"  // answered: the note goes
-            "\r\033[KBank 1 / 2  50%\n"
-            "\r\033[KBank 2 / 2  50%"
-            "\r\033[KBank 2 / 2  100%"
-            "\r\033[KBank 2 / 2  100%\n"
+            "\r\033[KBank 0 (1 of 2)  0%"
+            "\r\033[KBank 0 (1 of 2)  25%"
+            "\r\033[KBank 0 (1 of 2)  25%  (no answer to \"MZ20001\": re-send 1 of 9)"
+            "\r\033[KBank 0 (1 of 2)  50%  (no answer to \"MZ20001\": re-send 1 of 9)"
+            "\r\033[KBank 0 (1 of 2)  50%"  // answered: the note goes
+            "\r\033[KBank 0 (1 of 2)  50%\n"
+            "\r\033[KBank 5 (2 of 2)  50%"
+            "\r\033[KBank 5 (2 of 2)  100%"
+            "\r\033[KBank 5 (2 of 2)  100%\n"
             "Receiving Trace Back Data Done>\n");
 
   // The download is one line rewritten in place, however many blocks.
@@ -120,6 +128,13 @@ TEST(HeadlessPrinter, OnATerminalLiveLinesEndOnTheirFinalCount) {
   const std::string text = d.out.str();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
   EXPECT_NE(text.find("\r\033[KReceiving Drive Database block 757 / 757  0%\n"), std::string::npos) << text;
+
+  // So is a memory read, without the bar's percentage, which belongs to the banks.
+  Printed m(true);
+  for (int block = 0; block <= 17; ++block) m.tell(MemoryBlocksRead{MemoryArea::EventLog, block, 17});
+  m.step(StepId::SettingFiles, StepState::Done);
+  EXPECT_EQ(m.out.str().substr(m.out.str().rfind("\r\033[K")),
+            "\r\033[KEvent log: block 17 of 17\nWriting the setting parameters and event log Done>\n");
 }
 
 }  // namespace

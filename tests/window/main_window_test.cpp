@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/shell/folders.h"
+#include "platform/shell/message_box.h"
 #include "tests/shell/file_size_limit.h"
 #include "tests/window/window_rig.h"
 
@@ -122,11 +123,22 @@ TEST(MainWindow, CompleteRunReadsEveryRecordedBankAndPacksTheFolder) {
   w.clickCancel();
   ExpectIdle(c);
 
-  // A Yes opens the program folder.
+  // A Yes opens the program folder; without a file manager the window says so and where.
+  // "View" opens the viewer on the save just made.
   rig.messages.answer = true;
+  rig.fileManager = false;
   rig.now.tm_sec += 1;
   w.clickStart();
   EXPECT_EQ(rig.opened, (std::vector<fs::path>{rig.appFolder()}));
+  EXPECT_EQ(rig.messages.shown,
+            (std::vector<std::string>{"No file manager could be started (xdg-open). The save is in\r\n" +
+                                      rig.appFolder().string()}));
+  EXPECT_TRUE(c.cmd_View.enabled());
+  w.clickView();
+  EXPECT_EQ(rig.viewed, (std::vector<fs::path>{rig.archive()}));
+  w.clickCancel();
+  EXPECT_FALSE(c.cmd_View.enabled());
+  EXPECT_EQ(c.LabelClosing.caption(), "");
 }
 
 // The choice itself is checked on its own; here the interface reply's level and minor, the drive
@@ -308,7 +320,9 @@ TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
     EXPECT_EQ(w.lastOutcome(), RunOutcome::Failed);
     const std::string text =
         (refused ? "Received \"NAK\"\r\nTool Error Code = 1Fh\r\nRequest \"MX202\" to the drive"
-                 : "Timeout: no answer from the drive to \"MX202\" after 10 sends") +
+                 : "Timeout: no answer from the drive to \"MX202\" after 10 sends\r\nCheck the drive's address "
+                   "(--drive), that the drive is powered and its network cable plugged in, and that UDP port 22359 on "
+                   "it can be reached from here (a firewall may block it).") +
         std::string("\r\nStep: Receiving Trace Back Data\r\n\r\nThe data read so far is in ") + rig.working().string() +
         "\r\n(the next Start keeps it as TRBSAVE_<date>_<time>_incomplete)";
     EXPECT_EQ(rig.messages.errors, (std::vector<std::string>{text}));
@@ -317,7 +331,12 @@ TEST(MainWindow, NakOrTimeoutInTheMiddleEndsTheRunWithItsMessage) {
     EXPECT_EQ(SavedBanks(quillon_test::FilesBelow(rig.working())), (std::vector<int>{0, 1}));
     EXPECT_EQ(rig.exchange.sent.back(), "MX202") << "nothing is sent after the abort";
     EXPECT_FALSE(fs::exists(rig.archive()));
-    EXPECT_EQ(w.controls.Label8.caption(), "");
+    // Each row ends marked; the message stays in the window after its box.
+    for (const auto& [marker, caption] : {std::pair{&w.controls.Label7, "Done>"}, {&w.controls.Label5, "Error>"},
+                                          {&w.controls.Label6, "Skip>"}, {&w.controls.Label8, "Skip>"}})
+      EXPECT_EQ(marker->caption(), caption) << marker->name();
+    EXPECT_EQ(w.controls.LabelClosing.caption(), platform::shell::WithUnixLineBreaks(text));
+    EXPECT_TRUE(w.controls.cmd_View.enabled()) << "the working folder holds banks 0 and 1";
     EXPECT_EQ(w.controls.Label4.caption(), "");
     EXPECT_EQ(w.controls.cmd_Cancel.caption(), "Reset");
     EXPECT_TRUE(w.controls.cmd_Cancel.enabled());
@@ -365,6 +384,11 @@ TEST(MainWindow, CancelWhileWaitingForMX2) {
   EXPECT_EQ(rig.exchange.sent.back(), "MX200");
   // Nothing was written before the first bank: the end says so.
   EXPECT_EQ(rig.messages.shown, (std::vector<std::string>{"Cancelled\r\n\r\nNothing was saved."}));
+  for (const auto& [marker, caption] : {std::pair{&w.controls.Label7, "Done>"}, {&w.controls.Label5, "Cancelled>"},
+                                        {&w.controls.Label6, "Skip>"}, {&w.controls.Label8, "Skip>"}})
+    EXPECT_EQ(marker->caption(), caption) << marker->name();
+  EXPECT_EQ(w.controls.LabelClosing.caption(), "Cancelled\n\nNothing was saved.");
+  EXPECT_FALSE(w.controls.cmd_View.enabled());
   EXPECT_TRUE(rig.messages.errors.empty());
   EXPECT_TRUE(rig.messages.asked.empty());
   EXPECT_FALSE(fs::exists(rig.archive()));

@@ -33,9 +33,13 @@ class WindowRig : public RunRig {
           run(), quillon::WindowServices{&messages,
                                          [this](const std::filesystem::path& folder) {
                                            opened.push_back(folder);
-                                           return true;
+                                           return fileManager;
                                          },
-                                         [this] { quit = true; }});
+                                         [this] { quit = true; },
+                                         [this](const std::filesystem::path& save) {
+                                           viewed.push_back(save);
+                                           return true;
+                                         }});
       startUpFailure = window_->startUp();
     }
     return *window_;
@@ -46,7 +50,8 @@ class WindowRig : public RunRig {
   }
 
   RecordingMessages messages;
-  std::vector<std::filesystem::path> opened;
+  std::vector<std::filesystem::path> opened, viewed;
+  bool fileManager = true;  // what opening a folder finds
   bool quit = false;
   std::string startUpFailure;
 

@@ -27,10 +27,14 @@ namespace {
 
 using platform::automation::HRESULT;
 
+constexpr const char* kUsage =
+    "usage: velkor-module [--system] [--module PATH] register | unregister | list\n"
+    "       velkor-module [--module PATH] draw CLASS FILE.png [WIDTHxHEIGHT]\n"
+    "       velkor-module [--module PATH] page CLASS\n"
+    "       velkor-module --help\n";
+
 int usage() {
-  std::cerr << "usage: velkor-module [--system] [--module PATH] register | unregister | list\n"
-               "       velkor-module [--module PATH] draw CLASS FILE.png [WIDTHxHEIGHT]\n"
-               "       velkor-module [--module PATH] page CLASS\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -153,6 +157,10 @@ int main(int argc, char** argv) {
   std::string modulePath = defaultModulePath();
   bool system = false;
   while (!args.empty() && args[0].starts_with("--")) {
+    if (args[0] == "--help") {
+      std::cout << kUsage;
+      return 0;
+    }
     if (args[0] == "--system") {
       system = true;
       args.erase(args.begin());

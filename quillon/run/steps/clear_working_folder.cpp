@@ -23,6 +23,7 @@ StepState ClearWorkingFolder(RunContext& run) {
   const fs::path working = run.folders.workingFolder();
   if (!holdsAnything(working)) {
     run.reportFailure(platform::shell::DeleteFolder(working, true));
+    run.workingFolderIsThisRuns = !run.aborted();
     return run.finished();
   }
   const std::tm now = run.clock ? run.clock() : std::tm{};
@@ -32,6 +33,7 @@ StepState ClearWorkingFolder(RunContext& run) {
              " could not be kept aside, so this run does not start: " + failure);
     return StepState::Failed;
   }
+  run.workingFolderIsThisRuns = true;
   run.notice("The data of an earlier run that did not complete was kept: " + working.string() + " is now " +
              kept.string());
   return StepState::Done;

@@ -7,7 +7,9 @@ namespace quillon {
 StepState ReadSettingParameters(RunContext& run) {
   if (run.RecordedBankCount == 0) run.progress.fill();  // no bank moved the bar
   resizeSetpointWords(run.memory);
-  MemoryRequests requests(run.exchange, run.memory);
+  MemoryRequests requests(run.exchange, run.memory, [&run](int done, int of) {
+    run.events.emit(MemoryBlocksRead{MemoryArea::SettingParameters, done, of});
+  });
   if (run.identity.InterfaceLevel < kInterfaceLevel32Bit) requests.ReadSetpointMemory16();
   else requests.ReadSetpointMemory32();
   return run.finished();

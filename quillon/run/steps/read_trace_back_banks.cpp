@@ -123,7 +123,8 @@ bool stopsAtCheckpoint(RunContext& run, BankFileWriter& files) {
 bool readBank(RunContext& run, BankFileWriter& files, std::uint8_t bank, int& banksRead) {
   if (stopsAtCheckpoint(run, files)) return false;
   if (!holdsRecord(run.traceBack.bankTime(bank))) return true;
-  run.events.emit(BankStarted{++banksRead, run.RecordedBankCount});
+  const BankStarted started{bank, ++banksRead, run.RecordedBankCount};
+  run.events.emit(started);
   GroupRequests groups(run.exchange, run.traceBack);
   groups.ReadGroupSampling(bank);
   groups.ReadGroupFaultIndex(bank);
@@ -135,6 +136,7 @@ bool readBank(RunContext& run, BankFileWriter& files, std::uint8_t bank, int& ba
   records.ReadBankFaults2(bank);
   records.ReadBankVersion(bank);
   if (stopsAtCheckpoint(run, files)) return false;
+  run.events.emit(BankRead{started.bank, started.position, started.of});
   files.start(bank);
   return true;
 }

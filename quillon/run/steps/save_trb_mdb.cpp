@@ -64,9 +64,13 @@ BankFilesOutcome SaveTrb_mdb(const BankFileJob& job) {
   } catch (const std::exception& error) {
     outcome.failure = "The files of bank " + std::to_string(job.bank) + " were not written: " + error.what();
   }
-  if (!workbookFailure.empty())
+  if (workbookFailure.empty()) return outcome;
+  // One story: the bank is either in its CSV set, or the run ends saying neither was written.
+  if (outcome.failure.empty())
     outcome.notice = workbookFailure + "\r\nThe bank is saved as its CSV set " +
                      (job.workingFolder / TrbFolderName(job.SafePanelName, job.tables.bankTime(job.bank))).string();
+  else
+    outcome.failure = workbookFailure + "\r\nIts CSV set was not written either: " + outcome.failure;
   return outcome;
 }
 

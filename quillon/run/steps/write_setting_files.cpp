@@ -10,7 +10,9 @@ StepState WriteSettingFiles(RunContext& run) {
   const std::filesystem::path working = run.folders.workingFolder();
   run.reportFailure(WriteSetpointFile(working, run.SafePanelName, run.memory, run.codePage()));
   if (driveHasEventLog(run.identity.InterfaceLevel, run.identity.DriveType)) {
-    MemoryRequests(run.exchange, run.memory).ReadEventLogMemory();
+    MemoryRequests(run.exchange, run.memory, [&run](int done, int of) {
+      run.events.emit(MemoryBlocksRead{MemoryArea::EventLog, done, of});
+    }).ReadEventLogMemory();
     run.reportFailure(WriteEventLogFile(working, run.SafePanelName, run.memory, run.codePage()));
   }
   return run.finished();
