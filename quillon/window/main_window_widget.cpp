@@ -29,6 +29,7 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   const WindowControls& controls = controls_;
   setWindowTitle(QString::fromStdString(WindowCaption()));
   setMinimumWidth(kMinimumWidth);
+  resize(kMinimumWidth, 0);
 
   auto* page = new QVBoxLayout(this);
   auto* rows = new QGridLayout;
@@ -65,8 +66,11 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   barRow->addStretch(1);
   page->addLayout(barRow);
 
-  for (const Control* line : {&controls.LabelReading, &controls.Label4, &controls.LabelResend, &controls.LabelClosing})
-    page->addWidget(addLabel(*line));
+  for (const Control* line : {&controls.LabelReading, &controls.Label4, &controls.LabelResend, &controls.LabelClosing}) {
+    addLabel(*line)->setWordWrap(true);  // a path is never cut off
+    page->addWidget(widgetFor(line->name()));
+    messageLines_.insert(line->name());
+  }
   addLabel(controls.LabelDummy)->hide();
   page->addStretch(1);
 
@@ -101,7 +105,6 @@ QLabel* MainWindowWidget::addLabel(const Control& control, Qt::Alignment alignme
   label->setObjectName(text(control.name()));
   label->setAlignment(alignment | Qt::AlignVCenter);
   label->setTextFormat(Qt::PlainText);  // drive texts are shown as they are, never as markup
-  label->setWordWrap(true);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a path can be copied
   widgets_[control.name()] = label;
   return label;
@@ -113,6 +116,15 @@ QAbstractButton* MainWindowWidget::addButton(const Control& control, std::functi
   connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
   widgets_[control.name()] = button;
   return button;
+}
+
+// A longer message makes the window taller, never cuts it; the user may resize it further.
+void MainWindowWidget::growToShowEverything() {
+  QLayout* page = layout();
+  if (!page) return;
+  page->activate();
+  const int needed = page->hasHeightForWidth() ? page->totalHeightForWidth(width()) : page->totalSizeHint().height();
+  if (needed > height()) resize(width(), needed);
 }
 
 QWidget* MainWindowWidget::widgetFor(const std::string& controlName) const {
@@ -138,7 +150,10 @@ void MainWindowWidget::showControl(const Control& control) {
     }
   }
   widget->setEnabled(control.enabled());
-  widget->setVisible(control.visible());
+  // The message lines take room only while they say something.
+  const bool messageLine = messageLines_.count(control.name()) > 0;
+  widget->setVisible(control.visible() && !(messageLine && control.caption().empty()));
+  if (messageLine) growToShowEverything();
 }
 
 // A keyboard reason, so that the style draws the focus frame from the start; the focused button

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "quillon/window/main_window.h"
@@ -25,6 +26,7 @@ class MainWindowWidget : public QWidget {
   void showControl(const Control& control);
   void showFocus(const Control* control);
   void showAll();
+  void growToShowEverything();
   QWidget* widgetFor(const std::string& controlName) const;
 
  protected:
@@ -37,6 +39,7 @@ class MainWindowWidget : public QWidget {
   MainWindow& window_;
   const WindowControls& controls_;
   std::map<std::string, QWidget*> widgets_;
+  std::set<std::string> messageLines_;  // hidden while empty
   QFrame* scale_ = nullptr;
 };
 

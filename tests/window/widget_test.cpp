@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <cstdlib>
 #include <filesystem>
@@ -83,6 +84,11 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   EXPECT_EQ(textOf(widget, "Label11"), "DriveType = \"RX-Ardo \"");
   EXPECT_EQ(textOf(widget, "Label10"), " / 8 bank(s)");
   EXPECT_EQ(widget.widgetFor("shpScale")->width(), w.controls.shpBox.width());
+  // The closing message stays, whole, in a window the user may resize.
+  EXPECT_TRUE(textOf(widget, "LabelClosing").startsWith("Complete\nTraceback file location = "));
+  EXPECT_TRUE(widget.widgetFor("LabelClosing")->isVisible());
+  EXPECT_GE(widget.height(), widget.layout()->totalHeightForWidth(widget.width()));
+  EXPECT_NE(widget.minimumSize(), widget.maximumSize());
 
   // Screenshot for the README, when asked for.
   if (const char* shot = std::getenv("QUILLON_SCREENSHOT")) widget.grab().save(QString::fromLocal8Bit(shot));
