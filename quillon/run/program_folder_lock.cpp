@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -30,15 +32,33 @@ void writeOwnPid(int fd) {
 
 }  // namespace
 
+// The holder removes the file before it lets go; a run that opened it meanwhile then holds a
+// lock on a file no longer in the folder, and must open it again.
+bool isTheFolderFile(int fd, const std::filesystem::path& file) {
+  struct stat opened {};
+  struct stat named {};
+  return ::fstat(fd, &opened) == 0 && ::stat(file.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
+}
+
 ProgramFolderLock::~ProgramFolderLock() {
-  // Emptied before it is let go, so that a stale id is never shown.
-  [[maybe_unused]] const int emptied = ::ftruncate(fd_, 0);
+  // Removed while still held, so that the user's folder keeps nothing of the run but its save.
+  ::unlink(file_.c_str());
   ::close(fd_);  // releases the lock
 }
 
 ProgramFolderLock::Attempt ProgramFolderLock::Take(const std::filesystem::path& programFolder) {
-  Attempt attempt;
   const std::filesystem::path file = programFolder / kProgramFolderLockName;
+  for (int tries = 0;; ++tries) {
+    std::optional<Attempt> attempt = TakeOnce(file);
+    if (attempt) return std::move(*attempt);
+    assert(tries < 100 && "the lock file keeps being removed under this run");
+  }
+}
+
+// Empty when the locked file was removed by its previous holder meanwhile: take it again.
+std::optional<ProgramFolderLock::Attempt> ProgramFolderLock::TakeOnce(const std::filesystem::path& file) {
+  Attempt attempt;
   const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
     attempt.error = "the lock file " + file.string() + " cannot be opened (" + std::strerror(errno) + ")";
@@ -56,8 +76,12 @@ ProgramFolderLock::Attempt ProgramFolderLock::Take(const std::filesystem::path& 
     ::close(fd);
     return attempt;
   }
+  if (!isTheFolderFile(fd, file)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   writeOwnPid(fd);
-  attempt.lock.reset(new ProgramFolderLock(fd));
+  attempt.lock.reset(new ProgramFolderLock(fd, file));
   return attempt;
 }
 

@@ -30,8 +30,10 @@ class ProgramFolderLock {
   static Attempt Take(const std::filesystem::path& programFolder);
 
  private:
-  explicit ProgramFolderLock(int fd) : fd_(fd) {}
+  ProgramFolderLock(int fd, std::filesystem::path file) : fd_(fd), file_(std::move(file)) {}
+  static std::optional<Attempt> TakeOnce(const std::filesystem::path& file);
   int fd_;
+  std::filesystem::path file_;
 };
 
 }  // namespace quillon
