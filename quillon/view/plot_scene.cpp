@@ -149,7 +149,7 @@ std::string laneTitle(const PlotRequest& r, const Signal& signal) {
   std::string title = signal.symbol;
   if (!signal.longName.empty() && signal.longName != signal.symbol) title += "  " + signal.longName;
   if (!signal.unit.empty()) title += "  [" + signal.unit + "]";
-  if (r.percent && signal.pctValue) title += "  % of " + ValueText(*signal.pctValue);
+  if (r.percent && PercentOf(signal, 0)) title += "  % of " + ValueText(*signal.pctValue);
   const AxisMapping mapping = bank.axisOf(signal, r.secondsPerSampling);
   if (const SampleGroup* group = bank.groupOf(signal)) {
     title += "   group " + std::to_string(group->number) + ", sampling " + std::to_string(group->sampling);

@@ -125,8 +125,10 @@ struct SaveModel {
 // float's shortest text, 35.4 rather than 35.400001525878906.
 std::string StoredNumberText(double value);
 
-// The value of a sample as a percentage of the signal's "PCTValue".
+// The value of a sample as a percentage of the signal's "PCTValue". Only percent items have
+// one that means 100 %: a plain decimal item (no display unit) carries a placeholder 100.
 inline std::optional<double> PercentOf(const Signal& signal, double value) {
+  if (signal.unit.empty()) return std::nullopt;
   if (!signal.pctValue || *signal.pctValue == 0 || !std::isfinite(*signal.pctValue)) return std::nullopt;
   return value / *signal.pctValue * 100.0;
 }

@@ -36,7 +36,7 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   const bool readsOtherSaves = kind == Kind::View || kind == Kind::Report || kind == Kind::Diff || kind == Kind::List;
   if (option == "--documents" && readsOtherSaves) return Takes::Value;
   if (option == "--install-root" && readsOtherSaves && kind != Kind::List) return Takes::Value;
-  const bool showsTraces = kind == Kind::View || kind == Kind::Report || kind == Kind::Export;
+  const bool showsTraces = kind == Kind::View || kind == Kind::Report;
   if (option == "--sample-time" && showsTraces) return Takes::Value;
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
@@ -213,7 +213,7 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
          "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
-         "       quillon export PATH --csv DIR [--sample-time SECONDS]\n"
+         "       quillon export PATH --csv DIR\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
          "       quillon list [FOLDER] [--json]\n"
@@ -241,9 +241,9 @@ std::string ViewUsageText() {
          "  --install-root DIR  where drive databases are installed, which give setting\n"
          "                    parameters their long names (default /opt)\n"
          "  report --compare OLD   adds the differences from OLD to the report\n"
-         "  --sample-time SECONDS  what one sampling value means in time: plots and the export\n"
-         "                    count seconds from the fault instead of samples (view, report,\n"
-         "                    export; the viewer remembers its own per drive type)\n"
+         "  --sample-time SECONDS  what one sampling value means in time: the plots count\n"
+         "                    seconds from the fault instead of samples (view, report; the\n"
+         "                    viewer remembers its own per drive type)\n"
          "\n"
          "Exit status: 0 done, 1 the save could not be read or the output not written,\n"
          "64 the command line was not understood. diff: 0 the saves are the same, 1 they\n"

@@ -2,7 +2,7 @@
 // The commands that look at a save:
 //   quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]
 //   quillon report PATH [-o FILE.html] [--sample-time SECONDS]
-//   quillon export PATH --csv DIR [--sample-time SECONDS]
+//   quillon export PATH --csv DIR
 //   quillon diff OLD NEW [--json] [--html FILE], quillon diff --previous SAVE
 //   quillon list [FOLDER] [--json]
 // each also with --codepage NAME (the code page the save's CSV files were written in).
@@ -30,7 +30,7 @@ struct ViewCommand {
   Kind kind = Kind::View;
   std::filesystem::path path;                     // diff: the newer save; list: the folder, if given
   std::optional<std::filesystem::path> snapshot;  // view
-  std::optional<double> secondsPerSampling;       // view, report, export: --sample-time
+  std::optional<double> secondsPerSampling;       // view, report: --sample-time
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
   std::optional<std::filesystem::path> compare;   // diff, report --compare: the older save

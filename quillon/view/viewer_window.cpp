@@ -285,7 +285,7 @@ void ViewerWindow::chooseBank(int index) {
     item->setText(kLongName, qs(s.longName));
     item->setText(kUnit, qs(s.unit));
     item->setText(kGroup, s.group ? QString::number(s.group) : tr("-"));
-    item->setText(kHundredPercent, s.pctValue ? qs(ValueText(*s.pctValue)) : QString());
+    item->setText(kHundredPercent, PercentOf(s, 0) ? qs(ValueText(*s.pctValue)) : QString());
     item->setToolTip(kSymbol, qs(s.address));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(kNumber, s.number <= kFirstSignalsShown ? Qt::Checked : Qt::Unchecked);
