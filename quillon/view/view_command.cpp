@@ -41,7 +41,9 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
     case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
-    case Kind::Export: return option == "--csv" ? Takes::Value : Takes::Nothing;
+    case Kind::Export:
+      if (option == "--force") return Takes::Flag;
+      return option == "--csv" ? Takes::Value : Takes::Nothing;
     case Kind::Diff:
       if (option == "--json" || option == "--previous") return Takes::Flag;
       return option == "--html" ? Takes::Value : Takes::Nothing;
@@ -53,6 +55,7 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
 std::string apply(ViewCommand& command, const std::string& option, const std::string& value) {
   if (option == "--json") command.json = true;
   else if (option == "--previous") command.previous = true;
+  else if (option == "--force") command.force = true;
   else if (value.empty()) return option + " needs a value";
   else if (option == "--codepage") {
     std::string why;
@@ -136,7 +139,7 @@ int runReport(const SaveModel& model, const ViewCommand& command) {
 }
 
 int runExport(const SaveModel& model, const ViewCommand& command) {
-  const auto files = ExportBanksCsv(model, command.csvFolder);
+  const auto files = ExportBanksCsv(model, command.csvFolder, command.force);
   for (const auto& file : files) std::cout << "Written: " << file.string() << "\n";
   if (files.empty()) std::cout << "The save holds no trace-back bank; nothing written.\n";
   return kViewDone;
@@ -213,7 +216,7 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
          "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
-         "       quillon export PATH --csv DIR\n"
+         "       quillon export PATH --csv DIR [--force]\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
          "       quillon list [FOLDER] [--json]\n"
@@ -225,7 +228,8 @@ std::string ViewUsageText() {
          "  report   one HTML page with everything, for any browser and for printing on A4\n"
          "           (default FILE: PATH with .html)\n"
          "  export   one CSV file per bank into DIR: sample index, one column per signal and\n"
-         "           a column \"fault\" that names the groups whose fault sample a row is\n"
+         "           a column \"fault\" that names the groups whose fault sample a row is;\n"
+         "           files already there are kept (nothing is written) unless --force\n"
          "  diff     what changed from the older save OLD to the newer NEW (archives, save\n"
          "           folders or setting-parameter workbooks): identity, setting parameters (by\n"
          "           symbol; a parameter the workbook leaves out is \"0 (not listed)\"; without a\n"

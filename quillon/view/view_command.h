@@ -2,7 +2,7 @@
 // The commands that look at a save:
 //   quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]
 //   quillon report PATH [-o FILE.html] [--sample-time SECONDS]
-//   quillon export PATH --csv DIR
+//   quillon export PATH --csv DIR [--force]
 //   quillon diff OLD NEW [--json] [--html FILE], quillon diff --previous SAVE
 //   quillon list [FOLDER] [--json]
 // each also with --codepage NAME (the code page the save's CSV files were written in).
@@ -33,6 +33,7 @@ struct ViewCommand {
   std::optional<double> secondsPerSampling;       // view, report: --sample-time
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
+  bool force = false;                             // export: replace files of the same names
   std::optional<std::filesystem::path> compare;   // diff, report --compare: the older save
   bool previous = false;                          // diff --previous
   bool json = false;                              // diff, list

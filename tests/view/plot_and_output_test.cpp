@@ -14,6 +14,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace quillon::view;
 
 // One group of `depth` samples with its fault at `fault`; signal 1 a slow ramp with one spike,
@@ -239,6 +240,19 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   EXPECT_EQ(files[1].filename(), "trace_20140312_081502.csv");
   EXPECT_EQ(files[2].filename(), "trace_20140312_081502_2.csv") << "two banks of the same second";
   EXPECT_EQ(view_test::ReadText(files[0]), out.str());
+  // A second export keeps every earlier file, even the one that would be new, unless forced.
+  view_test::WriteText(files[1], "edited");
+  fs::remove(files[2]);
+  try {
+    ExportBanksCsv(model, scratch.path() / "out");
+    ADD_FAILURE() << "an existing file replaced";
+  } catch (const ExportError& error) {
+    EXPECT_NE(std::string(error.what()).find("exists and was kept"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(view_test::ReadText(files[1]), "edited");
+  EXPECT_FALSE(fs::exists(files[2])) << "nothing written";
+  ExportBanksCsv(model, scratch.path() / "out", true);
+  EXPECT_EQ(view_test::ReadText(files[1]), view_test::ReadText(files[2])) << "replaced by the bank it holds";
 }
 
 TEST(Report, SelfContainedPageWithAPlotPerSignal) {
