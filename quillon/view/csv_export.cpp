@@ -70,13 +70,13 @@ void WriteFileComplete(const fs::path& file, const std::string& text) {
     throw ExportError(failure + ".");
 }
 
-std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder) {
+std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder, bool replace) {
   // DIR itself is made, but not a missing folder above it: a mistyped path is an error.
   std::error_code error;
   fs::create_directory(folder, error);
   if (error) throw ExportError(folder.string() + ": the folder cannot be made (" + error.message() + ").");
   if (!fs::is_directory(folder)) throw ExportError(folder.string() + ": the folder cannot be made (a file of that name exists).");
-  std::vector<fs::path> written;
+  std::vector<fs::path> names;
   std::set<std::string> used;
   for (const Bank& bank : model.banks) {
     const std::string base = BankCsvFileName(bank);
@@ -84,12 +84,19 @@ std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& fol
     // Two banks of the same second: the later gets a suffix.
     for (int n = 2; used.count(name); ++n) name = base.substr(0, base.size() - 4) + "_" + std::to_string(n) + ".csv";
     used.insert(name);
-    std::ostringstream text;
-    WriteBankCsv(bank, text);
-    WriteFileComplete(folder / name, text.str());
-    written.push_back(folder / name);
+    names.push_back(folder / name);
   }
-  return written;
+  // An earlier export may hold the user's edits: checked for all files before any is written.
+  if (!replace)
+    for (const fs::path& file : names)
+      if (fs::exists(fs::symlink_status(file, error)))
+        throw ExportError(file.string() + ": the file exists and was kept; nothing written (--force replaces it).");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::ostringstream text;
+    WriteBankCsv(model.banks[i], text);
+    WriteFileComplete(names[i], text.str());
+  }
+  return names;
 }
 
 }  // namespace quillon::view

@@ -22,9 +22,11 @@ void WriteBankCsv(const Bank& bank, std::ostream& out);
 // "bank<N>_<yyyymmdd>_<hhmmss>.csv", or "trace_..." where the bank number is not saved.
 std::string BankCsvFileName(const Bank& bank);
 
-// Creates `folder` when missing; a file is put under its name only once complete. Returns the
+// Creates `folder` when missing; a file is put under its name only once complete. A file of
+// the same name already there is kept, and nothing is written, unless `replace`. Returns the
 // files written; throws ExportError.
-std::vector<std::filesystem::path> ExportBanksCsv(const SaveModel& model, const std::filesystem::path& folder);
+std::vector<std::filesystem::path> ExportBanksCsv(const SaveModel& model, const std::filesystem::path& folder,
+                                                  bool replace = false);
 
 // A CSV field, quoted when it holds a comma, quotation mark or line break.
 std::string CsvField(const std::string& text);

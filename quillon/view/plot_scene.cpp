@@ -21,8 +21,9 @@ constexpr Rgb kCursorColour = 0x606060;
 // title line above its area.
 constexpr double kLeftMargin = 76, kRightMargin = 12, kTopMargin = 6, kBottomMargin = 30;
 constexpr double kLaneTitle = 17, kLaneGap = 8;
-// Small multiple: a thin frame only.
-constexpr double kCompactMargin = 2;
+// Small multiple: room for a few short tick labels.
+constexpr double kCompactLeft = 36, kCompactRight = 4, kCompactTop = 4, kCompactBottom = 13;
+constexpr double kFaultLabelRoom = 34;  // "fault" beside its line, flipped to the left near the edge
 
 struct Lane {
   double top = 0, bottom = 0;  // the lane's plot area
@@ -31,16 +32,16 @@ struct Lane {
 
 Rgb laneColour(std::size_t lane) { return kPalette[lane % std::size(kPalette)]; }
 
-// The visible sample span, widened when it is a single sample so the mapping stays finite.
+// The visible span, widened when it is empty so the mapping stays finite.
 std::pair<double, double> visibleSpan(const PlotRequest& r) {
-  double first = r.firstSample, last = r.lastSample;
+  double first = r.first, last = r.last;
   if (!(last > first)) last = first + 1;
   return {first, last};
 }
 
-double xOf(const PlotRequest& r, const PlotArea& area, double sample) {
+double xOf(const PlotRequest& r, const PlotArea& area, double position) {
   const auto [first, last] = visibleSpan(r);
-  return area.left + (sample - first) / (last - first) * (area.right - area.left);
+  return area.left + (position - first) / (last - first) * (area.right - area.left);
 }
 
 double yOf(const Lane& lane, double value) {
@@ -48,8 +49,11 @@ double yOf(const Lane& lane, double value) {
 }
 
 // 0-based sample indexes [begin, end) of a signal inside the visible span.
-std::pair<std::size_t, std::size_t> visibleIndexes(const PlotRequest& r, std::size_t depth) {
-  const auto [first, last] = visibleSpan(r);
+std::pair<std::size_t, std::size_t> visibleIndexes(const PlotRequest& r, const Signal& signal) {
+  const std::size_t depth = r.bank->depthOf(signal);
+  const AxisMapping mapping = r.bank->axisOf(signal, r.secondsPerSampling);
+  const auto [firstPosition, lastPosition] = visibleSpan(r);
+  const double first = mapping.sampleAt(firstPosition), last = mapping.sampleAt(lastPosition);
   const double begin = std::clamp(std::floor(first) - 1, 0.0, static_cast<double>(depth));
   const double end = std::clamp(std::ceil(last), 0.0, static_cast<double>(depth));
   return {static_cast<std::size_t>(begin), static_cast<std::size_t>(std::max(begin, end))};
@@ -58,7 +62,7 @@ std::pair<std::size_t, std::size_t> visibleIndexes(const PlotRequest& r, std::si
 void valueRange(const PlotRequest& r, const Signal& signal, Lane& lane) {
   const Bank& bank = *r.bank;
   const double* samples = bank.signalSamples(static_cast<std::size_t>(signal.number - 1));
-  const auto [begin, end] = visibleIndexes(r, bank.depthOf(signal));
+  const auto [begin, end] = visibleIndexes(r, signal);
   double low = INFINITY, high = -INFINITY;
   for (std::size_t i = begin; i < end; ++i)
     if (auto v = PlottedValue(signal, samples[i], r.percent)) {
@@ -84,25 +88,27 @@ std::vector<ScenePath> curveOf(const PlotRequest& r, const PlotArea& area, const
   const Bank& bank = *r.bank;
   const double* samples = bank.signalSamples(static_cast<std::size_t>(signal.number - 1));
   const std::size_t depth = bank.depthOf(signal);
+  const AxisMapping mapping = bank.axisOf(signal, r.secondsPerSampling);
+  const auto xOfSample = [&](double sample) { return xOf(r, area, mapping.positionOf(sample)); };
   std::vector<ScenePath> lines;
   auto point = [&](double x, std::optional<double> value, bool joined) {
     if (!value) return;
     if (lines.empty() || !joined) lines.push_back({{}, colour, 1.0, false});  // wider lines take the slow stroker
     lines.back().points.push_back({x, yOf(lane, *value)});
   };
-  auto [begin, end] = visibleIndexes(r, depth);
+  auto [begin, end] = visibleIndexes(r, signal);
   // One sample beyond each edge, so the line runs to the frame.
   begin = begin > 0 ? begin - 1 : 0;
   end = std::min(depth, end + 1);
   if (begin >= end) return lines;
-  const double x0 = xOf(r, area, static_cast<double>(begin + 1));
-  const double x1 = xOf(r, area, static_cast<double>(end));
+  const double x0 = xOfSample(static_cast<double>(begin + 1));
+  const double x1 = xOfSample(static_cast<double>(end));
   const double columns = std::max(1.0, std::floor(x1 - x0));
   bool joined = false;
   if (static_cast<double>(end - begin) <= columns * 1.5) {
     for (std::size_t i = begin; i < end; ++i) {
       const auto value = PlottedValue(signal, samples[i], r.percent);
-      point(xOf(r, area, static_cast<double>(i + 1)), value, joined);
+      point(xOfSample(static_cast<double>(i + 1)), value, joined);
       joined = value.has_value();
     }
     return lines;
@@ -143,12 +149,64 @@ std::string laneTitle(const PlotRequest& r, const Signal& signal) {
   std::string title = signal.symbol;
   if (!signal.longName.empty() && signal.longName != signal.symbol) title += "  " + signal.longName;
   if (!signal.unit.empty()) title += "  [" + signal.unit + "]";
-  if (r.percent && signal.pctValue) title += "  % of " + ValueText(*signal.pctValue);
-  if (const SampleGroup* group = bank.groupOf(signal))
+  if (r.percent && PercentOf(signal, 0)) title += "  % of " + ValueText(*signal.pctValue);
+  const AxisMapping mapping = bank.axisOf(signal, r.secondsPerSampling);
+  if (const SampleGroup* group = bank.groupOf(signal)) {
     title += "   group " + std::to_string(group->number) + ", sampling " + std::to_string(group->sampling);
-  else
-    title += "   group not recorded";
+    if (!mapping.fromFault) title += ", no fault sample: x from its first sample";
+  } else {
+    title += "   group not recorded: x in samples from its first";
+  }
+  if (r.secondsPerSampling && bank.groupOf(signal) && !mapping.timed) title += ", x in samples";
   return title;
+}
+
+// Each segment cut to the rectangle by its parameter range
+// (Liang-Barsky), so that a curve drawn after zoom or pan never leaves its frame.
+std::vector<ScenePath> clippedTo(const ScenePath& path, const PlotArea& box) {
+  std::vector<ScenePath> pieces;
+  const auto clipSegment = [&](ScenePoint a, ScenePoint b, ScenePoint& from, ScenePoint& to) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[] = {-dx, dx, -dy, dy};
+    const double q[] = {a.x - box.left, box.right - a.x, a.y - box.top, box.bottom - a.y};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
+    }
+    from = {a.x + t0 * dx, a.y + t0 * dy};
+    to = {a.x + t1 * dx, a.y + t1 * dy};
+    return true;
+  };
+  const auto inside = [&](const ScenePoint& p) {
+    return p.x >= box.left && p.x <= box.right && p.y >= box.top && p.y <= box.bottom;
+  };
+  if (path.points.size() == 1) {
+    if (inside(path.points[0])) pieces.push_back(path);
+    return pieces;
+  }
+  bool open = false;
+  for (std::size_t i = 1; i < path.points.size(); ++i) {
+    ScenePoint from, to;
+    if (!clipSegment(path.points[i - 1], path.points[i], from, to)) {
+      open = false;
+      continue;
+    }
+    if (!open) {
+      pieces.push_back({{from}, path.colour, path.width, path.dashed});
+      open = true;
+    }
+    pieces.back().points.push_back(to);
+    // A segment cut at its end leaves the box: the next one starts a new piece.
+    if (to.x != path.points[i].x || to.y != path.points[i].y) open = false;
+  }
+  return pieces;
 }
 
 void addLane(PlotScene& scene, const PlotRequest& r, const PlotArea& area, const Lane& lane, const Signal& signal,
@@ -156,38 +214,51 @@ void addLane(PlotScene& scene, const PlotRequest& r, const PlotArea& area, const
   const Bank& bank = *r.bank;
   const Rgb colour = laneColour(index);
   scene.rects.push_back({area.left, lane.top, area.right - area.left, lane.bottom - lane.top, 0xffffff, kFrameColour});
-  if (!r.compact) {
-    for (double t : ticks(lane.low, lane.high, std::max(1, static_cast<int>((lane.bottom - lane.top) / 28)))) {
-      const double y = yOf(lane, t);
-      scene.paths.push_back({{{area.left, y}, {area.right, y}}, kGridColour, 1, false});
-      scene.texts.push_back({area.left - 5, y + 4, ValueText(t), 10, kAxisText, SceneText::Anchor::End, false});
-    }
-    scene.texts.push_back({area.left, lane.top - 5, laneTitle(r, signal), 11, colour, SceneText::Anchor::Start, true});
+  const double tickSize = r.compact ? 8 : 10;
+  const double tickSpacing = r.compact ? 18 : 28;
+  for (double t : ticks(lane.low, lane.high, std::max(1, static_cast<int>((lane.bottom - lane.top) / tickSpacing)))) {
+    const double y = yOf(lane, t);
+    scene.paths.push_back({{{area.left, y}, {area.right, y}}, kGridColour, 1, false});
+    scene.texts.push_back({area.left - 3, y + tickSize * 0.35, ValueText(t), tickSize, kAxisText, SceneText::Anchor::End, false});
   }
+  if (!r.compact)
+    scene.texts.push_back({area.left, lane.top - 5, laneTitle(r, signal), 11, colour, SceneText::Anchor::Start, true});
+  const AxisMapping mapping = bank.axisOf(signal, r.secondsPerSampling);
   if (auto fault = bank.faultSampleOf(signal)) {
-    const double x = xOf(r, area, static_cast<double>(*fault));
+    const double x = xOf(r, area, mapping.positionOf(static_cast<double>(*fault)));
     if (x >= area.left - 0.5 && x <= area.right + 0.5) {
       scene.paths.push_back({{{x, lane.top}, {x, lane.bottom}}, kFaultColour, 1, true});
       const double stored = bank.signalSamples(static_cast<std::size_t>(signal.number - 1))[*fault - 1];
       if (auto v = PlottedValue(signal, stored, r.percent))
         scene.dots.push_back({x, yOf(lane, *v), r.compact ? 2.0 : 3.0, kFaultColour});
-      if (!r.compact)
-        scene.texts.push_back({x + 3, lane.top + 11, "fault " + std::to_string(*fault), 10, kFaultColour,
-                               SceneText::Anchor::Start, false});
+      if (!r.compact) {
+        const bool roomRight = x + kFaultLabelRoom <= area.right;
+        scene.texts.push_back({roomRight ? x + 3 : x - 3, lane.top + 11, "fault", 10, kFaultColour,
+                               roomRight ? SceneText::Anchor::Start : SceneText::Anchor::End, false});
+      }
     }
   }
-  for (ScenePath& line : curveOf(r, area, lane, signal, colour)) scene.paths.push_back(std::move(line));
+  const PlotArea laneBox{area.left, area.right, lane.top, lane.bottom};
+  for (const ScenePath& line : curveOf(r, area, lane, signal, colour))
+    for (ScenePath& piece : clippedTo(line, laneBox)) scene.paths.push_back(std::move(piece));
 }
 
 void addSampleAxis(PlotScene& scene, const PlotRequest& r, const PlotArea& area) {
   const auto [first, last] = visibleSpan(r);
-  const int count = std::max(2, static_cast<int>((area.right - area.left) / 90));
+  const double size = r.compact ? 8 : 10;
+  const int count = std::max(2, static_cast<int>((area.right - area.left) / (r.compact ? 60 : 90)));
   for (double t : ticks(first, last, count)) {
     const double x = xOf(r, area, t);
-    scene.paths.push_back({{{x, area.bottom}, {x, area.bottom + 4}}, kAxisText, 1, false});
-    scene.texts.push_back({x, area.bottom + 16, ValueText(t), 10, kAxisText, SceneText::Anchor::Middle, false});
+    scene.paths.push_back({{{x, area.bottom}, {x, area.bottom + 3}}, kAxisText, 1, false});
+    // The outermost labels stay inside the picture.
+    SceneText::Anchor anchor = SceneText::Anchor::Middle;
+    if (x - area.left < 12 && area.left < 20) anchor = SceneText::Anchor::Start;
+    if (r.width - x < 14) anchor = SceneText::Anchor::End;
+    scene.texts.push_back({x, area.bottom + size + 2, ValueText(t), size, kAxisText, anchor, false});
   }
-  scene.texts.push_back({area.right, area.bottom + 27, "sample", 10, kAxisText, SceneText::Anchor::End, false});
+  if (!r.compact)
+    scene.texts.push_back({area.right, area.bottom + 27, AxisCaption(r.secondsPerSampling), 10, kAxisText,
+                           SceneText::Anchor::End, false});
 }
 
 }  // namespace
@@ -200,13 +271,26 @@ std::string ValueText(double value) {
   return text;
 }
 
-std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& signals, std::size_t sample) {
-  std::string text = "sample " + std::to_string(sample);
+std::string AxisCaption(std::optional<double> secondsPerSampling) {
+  return secondsPerSampling ? "seconds from the fault" : "samples from the fault";
+}
+
+std::optional<std::size_t> SampleNearest(const Bank& bank, const Signal& signal, double position,
+                                         std::optional<double> secondsPerSampling) {
+  const double sample = std::round(bank.axisOf(signal, secondsPerSampling).sampleAt(position));
+  if (!(sample >= 1) || sample > static_cast<double>(bank.depthOf(signal))) return std::nullopt;
+  return static_cast<std::size_t>(sample);
+}
+
+std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& signals, double position,
+                          std::optional<double> secondsPerSampling) {
+  std::string text = ValueText(position) + " " + AxisCaption(secondsPerSampling);
   for (std::size_t index : signals) {
     if (index >= bank.signals.size()) continue;
     const Signal& signal = bank.signals[index];
     text += "\n" + signal.symbol + " = ";
-    const double value = sample >= 1 && sample <= bank.depthOf(signal) ? bank.signalSamples(index)[sample - 1] : NAN;
+    const auto sample = SampleNearest(bank, signal, position, secondsPerSampling);
+    const double value = sample ? bank.signalSamples(index)[*sample - 1] : NAN;
     if (!std::isfinite(value)) {
       text += "-";
       continue;
@@ -214,7 +298,7 @@ std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& sign
     text += ValueText(value);
     if (!signal.unit.empty()) text += " " + signal.unit;
     if (auto percent = PercentOf(signal, value)) text += " (" + ValueText(*percent) + " %)";
-    if (bank.faultSampleOf(signal) == sample) text += "  fault sample";
+    text += "  (sample " + std::to_string(*sample) + (bank.faultSampleOf(signal) == sample ? ", the fault)" : ")");
   }
   return text;
 }
@@ -247,20 +331,29 @@ std::vector<ColumnRange> MinMaxColumns(const double* samples, std::size_t begin,
   return result;
 }
 
-double DeepestSample(const Bank& bank, const std::vector<std::size_t>& signals) {
-  std::size_t deepest = 1;
-  for (std::size_t index : signals)
-    if (index < bank.signals.size()) deepest = std::max(deepest, bank.depthOf(bank.signals[index]));
-  return static_cast<double>(deepest);
+AxisSpan WholeSpan(const Bank& bank, const std::vector<std::size_t>& signals, std::optional<double> secondsPerSampling) {
+  double first = INFINITY, last = -INFINITY;
+  for (std::size_t index : signals) {
+    if (index >= bank.signals.size()) continue;
+    const Signal& signal = bank.signals[index];
+    const AxisMapping mapping = bank.axisOf(signal, secondsPerSampling);
+    first = std::min(first, mapping.positionOf(1));
+    last = std::max(last, mapping.positionOf(static_cast<double>(std::max<std::size_t>(1, bank.depthOf(signal)))));
+  }
+  if (!(first <= last)) return {};
+  if (last == first) last = first + 1;
+  return {first, last};
 }
 
 PlotArea PlotAreaOf(const PlotRequest& r) {
-  if (r.compact) return {kCompactMargin, r.width - kCompactMargin, kCompactMargin, r.height - kCompactMargin};
+  if (r.compact)
+    return {kCompactLeft, std::max(kCompactLeft + 4, r.width - kCompactRight), kCompactTop,
+            std::max(kCompactTop + 4, r.height - kCompactBottom)};
   return {kLeftMargin, std::max(kLeftMargin + 10, r.width - kRightMargin), kTopMargin,
           std::max(kTopMargin + 10, r.height - kBottomMargin)};
 }
 
-double SampleAtX(const PlotRequest& r, double x) {
+double PositionAtX(const PlotRequest& r, double x) {
   const PlotArea area = PlotAreaOf(r);
   const auto [first, last] = visibleSpan(r);
   return first + (x - area.left) / (area.right - area.left) * (last - first);
@@ -292,9 +385,9 @@ PlotScene BuildPlotScene(const PlotRequest& r) {
     valueRange(r, signal, lane);
     addLane(scene, r, area, lane, signal, n);
   }
-  if (!r.compact) addSampleAxis(scene, r, area);
-  if (r.cursorSample) {
-    const double x = xOf(r, area, *r.cursorSample);
+  addSampleAxis(scene, r, area);
+  if (r.cursor) {
+    const double x = xOf(r, area, *r.cursor);
     if (x >= area.left && x <= area.right)
       scene.paths.push_back({{{x, area.top}, {x, area.bottom}}, kCursorColour, 1, false});
   }

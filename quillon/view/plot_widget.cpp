@@ -15,7 +15,7 @@ namespace quillon::view {
 namespace {
 
 constexpr double kZoomStep = 1.5;
-constexpr double kSmallestSpan = 4;  // samples across the whole width at the closest zoom
+constexpr double kSmallestSamples = 4;  // samples across the whole width at the closest zoom
 
 QColor colourOf(Rgb rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
 
@@ -75,10 +75,17 @@ void PlotWidget::setBank(const Bank* bank) {
 }
 
 void PlotWidget::setSignals(std::vector<std::size_t> signals) {
+  const AxisSpan before = whole();
+  const bool showedAll = first_ <= before.first + 1e-9 && last_ >= before.last - 1e-9;
   signals_ = std::move(signals);
-  // A new, deeper signal widens a span that showed everything.
-  if (first_ <= 1 && last_ >= deepest() - 1e-9) fit();
-  update();
+  // A new signal of a longer span widens a plot that showed everything.
+  if (showedAll) fit();
+  else setSpan(first_, last_);
+}
+
+void PlotWidget::setSecondsPerSampling(std::optional<double> seconds) {
+  secondsPerSampling_ = seconds;
+  fit();
 }
 
 void PlotWidget::setPercent(bool percent) {
@@ -86,28 +93,37 @@ void PlotWidget::setPercent(bool percent) {
   update();
 }
 
-double PlotWidget::deepest() const { return bank_ ? DeepestSample(*bank_, signals_) : 2; }
+AxisSpan PlotWidget::whole() const { return bank_ ? WholeSpan(*bank_, signals_, secondsPerSampling_) : AxisSpan{}; }
 
 void PlotWidget::setSpan(double first, double last) {
-  const double limit = std::max(2.0, deepest());
-  double span = std::clamp(last - first, std::min(kSmallestSpan, limit - 1), limit - 1);
-  first = std::clamp(first, 1.0, limit - span);
+  const AxisSpan limit = whole();
+  const double widest = limit.last - limit.first;
+  // The closest zoom shows a few samples of the signal with the finest steps.
+  double step = widest;
+  if (bank_)
+    for (std::size_t index : signals_)
+      if (index < bank_->signals.size()) step = std::min(step, bank_->axisOf(bank_->signals[index], secondsPerSampling_).step);
+  double span = std::clamp(last - first, std::min(kSmallestSamples * step, widest), widest);
+  first = std::clamp(first, limit.first, limit.last - span);
   first_ = first;
   last_ = first + span;
   update();
 }
 
-void PlotWidget::fit() { setSpan(1, std::max(2.0, deepest())); }
+void PlotWidget::fit() {
+  const AxisSpan limit = whole();
+  setSpan(limit.first, limit.last);
+}
 void PlotWidget::zoomIn() { zoomAround((first_ + last_) / 2, 1 / kZoomStep); }
 void PlotWidget::zoomOut() { zoomAround((first_ + last_) / 2, kZoomStep); }
 
-void PlotWidget::zoomAround(double sample, double factor) {
-  const double first = sample - (sample - first_) * factor;
-  const double last = sample + (last_ - sample) * factor;
+void PlotWidget::zoomAround(double position, double factor) {
+  const double first = position - (position - first_) * factor;
+  const double last = position + (last_ - position) * factor;
   setSpan(first, last);
 }
 
-void PlotWidget::panBy(double samples) { setSpan(first_ + samples, last_ + samples); }
+void PlotWidget::panBy(double distance) { setSpan(first_ + distance, last_ + distance); }
 
 PlotRequest PlotWidget::request() const {
   PlotRequest r;
@@ -115,10 +131,11 @@ PlotRequest PlotWidget::request() const {
   r.signals = signals_;
   r.width = width();
   r.height = height();
-  r.firstSample = first_;
-  r.lastSample = last_;
+  r.first = first_;
+  r.last = last_;
   r.percent = percent_;
-  r.cursorSample = cursor_;
+  r.secondsPerSampling = secondsPerSampling_;
+  r.cursor = cursor_;
   return r;
 }
 
@@ -148,7 +165,7 @@ void PlotWidget::paintEvent(QPaintEvent*) {
 void PlotWidget::wheelEvent(QWheelEvent* event) {
   const double notches = event->angleDelta().y() / 120.0;
   if (notches == 0 || !bank_) return;
-  zoomAround(SampleAtX(request(), event->position().x()), std::pow(kZoomStep, -notches));
+  zoomAround(PositionAtX(request(), event->position().x()), std::pow(kZoomStep, -notches));
   event->accept();
 }
 
@@ -194,9 +211,8 @@ void PlotWidget::moveCursorTo(double x) {
     cursor_.reset();
     Q_EMIT readoutChanged(QString());
   } else {
-    const double sample = std::max(1.0, std::round(SampleAtX(request(), x)));
-    cursor_ = sample;
-    Q_EMIT readoutChanged(QString::fromStdString(CursorReadout(*bank_, signals_, static_cast<std::size_t>(sample))));
+    cursor_ = PositionAtX(request(), x);
+    Q_EMIT readoutChanged(QString::fromStdString(CursorReadout(*bank_, signals_, *cursor_, secondsPerSampling_)));
   }
   update();
 }

@@ -20,21 +20,24 @@ class PlotWidget : public QWidget {
   void setBank(const Bank* bank);
   void setSignals(std::vector<std::size_t> signals);
   void setPercent(bool percent);
+  // What one sampling value means in seconds: the x axis becomes time from the fault.
+  void setSecondsPerSampling(std::optional<double> seconds);
 
   void zoomIn();
   void zoomOut();
   void fit();
-  // Zooms by `factor` (below 1: in) keeping `sample` at its place.
-  void zoomAround(double sample, double factor);
-  void panBy(double samples);
+  // Zooms by `factor` (below 1: in) keeping the x axis `position` at its place.
+  void zoomAround(double position, double factor);
+  void panBy(double distance);
 
   // What is drawn now, for the exports.
   PlotRequest request() const;
   QImage toImage() const;
   std::string toSvg() const;
 
-  double firstSample() const { return first_; }
-  double lastSample() const { return last_; }
+  // The visible span of the x axis: samples (or seconds) from the fault.
+  double first() const { return first_; }
+  double last() const { return last_; }
   int paintCount() const { return paints_; }
 
  Q_SIGNALS:
@@ -51,14 +54,15 @@ class PlotWidget : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  double deepest() const;
+  AxisSpan whole() const;
   void setSpan(double first, double last);
   void moveCursorTo(double x);
 
   const Bank* bank_ = nullptr;
   std::vector<std::size_t> signals_;
   bool percent_ = false;
-  double first_ = 1, last_ = 2;
+  std::optional<double> secondsPerSampling_;
+  double first_ = 0, last_ = 1;
   std::optional<double> cursor_;
   std::optional<double> dragFrom_;
   int paints_ = 0;

@@ -13,7 +13,7 @@ namespace {
 
 // Small multiples: four to a row across A4. A save of many banks gets narrower curves so the
 // page stays small; the SVG scales to the cell either way.
-constexpr double kCellHeight = 60;
+constexpr double kCellHeight = 84;  // room for tick labels on both axes
 constexpr std::size_t kManySignals = 512;
 double cellWidth(const SaveModel& model) {
   std::size_t signals = 0;
@@ -102,21 +102,26 @@ std::string signalFigures(const Bank& bank, const Signal& signal) {
   return text + "</div>";
 }
 
-std::string signalCell(const Bank& bank, std::size_t index, double width) {
+std::string signalCell(const Bank& bank, std::size_t index, double width, std::optional<double> secondsPerSampling) {
   PlotRequest request;
   request.bank = &bank;
   request.signals = {index};
   request.width = width;
   request.height = kCellHeight;
-  request.firstSample = 1;
-  request.lastSample = std::max(2.0, DeepestSample(bank, request.signals));
+  // Every cell of the bank over the same span, so that the fault lines stand one under another.
+  std::vector<std::size_t> all(bank.signals.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  const AxisSpan span = WholeSpan(bank, all, secondsPerSampling);
+  request.first = span.first;
+  request.last = span.last;
+  request.secondsPerSampling = secondsPerSampling;
   request.compact = true;
   const std::string svg = SceneToSvg(BuildPlotScene(request), {0, true, false});
   return "<div class=\"cell\">" + signalCaption(bank.signals[index]) + svg + signalFigures(bank, bank.signals[index]) +
          "</div>\n";
 }
 
-std::string bankSection(const Bank& bank, double width) {
+std::string bankSection(const Bank& bank, double width, std::optional<double> secondsPerSampling) {
   const std::string heading = bank.number ? bank.title() + " \xE2\x80\x94 " + bank.faultTime : bank.title();
   std::string html = "<section class=\"bank\"><h2>" + esc(heading) +
                      (bank.faults.empty() ? "" : " \xE2\x80\x94 " + esc(bank.faultSummary())) + "</h2>\n";
@@ -135,8 +140,10 @@ std::string bankSection(const Bank& bank, double width) {
   html += "<h3>Sample groups</h3>" +
           htmlTable({"Group", "Samples", "Signals up to", "Fault sample", "Sampling"}, groups);
   if (!bank.signals.empty()) {
-    html += "<h3>Signals</h3><div class=\"grid\">\n";
-    for (std::size_t i = 0; i < bank.signals.size(); ++i) html += signalCell(bank, i, width);
+    html += "<h3>Signals</h3><p class=\"note\">x: " + AxisCaption(secondsPerSampling) +
+            (secondsPerSampling ? " (" + ValueText(*secondsPerSampling) + " s per sampling value)" : "") +
+            ", 0 = the fault sample of the signal's group</p><div class=\"grid\">\n";
+    for (std::size_t i = 0; i < bank.signals.size(); ++i) html += signalCell(bank, i, width, secondsPerSampling);
     html += "</div>\n";
   }
   return html + "</section>\n";
@@ -168,7 +175,7 @@ std::string recordSection(const SaveModel& model) {
 
 }  // namespace
 
-std::string ReportHtml(const SaveModel& model) {
+std::string ReportHtml(const SaveModel& model, std::optional<double> secondsPerSampling) {
   const std::string title = "Drive save " + model.name;
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" + esc(title) +
                      "</title>\n<style>" + kStyle + "</style></head><body>\n";
@@ -176,11 +183,13 @@ std::string ReportHtml(const SaveModel& model) {
           "</h1><p class=\"source\">" + esc(model.name) + "</p>\n";
   html += identitySection(model);
   const double width = cellWidth(model);
-  for (const Bank& bank : model.banks) html += bankSection(bank, width);
+  for (const Bank& bank : model.banks) html += bankSection(bank, width, secondsPerSampling);
   html += recordSection(model);
   return html + "</body></html>\n";
 }
 
-void WriteReport(const SaveModel& model, const std::filesystem::path& file) { WriteFileComplete(file, ReportHtml(model)); }
+void WriteReport(const SaveModel& model, const std::filesystem::path& file, std::optional<double> secondsPerSampling) {
+  WriteFileComplete(file, ReportHtml(model, secondsPerSampling));
+}
 
 }  // namespace quillon::view

@@ -85,6 +85,21 @@ std::optional<std::size_t> Bank::faultSampleOf(const Signal& signal) const {
   return group ? faultSampleOf(*group) : std::nullopt;
 }
 
+AxisMapping Bank::axisOf(const Signal& signal, std::optional<double> secondsPerSampling) const {
+  AxisMapping mapping;
+  const SampleGroup* group = groupOf(signal);
+  if (!group) return mapping;
+  if (auto fault = faultSampleOf(*group)) {
+    mapping.origin = static_cast<double>(*fault);
+    mapping.fromFault = true;
+  }
+  if (secondsPerSampling && *secondsPerSampling > 0 && group->sampling > 0) {
+    mapping.step = static_cast<double>(group->sampling) * *secondsPerSampling;
+    mapping.timed = true;
+  }
+  return mapping;
+}
+
 std::string Bank::faultSummary() const {
   std::string summary;
   for (const Fault& fault : faults) {

@@ -57,6 +57,18 @@ struct Signal {
   int group = 0;                // 1..3; 0 when the save does not record the signal's group
 };
 
+// Where a signal's samples stand on the x axis that all plots share: counted from its
+// group's fault sample (0 = the fault), in samples, or in seconds where the user said what
+// one sampling value means in time. position = (sample - origin) * step.
+struct AxisMapping {
+  double origin = 1;       // 1-based sample index at position 0
+  double step = 1;         // axis units per sample
+  bool fromFault = false;  // origin is the group's fault sample
+  bool timed = false;      // step is seconds
+  double positionOf(double sample) const { return (sample - origin) * step; }
+  double sampleAt(double position) const { return position / step + origin; }
+};
+
 struct Bank {
   std::optional<int> number;    // known from a CSV set's file names
   std::string source;           // file or folder it was read from (name only)
@@ -79,6 +91,10 @@ struct Bank {
   // 1-based sample index of the group's fault sample, when it lies inside the group's depth.
   std::optional<std::size_t> faultSampleOf(const SampleGroup& group) const;
   std::optional<std::size_t> faultSampleOf(const Signal& signal) const;
+  // `secondsPerSampling`: what one sampling value means in time, where the user knows it.
+  // A signal outside the recorded groups has no fault sample and no sampling: it counts
+  // samples from its first.
+  AxisMapping axisOf(const Signal& signal, std::optional<double> secondsPerSampling = std::nullopt) const;
   // "OC, OV" or the codes where no names are saved.
   std::string faultSummary() const;
   // "Bank 0"; a workbook does not save its bank number: "Fault of <fault time>".
@@ -109,8 +125,10 @@ struct SaveModel {
 // float's shortest text, 35.4 rather than 35.400001525878906.
 std::string StoredNumberText(double value);
 
-// The value of a sample as a percentage of the signal's "PCTValue".
+// The value of a sample as a percentage of the signal's "PCTValue". Only percent items have
+// one that means 100 %: a plain decimal item (no display unit) carries a placeholder 100.
 inline std::optional<double> PercentOf(const Signal& signal, double value) {
+  if (signal.unit.empty()) return std::nullopt;
   if (!signal.pctValue || *signal.pctValue == 0 || !std::isfinite(*signal.pctValue)) return std::nullopt;
   return value / *signal.pctValue * 100.0;
 }

@@ -108,9 +108,10 @@ void readArchive(const fs::path& file, SaveModel& model, const platform::shell::
   ScratchFolder scratch;
   // The folder is ours and goes with any failure: one decoding pass, each member checked as written.
   platform::archive::ExtractPolicy policy;
-  // A save of our own, not a drive's upload: its deepest bank alone can pass the drive
-  // archive's caps. The free space is still checked.
-  policy.maxMemberBytes = policy.maxTotalBytes = 16 * 1024 * platform::archive::ExtractPolicy::kMiB;
+  // Only what a save run can write: a header that claims more is refused before anything
+  // is written. The free space is still checked.
+  policy.maxMemberBytes = kLargestSaveFileBytes;
+  policy.maxTotalBytes = kLargestSaveBytes;
   policy.check = platform::archive::ExtractPolicy::Check::EachMemberAsWritten;
   policy.nameCodePage = codePage.name();
   if (const std::string why = platform::archive::ExtractArchiveFile(file, scratch.path(), policy); !why.empty())

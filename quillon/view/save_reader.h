@@ -2,6 +2,7 @@
 // Reads a save in any of the forms a save run leaves: the dated archive (.lzh), a moved save
 // folder (TRBSAVE_...), one trace-back workbook (.mdb) or one CSV set folder
 // (TRB_<panel>_<date>_<time>), with or without the setting-parameter workbook.
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -37,5 +38,19 @@ void TakeDriveStatus(SaveModel& model);
 // Upper limits of a bank, beyond which a file is taken as damaged.
 inline constexpr std::size_t kMaxSignals = 255;
 inline constexpr std::size_t kMaxSamples = 255 * 64;
+
+// The largest file a save run writes is the trace workbook of the deepest bank: one "Data"
+// row per sample with a key and 255 Single values. At worst each row fills a 4 KiB database
+// page of its own (256 values x 9 bytes stay under a page but two rows do not fit one), so
+// 16320 rows x 4 KiB; its other tables and the CSV set of the same bank (at most 12 characters
+// a value) stay well under that. 8 MiB more covers the small tables and page-level slack.
+inline constexpr std::uint64_t kMiB = 1024 * 1024;
+inline constexpr std::uint64_t kDatabasePageBytes = 4096;
+inline constexpr std::uint64_t kLargestSaveFileBytes = kMaxSamples * kDatabasePageBytes + 8 * kMiB;
+// Eight such banks, plus the setting-parameter workbook, configuration file and record files,
+// which even for the largest memory image stay below 32 MiB together.
+inline constexpr std::uint64_t kMaxBanksInSave = 8;
+inline constexpr std::uint64_t kSettingFilesBytes = 32 * kMiB;
+inline constexpr std::uint64_t kLargestSaveBytes = kMaxBanksInSave * kLargestSaveFileBytes + kSettingFilesBytes;
 
 }  // namespace quillon::view

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 
@@ -34,10 +36,14 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   const bool readsOtherSaves = kind == Kind::View || kind == Kind::Report || kind == Kind::Diff || kind == Kind::List;
   if (option == "--documents" && readsOtherSaves) return Takes::Value;
   if (option == "--install-root" && readsOtherSaves && kind != Kind::List) return Takes::Value;
+  const bool showsTraces = kind == Kind::View || kind == Kind::Report;
+  if (option == "--sample-time" && showsTraces) return Takes::Value;
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
     case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
-    case Kind::Export: return option == "--csv" ? Takes::Value : Takes::Nothing;
+    case Kind::Export:
+      if (option == "--force") return Takes::Flag;
+      return option == "--csv" ? Takes::Value : Takes::Nothing;
     case Kind::Diff:
       if (option == "--json" || option == "--previous") return Takes::Flag;
       return option == "--html" ? Takes::Value : Takes::Nothing;
@@ -49,12 +55,19 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
 std::string apply(ViewCommand& command, const std::string& option, const std::string& value) {
   if (option == "--json") command.json = true;
   else if (option == "--previous") command.previous = true;
+  else if (option == "--force") command.force = true;
   else if (value.empty()) return option + " needs a value";
   else if (option == "--codepage") {
     std::string why;
     std::optional<platform::shell::CodePage> page = platform::shell::CodePage::Named(value, &why);
     if (!page) return "--codepage: " + why;
     command.codePage = std::move(*page);
+  } else if (option == "--sample-time") {
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    if (end == value.c_str() || *end != '\0' || !(seconds > 0) || !std::isfinite(seconds))
+      return "--sample-time needs the seconds one sampling value means, a number above 0, not \"" + value + "\"";
+    command.secondsPerSampling = seconds;
   } else if (option == "--snapshot") command.snapshot = value;
   else if (option == "-o" || option == "--output") command.output = value;
   else if (option == "--csv") command.csvFolder = value;
@@ -110,7 +123,7 @@ int failed(const std::string& why) {
 
 // The report's page with the differences from the older save before its end.
 std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
-  std::string html = ReportHtml(model);
+  std::string html = ReportHtml(model, command.secondsPerSampling);
   const SaveDiff diff = CompareWithSave(model, command.path, *command.compare, CompareContextOf(command));
   const std::size_t end = html.rfind("</body>");
   html.insert(end == std::string::npos ? html.size() : end, DiffHtmlSection(diff));
@@ -120,13 +133,13 @@ std::string reportWithDifferences(const SaveModel& model, const ViewCommand& com
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
   if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
-  else WriteReport(model, file);
+  else WriteReport(model, file, command.secondsPerSampling);
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
 }
 
 int runExport(const SaveModel& model, const ViewCommand& command) {
-  const auto files = ExportBanksCsv(model, command.csvFolder);
+  const auto files = ExportBanksCsv(model, command.csvFolder, command.force);
   for (const auto& file : files) std::cout << "Written: " << file.string() << "\n";
   if (files.empty()) std::cout << "The save holds no trace-back bank; nothing written.\n";
   return kViewDone;
@@ -142,7 +155,8 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
                   "'quillon report' for a page any browser shows.");
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
-  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); });
+  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
+                   command.secondsPerSampling);
 }
 
 }  // namespace
@@ -200,21 +214,22 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 }
 
 std::string ViewUsageText() {
-  return "Usage: quillon view PATH [--snapshot FILE.png]\n"
-         "       quillon report PATH [-o FILE.html] [--compare OLD]\n"
-         "       quillon export PATH --csv DIR\n"
+  return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
+         "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
+         "       quillon export PATH --csv DIR [--force]\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
          "       quillon list [FOLDER] [--json]\n"
          "\n"
          "PATH is a save: its archive (TRBSAVE_YYYYMMDD_hhmmss.lzh), a moved save folder\n"
          "(TRBSAVE_...), one trace-back workbook (.mdb) or one CSV set folder (TRB_...).\n"
-         "  view     the drive, its banks, the signals plotted over the sample index and the\n"
+         "  view     the drive, its banks, the signals plotted over the samples from the fault and the\n"
          "           record tables in a window; --snapshot renders the window into FILE.png\n"
          "  report   one HTML page with everything, for any browser and for printing on A4\n"
          "           (default FILE: PATH with .html)\n"
          "  export   one CSV file per bank into DIR: sample index, one column per signal and\n"
-         "           a column \"fault\" that names the groups whose fault sample a row is\n"
+         "           a column \"fault\" that names the groups whose fault sample a row is;\n"
+         "           files already there are kept (nothing is written) unless --force\n"
          "  diff     what changed from the older save OLD to the newer NEW (archives, save\n"
          "           folders or setting-parameter workbooks): identity, setting parameters (by\n"
          "           symbol; a parameter the workbook leaves out is \"0 (not listed)\"; without a\n"
@@ -230,6 +245,9 @@ std::string ViewUsageText() {
          "  --install-root DIR  where drive databases are installed, which give setting\n"
          "                    parameters their long names (default /opt)\n"
          "  report --compare OLD   adds the differences from OLD to the report\n"
+         "  --sample-time SECONDS  what one sampling value means in time: the plots count\n"
+         "                    seconds from the fault instead of samples (view, report; the\n"
+         "                    viewer remembers its own per drive type)\n"
          "\n"
          "Exit status: 0 done, 1 the save could not be read or the output not written,\n"
          "64 the command line was not understood. diff: 0 the saves are the same, 1 they\n"

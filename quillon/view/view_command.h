@@ -1,8 +1,8 @@
 #pragma once
 // The commands that look at a save:
-//   quillon view PATH [--snapshot FILE.png]
-//   quillon report PATH [-o FILE.html]
-//   quillon export PATH --csv DIR
+//   quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]
+//   quillon report PATH [-o FILE.html] [--sample-time SECONDS]
+//   quillon export PATH --csv DIR [--force]
 //   quillon diff OLD NEW [--json] [--html FILE], quillon diff --previous SAVE
 //   quillon list [FOLDER] [--json]
 // each also with --codepage NAME (the code page the save's CSV files were written in).
@@ -30,8 +30,10 @@ struct ViewCommand {
   Kind kind = Kind::View;
   std::filesystem::path path;                     // diff: the newer save; list: the folder, if given
   std::optional<std::filesystem::path> snapshot;  // view
+  std::optional<double> secondsPerSampling;       // view, report: --sample-time
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
+  bool force = false;                             // export: replace files of the same names
   std::optional<std::filesystem::path> compare;   // diff, report --compare: the older save
   bool previous = false;                          // diff --previous
   bool json = false;                              // diff, list

@@ -9,6 +9,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QMenuBar>
+#include <QSettings>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -77,7 +80,49 @@ ViewerWindow::ViewerWindow(const SaveModel& model, QWidget* parent) : QMainWindo
   tabs_->addTab(makeTracePage(), tr("Trace-back"));
   addTablePages();
   setCentralWidget(tabs_);
+  addMenus();
   if (!model_.banks.empty()) chooseBank(0);
+}
+
+void ViewerWindow::addMenus() {
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  view->addAction(tr("Sample time..."), this, [this] { askSampleTime(); });
+}
+
+void ViewerWindow::setSecondsPerSampling(std::optional<double> seconds) {
+  secondsPerSampling_ = seconds;
+  plot_->setSecondsPerSampling(seconds);
+}
+
+void ViewerWindow::askSampleTime() {
+  bool ok = false;
+  const double seconds = QInputDialog::getDouble(
+      this, tr("Sample time"),
+      tr("Seconds that one sampling value means for drives of type %1\n(0: the x axis counts samples):")
+          .arg(qs(model_.drive.driveType)),
+      secondsPerSampling_.value_or(0), 0, 1e6, 9, &ok);
+  if (!ok) return;
+  const std::optional<double> chosen = seconds > 0 ? std::optional<double>(seconds) : std::nullopt;
+  RememberSampleTime(model_.drive.driveType, chosen);
+  setSecondsPerSampling(chosen);
+}
+
+static QString sampleTimeKey(const std::string& driveType) {
+  return "sample-time/" + (driveType.empty() ? QString("unknown") : qs(driveType));
+}
+
+std::optional<double> RememberedSampleTime(const std::string& driveType) {
+  QSettings settings("Quillon", "viewer");
+  bool ok = false;
+  const double seconds = settings.value(sampleTimeKey(driveType)).toDouble(&ok);
+  if (!ok || !(seconds > 0)) return std::nullopt;
+  return seconds;
+}
+
+void RememberSampleTime(const std::string& driveType, std::optional<double> seconds) {
+  QSettings settings("Quillon", "viewer");
+  if (seconds) settings.setValue(sampleTimeKey(driveType), *seconds);
+  else settings.remove(sampleTimeKey(driveType));
 }
 
 QWidget* ViewerWindow::makeDriveBox() {
@@ -240,7 +285,7 @@ void ViewerWindow::chooseBank(int index) {
     item->setText(kLongName, qs(s.longName));
     item->setText(kUnit, qs(s.unit));
     item->setText(kGroup, s.group ? QString::number(s.group) : tr("-"));
-    item->setText(kHundredPercent, s.pctValue ? qs(ValueText(*s.pctValue)) : QString());
+    item->setText(kHundredPercent, PercentOf(s, 0) ? qs(ValueText(*s.pctValue)) : QString());
     item->setToolTip(kSymbol, qs(s.address));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(kNumber, s.number <= kFirstSignalsShown ? Qt::Checked : Qt::Unchecked);
@@ -310,9 +355,10 @@ void ViewerWindow::askAndExport(bool svg) {
 }
 
 int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot,
-              const std::function<void(ViewerWindow&)>& prepare) {
+              const std::function<void(ViewerWindow&)>& prepare, std::optional<double> secondsPerSampling) {
   ViewerWindow window(model);
   if (prepare) prepare(window);
+  window.setSecondsPerSampling(secondsPerSampling ? secondsPerSampling : RememberedSampleTime(model.drive.driveType));
   if (snapshot) {
     window.resize(kSnapshotWidth, kSnapshotHeight);
     window.show();

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "quillon/view/save_model.h"
 
@@ -27,6 +28,8 @@ class ViewerWindow : public QMainWindow {
   // Ticks exactly these signals (0-based) of the chosen bank.
   void chooseSignals(const std::vector<std::size_t>& signals);
   void showPercent(bool percent);
+  // What one sampling value means in seconds; nothing: the x axis counts samples.
+  void setSecondsPerSampling(std::optional<double> seconds);
 
   // Each returns an empty text, or why the file was not written.
   std::string exportPng(const std::filesystem::path& file) const;
@@ -44,6 +47,8 @@ class ViewerWindow : public QMainWindow {
   void showBankDetails(const Bank& bank);
   void signalTicked();
   void askAndExport(bool svg);
+  void addMenus();
+  void askSampleTime();
 
   const SaveModel& model_;
   const Bank* bank_ = nullptr;
@@ -55,11 +60,18 @@ class ViewerWindow : public QMainWindow {
   QCheckBox* percent_ = nullptr;
   QLabel* readout_ = nullptr;
   bool filling_ = false;
+  std::optional<double> secondsPerSampling_;
 };
+
+// The sampling time the user gave for a drive type in the viewer, remembered across runs.
+std::optional<double> RememberedSampleTime(const std::string& driveType);
+void RememberSampleTime(const std::string& driveType, std::optional<double> seconds);
 
 // Opens the window; with `snapshot` renders it offscreen into that PNG file instead and
 // returns. `prepare` adds to the window before it shows. Returns the program's exit status.
+// `secondsPerSampling` given on the command line wins over the one remembered for the drive type.
 int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot,
-              const std::function<void(ViewerWindow&)>& prepare = {});
+              const std::function<void(ViewerWindow&)>& prepare = {},
+              std::optional<double> secondsPerSampling = std::nullopt);
 
 }  // namespace quillon::view

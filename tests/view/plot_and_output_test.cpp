@@ -14,6 +14,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace quillon::view;
 
 // One group of `depth` samples with its fault at `fault`; signal 1 a slow ramp with one spike,
@@ -52,8 +53,9 @@ PlotRequest RequestFor(const Bank& bank, std::vector<std::size_t> signals, doubl
   r.signals = std::move(signals);
   r.width = width;
   r.height = 300;
-  r.firstSample = 1;
-  r.lastSample = DeepestSample(bank, r.signals);
+  const AxisSpan span = WholeSpan(bank, r.signals);
+  r.first = span.first;
+  r.last = span.last;
   return r;
 }
 
@@ -101,7 +103,7 @@ TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
 
   // Zoomed in to fewer samples than columns, every sample is drawn where it lies.
   PlotRequest close = request;
-  close.firstSample = 1230, close.lastSample = 1240;
+  close.first = 1230 - 8000, close.last = 1240 - 8000;  // samples from the fault
   const PlotScene near = BuildPlotScene(close);
   const auto zoomed = CurveLines(near);
   ASSERT_EQ(zoomed.size(), 1u);
@@ -110,7 +112,7 @@ TEST(PlotScene, ReducedCurveKeepsPeaksAndTheFaultSample) {
   // Beyond the recorded groups a signal spans every row and has no fault marker.
   const PlotScene other = BuildPlotScene(RequestFor(bank, {2}, 600));
   EXPECT_TRUE(other.dots.empty());
-  EXPECT_EQ(DeepestSample(bank, {2}), 16330);
+  EXPECT_EQ(WholeSpan(bank, {2}).last, 16329) << "counted from its first sample";
 }
 
 TEST(PlotScene, NoLineCrossesAGap) {
@@ -134,12 +136,56 @@ TEST(PlotScene, NoLineCrossesAGap) {
   EXPECT_GT(lines[1]->points.front().x, area.left + 8999 * perSample - 1) << "and ends at sample 9000";
 }
 
+// Two groups of different depth, fault and sampling line up at their faults; zoomed and
+// panned, every curve stays inside its frame, and both axes carry ticks with labels.
+TEST(PlotScene, GroupsLineUpAtTheFaultAndCurvesStayInTheirFrames) {
+  Bank bank = MakeBank(200, 100);
+  bank.groups[1] = {2, 64, 3, 16, 2000};
+  bank.signals[2].group = 2;
+  PlotRequest request = RequestFor(bank, {0, 2}, 700);
+  EXPECT_EQ(request.first, -99) << "group 1 starts 99 samples before its fault";
+  EXPECT_EQ(request.last, 100);
+  std::vector<double> faultLines;
+  for (const ScenePath& p : BuildPlotScene(request).paths)
+    if (p.dashed) faultLines.push_back(p.points[0].x);
+  ASSERT_EQ(faultLines.size(), 2u);
+  EXPECT_DOUBLE_EQ(faultLines[0], faultLines[1]);
+
+  request.first = -30, request.last = 10;  // zoomed in: most samples lie outside
+  const PlotScene zoomed = BuildPlotScene(request);
+  std::vector<SceneRect> frames;
+  for (const SceneRect& r : zoomed.rects)
+    if (r.stroke) frames.push_back(r);
+  ASSERT_EQ(frames.size(), 2u);
+  for (const ScenePath& p : zoomed.paths) {
+    if (p.colour == 0xe4e4e4 || p.colour == 0x404040) continue;  // grid and ticks
+    for (const ScenePoint& point : p.points) {
+      const bool inFrame = std::any_of(frames.begin(), frames.end(), [&](const SceneRect& f) {
+        return point.x >= f.x - 1e-9 && point.x <= f.x + f.w + 1e-9 && point.y >= f.y - 1e-9 && point.y <= f.y + f.h + 1e-9;
+      });
+      ASSERT_TRUE(inFrame) << point.x << "," << point.y;
+    }
+  }
+  const std::string svg = SceneToSvg(zoomed, {1, false, true});
+  for (const char* label : {">-30<", ">0<", ">10<", ">samples from the fault<"})
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+
+  request.compact = true;  // the report's small multiple has ticks too
+  const std::string small = SceneToSvg(BuildPlotScene(request), {0, true, false});
+  EXPECT_NE(small.find(">0<"), std::string::npos) << small;
+
+  request.secondsPerSampling = 0.001;  // group 1: 0.5 s a sample, group 2: 2 s
+  EXPECT_EQ(WholeSpan(bank, {0, 2}, 0.001).first, -99 * 0.5);
+  EXPECT_EQ(WholeSpan(bank, {0, 2}, 0.001).last, 48 * 2.0);
+}
+
 TEST(PlotScene, ReadoutShowsStoredValueAndPercentOfPctValue) {
   const Bank bank = MakeBank(200, 100);
-  EXPECT_EQ(CursorReadout(bank, {0, 1, 2}, 100),
-            "sample 100\nRAMP = 99  fault sample\nPCT,\"A\" = 50 A (25 %)  fault sample\n<X&Y> = -99");
-  EXPECT_EQ(CursorReadout(bank, {1}, 4), "sample 4\nPCT,\"A\" = -") << "the gap";
-  EXPECT_EQ(CursorReadout(bank, {1}, 201), "sample 201\nPCT,\"A\" = -") << "beyond the group's depth";
+  EXPECT_EQ(CursorReadout(bank, {0, 1}, 0),
+            "0 samples from the fault\nRAMP = 99  (sample 100, the fault)\nPCT,\"A\" = 50 A (25 %)  (sample 100, the fault)");
+  EXPECT_EQ(CursorReadout(bank, {2}, 3), "3 samples from the fault\n<X&Y> = -3  (sample 4)") << "no group: from its first";
+  EXPECT_EQ(CursorReadout(bank, {1}, 4 - 100), "-96 samples from the fault\nPCT,\"A\" = -") << "the gap";
+  EXPECT_EQ(CursorReadout(bank, {1}, 101), "101 samples from the fault\nPCT,\"A\" = -") << "beyond the group's depth";
   EXPECT_EQ(PlottedValue(bank.signals[1], 50, true), 25);
   EXPECT_EQ(PlottedValue(bank.signals[0], 50, true), 50) << "no PCTValue: as stored";
   EXPECT_FALSE(PlottedValue(bank.signals[0], NAN, false));
@@ -194,6 +240,19 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   EXPECT_EQ(files[1].filename(), "trace_20140312_081502.csv");
   EXPECT_EQ(files[2].filename(), "trace_20140312_081502_2.csv") << "two banks of the same second";
   EXPECT_EQ(view_test::ReadText(files[0]), out.str());
+  // A second export keeps every earlier file, even the one that would be new, unless forced.
+  view_test::WriteText(files[1], "edited");
+  fs::remove(files[2]);
+  try {
+    ExportBanksCsv(model, scratch.path() / "out");
+    ADD_FAILURE() << "an existing file replaced";
+  } catch (const ExportError& error) {
+    EXPECT_NE(std::string(error.what()).find("exists and was kept"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(view_test::ReadText(files[1]), "edited");
+  EXPECT_FALSE(fs::exists(files[2])) << "nothing written";
+  ExportBanksCsv(model, scratch.path() / "out", true);
+  EXPECT_EQ(view_test::ReadText(files[1]), view_test::ReadText(files[2])) << "replaced by the bank it holds";
 }
 
 TEST(Report, SelfContainedPageWithAPlotPerSignal) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "drivesim/lzh_store.h"
 #include "quillon/view/save_reader.h"
 #include "tests/view/view_fixture.h"
 
@@ -110,6 +111,28 @@ TEST(SaveReader, FolderArchiveWorkbookAndCsvSetGiveTheSameBanks) {
     EXPECT_NE(FailureOf(scratch.path() / damaged), "<read without complaint>") << damaged;
     EXPECT_TRUE(fs::is_empty(temp)) << "also after reading " << damaged;
   }
+  // Headers that claim more than a save run can write: one member of 1 GiB, or nine members
+  // each within the cap but beyond it together. Refused before a byte is written.
+  const auto claiming = [](std::size_t members, std::uint32_t claimedBytes) {
+    std::vector<drivesim::LzhMember> stored;
+    for (std::size_t i = 0; i < members; ++i)
+      stored.push_back({"TRBBIG_20141207_0910" + std::to_string(10 + i) + ".mdb", std::vector<std::uint8_t>(10, 'x')});
+    auto archive = drivesim::StoredLzhArchive(stored);
+    for (std::size_t at = 0; archive[at] != 0; at += archive[at] + 2u + 10u) {  // level-0: original size at 11
+      for (int i = 0; i < 4; ++i) archive[at + 11 + i] = static_cast<std::uint8_t>(claimedBytes >> (8 * i));
+      unsigned sum = 0;
+      for (std::size_t b = at + 2; b < at + 2 + archive[at]; ++b) sum += archive[b];
+      archive[at + 1] = static_cast<std::uint8_t>(sum);
+    }
+    return std::string(archive.begin(), archive.end());
+  };
+  WriteText(scratch.path() / "huge.lzh", claiming(1, 1u << 30));
+  WriteText(scratch.path() / "many.lzh", claiming(9, 70u << 20));
+  EXPECT_NE(FailureOf(scratch.path() / "huge.lzh").find("would be 1073741824 bytes, more than the"), std::string::npos)
+      << FailureOf(scratch.path() / "huge.lzh");
+  EXPECT_NE(FailureOf(scratch.path() / "many.lzh").find("allowed in all"), std::string::npos)
+      << FailureOf(scratch.path() / "many.lzh");
+  EXPECT_TRUE(fs::is_empty(temp)) << "nothing extracted from the oversized archives";
   if (before) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
   EXPECT_EQ(fromArchive.name, archive.filename().string());

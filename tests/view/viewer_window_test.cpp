@@ -39,18 +39,24 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   window.chooseSignals({0, 2});
   EXPECT_EQ(plot.request().bank, &model.banks[1]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
-  EXPECT_EQ(plot.firstSample(), 1);
-  EXPECT_EQ(plot.lastSample(), 128) << "the deeper of the two groups";
+  // Samples from each group's fault: group 1 (fault at 40 of 128) spans -39..88, group 2
+  // (fault at 20 of 64) -19..44.
+  EXPECT_EQ(plot.first(), -39);
+  EXPECT_EQ(plot.last(), 88) << "the longer of the two groups";
 
   for (int i = 0; i < 20; ++i) plot.zoomIn();
-  EXPECT_NEAR(plot.lastSample() - plot.firstSample(), 4, 1e-9) << "no closer than four samples";
+  EXPECT_NEAR(plot.last() - plot.first(), 4, 1e-9) << "no closer than four samples";
   plot.panBy(1000);
-  EXPECT_EQ(plot.lastSample(), 128);
+  EXPECT_EQ(plot.last(), 88);
   plot.panBy(-1000);
-  EXPECT_EQ(plot.firstSample(), 1);
+  EXPECT_EQ(plot.first(), -39);
   for (int i = 0; i < 20; ++i) plot.zoomOut();
-  EXPECT_EQ(plot.firstSample(), 1);
-  EXPECT_EQ(plot.lastSample(), 128) << "no wider than the trace";
+  EXPECT_EQ(plot.first(), -39);
+  EXPECT_EQ(plot.last(), 88) << "no wider than the trace";
+  window.setSecondsPerSampling(0.001);  // group 1 samples every 1.001 s, group 2 every 2.002 s
+  EXPECT_NEAR(plot.first(), -39 * 1.001, 1e-9);
+  EXPECT_NEAR(plot.last(), 44 * 2.002, 1e-9);
+  window.setSecondsPerSampling(std::nullopt);
 
   window.grab();
   EXPECT_GT(plot.paintCount(), 0);
@@ -65,7 +71,8 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
   EXPECT_NE(drawing.find("SPD_REF"), std::string::npos);
   EXPECT_NE(drawing.find("% of 16384"), std::string::npos);
-  EXPECT_NE(drawing.find("fault 40"), std::string::npos);
+  EXPECT_NE(drawing.find(">fault<"), std::string::npos);
+  EXPECT_NE(drawing.find(">samples from the fault<"), std::string::npos);
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
 }
 
