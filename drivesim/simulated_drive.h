@@ -33,8 +33,12 @@ inline constexpr const char* kDefaultAddress = "127.0.0.1";
 // Where drive `number` (from 1) of a simulated plant listens: 127.0.0.11, 127.0.0.12, ...
 std::string PlantDriveAddress(int number);
 
-// True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves.
+// True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves
+// in the machine's own network namespace.
 bool IsLoopbackAddress(const std::string& address);
+// True when the calling thread's network namespace is not the machine's own: one a test made
+// for a plant of drives, where every address belongs to the test and nothing leaves it.
+bool InForeignNetworkNamespace();
 
 struct DriveEndpoint {
   std::string address = kDefaultAddress;
@@ -49,7 +53,9 @@ class SimulatedDrive {
   SimulatedDrive(const SimulatedDrive&) = delete;
   SimulatedDrive& operator=(const SimulatedDrive&) = delete;
 
-  // Binds and starts answering; false with `error` set (address refused, port taken).
+  // Binds and starts answering; false with `error` set (address refused, port taken). In the
+  // machine's own network namespace only loopback addresses are taken and only loopback
+  // senders answered; in a foreign one any address (0.0.0.0 also hears broadcasts).
   bool start(const DriveEndpoint& endpoint, std::string& error);
   // Stops the thread and closes the socket; pending delayed replies are dropped.
   void stop();
@@ -95,6 +101,7 @@ class SimulatedDrive {
   velkor::framing::ByteOrders orders_;
   int socket_ = -1;
   int wakeFd_ = -1;
+  bool answersAnySender_ = false;  // in a foreign network namespace
   std::uint16_t port_ = 0;
   std::chrono::microseconds spinBeforeDue_ = kSpinBeforeDue;
   std::thread thread_;
