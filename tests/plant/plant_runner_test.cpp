@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <regex>
 
 #include "drivesim/simulated_drive.h"
@@ -129,6 +130,23 @@ TEST(PlantRunner, SilentDriveEndsAloneWithItsTimeoutAndSharedNamesGetTheAddress)
   const std::string table = PlantResultTable(results);
   EXPECT_NE(table.find("Error"), std::string::npos) << table;
   EXPECT_NE(table.find(results[0].location.string()), std::string::npos) << table;
+}
+
+TEST(PlantRunner, CancelAllEndsEveryRunFromAnotherThread) {
+  quillon_test::EnsureCoreApplication();
+  TestFolder folder;
+  drivesim::Misbehaviour late;
+  late.delayMs = 20;  // the runs are still reading when Cancel comes
+  const Plant plant = startPlant({{drivesim::PlantDriveOptions(1), late}, {drivesim::PlantDriveOptions(2), late}});
+  NullEvents events;
+  PlantRunner runner(planFor(plant, folder.path()), events);
+  QTimer::singleShot(1500, [&runner] { runner.cancelAll(); });
+  const std::vector<DriveResult> results = runner.run();
+  EXPECT_EQ(PlantExitStatus(results), 1);
+  for (const DriveResult& result : results) {
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled) << result.drive.address << " " << result.message;
+    EXPECT_TRUE(result.location.empty() || fs::exists(result.location)) << result.location;
+  }
 }
 
 }  // namespace
