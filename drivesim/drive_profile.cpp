@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <numeric>
 #include <stdexcept>
 
@@ -56,6 +57,15 @@ class SineTable {
 
 DriveOptions WithStoredDatabase(DriveOptions options) {
   options.archive = StoredDatabaseArchive();
+  return options;
+}
+
+DriveOptions PlantDriveOptions(int number, DriveOptions options) {
+  // Setting parameters of three memory areas; two of them with an event log as well.
+  static constexpr const char* kTypes[] = {"RX-Fenn", "RX-Brin", "RX-Jarn", "RX-Efta", "RX-Kelp", "RX-Mott"};
+  constexpr int kTypeCount = static_cast<int>(std::size(kTypes));
+  options.driveType = kTypes[((number - 1) % kTypeCount + kTypeCount) % kTypeCount];
+  options.panelName = "LINE/" + std::to_string(number);
   return options;
 }
 

@@ -68,6 +68,10 @@ std::vector<std::uint8_t> StoredDatabaseArchive();
 // `options` with that archive stored.
 DriveOptions WithStoredDatabase(DriveOptions options = {});
 
+// Drive `number` (from 1) of a simulated plant: panel name "LINE/<number>" and a drive type
+// of its own, the types taken in turn from a list of ones with different memory layouts.
+DriveOptions PlantDriveOptions(int number, DriveOptions options = {});
+
 class DriveProfile {
  public:
   explicit DriveProfile(DriveOptions options = {});

@@ -46,6 +46,8 @@ void WaitUntil(std::chrono::steady_clock::time_point due) {
   while (std::chrono::steady_clock::now() < due) pauseWhileSpinning();
 }
 
+std::string PlantDriveAddress(int number) { return "127.0.0." + std::to_string(10 + number); }
+
 bool IsLoopbackAddress(const std::string& address) {
   in_addr parsed{};
   if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
@@ -180,9 +182,9 @@ void SimulatedDrive::run() {
       // of 0 is an empty datagram or the end that stop() asks for.
       const ssize_t n = receive();
       if ((n == 0 || (n < 0 && errno != EINTR)) && wakeSignalled(wakeFd_)) return;
-    } else if (const auto due = nextDue(), now = std::chrono::steady_clock::now(); due - now > kSpinBeforeDue) {
+    } else if (const auto due = nextDue(), now = std::chrono::steady_clock::now(); due - now > spinBeforeDue_) {
       pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      const timespec wait = timespecOf(due - kSpinBeforeDue - now);
+      const timespec wait = timespecOf(due - spinBeforeDue_ - now);
       const int ready = ::ppoll(fds, 2, &wait, nullptr);
       if (ready < 0 && errno != EINTR) return;
       if (fds[1].revents & POLLIN) return;

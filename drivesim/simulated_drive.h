@@ -30,6 +30,9 @@ inline constexpr std::chrono::microseconds kSpinBeforeDue{200};
 void WaitUntil(std::chrono::steady_clock::time_point due);
 inline constexpr const char* kDefaultAddress = "127.0.0.1";
 
+// Where drive `number` (from 1) of a simulated plant listens: 127.0.0.11, 127.0.0.12, ...
+std::string PlantDriveAddress(int number);
+
 // True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves
 // in the machine's own network namespace.
 bool IsLoopbackAddress(const std::string& address);
@@ -58,6 +61,9 @@ class SimulatedDrive {
   void stop();
 
   std::uint16_t port() const { return port_; }
+  // Before start(): how long before a delayed reply is due the drive stops sleeping and spins
+  // (kSpinBeforeDue). Zero sleeps the whole delay: many drives on few cores must not spin.
+  void setSpinBeforeDue(std::chrono::microseconds spin) { spinBeforeDue_ = spin; }
   const DriveProfile& profile() const { return model_.profile(); }
 
   // The first kRequestLogLimit request payloads received, in order (re-sends included), so
@@ -97,6 +103,7 @@ class SimulatedDrive {
   int wakeFd_ = -1;
   bool answersAnySender_ = false;  // in a foreign network namespace
   std::uint16_t port_ = 0;
+  std::chrono::microseconds spinBeforeDue_ = kSpinBeforeDue;
   std::thread thread_;
   std::vector<PendingReply> pending_;  // thread-only
   std::vector<std::uint8_t> replyDatagram_;  // thread-only, reused for every reply

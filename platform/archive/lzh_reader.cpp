@@ -456,7 +456,7 @@ class MadeFolder {
 class StagingFolder {
  public:
   explicit StagingFolder(const fs::path& folder) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};  // extractions of several runs at once
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
       fs::path candidate = folder / (".unlha-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
       std::error_code ec;

@@ -10,7 +10,7 @@ namespace {
 
 enum class Option {
   Headless, Simulate, Yes, Help, Version, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad,
-  SimulateType
+  SimulateType, Jobs, SimulateCount
 };
 
 struct OptionSpec {
@@ -27,6 +27,7 @@ constexpr OptionSpec kOptions[] = {
     {"--port", Option::Port, true},            {"--documents", Option::Documents, true},
     {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
     {"--db-load", Option::DbLoad, false},      {"--simulate-type", Option::SimulateType, true},
+    {"--jobs", Option::Jobs, true},            {"--simulate-count", Option::SimulateCount, true},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -43,6 +44,13 @@ std::optional<std::uint16_t> portNumber(std::string_view text, unsigned lowest) 
   return static_cast<std::uint16_t>(value);
 }
 
+std::optional<int> countFrom(std::string_view text, int lowest, int highest) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < lowest || value > highest) return std::nullopt;
+  return value;
+}
+
 // Applies one option; returns a usage error or an empty text.
 std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& value) {
   switch (entry.option) {
@@ -55,7 +63,22 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
     case Option::Drive:
       if (value.empty()) return "--drive needs a host name or address";
       o.destIp = value;
+      o.drives.push_back(value);
       break;
+    case Option::Jobs: {
+      const auto jobs = countFrom(value, 1, kMostJobs);
+      if (!jobs) return "--jobs needs a number of runs from 1 to " + std::to_string(kMostJobs) + ", not \"" + value + "\"";
+      o.jobs = *jobs;
+      break;
+    }
+    case Option::SimulateCount: {
+      const auto count = countFrom(value, 1, kMostSimulatedDrives);
+      if (!count)
+        return "--simulate-count needs a number of drives from 1 to " + std::to_string(kMostSimulatedDrives) +
+               ", not \"" + value + "\"";
+      o.simulateCount = *count;
+      break;
+    }
     case Option::DrivePort: {
       const auto port = portNumber(value, 1);
       if (!port) return "--drive-port needs a port number from 1 to 65535, not \"" + value + "\"";
@@ -67,6 +90,7 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
       const auto port = portNumber(value, 0);
       if (!port) return "--port needs a port number from 0 to 65535, not \"" + value + "\"";
       o.myPort = *port;
+      o.myPortGiven = true;
       break;
     }
     case Option::Documents:
@@ -90,6 +114,17 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
       o.simulatedDriveType = value;
       break;
   }
+  return {};
+}
+
+// Each run of several takes a free port of its own: one port cannot serve them all.
+std::string severalDrivesRefusal(const LaunchOptions& o) {
+  if (o.myPortGiven && o.myPort != 0)
+    return "--port names one port for one drive; with several drives each run takes a free port of its own";
+  if (!o.headless) return "several drives are saved with --headless; the window saves one drive at a time";
+  for (std::size_t i = 0; i < o.drives.size(); ++i)
+    for (std::size_t j = i + 1; j < o.drives.size(); ++j)
+      if (o.drives[i] == o.drives[j]) return "--drive " + o.drives[i] + " is given twice: two runs would ask one drive at once";
   return {};
 }
 
@@ -182,6 +217,20 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = "--simulate and --drive exclude each other: the simulated drive runs on 127.0.0.1";
     return result;
   }
+  if (o.simulateCount > 1 && !o.simulate) {
+    result.usageError = "--simulate-count sets how many simulated drives are saved; use it with --simulate";
+    return result;
+  }
+  if (o.simulatedDriveType && o.simulateCount > 1) {
+    result.usageError = "--simulate-type and --simulate-count exclude each other: the drives of --simulate-count have types of their own";
+    return result;
+  }
+  if (o.drives.size() > 1 || o.simulateCount > 1) {
+    if (const std::string why = severalDrivesRefusal(o); !why.empty()) {
+      result.usageError = why;
+      return result;
+    }
+  }
   if (o.simulatedDriveType && !o.simulate) {
     result.usageError = "--simulate-type sets the simulated drive's type; use it with --simulate";
     return result;
@@ -204,7 +253,8 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   return
-      "Usage: quillon [--headless] [--simulate [--simulate-type TYPE]] [--drive HOST] [--drive-port N]\n"
+      "Usage: quillon [--headless] [--simulate [--simulate-type TYPE | --simulate-count N]]\n"
+      "               [--drive HOST]... [--drive-port N] [--jobs N]\n"
       "               [--port N] [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes]\n"
       "               [--db-load]"
       " [--] [/l] [/f]\n"
@@ -215,7 +265,9 @@ std::string UsageText() {
       "       quillon list [FOLDER] [--json]\n"
       "\n"
       "Saves a drive's identity, fault trace-back banks and data into\n"
-      "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder).\n"
+      "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder). Several drives\n"
+      "(--drive given more than once) are saved at once, each into DIR/Quillon/PANEL/, its panel\n"
+      "name made safe for file names (plus _ADDRESS where two drives share one).\n"
       "\n"
       "Options (they come first; the words after them are the program's switches, and an\n"
       "option after a switch is refused):\n"
@@ -225,9 +277,14 @@ std::string UsageText() {
       "  --simulate-type TYPE\n"
       "                     the simulated drive's type (default RX-Fenn, which keeps an event\n"
       "                     log; RX-Brin, for one, does not)\n"
-      "  --drive HOST       the drive's address (default 255.255.255.255, broadcast)\n"
+      "  --simulate-count N start N simulated drives of different types (panel names LINE/1 to\n"
+      "                     LINE/N) on 127.0.0.11 and up, and save them all at once\n"
+      "  --drive HOST       the drive's address (default 255.255.255.255, broadcast); give it\n"
+      "                     again for each further drive: all are saved at once (headless)\n"
+      "  --jobs N           with several drives: at most N runs at once (default 16)\n"
       "  --drive-port N     the drive's UDP port (default 22359)\n"
-      "  --port N           this program's own UDP port (default 22359)\n"
+      "  --port N           this program's own UDP port (default 22359; with several drives\n"
+      "                     each run takes a free one)\n"
       "  --documents DIR    use DIR instead of your documents folder\n"
       "  --install-root DIR where the drive databases and product definitions are installed\n"
       "                     (default /opt)\n"
@@ -260,7 +317,7 @@ std::string UsageText() {
       "                     exit 0 the same, 1 different, 2 a save cannot be read)\n"
       "  list [FOLDER]      every save under DIR/Quillon (or FOLDER), newest first (--json)\n"
       "\n"
-      "Exit status: 0 the run completed, 1 it ended with an error (printed; for view, report\n"
+      "Exit status: 0 the run (with several drives: every drive's run) completed, 1 it ended with an error (printed; for view, report\n"
       "and export: the save could not be read or the output not written),\n"
       "2 it was cancelled (the message says where the data read so far is), 64 the command line\n"
       "was not understood. The next Start keeps a working folder left by a run that did not\n"

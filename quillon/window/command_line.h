@@ -21,9 +21,13 @@ struct LaunchOptions {
   bool showHelp = false;     // --help, -h
   bool showVersion = false;  // --version
   std::string destIp = "255.255.255.255";
+  std::vector<std::string> drives;  // every --drive, in order; several: each saved by a run of its own
+  int jobs = 16;                    // --jobs: runs at once when several drives are saved
+  int simulateCount = 1;            // --simulate-count: simulated drives started and saved
   std::uint16_t destPort = 22359;
   bool destPortGiven = false;
   std::uint16_t myPort = 22359;
+  bool myPortGiven = false;
   std::optional<std::filesystem::path> documents;
   std::optional<std::filesystem::path> installRoot;
   platform::shell::CodePage codePage;  // --codepage: of the drive's texts and the files written
@@ -39,6 +43,9 @@ struct LaunchParse {
 // `args` without the program name.
 LaunchParse ParseLaunchOptions(const std::vector<std::string>& args);
 std::string UsageText();
+
+inline constexpr int kMostJobs = 256;
+inline constexpr int kMostSimulatedDrives = 200;  // on 127.0.0.11 and up
 
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitError = 1;

@@ -26,6 +26,7 @@
 #include "quillon/window/interrupt_as_cancel.h"
 #include "quillon/window/main_window.h"
 #include "quillon/window/main_window_widget.h"
+#include "quillon/window/plant_printer.h"
 #include "quillon/view/view_command.h"
 
 namespace {
@@ -76,16 +77,60 @@ int usageError(const std::string& why) {
 
 // --simulate: the simulated drive in this process, on 127.0.0.1 only, with its database
 // archive stored so that "DB Load" has one to get; it speaks the run's code page.
-std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOptions& options, std::string& error) {
-  drivesim::DriveOptions drive = drivesim::WithStoredDatabase();
-  if (options.simulatedDriveType) drive.driveType = *options.simulatedDriveType;
+std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOptions& options, drivesim::DriveOptions drive,
+                                                               const std::string& address, std::string& error) {
   drive.codePage = options.codePage.name();
   auto simulated = std::make_unique<drivesim::SimulatedDrive>(drivesim::DriveProfile{drive});
   drivesim::DriveEndpoint endpoint;
-  endpoint.address = drivesim::kDefaultAddress;
+  endpoint.address = address;
   endpoint.port = options.destPortGiven ? options.destPort : 0;
   if (!simulated->start(endpoint, error)) return nullptr;
   return simulated;
+}
+
+std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOptions& options, std::string& error) {
+  drivesim::DriveOptions drive = drivesim::WithStoredDatabase();
+  if (options.simulatedDriveType) drive.driveType = *options.simulatedDriveType;
+  return startSimulatedDrive(options, std::move(drive), drivesim::kDefaultAddress, error);
+}
+
+// --simulate-count N: N simulated drives, each on a loopback address of its own, of different
+// types, with the panel names LINE/1 to LINE/N.
+std::vector<std::unique_ptr<drivesim::SimulatedDrive>> startSimulatedPlant(const LaunchOptions& options,
+                                                                           std::vector<PlantDrive>& drives,
+                                                                           std::string& error) {
+  std::vector<std::unique_ptr<drivesim::SimulatedDrive>> plant;
+  for (int number = 1; number <= options.simulateCount; ++number) {
+    const std::string address = drivesim::PlantDriveAddress(number);
+    auto simulated = startSimulatedDrive(
+        options, drivesim::PlantDriveOptions(number, drivesim::WithStoredDatabase()), address, error);
+    if (!simulated) {
+      error = address + ": " + error;
+      return {};
+    }
+    drives.push_back({address, simulated->port()});
+    plant.push_back(std::move(simulated));
+  }
+  return plant;
+}
+
+// Several drives: a run of its own for each, side by side, each into its own program folder.
+int runPlantHeadless(const LaunchOptions& options, std::vector<PlantDrive> drives) {
+  PlantPlan plan;
+  plan.drives = std::move(drives);
+  plan.jobs = options.jobs;
+  plan.documents = platform::shell::DocumentsFolder(options.documents);
+  plan.templateFolder = templateFolder();
+  plan.installRoot = options.installRoot.value_or("/opt");
+  plan.switches = options.switches;
+  plan.codePage = options.codePage;
+  plan.dbLoad = options.dbLoad;
+  PlantPrinter printer(plan.drives, std::cout);
+  PlantRunner runner(plan, printer);
+  InterruptAsCancel interrupt([&runner] { runner.cancelAll(); });
+  const std::vector<DriveResult> results = runner.run();
+  printer.printTable(results);
+  return PlantExitStatus(results);
 }
 
 int runHeadless(RunContext& run, const LaunchOptions& options) {
@@ -146,6 +191,17 @@ int main(int argc, char** argv) {
   else app = std::make_unique<QApplication>(argc, argv);
 
   std::string error;
+  if (options.drives.size() > 1) {
+    std::vector<PlantDrive> drives;
+    for (const std::string& address : options.drives) drives.push_back({address, options.destPort});
+    return runPlantHeadless(options, std::move(drives));
+  }
+  if (options.simulate && options.simulateCount > 1) {
+    std::vector<PlantDrive> drives;
+    const auto plant = startSimulatedPlant(options, drives, error);
+    if (plant.empty()) return startUpFailure(options, "the simulated drives did not start: " + error);
+    return runPlantHeadless(options, std::move(drives));
+  }
   std::unique_ptr<drivesim::SimulatedDrive> simulated;
   std::string destIp = options.destIp;
   std::uint16_t destPort = options.destPort;

@@ -55,6 +55,21 @@ TEST(CommandLine, UsageErrors) {
     EXPECT_NE(UsageText().find(option), std::string::npos) << option;
 }
 
+TEST(CommandLine, SeveralDrivesEachKeptAndRefusedWhereTheyCannotRunApart) {
+  const LaunchParse p = parse({"--headless", "--drive", "192.0.2.11", "--drive=192.0.2.12", "--jobs", "4", "--port", "0"});
+  ASSERT_EQ(p.usageError, "");
+  EXPECT_EQ(p.options.drives, (std::vector<std::string>{"192.0.2.11", "192.0.2.12"}));
+  EXPECT_EQ(p.options.jobs, 4);
+  EXPECT_EQ(parse({"--headless", "--simulate", "--simulate-count", "3"}).options.simulateCount, 3);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--headless", "--drive", "a", "--drive", "a"},      // one drive asked by two runs
+           {"--headless", "--drive", "a", "--drive", "b", "--port", "22359"},
+           {"--drive", "a", "--drive", "b"},                    // the window saves one drive
+           {"--simulate-count", "2"}, {"--headless", "--simulate", "--simulate-count", "0"},
+           {"--headless", "--simulate", "--simulate-count", "2", "--simulate-type", "RX-Brin"}, {"--jobs", "0"}})
+    EXPECT_NE(parse(args).usageError, "") << args.back();
+}
+
 TEST(CommandLine, CodePageByAnyIconvNameThatCarriesTheDrivesReplies) {
   EXPECT_EQ(parse({}).options.codePage.name(), "windows-1252");
   for (const char* name : {"CP932", "SHIFT_JIS", "SJIS", "windows-1252", "CP1252"}) {

@@ -264,6 +264,27 @@ TEST_F(EndToEnd, HeadlessSimulatedRunLeavesADatedArchiveOfEveryFile) {
   EXPECT_NE(text.find("<signal value=\"0\" id=\"DEC_TIME1\"/>"), std::string::npos) << text;
 }
 
+TEST_F(EndToEnd, SeveralSimulatedDrivesSavedAtOnceEachIntoItsFolder) {
+  QStringList arguments = simulatedRun();
+  arguments << "--simulate-count" << "3";
+  const Finished run = runQuillon(arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  // Every line of a run names its drive, up to the table at the end.
+  const std::size_t table = run.output.find("\nDrive ");
+  ASSERT_NE(table, std::string::npos) << run.output;
+  for (std::size_t line = 0; line < table; line = run.output.find('\n', line) + 1)
+    ASSERT_EQ(run.output.compare(line, 10, "[127.0.0.1"), 0) << run.output.substr(line, 80);
+  for (int number = 1; number <= 3; ++number) {
+    const std::string n = std::to_string(number);
+    EXPECT_NE(run.output.find("[127.0.0.1" + n + " LINE/" + n + "] Compress the files Done>"), std::string::npos)
+        << run.output;
+    const std::vector<fs::path> archives = entriesOf(base_ / "docs" / "Quillon" / ("LINE_" + n), "TRBSAVE_");
+    ASSERT_EQ(archives.size(), 1u) << n;
+    EXPECT_NE(run.output.find(archives[0].string()), std::string::npos) << run.output;
+  }
+  EXPECT_TRUE(entriesOf(base_ / "docs" / "Quillon", "TRBSAVE").empty()) << "nothing in the one-drive place";
+}
+
 TEST_F(EndToEnd, SimulatedDriveTypeWithoutEventLog) {
   QStringList arguments = simulatedRun();
   arguments << "--simulate-type" << "RX-Brin";
