@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "quillon/requests/drive_database_download.h"
-#include "quillon/run/program_folder_lock.h"
 #include "tests/requests/download_support.h"
 #include "tests/window/window_rig.h"
 
@@ -117,10 +116,8 @@ TEST(DbLoadInTheSaveRun, ARefusedArchiveIsNamedAtTheEndAndLeavesNothing) {
       EXPECT_NE(name, "x.csv");
       EXPECT_EQ(name.find("ok.txt"), std::string::npos);
     }
-    // The run's lock on the program folder stays, as it does after every run.
     for (const auto& entry : fs::directory_iterator(rig.appFolder()))
-      EXPECT_TRUE(entry.path() == rig.archive() || entry.path().filename() == kProgramFolderLockName)
-          << entry.path() << " was not there before";
+      EXPECT_TRUE(entry.path() == rig.archive()) << entry.path() << " was not there before";
     EXPECT_FALSE(fs::exists(rig.documents() / "escaped.mdb"));
   }
 }
