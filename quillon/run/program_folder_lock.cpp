@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,35 +31,51 @@ void writeOwnPid(int fd) {
 
 }  // namespace
 
+// True while `fd` is the file at `path`: a run that ended may have removed it in between.
+static bool stillThere(int fd, const std::filesystem::path& path) {
+  struct stat open {}, named {};
+  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
 ProgramFolderLock::~ProgramFolderLock() {
-  // Emptied before it is let go, so that a stale id is never shown.
-  [[maybe_unused]] const int emptied = ::ftruncate(fd_, 0);
+  // Removed while still held, so that the program folder keeps nothing of the run; a run that
+  // opened it meanwhile sees it gone and takes a new one.
+  ::unlink(file_.c_str());
   ::close(fd_);  // releases the lock
 }
 
 ProgramFolderLock::Attempt ProgramFolderLock::Take(const std::filesystem::path& programFolder) {
   Attempt attempt;
   const std::filesystem::path file = programFolder / kProgramFolderLockName;
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    attempt.error = "the lock file " + file.string() + " cannot be opened (" + std::strerror(errno) + ")";
-    return attempt;
-  }
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    const int why = errno;
-    if (why == EWOULDBLOCK) {
-      attempt.heldByAnother = true;
-      attempt.holder = pidWrittenIn(fd);
-    } else {
-      attempt.error = "the lock file " + file.string() + " cannot be locked (" + std::strerror(why) + ")";
+  for (;;) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+      attempt.error = "the lock file " + file.string() + " cannot be opened (" + std::strerror(errno) + ")";
+      return attempt;
     }
-    ::close(fd);
+    int locked = 0;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+      const int why = errno;
+      if (why == EWOULDBLOCK) {
+        attempt.heldByAnother = true;
+        attempt.holder = pidWrittenIn(fd);
+      } else {
+        attempt.error = "the lock file " + file.string() + " cannot be locked (" + std::strerror(why) + ")";
+      }
+      ::close(fd);
+      return attempt;
+    }
+    if (!stillThere(fd, file)) {
+      ::close(fd);  // the run that held it has just ended: take the next one
+      continue;
+    }
+    writeOwnPid(fd);
+    attempt.lock.reset(new ProgramFolderLock(fd, file));
     return attempt;
   }
-  writeOwnPid(fd);
-  attempt.lock.reset(new ProgramFolderLock(fd));
-  return attempt;
 }
 
 }  // namespace quillon
