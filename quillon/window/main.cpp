@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
+#include <cmath>
 #include <iostream>
 #include <memory>
 
@@ -19,6 +20,7 @@
 #include "platform/shell/open_folder.h"
 #include "quillon/live_exchange/velkor_exchange.h"
 #include "quillon/live_exchange/velkor_module_location.h"
+#include "quillon/plant/scan_command.h"
 #include "quillon/run/program_version.h"
 #include "quillon/run/run_context.h"
 #include "quillon/window/command_line.h"
@@ -30,6 +32,9 @@
 
 namespace {
 using namespace quillon;
+
+// After the first answer to a save's broadcast, how long other drives may still answer.
+constexpr std::chrono::milliseconds kBroadcastSaveWait{500};
 
 std::filesystem::path templateFolder() {
   const std::filesystem::path program = platform::shell::RunningProgram();
@@ -88,6 +93,24 @@ std::unique_ptr<drivesim::SimulatedDrive> startSimulatedDrive(const LaunchOption
   return simulated;
 }
 
+std::chrono::milliseconds waitOf(const LaunchOptions& options, std::chrono::milliseconds otherwise) {
+  if (!options.waitSeconds) return otherwise;
+  return std::chrono::milliseconds(std::lround(*options.waitSeconds * 1000));
+}
+
+int runScan(int argc, char** argv, const LaunchOptions& options) {
+  QCoreApplication app(argc, argv);
+  ScanOptions scan;
+  if (options.destIp != kDefaultDestIp) scan.drive = options.destIp;
+  scan.drivePort = options.destPort;
+  scan.wait = waitOf(options, kScanWait);
+  scan.codePage = options.codePage;
+  scan.databases = RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
+                                           options.installRoot.value_or("/opt"))
+                       .search();
+  return RunScanCommand(scan, options.json, std::cout, std::cerr);
+}
+
 int runHeadless(RunContext& run, const LaunchOptions& options) {
   platform::shell::TerminalMessageBoxes messages(std::cout, options.answerYes);
   // The closing message shows on the output stream in any case; the error stream repeats it
@@ -140,6 +163,7 @@ int main(int argc, char** argv) {
     std::cout << versionText();
     return kExitCompleted;
   }
+  if (options.scan) return runScan(argc, argv, options);
 
   std::unique_ptr<QCoreApplication> app;
   if (options.headless) app = std::make_unique<QCoreApplication>(argc, argv);
@@ -162,5 +186,6 @@ int main(int argc, char** argv) {
                  RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
                                          options.installRoot.value_or("/opt")),
                  options.switches);
+  run.broadcastWait = waitOf(options, kBroadcastSaveWait);
   return options.headless ? runHeadless(run, options) : runWindow(run, options);
 }
