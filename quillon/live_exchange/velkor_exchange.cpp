@@ -244,6 +244,10 @@ std::string VelkorExchange::lockOnto(const std::string& address) {
   return {};
 }
 
+std::string VelkorExchange::aimAt(const std::string& destination) {
+  return configureAndOpen(destination.empty() ? kDefaultDestIp : destination, destPort_, boundPort_);
+}
+
 void VelkorExchange::noteSender() {
   Variant value;
   DriveAddress sender;

@@ -42,6 +42,7 @@ class VelkorExchange : public Exchange {
   bool broadcasting() const override { return broadcasting_; }
   std::vector<DriveAddress> answerersOfLastRequest(std::chrono::milliseconds window) override;
   std::string lockOnto(const std::string& address) override;
+  std::string aimAt(const std::string& destination) override;
 
   // The handlers, bound to the control's OnReceive event and to the timer's tick.
   void onReceive();

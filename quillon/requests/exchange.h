@@ -104,6 +104,12 @@ class Exchange {
     (void)window;
     return {};
   }
+  // Where the next run's requests go: a drive's address or host name, or (empty) the broadcast
+  // address. Empty, or why not.
+  virtual std::string aimAt(const std::string& destination) {
+    (void)destination;
+    return {};
+  }
   // From now on requests go to `address` only and only its datagrams are taken (source filter).
   // Empty, or why not.
   virtual std::string lockOnto(const std::string& address) {
