@@ -131,6 +131,8 @@ std::string VelkorExchange::configureAndOpen(const std::string& destIp, std::uin
 
   if (portOpen()) {
     destination_ = destination + ":" + std::to_string(destPort);
+    destPort_ = destPort;
+    broadcasting_ = !namedDrive;
     Variant bound;
     std::int32_t port = myPort;
     if (platform::automation::Succeeded(c.get(velkor::DISPID_MyPort, bound))) bound.toInt32(port);
@@ -158,6 +160,7 @@ bool VelkorExchange::transact(std::string_view request, ReplyForm form) {
   s.ReplyFlag = false;
   const auto start = std::chrono::steady_clock::now();
   resendsOfRequest_ = 0;
+  answerers_.clear();
   s.RequestBuf.assign(request.begin(), request.end());
   sendRequestBuf();
   s.BinaryReplyFlag = form == ReplyForm::Binary;
@@ -206,6 +209,57 @@ void VelkorExchange::reopenPort() {
   control_->put(velkor::DISPID_PortOpen, Variant(true));
 }
 
+std::vector<DriveAddress> VelkorExchange::answerersOfLastRequest(std::chrono::milliseconds window) {
+  if (!broadcasting_) return answerers_;
+  // Answers that come now are only counted (onReceive takes none while ReplyFlag is clear and
+  // no request waits); Cancel ends the listening early.
+  const auto end = std::chrono::steady_clock::now() + window;
+  listening_ = true;
+  QTimer wakeUp;
+  wakeUp.setSingleShot(true);
+  wakeUp.start(window);
+  while (!state_.AbortFlag && std::chrono::steady_clock::now() < end)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  listening_ = false;
+  return answerers_;
+}
+
+std::string VelkorExchange::lockOnto(const std::string& address) {
+  auto& c = *control_;
+  c.put(velkor::DISPID_PortOpen, Variant(false));
+  c.put(velkor::DISPID_DestIp, Variant(address));
+  c.put(velkor::DISPID_SrcIpFilter, Variant(true));
+  c.put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(boundPort_)));
+  lastControlError_.reset();
+  c.put(velkor::DISPID_PortOpen, Variant(true));
+  if (!portOpen()) {
+    const std::string socketError =
+        lastControlError_ ? " (" + platform::sockets::SocketErrorText(*lastControlError_) + ")" : std::string();
+    return "the tool's own UDP port " + std::to_string(boundPort_) + " could not be opened again for the drive " +
+           address + socketError;
+  }
+  broadcasting_ = false;
+  answerers_.clear();
+  destination_ = address + ":" + std::to_string(destPort_);
+  return {};
+}
+
+std::string VelkorExchange::aimAt(const std::string& destination) {
+  return configureAndOpen(destination.empty() ? kDefaultDestIp : destination, destPort_, boundPort_);
+}
+
+void VelkorExchange::noteSender() {
+  Variant value;
+  DriveAddress sender;
+  if (platform::automation::Succeeded(control_->get(velkor::DISPID_InSrcIp, value))) value.toText(sender.address);
+  std::int32_t port = 0;
+  if (platform::automation::Succeeded(control_->get(velkor::DISPID_InSrcPort, value))) value.toInt32(port);
+  sender.port = static_cast<std::uint16_t>(port);
+  for (const DriveAddress& known : answerers_)
+    if (known.address == sender.address) return;
+  answerers_.push_back(std::move(sender));
+}
+
 bool VelkorExchange::portOpen() {
   Variant open;
   bool isOpen = false;
@@ -238,6 +292,15 @@ void keepStatusAlone(std::string& text, const platform::shell::CodePage& codePag
 
 void VelkorExchange::onReceive() {
   ExchangeState& s = state_;
+  if (broadcasting_) {
+    noteSender();
+    // A further answer to the broadcast: counted, never taken, so that two drives' replies are
+    // never mixed. Its payload is read only to be let go.
+    if (listening_ || s.ReplyFlag) {
+      control_->get(s.BinaryReplyFlag ? velkor::DISPID_InputB : velkor::DISPID_Input, wiring_->reply);
+      return;
+    }
+  }
   s.RetryCount = 0;
   std::optional<std::uint8_t> status, code;
   Variant& payload = wiring_->reply;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/automation/dispatch.h"
 #include "quillon/requests/exchange.h"
@@ -38,6 +39,10 @@ class VelkorExchange : public Exchange {
   std::string configureAndOpen(const std::string& destIp, std::uint16_t destPort, std::uint16_t myPort);
 
   bool transact(std::string_view request, ReplyForm form) override;
+  bool broadcasting() const override { return broadcasting_; }
+  std::vector<DriveAddress> answerersOfLastRequest(std::chrono::milliseconds window) override;
+  std::string lockOnto(const std::string& address) override;
+  std::string aimAt(const std::string& destination) override;
 
   // The handlers, bound to the control's OnReceive event and to the timer's tick.
   void onReceive();
@@ -60,12 +65,17 @@ class VelkorExchange : public Exchange {
   void sendRequestBuf();
   void reopenPort();
   bool portOpen();
+  void noteSender();
 
   std::shared_ptr<platform::automation::Control> control_;
   std::unique_ptr<Wiring> wiring_;
   std::uint64_t waitRounds_ = 0;
   std::chrono::nanoseconds transactTime_{};
   std::uint16_t boundPort_ = 0;
+  std::uint16_t destPort_ = 0;
+  bool broadcasting_ = false;
+  bool listening_ = false;  // for further answers to a broadcast
+  std::vector<DriveAddress> answerers_;  // of the broadcast request last sent
   int resendsOfRequest_ = 0;
   std::optional<std::int32_t> lastControlError_;
 };
@@ -74,6 +84,9 @@ class VelkorExchange : public Exchange {
 // user's, then the system-wide one), else from this program's own module; a module of another
 // version than the program's is refused. Null with `error` set.
 std::shared_ptr<platform::automation::Control> CreateVelkorControl(std::string& error);
+
+// The capture control "OSTRIN.OstrinCtrl.1" from the same module; null with `error` set.
+std::shared_ptr<platform::automation::Control> CreateOstrinControl(std::string& error);
 
 // The control `Velkor1` created and configured as start-up does it (destination, ports,
 // switches, routing values 0, the drive's code page), with its port open; null with `error` set.

@@ -12,6 +12,7 @@
 #include "platform/automation/registry.h"
 #include "platform/shell/install_layout.h"
 #include "quillon/live_exchange/velkor_exchange.h"
+#include "velkor/capture/ostrin_ids.h"
 #include "velkor/control/velkor_ids.h"
 
 namespace quillon {
@@ -112,6 +113,26 @@ std::shared_ptr<platform::automation::Control> CreateVelkorControl(std::string& 
   const auto hr = platform::automation::CreateControlFromLibrary(choice->library, choice->clsid, control);
   if (platform::automation::Failed(hr) || !control) {
     error = std::string("the Velkor control \"") + kVelkorControlProgId + "\" could not be created from " +
+            choice->library + " (" + hresultText(hr) + ")";
+    return nullptr;
+  }
+  return control;
+}
+
+}  // namespace quillon
+
+namespace quillon {
+
+std::shared_ptr<platform::automation::Control> CreateOstrinControl(std::string& error) {
+  const auto choice = chooseModule(error);
+  if (!choice) return nullptr;
+  if (error = moduleRefusal(*choice); !error.empty()) return nullptr;
+  const auto clsid = platform::automation::Guid::parse(velkor::kOstrinClsidText);
+  std::shared_ptr<platform::automation::Control> control;
+  const auto hr = clsid ? platform::automation::CreateControlFromLibrary(choice->library, *clsid, control)
+                        : platform::automation::HRESULT{};
+  if (!clsid || platform::automation::Failed(hr) || !control) {
+    error = std::string("the capture control \"") + velkor::kOstrinProgId + "\" could not be created from " +
             choice->library + " (" + hresultText(hr) + ")";
     return nullptr;
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The request/reply exchange with the drive: one request outstanding at a time, a text or
 // binary reply, refusal (NAK), re-send on silence and the abort rule.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -53,6 +54,13 @@ std::string HexByteText(std::uint8_t value);
 // text, more than 16 digits or any other character.
 std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 
+// Where a drive answered from: its dotted address and UDP port.
+struct DriveAddress {
+  std::string address;
+  std::uint16_t port = 0;
+  bool operator==(const DriveAddress&) const = default;
+};
+
 // One exchange. The live implementation sends through the control and waits in the event
 // loop; tests may substitute a scripted one.
 class Exchange {
@@ -86,6 +94,28 @@ class Exchange {
 
   // Where the requests go, as the messages name it ("127.0.0.1:22359"); "the drive" when unknown.
   const std::string& destination() const { return destination_; }
+
+  // True while requests go to the broadcast address, where every drive on the network may
+  // answer. An exchange with one drive only (the scripted one) never broadcasts.
+  virtual bool broadcasting() const { return false; }
+  // After a broadcast request was answered: listens on for `window` and gives every sender that
+  // answered it, the one whose answer was taken first. Later answers are never taken as replies.
+  virtual std::vector<DriveAddress> answerersOfLastRequest(std::chrono::milliseconds window) {
+    (void)window;
+    return {};
+  }
+  // Where the next run's requests go: a drive's address or host name, or (empty) the broadcast
+  // address. Empty, or why not.
+  virtual std::string aimAt(const std::string& destination) {
+    (void)destination;
+    return {};
+  }
+  // From now on requests go to `address` only and only its datagrams are taken (source filter).
+  // Empty, or why not.
+  virtual std::string lockOnto(const std::string& address) {
+    (void)address;
+    return {};
+  }
 
  protected:
   std::string_view pendingRequest() const {

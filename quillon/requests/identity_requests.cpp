@@ -60,8 +60,10 @@ std::string TenthsText(std::int64_t tenths) {
 }
 
 void IdentityRequests::ReadInterfaceVersion() {
-  ExchangeState& state = exchange_.state();
-  if (!exchange_.transact("QT", ReplyForm::Text)) return;
+  if (exchange_.transact("QT", ReplyForm::Text)) DecodeInterfaceVersion(exchange_.state(), identity_);
+}
+
+void DecodeInterfaceVersion(ExchangeState& state, DriveIdentity& identity) {
   TextReplyDecoder reply(state, "QT");
   const std::string versionText = reply.chars(kVersionTextPosition, kVersionTextLength);
   const std::string level = reply.chars(kLevelPosition, 1);
@@ -72,9 +74,9 @@ void IdentityRequests::ReadInterfaceVersion() {
                     "\" must be decimal digits");
     return;
   }
-  identity_.InterfaceVersionText = versionText;
-  identity_.InterfaceLevel = static_cast<std::int16_t>(std::atoi(level.c_str()));
-  identity_.InterfaceMinor = static_cast<std::int16_t>(std::atoi(minor.c_str()));
+  identity.InterfaceVersionText = versionText;
+  identity.InterfaceLevel = static_cast<std::int16_t>(std::atoi(level.c_str()));
+  identity.InterfaceMinor = static_cast<std::int16_t>(std::atoi(minor.c_str()));
 }
 
 bool IdentityRequests::readTail(const char* command, std::string& tail) {

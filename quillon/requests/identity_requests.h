@@ -26,6 +26,10 @@ class IdentityRequests {
   DriveIdentity& identity_;
 };
 
+// The interface version of a "QT" reply held in `state.ReplyText` into `identity`; a malformed
+// reply aborts through `state` and changes nothing.
+void DecodeInterfaceVersion(ExchangeState& state, DriveIdentity& identity);
+
 // A count of tenths as text with one decimal: -10 -> "-1.0", 200 -> "20.0".
 std::string TenthsText(std::int64_t tenths);
 

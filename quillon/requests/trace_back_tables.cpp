@@ -47,6 +47,13 @@ std::string TraceBackTables::signalAddress(int bank, int signal) const {
   return row[signal];
 }
 
+bool BankHoldsRecord(const BankTimeRow& row) {
+  constexpr int kMonthField = 2, kSecondField = 6;
+  for (int field = kMonthField; field <= kSecondField; ++field)
+    if (row[field] != "00") return true;
+  return false;
+}
+
 const BankTimeRow& TraceBackTables::bankTime(int bank) const {
   static const BankTimeRow empty{};
   if (bank < 0 || bank >= static_cast<int>(BankTime.size())) return empty;

@@ -55,6 +55,9 @@ using BankTimeRow = std::array<std::string, kBankTimeFields>;
 // (entry, field) of one bank; empty until written.
 using BankFaultList = std::array<std::array<std::optional<std::int16_t>, kBankFaultFields>, kBankFaultEntries>;
 
+// True when a bank's time holds a record: any of month, day, hour, minute, second is not "00".
+bool BankHoldsRecord(const BankTimeRow& row);
+
 struct TraceBackTables {
   std::uint8_t BankCount = kDefaultBankCount;
 

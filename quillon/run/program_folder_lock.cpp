@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -32,57 +31,51 @@ void writeOwnPid(int fd) {
 
 }  // namespace
 
-// The holder removes the file before it lets go; a run that opened it meanwhile then holds a
-// lock on a file no longer in the folder, and must open it again.
-bool isTheFolderFile(int fd, const std::filesystem::path& file) {
-  struct stat opened {};
-  struct stat named {};
-  return ::fstat(fd, &opened) == 0 && ::stat(file.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-         opened.st_ino == named.st_ino;
+// True while `fd` is the file at `path`: a run that ended may have removed it in between.
+static bool stillThere(int fd, const std::filesystem::path& path) {
+  struct stat open {}, named {};
+  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
 }
 
 ProgramFolderLock::~ProgramFolderLock() {
-  // Removed while still held, so that the user's folder keeps nothing of the run but its save.
+  // Removed while still held, so that the program folder keeps nothing of the run; a run that
+  // opened it meanwhile sees it gone and takes a new one.
   ::unlink(file_.c_str());
   ::close(fd_);  // releases the lock
 }
 
 ProgramFolderLock::Attempt ProgramFolderLock::Take(const std::filesystem::path& programFolder) {
-  const std::filesystem::path file = programFolder / kProgramFolderLockName;
-  for (int tries = 0;; ++tries) {
-    std::optional<Attempt> attempt = TakeOnce(file);
-    if (attempt) return std::move(*attempt);
-    assert(tries < 100 && "the lock file keeps being removed under this run");
-  }
-}
-
-// Empty when the locked file was removed by its previous holder meanwhile: take it again.
-std::optional<ProgramFolderLock::Attempt> ProgramFolderLock::TakeOnce(const std::filesystem::path& file) {
   Attempt attempt;
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    attempt.error = "the lock file " + file.string() + " cannot be opened (" + std::strerror(errno) + ")";
-    return attempt;
-  }
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    const int why = errno;
-    if (why == EWOULDBLOCK) {
-      attempt.heldByAnother = true;
-      attempt.holder = pidWrittenIn(fd);
-    } else {
-      attempt.error = "the lock file " + file.string() + " cannot be locked (" + std::strerror(why) + ")";
+  const std::filesystem::path file = programFolder / kProgramFolderLockName;
+  for (;;) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+      attempt.error = "the lock file " + file.string() + " cannot be opened (" + std::strerror(errno) + ")";
+      return attempt;
     }
-    ::close(fd);
+    int locked = 0;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+      const int why = errno;
+      if (why == EWOULDBLOCK) {
+        attempt.heldByAnother = true;
+        attempt.holder = pidWrittenIn(fd);
+      } else {
+        attempt.error = "the lock file " + file.string() + " cannot be locked (" + std::strerror(why) + ")";
+      }
+      ::close(fd);
+      return attempt;
+    }
+    if (!stillThere(fd, file)) {
+      ::close(fd);  // the run that held it has just ended: take the next one
+      continue;
+    }
+    writeOwnPid(fd);
+    attempt.lock.reset(new ProgramFolderLock(fd, file));
     return attempt;
   }
-  if (!isTheFolderFile(fd, file)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  writeOwnPid(fd);
-  attempt.lock.reset(new ProgramFolderLock(fd, file));
-  return attempt;
 }
 
 }  // namespace quillon

@@ -2,7 +2,8 @@
 // One run at a time per program folder: an advisory lock (flock) on a file in the folder, held
 // from the folder check to the end of the run. Two runs into one folder would otherwise write
 // one working folder and pack both drives' files into one archive. The lock belongs to the
-// open file, so it also keeps apart two runs in one process and goes with a process that dies.
+// open file, so it also keeps apart two runs in one process and goes with a process that dies;
+// the file is removed when the run ends.
 #include <sys/types.h>
 
 #include <filesystem>
@@ -31,7 +32,6 @@ class ProgramFolderLock {
 
  private:
   ProgramFolderLock(int fd, std::filesystem::path file) : fd_(fd), file_(std::move(file)) {}
-  static std::optional<Attempt> TakeOnce(const std::filesystem::path& file);
   int fd_;
   std::filesystem::path file_;
 };

@@ -37,6 +37,7 @@ void RunContext::beginRun(bool dbLoadTicked) {
   workingFolderIsThisRuns = false;
   notices.clear();
   failedStep.clear();
+  answeringDrives.clear();
   stoppedAtCheckpoint_ = false;
 }
 

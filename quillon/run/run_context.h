@@ -4,6 +4,7 @@
 // record and status tables), the drive-database connections, the counts the run decides by,
 // the one progress bar with its `ProgressAccumulator`, and where the run left its data. The
 // steps read and write it; listeners learn of it through `events`.
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "quillon/database/trace_workbook.h"
 #include "quillon/requests/drive_identity.h"
 #include "quillon/requests/exchange.h"
+#include "quillon/requests/identify_drive.h"
 #include "quillon/requests/memory_requests.h"
 #include "quillon/requests/progress.h"
 #include "quillon/requests/record_requests.h"
@@ -47,6 +49,8 @@ class RunContext {
 
   // Chosen at Start: "DB Load" ticked.
   bool dbLoad = false;
+  // How long a broadcast run listens for further drives after the first answer.
+  std::chrono::milliseconds broadcastWait{500};
 
   // What the drive told; the tables keep their values from one run to the next until
   // overwritten, as the drive's own do.
@@ -73,6 +77,8 @@ class RunContext {
   std::vector<std::string> notices;
   // The caption of the step in which the run was aborted; empty while it was not.
   std::string failedStep;
+  // The drives that answered the run's broadcast when more than one did: the run read nothing.
+  std::vector<IdentifiedDrive> answeringDrives;
   // Held from the folder check until the run has ended: no other run writes this program folder.
   std::unique_ptr<ProgramFolderLock> programFolderLock;
 

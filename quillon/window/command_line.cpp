@@ -10,7 +10,7 @@ namespace {
 
 enum class Option {
   Headless, Simulate, Yes, Help, Version, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad,
-  SimulateType, Jobs, SimulateCount
+  SimulateType, Jobs, SimulateCount, Wait, Json
 };
 
 struct OptionSpec {
@@ -28,7 +28,12 @@ constexpr OptionSpec kOptions[] = {
     {"--install-root", Option::InstallRoot, true}, {"--codepage", Option::Codepage, true},
     {"--db-load", Option::DbLoad, false},      {"--simulate-type", Option::SimulateType, true},
     {"--jobs", Option::Jobs, true},            {"--simulate-count", Option::SimulateCount, true},
+    {"--wait", Option::Wait, true},            {"--json", Option::Json, false},
 };
+
+// What `quillon scan` takes: where to ask and how long, where drive databases are installed.
+constexpr Option kScanOptions[] = {Option::Help,      Option::Drive,       Option::DrivePort, Option::Wait,
+                                   Option::Documents, Option::InstallRoot, Option::Codepage,  Option::Json};
 
 const OptionSpec* findOption(std::string_view name) {
   for (const OptionSpec& entry : kOptions)
@@ -109,6 +114,16 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
       o.codePage = std::move(*page);
       break;
     }
+    case Option::Wait: {
+      const auto seconds = WaitSeconds(value);
+      if (!seconds) return "--wait needs a number of seconds from 0 to 60, not \"" + value + "\"";
+      o.waitSeconds = *seconds;
+      break;
+    }
+    case Option::Json:
+      if (!o.scan) return "--json is an option of \"quillon scan\"";
+      o.json = true;
+      break;
     case Option::SimulateType:
       if (value.empty()) return "--simulate-type needs a drive type name, e.g. RX-Brin";
       o.simulatedDriveType = value;
@@ -174,11 +189,21 @@ std::string optionAfterSwitches(const std::vector<std::string>& args, std::size_
 
 }  // namespace
 
+std::optional<double> WaitSeconds(const std::string& text) {
+  constexpr double kLongestWait = 60;
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(value >= 0 && value <= kLongestWait))
+    return std::nullopt;
+  return value;
+}
+
 LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
   LaunchParse result;
   LaunchOptions& o = result.options;
   bool driveGiven = false;
-  std::size_t i = 0;
+  o.scan = !args.empty() && args[0] == "scan";
+  std::size_t i = o.scan ? 1 : 0;
   bool separated = false;  // "--": every word after it is a switch
   for (; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -207,6 +232,10 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
       }
     } else if (equals != std::string::npos) {
       result.usageError = name + " takes no value";
+      return result;
+    }
+    if (o.scan && std::find(std::begin(kScanOptions), std::end(kScanOptions), entry->option) == std::end(kScanOptions)) {
+      result.usageError = "\"scan\" does not take " + name;
       return result;
     }
     if (entry->option == Option::Drive) driveGiven = true;
@@ -239,6 +268,10 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = "--yes answers the questions of a headless run; use it with --headless";
     return result;
   }
+  if (o.scan && i < args.size()) {
+    result.usageError = "\"scan\" takes no switches, not \"" + args[i] + "\"";
+    return result;
+  }
   if (!separated) {
     result.usageError = optionAfterSwitches(args, i);
     if (!result.usageError.empty()) return result;
@@ -256,8 +289,9 @@ std::string UsageText() {
       "Usage: quillon [--headless] [--simulate [--simulate-type TYPE | --simulate-count N]]\n"
       "               [--drive HOST]... [--drive-port N] [--jobs N]\n"
       "               [--port N] [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes]\n"
-      "               [--db-load]"
+      "               [--db-load] [--wait SECONDS]"
       " [--] [/l] [/f]\n"
+      "       quillon scan [--drive HOST] [--drive-port N] [--wait SECONDS] [--json]\n"
       "       quillon view PATH [--snapshot FILE.png]\n"
       "       quillon report PATH [-o FILE.html]\n"
       "       quillon export PATH --csv DIR\n"
@@ -282,6 +316,9 @@ std::string UsageText() {
       "  --drive HOST       the drive's address (default 255.255.255.255, broadcast); give it\n"
       "                     again for each further drive: all are saved at once (headless)\n"
       "  --jobs N           with several drives: at most N runs at once (default 16)\n"
+      "  --wait SECONDS     broadcast: listen this long after the first answer for other drives\n"
+      "                     (default 0.5); the run saves only when one drive answered, and\n"
+      "                     otherwise names them all and reads nothing\n"
       "  --drive-port N     the drive's UDP port (default 22359)\n"
       "  --port N           this program's own UDP port (default 22359; with several drives\n"
       "                     each run takes a free one)\n"
@@ -303,6 +340,13 @@ std::string UsageText() {
       "                     latest fault (\"Last Fault Only\")\n"
       "  ... /f             (last word) use the 32-per-block trace requests where the drive\n"
       "                     allows them\n"
+      "\n"
+      "Finding drives:\n"
+      "  scan               ask every network of this computer by broadcast (or only --drive HOST)\n"
+      "                     which drives are there, for --wait SECONDS (default 1), then each\n"
+      "                     drive who it is: address, drive type, software and interface version,\n"
+      "                     panel name, recorded banks, whether its drive database is installed\n"
+      "                     (--json: a JSON array; exit 0 a drive answered, 1 none did)\n"
       "\n"
       "Looking at a save (PATH: its archive .lzh, a moved save folder TRBSAVE_..., one\n"
       "trace-back workbook .mdb or one CSV set folder TRB_...; 'quillon view --help'):\n"

@@ -32,6 +32,10 @@ struct LaunchOptions {
   std::optional<std::filesystem::path> installRoot;
   platform::shell::CodePage codePage;  // --codepage: of the drive's texts and the files written
   std::optional<std::string> simulatedDriveType;  // with --simulate
+  // --wait: how long answers to a broadcast are listened for (a save: after the first one)
+  std::optional<double> waitSeconds;
+  bool scan = false;  // `quillon scan`: list the drives on the networks, save nothing
+  bool json = false;  // scan: as a JSON array
   RunSwitches switches;
 };
 
@@ -42,6 +46,8 @@ struct LaunchParse {
 
 // `args` without the program name.
 LaunchParse ParseLaunchOptions(const std::vector<std::string>& args);
+// --wait SECONDS: from 0 to 60, decimals allowed; nullopt for anything else.
+std::optional<double> WaitSeconds(const std::string& text);
 std::string UsageText();
 
 inline constexpr int kMostJobs = 256;

@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
+#include <QThread>
+#include <cmath>
 #include <iostream>
 #include <memory>
 
@@ -19,6 +21,8 @@
 #include "platform/shell/open_folder.h"
 #include "quillon/live_exchange/velkor_exchange.h"
 #include "quillon/live_exchange/velkor_module_location.h"
+#include "quillon/convert/save_folder_files.h"
+#include "quillon/plant/scan_command.h"
 #include "quillon/run/program_version.h"
 #include "quillon/run/run_context.h"
 #include "quillon/window/command_line.h"
@@ -31,6 +35,9 @@
 
 namespace {
 using namespace quillon;
+
+// After the first answer to a save's broadcast, how long other drives may still answer.
+constexpr std::chrono::milliseconds kBroadcastSaveWait{500};
 
 std::filesystem::path templateFolder() {
   const std::filesystem::path program = platform::shell::RunningProgram();
@@ -133,7 +140,45 @@ int runPlantHeadless(const LaunchOptions& options, std::vector<PlantDrive> drive
   return PlantExitStatus(results);
 }
 
-int runHeadless(RunContext& run, const LaunchOptions& options) {
+std::chrono::milliseconds waitOf(const LaunchOptions& options, std::chrono::milliseconds otherwise) {
+  if (!options.waitSeconds) return otherwise;
+  return std::chrono::milliseconds(std::lround(*options.waitSeconds * 1000));
+}
+
+int runScan(int argc, char** argv, const LaunchOptions& options) {
+  QCoreApplication app(argc, argv);
+  ScanOptions scan;
+  if (options.destIp != kDefaultDestIp) scan.drive = options.destIp;
+  scan.drivePort = options.destPort;
+  scan.wait = waitOf(options, kScanWait);
+  scan.codePage = options.codePage;
+  scan.databases = RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
+                                           options.installRoot.value_or("/opt"))
+                       .search();
+  return RunScanCommand(scan, options.json, std::cout, std::cerr);
+}
+
+// The Scan button: the scan on a thread of its own with its own event loop, the drives handed
+// back to the window's thread.
+void scanOffTheWindowThread(const LaunchOptions& options, DrivesFound done) {
+  ScanOptions scan;
+  scan.drivePort = options.destPort;
+  scan.codePage = options.codePage;
+  scan.databases = RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
+                                           options.installRoot.value_or("/opt"))
+                       .search();
+  QThread* worker = QThread::create([scan, done = std::move(done)] {
+    std::vector<DriveChoice> drives;
+    for (const FoundDrive& d : ScanForDrives(scan).drives)
+      drives.push_back({d.at.address, d.at.address + "  " + TrimBlanks(d.identity.DriveType) + "  " +
+                                          TrimBlanks(d.identity.PanelName) + (d.note.empty() ? "" : "  (" + d.note + ")")});
+    QMetaObject::invokeMethod(qApp, [done, drives] { done(drives); }, Qt::QueuedConnection);
+  });
+  QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+  worker->start();
+}
+
+int runHeadless(RunContext& run, const LaunchOptions& options, const std::string& startAddress) {
   platform::shell::TerminalMessageBoxes messages(std::cout, options.answerYes);
   // The closing message shows on the output stream in any case; the error stream repeats it
   // for whoever reads that stream apart, not a second time on the same terminal or pipe.
@@ -142,6 +187,7 @@ int runHeadless(RunContext& run, const LaunchOptions& options) {
   HeadlessPrinter printer(run.events, std::cout, closing, ::isatty(STDOUT_FILENO) == 1);
   MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}});
   window.setDbLoad(options.dbLoad);
+  window.startWithDrive(startAddress);
   if (const std::string failure = window.startUp(); !failure.empty()) {
     std::cerr << "quillon: " << failure << "\n";
     return kExitError;
@@ -159,11 +205,13 @@ bool openViewer(const std::filesystem::path& save, const LaunchOptions& options)
   return QProcess::startDetached(QString::fromStdString(platform::shell::RunningProgram().string()), arguments);
 }
 
-int runWindow(RunContext& run, const LaunchOptions& options) {
+int runWindow(RunContext& run, const LaunchOptions& options, const std::string& startAddress) {
   platform::shell::QtMessageBoxes messages(WindowCaption());
   MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); },
-                          [&options](const std::filesystem::path& save) { return openViewer(save, options); }});
+                          [&options](const std::filesystem::path& save) { return openViewer(save, options); },
+                          [&options](DrivesFound done) { scanOffTheWindowThread(options, std::move(done)); }});
   window.setDbLoad(options.dbLoad);
+  window.startWithDrive(startAddress);
   MainWindowWidget widget(window);
   if (const std::string failure = window.startUp(); !failure.empty()) return startUpFailure(options, failure);
   widget.show();
@@ -185,6 +233,7 @@ int main(int argc, char** argv) {
     std::cout << versionText();
     return kExitCompleted;
   }
+  if (options.scan) return runScan(argc, argv, options);
 
   std::unique_ptr<QCoreApplication> app;
   if (options.headless) app = std::make_unique<QCoreApplication>(argc, argv);
@@ -218,5 +267,7 @@ int main(int argc, char** argv) {
                  RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
                                          options.installRoot.value_or("/opt")),
                  options.switches);
-  return options.headless ? runHeadless(run, options) : runWindow(run, options);
+  run.broadcastWait = waitOf(options, kBroadcastSaveWait);
+  const std::string startAddress = destIp == kDefaultDestIp ? std::string() : destIp;
+  return options.headless ? runHeadless(run, options, startAddress) : runWindow(run, options, startAddress);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/shell/folders.h"
 #include "platform/shell/message_box.h"
+#include "quillon/requests/memory_ranges.h"
 #include "quillon/run/save_sequence.h"
 
 namespace quillon {
@@ -54,14 +55,67 @@ std::string MainWindow::startUp() {
   return platform::shell::CreateFolder(run_.folders.AppFolder);
 }
 
+void MainWindow::startWithDrive(const std::string& address) {
+  aimedAt_ = address;
+  setDriveAddress(address);
+  controls.cmd_Scan.setVisible(static_cast<bool>(services_.scanDrives));
+}
+
+void MainWindow::clickScan() {
+  if (running_ || scanning_ || !services_.scanDrives) return;
+  scanning_ = true;
+  controls.cmd_Scan.setEnabled(false);
+  controls.cmd_Scan.setCaption("Scanning...");
+  services_.scanDrives([this](std::vector<DriveChoice> drives) { drivesFound(std::move(drives)); });
+}
+
+void MainWindow::drivesFound(std::vector<DriveChoice> drives) {
+  scanning_ = false;
+  controls.cmd_Scan.setCaption("Scan");
+  controls.cmd_Scan.setEnabled(!running_);
+  if (drives.size() == 1) setDriveAddress(drives.front().address);
+  controls.LabelReading.setCaption(drives.empty() ? "No drive answered the scan."
+                                                  : std::to_string(drives.size()) + " drive(s) found: pick one under Drive.");
+  offerDrives(std::move(drives));
+}
+
+void MainWindow::offerDrives(std::vector<DriveChoice> drives) {
+  driveChoices_ = std::move(drives);
+  if (choicesObserver_) choicesObserver_();
+}
+
+// The address field's drive, unless the exchange aims there already; false when it cannot.
+bool MainWindow::aimAtTheDriveField() {
+  const std::string& field = controls.txtDrive.caption();
+  const std::string address = field.substr(0, field.find(' '));
+  if (address == aimedAt_) return true;
+  if (const std::string why = run_.exchange.aimAt(address); !why.empty()) {
+    controls.LabelClosing.setCaption("The drive " + address + " cannot be asked: " + why);
+    return false;
+  }
+  aimedAt_ = address;
+  return true;
+}
+
 void MainWindow::clickStart() {
   if (running_ || !controls.cmd_Start.enabled()) return;  // only from Idle
+  if (!aimAtTheDriveField()) return;
   running_ = true;
+  controls.cmd_Scan.setEnabled(false);
   controls.cmd_Cancel.setEnabled(true);
   controls.setFocus(&controls.cmd_Cancel);  // before Start is disabled: the focus never passes to Exit
   controls.cmd_Start.setEnabled(false);
   RunSaveSequence(run_, controls.Check1.checked());
   running_ = false;
+  controls.cmd_Scan.setEnabled(!scanning_);
+  // Several drives answered the broadcast: the user picks one of them.
+  if (!run_.answeringDrives.empty()) {
+    std::vector<DriveChoice> drives;
+    for (const IdentifiedDrive& d : run_.answeringDrives)
+      drives.push_back({d.at.address, d.at.address + "  " + std::string(trimmedDriveType(d.identity.DriveType)) + "  " +
+                                          std::string(trimmedDriveType(d.identity.PanelName))});
+    offerDrives(std::move(drives));
+  }
   if (exitRequested_) clickExit();
 }
 

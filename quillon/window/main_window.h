@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/shell/message_box.h"
 #include "quillon/run/run_context.h"
@@ -15,12 +16,21 @@
 
 namespace quillon {
 
+// A drive the address field offers: its address, and how the list shows it.
+struct DriveChoice {
+  std::string address;
+  std::string label;
+};
+using DrivesFound = std::function<void(std::vector<DriveChoice>)>;
+
 // What the window asks of the desktop.
 struct WindowServices {
   platform::shell::MessageBoxes* messages = nullptr;
   std::function<bool(const std::filesystem::path&)> openFolder;  // file manager; false when none could be started
   std::function<void()> quitProgram;                             // after Exit
   std::function<bool(const std::filesystem::path&)> openViewer;  // the viewer on a save; false when it did not start
+  // Scans for drives off the window's thread and hands them back on it; none: no Scan.
+  std::function<void(DrivesFound)> scanDrives;
 };
 
 class MainWindow : public RunListener {
@@ -39,6 +49,14 @@ class MainWindow : public RunListener {
   void clickExit();    // ends the program; during a run it asks, then cancels and ends after the run
   void clickView();    // the viewer on the save the last run made
   void setDbLoad(bool checked) { controls.Check1.setChecked(checked); }
+  // The address the program was started with (empty: broadcast), where the exchange already aims.
+  void startWithDrive(const std::string& address);
+  // The address field as the user left it; the next Start aims there.
+  void setDriveAddress(const std::string& address) { controls.txtDrive.setCaption(address); }
+  void clickScan();
+  void drivesFound(std::vector<DriveChoice> drives);
+  const std::vector<DriveChoice>& driveChoices() const { return driveChoices_; }
+  void setChoicesObserver(std::function<void()> observer) { choicesObserver_ = std::move(observer); }
 
   bool running() const { return running_; }
   RunOutcome lastOutcome() const { return lastOutcome_; }
@@ -57,8 +75,15 @@ class MainWindow : public RunListener {
   void resetDisplay();
   void cancelRun();
 
+  void offerDrives(std::vector<DriveChoice> drives);
+  bool aimAtTheDriveField();
+
   RunContext& run_;
   WindowServices services_;
+  std::vector<DriveChoice> driveChoices_;
+  std::function<void()> choicesObserver_;
+  std::string aimedAt_;  // where the exchange aims
+  bool scanning_ = false;
   bool running_ = false;
   bool exitRequested_ = false;
   RunOutcome lastOutcome_ = RunOutcome::NotRun;

@@ -1,6 +1,8 @@
 #include "quillon/window/main_window_widget.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <QCloseEvent>
@@ -46,6 +48,22 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   }
   page->addLayout(rows);
   page->addWidget(addLabel(controls.Label11));
+
+  // The drive: an address typed in, or one of the drives a scan (or a broadcast) found.
+  auto* driveRow = new QHBoxLayout;
+  driveRow->addWidget(new QLabel(QStringLiteral("Drive"), this));
+  drive_ = new QComboBox(this);
+  drive_->setObjectName(QStringLiteral("txtDrive"));
+  drive_->setEditable(true);
+  drive_->setInsertPolicy(QComboBox::NoInsert);
+  drive_->lineEdit()->setPlaceholderText(QStringLiteral("255.255.255.255 (broadcast)"));
+  connect(drive_, &QComboBox::editTextChanged, this,
+          [this](const QString& text) { window_.setDriveAddress(text.section(QLatin1Char(' '), 0, 0).toStdString()); });
+  widgets_["txtDrive"] = drive_;
+  driveRow->addWidget(drive_, 1);
+  driveRow->addWidget(addButton(controls.cmd_Scan, [this] { window_.clickScan(); }));
+  page->addLayout(driveRow);
+  window_.setChoicesObserver([this] { showDriveChoices(); });
 
   auto* barRow = new QHBoxLayout;
   auto* box = new QFrame(this);
@@ -95,7 +113,16 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   showFocus(controls.focus());
 }
 
+void MainWindowWidget::showDriveChoices() {
+  const QSignalBlocker quiet(drive_);
+  const QString typed = drive_->currentText();
+  drive_->clear();
+  for (const DriveChoice& choice : window_.driveChoices()) drive_->addItem(text(choice.label));
+  drive_->setEditText(typed);
+}
+
 MainWindowWidget::~MainWindowWidget() {
+  window_.setChoicesObserver(nullptr);
   window_.controls.setObserver(nullptr);
   window_.controls.setFocusObserver(nullptr);
 }
@@ -141,6 +168,14 @@ void MainWindowWidget::showControl(const Control& control) {
     return;
   }
   if (control.name() == "LabelDummy") return;  // scratch value, never shown
+  if (widget == drive_) {
+    if (drive_->currentText().section(QLatin1Char(' '), 0, 0) != text(control.caption())) {
+      const QSignalBlocker quiet(drive_);
+      drive_->setEditText(text(control.caption()));
+    }
+    drive_->setEnabled(control.enabled());
+    return;
+  }
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text(control.caption()));
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(text(control.caption()));

@@ -11,6 +11,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 
@@ -35,12 +36,14 @@ class MainWindowWidget : public QWidget {
  private:
   QLabel* addLabel(const Control& control, Qt::Alignment alignment = Qt::AlignLeft);
   QAbstractButton* addButton(const Control& control, std::function<void()> action);
+  void showDriveChoices();
 
   MainWindow& window_;
   const WindowControls& controls_;
   std::map<std::string, QWidget*> widgets_;
   std::set<std::string> messageLines_;  // hidden while empty
   QFrame* scale_ = nullptr;
+  QComboBox* drive_ = nullptr;
 };
 
 }  // namespace quillon

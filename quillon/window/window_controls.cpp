@@ -45,7 +45,7 @@ std::vector<const Control*> WindowControls::all() const {
   return {&cmd_Start, &cmd_Cancel, &cmd_EXIT, &Check1,     &Label1,      &Label2, &Label3,
           &Label4,    &Label5,     &Label6,   &Label7,     &Label8,      &Label9, &Label10,
           &Label11,   &Label12,    &LabelDummy, &LabelResend, &LabelReading, &LabelClosing, &cmd_View,
-          &shpBox,    &shpScale};
+          &shpBox,    &shpScale,  &txtDrive, &cmd_Scan};
 }
 
 void WindowControls::setFocus(const Control* control) {

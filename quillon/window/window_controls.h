@@ -87,6 +87,8 @@ class WindowControls {
   Control LabelReading{*this, "LabelReading", ""};  // what is being read: "Bank 2 (2 of 3)", a memory block count
   Control LabelClosing{*this, "LabelClosing", ""};  // the closing message, kept after its dialog until Reset
   Control cmd_View{*this, "cmd_View", "View"};      // the viewer on the save just made
+  Control txtDrive{*this, "txtDrive", ""};          // the drive's address; empty: broadcast
+  Control cmd_Scan{*this, "cmd_Scan", "Scan"};      // finds the drives to pick from
   Control shpBox{*this, "shpBox", ""};
   Control shpScale{*this, "shpScale", ""};
 

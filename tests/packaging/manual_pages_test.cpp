@@ -93,7 +93,7 @@ TEST(ManualPages, NameEveryCommandAndOptionOfTheProgramsHelp) {
   std::set<std::string> commands;
   for (auto it = usage.globalMatch(QString::fromStdString(quillon)); it.hasNext();)
     commands.insert(it.next().captured(1).toStdString());
-  EXPECT_EQ(commands, (std::set<std::string>{"diff", "export", "list", "report", "view"}));
+  EXPECT_EQ(commands, (std::set<std::string>{"diff", "export", "list", "report", "scan", "view"}));
   for (const std::string& command : commands)
     EXPECT_NE(synopsis.find(".B quillon " + command), std::string::npos) << command << " is not in the synopsis";
 }

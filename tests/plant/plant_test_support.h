@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -62,17 +63,11 @@ inline std::set<std::string> CommandsSentTo(const drivesim::SimulatedDrive& driv
   return commands;
 }
 
-inline void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-}
-
-// Every file of an archive by its path inside, with its bytes, as lha extracts it; the run's
-// own date and time (of the archive's name) read "STAMP" in names and contents, so that two
-// saves of one drive compare equal.
+// Every file of an archive by its path inside, with its bytes, as lha extracts it; dates and
+// times in names ("_20261208_142926", the run's own among them) read "_STAMP", so that two saves
+// of one drive compare equal.
 inline std::map<std::string, std::string> ArchivedFiles(const std::filesystem::path& archive) {
-  std::string stamp = archive.stem().string();
-  stamp = stamp.substr(stamp.find('_'));
+  static const std::regex stamp("_20[0-9]{6}_[0-9]{6}");
   const ScratchFolder into;
   std::map<std::string, std::string> files;
   const CommandResult extracted = RunCommand({"sh", "-c", "cd '" + into.path() + "' && lha -xq '" + archive.string() + "'"});
@@ -83,8 +78,8 @@ inline std::map<std::string, std::string> ArchivedFiles(const std::filesystem::p
     std::stringstream bytes;
     bytes << in.rdbuf();
     std::string name = std::filesystem::relative(entry.path(), into.path()).string(), content = bytes.str();
-    replaceAll(name, stamp, "_STAMP");
-    replaceAll(content, stamp, "_STAMP");
+    name = std::regex_replace(name, stamp, "_STAMP");
+    content = std::regex_replace(content, stamp, "_STAMP");
     files[name] = content;
   }
   return files;

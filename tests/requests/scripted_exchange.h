@@ -51,6 +51,12 @@ class ScriptedExchange : public quillon::Exchange {
   Responder responder;  // used when the queue is empty; without one the drive is silent
   std::vector<std::string> sent;
   std::vector<quillon::ReplyForm> forms;
+  std::vector<std::string> aimedAt;  // destinations given to aimAt
+
+  std::string aimAt(const std::string& destination) override {
+    aimedAt.push_back(destination);
+    return {};
+  }
 
   bool transact(std::string_view request, quillon::ReplyForm form) override {
     if (state_.AbortFlag) return false;

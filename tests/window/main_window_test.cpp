@@ -441,4 +441,30 @@ TEST(MainWindow, ExitDuringARunAsksThenCancelsItAndEndsAfterIt) {
   EXPECT_EQ(w.controls.focus(), &w.controls.cmd_Cancel);
 }
 
+// The Drive row: a scan runs elsewhere while the window goes on, its drives are offered, and
+// the next Start asks the one picked; the address the program was started with is not asked again.
+TEST(MainWindow, AScannedDrivePickedInTheDriveFieldIsWhereTheNextRunGoes) {
+  quillon_test::RunRig rig;
+  quillon_test::RecordingMessages messages;
+  DrivesFound pending;
+  MainWindow window(rig.run(), {&messages, [](const fs::path&) { return true; }, [] {}, {},
+                                [&pending](DrivesFound done) { pending = std::move(done); }});
+  ASSERT_EQ(window.startUp(), "");
+  window.startWithDrive("192.0.2.11");
+  window.clickScan();
+  EXPECT_FALSE(window.controls.cmd_Scan.enabled());
+  ASSERT_TRUE(pending);
+  pending({{"192.0.2.11", "192.0.2.11  RX-Brin  LINE/1"}, {"192.0.2.12", "192.0.2.12  RX-Fenn  LINE/2"}});
+  EXPECT_TRUE(window.controls.cmd_Scan.enabled());
+  EXPECT_EQ(window.driveChoices().size(), 2u);
+
+  window.clickStart();
+  EXPECT_TRUE(rig.exchange.aimedAt.empty());
+  window.clickCancel();  // Reset
+  window.setDriveAddress("192.0.2.12");
+  window.clickStart();
+  EXPECT_EQ(rig.exchange.aimedAt, std::vector<std::string>{"192.0.2.12"});
+  EXPECT_EQ(window.lastOutcome(), RunOutcome::Completed);
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "velkor/capture/ostrin_ctrl.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -187,6 +189,26 @@ HRESULT COstrinCtrl::getCaptureMode(Variant& v) {
 CAdapterList COstrinCtrl::adapterList() const { return CAdapterList(platform::sockets::TakeAdapterSnapshot()); }
 
 std::string COstrinCtrl::hostAddress() const { return platform::sockets::firstLocalIpv4(); }
+
+bool COstrinCtrl::broadcastOptionFor(const std::string& destIp) const {
+  if (CVelkorCtrl::broadcastOptionFor(destIp)) return true;
+  if (destIp == checkedDestIp_) return checkedIsBroadcast_;
+  checkedDestIp_ = destIp;
+  checkedIsBroadcast_ = false;
+  in_addr dest{};
+  if (::inet_pton(AF_INET, destIp.c_str(), &dest) != 1) return false;
+  const CAdapterList adapters = adapterList();
+  const auto addresses = adapters.addresses();
+  const auto masks = adapters.masks();
+  for (std::size_t i = 0; i < addresses.size() && i < masks.size(); ++i) {
+    in_addr address{}, mask{};
+    if (::inet_pton(AF_INET, addresses[i].c_str(), &address) != 1 || ::inet_pton(AF_INET, masks[i].c_str(), &mask) != 1)
+      continue;
+    // A host route (mask 255.255.255.255) has no broadcast address of its own.
+    if (mask.s_addr != INADDR_BROADCAST && (address.s_addr | ~mask.s_addr) == dest.s_addr) checkedIsBroadcast_ = true;
+  }
+  return checkedIsBroadcast_;
+}
 
 std::string COstrinCtrl::elementOrEmpty(const std::vector<std::string>& list, std::int32_t n) {
   return n >= 0 && static_cast<std::size_t>(n) < list.size() ? list[static_cast<std::size_t>(n)] : std::string();

@@ -45,6 +45,9 @@ class COstrinCtrl : public CVelkorCtrl {
   virtual CAdapterList adapterList() const;
   // The address MyIp reports.
   virtual std::string hostAddress() const;
+  // Also the broadcast address of a local adapter's network: its address lists are there to
+  // ask every network of the host, and such a send is refused without the option.
+  bool broadcastOptionFor(const std::string& destIp) const override;
 
  private:
   struct OstrinMember {
@@ -57,6 +60,9 @@ class COstrinCtrl : public CVelkorCtrl {
   static std::span<const OstrinMember> ostrinMembers();
 
   void storeCapture();
+  // broadcastOptionFor's last answer: the adapters are looked at once per destination.
+  mutable std::string checkedDestIp_;
+  mutable bool checkedIsBroadcast_ = false;
   bool captureStart(std::int32_t maxCount);
   bool captureRelease();
   void captureSelect(std::int32_t index);

@@ -322,10 +322,12 @@ platform::automation::HRESULT CVelkorCtrl::convertPayload(const Variant& value, 
   return platform::automation::S_OK;
 }
 
+bool CVelkorCtrl::broadcastOptionFor(const std::string& destIp) const { return destIp == kBroadcastAddress; }
+
 void CVelkorCtrl::sendDatagram(std::span<const std::uint8_t> datagram) {
   if (!socket_) return;
   const bool broadcast = DestIp_ == kBroadcastAddress;
-  if (const int err = socket_->setBroadcast(broadcast); err != platform::sockets::kNoError) {
+  if (const int err = socket_->setBroadcast(broadcastOptionFor(DestIp_)); err != platform::sockets::kNoError) {
     FireOnError(err);
     return;
   }

@@ -66,6 +66,8 @@ class CVelkorCtrl : public platform::automation::Control {
 
   // The socket the control opens; overridable so that a test can watch what is sent.
   virtual std::unique_ptr<platform::sockets::UdpSocket> createSocket();
+  // Whether a send to `destIp` gets the broadcast option: for "255.255.255.255" only.
+  virtual bool broadcastOptionFor(const std::string& destIp) const;
 
   bool runMode() const { return site_ ? site_->userMode() : true; }
   bool isOpen() const { return open_; }
