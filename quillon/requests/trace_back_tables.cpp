@@ -47,6 +47,12 @@ std::string TraceBackTables::signalAddress(int bank, int signal) const {
   return row[signal];
 }
 
+bool HoldsFaultRecord(const BankTimeRow& row) {
+  for (int field = kMonthField; field <= kSecondField; ++field)
+    if (row[field] != "00") return true;
+  return false;
+}
+
 const BankTimeRow& TraceBackTables::bankTime(int bank) const {
   static const BankTimeRow empty{};
   if (bank < 0 || bank >= static_cast<int>(BankTime.size())) return empty;

@@ -15,21 +15,10 @@ namespace quillon {
 
 namespace {
 
-// Bank time fields, as "MY1" fills them.
-constexpr int kYearField = 1, kMonthField = 2, kDayField = 3, kHourField = 4, kMinuteField = 5,
-              kSecondField = 6;
-
 long long numberOf(const std::string& text) {
   long long value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);
   return value;
-}
-
-// True when any of the fields month, day, hour, minute, second is not "00".
-bool holdsRecord(const BankTimeRow& row) {
-  for (int field = kMonthField; field <= kSecondField; ++field)
-    if (row[field] != "00") return true;
-  return false;
 }
 
 // The sort keys of a fault time, each rounded to 32 bits as the program always kept them.
@@ -64,7 +53,7 @@ bool readBankTimes(RunContext& run) {
   for (int b = 0; b < t.BankCount; ++b) {
     auto bank = static_cast<std::uint8_t>(b);
     records.ReadBankTime(bank);
-    if (!run.switches.lastFaultOnly || !holdsRecord(t.bankTime(b))) continue;
+    if (!run.switches.lastFaultOnly || !HoldsFaultRecord(t.bankTime(b))) continue;
     const FaultTimeKey key = faultTimeKey(t.bankTime(b));
     if (key.laterThan(kept)) {
       kept = key;
@@ -82,7 +71,7 @@ void countRecordedBanks(RunContext& run, bool haveKept) {
     run.RecordedBankCount = haveKept ? 1 : 0;
   } else {
     for (int bank = 0; bank < run.traceBack.BankCount; ++bank) {
-      if (!holdsRecord(run.traceBack.bankTime(bank))) continue;
+      if (!HoldsFaultRecord(run.traceBack.bankTime(bank))) continue;
       ++run.RecordedBankCount;
       ++run.ValidBankCount;
     }
@@ -122,7 +111,7 @@ bool stopsAtCheckpoint(RunContext& run, BankFileWriter& files) {
 // the last bank the run goes on to the trouble records.
 bool readBank(RunContext& run, BankFileWriter& files, std::uint8_t bank, int& banksRead) {
   if (stopsAtCheckpoint(run, files)) return false;
-  if (!holdsRecord(run.traceBack.bankTime(bank))) return true;
+  if (!HoldsFaultRecord(run.traceBack.bankTime(bank))) return true;
   const BankStarted started{bank, ++banksRead, run.RecordedBankCount};
   run.events.emit(started);
   GroupRequests groups(run.exchange, run.traceBack);
