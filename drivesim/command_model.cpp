@@ -348,6 +348,7 @@ std::vector<std::uint8_t> CommandModel::replyTo(std::span<const std::uint8_t> re
 std::optional<std::vector<std::uint8_t>> CommandModel::answer(std::span<const std::uint8_t> request) {
   const int number = ++requestCount_;
   if (misbehaviour_.silent || number <= misbehaviour_.silentFirst) return std::nullopt;
+  if (misbehaviour_.silentAfter > 0 && number > misbehaviour_.silentAfter) return std::nullopt;
   const Command* c = findCommand(request);
   const std::string_view command = c ? c->letters : "";
   if (number == misbehaviour_.nakRequestNumber || appliesTo(misbehaviour_.nakCommand, command))

@@ -24,6 +24,7 @@ struct Misbehaviour {
   std::uint8_t nakCode = 0x1F;
   bool silent = false;     // never answer
   int silentFirst = 0;     // leave the first k datagrams unanswered
+  int silentAfter = 0;     // k > 0: answer the first k datagrams, then fall silent
   int delayMs = 0;         // before each reply
   std::string shortCommand;   // replies of this command ("*": all) cut to half their length
   std::string nonHexCommand;  // text replies of this command ("*": all) with 'G' for every digit

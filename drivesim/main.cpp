@@ -21,7 +21,9 @@ const char* kUsage =
     "A simulated drive: answers every command of the drive vocabulary from one generated drive,\n"
     "each reply to the address and port its request came from. Stops on SIGINT or SIGTERM.\n"
     "\n"
-    "  --address ADDR        listen address, inside 127.0.0.0/8 only (default 127.0.0.1)\n"
+    "  --address ADDR        listen address (default 127.0.0.1): inside 127.0.0.0/8 only, but\n"
+    "                        any address in a network namespace other than the machine's own\n"
+    "                        (a test's plant; 0.0.0.0 also hears broadcasts)\n"
     "  --port N              UDP port (default 22359; 0: any free port, printed at start)\n"
     "  --type TYPE           drive type name (default RX-Fenn)\n"
     "  --level N             interface level 0-9; 6 or more: the 32-bit request set (default 6)\n"
@@ -59,6 +61,7 @@ const char* kUsage =
     "  --nak-code N          tool error code of these refusals (0-255, default 31)\n"
     "  --silent              never answer\n"
     "  --silent-first K      leave the first K datagrams unanswered\n"
+    "  --silent-after K      answer the first K datagrams, then fall silent\n"
     "  --delay MS            wait MS milliseconds before each reply\n"
     "  --short CMD           cut the replies of CMD (\"*\": all) to half their length\n"
     "  --non-hex CMD         text replies of CMD (\"*\": all) with G for every hex digit\n"
@@ -222,6 +225,8 @@ int main(int argc, char** argv) {
       misbehaviour.silent = true;
     } else if (arg == "--silent-first" && (n = numberValue(0, 1 << 30))) {
       misbehaviour.silentFirst = *n;
+    } else if (arg == "--silent-after" && (n = numberValue(1, 1 << 30))) {
+      misbehaviour.silentAfter = *n;
     } else if (arg == "--delay" && (n = numberValue(0, 600000))) {
       misbehaviour.delayMs = *n;
     } else if (arg == "--short" && (text = value())) {

@@ -6,12 +6,14 @@
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 namespace drivesim {
 
@@ -50,6 +52,29 @@ bool IsLoopbackAddress(const std::string& address) {
   return (ntohl(parsed.s_addr) >> 24) == 127;
 }
 
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Where `ip netns` keeps the namespaces it made.
+constexpr const char* kNamedNamespaces = "/run/netns";
+
+}  // namespace
+
+bool InForeignNetworkNamespace() {
+  struct stat own {}, machine {};
+  if (::stat("/proc/thread-self/ns/net", &own) != 0) return false;
+  if (::stat("/proc/1/ns/net", &machine) == 0) return !sameFile(own, machine);
+  // Where the first process cannot be looked at (a sandbox), only a namespace that `ip netns`
+  // made counts as foreign.
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(kNamedNamespaces, ignored)) {
+    struct stat named {};
+    if (::stat(entry.path().c_str(), &named) == 0 && sameFile(own, named)) return true;
+  }
+  return false;
+}
+
 SimulatedDrive::SimulatedDrive(DriveProfile profile, Misbehaviour misbehaviour)
     : model_(std::move(profile), std::move(misbehaviour)) {}
 
@@ -60,8 +85,15 @@ bool SimulatedDrive::start(const DriveEndpoint& endpoint, std::string& error) {
     error = "the simulated drive is already running";
     return false;
   }
-  if (!IsLoopbackAddress(endpoint.address)) {
-    error = "address " + endpoint.address + " refused: the simulated drive listens on 127.0.0.0/8 only";
+  in_addr listenAddress{};
+  if (::inet_pton(AF_INET, endpoint.address.c_str(), &listenAddress) != 1) {
+    error = "address " + endpoint.address + " refused: the simulated drive wants a dotted IPv4 address";
+    return false;
+  }
+  answersAnySender_ = InForeignNetworkNamespace();
+  if (!answersAnySender_ && !IsLoopbackAddress(endpoint.address)) {
+    error = "address " + endpoint.address +
+            " refused: in the machine's own network namespace the simulated drive listens on 127.0.0.0/8 only";
     return false;
   }
   orders_ = endpoint.orders;
@@ -73,7 +105,7 @@ bool SimulatedDrive::start(const DriveEndpoint& endpoint, std::string& error) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(endpoint.port);
-  ::inet_pton(AF_INET, endpoint.address.c_str(), &a.sin_addr);
+  a.sin_addr = listenAddress;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     error = "cannot listen on " + endpoint.address + ":" + std::to_string(endpoint.port) + ": " + std::strerror(errno);
     ::close(fd);
@@ -185,9 +217,10 @@ std::optional<SimulatedDrive::Sender> SimulatedDrive::replyDestination(std::span
 void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender from) {
   const int delayMs = model_.misbehaviour().delayMs;
   const auto received = delayMs > 0 ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-  // Requests only, and never an answer to anyone outside loopback.
+  // Requests only, and in the machine's own network namespace never an answer to anyone
+  // outside loopback.
   if (bytes.size() < fr::kHeaderSize || !fr::markerAccepted(bytes, true)) return;
-  if ((ntohl(from.address) >> 24) != 127) return;
+  if (!answersAnySender_ && (ntohl(from.address) >> 24) != 127) return;
   const fr::DecodedDatagram request = fr::decodeDatagram(bytes, orders_);
   {
     std::lock_guard lock(requestsMutex_);

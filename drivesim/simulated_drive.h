@@ -30,8 +30,12 @@ inline constexpr std::chrono::microseconds kSpinBeforeDue{200};
 void WaitUntil(std::chrono::steady_clock::time_point due);
 inline constexpr const char* kDefaultAddress = "127.0.0.1";
 
-// True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves.
+// True for dotted IPv4 text inside 127.0.0.0/8, the only addresses the simulated drive serves
+// in the machine's own network namespace.
 bool IsLoopbackAddress(const std::string& address);
+// True when the calling thread's network namespace is not the machine's own: one a test made
+// for a plant of drives, where every address belongs to the test and nothing leaves it.
+bool InForeignNetworkNamespace();
 
 struct DriveEndpoint {
   std::string address = kDefaultAddress;
@@ -46,7 +50,9 @@ class SimulatedDrive {
   SimulatedDrive(const SimulatedDrive&) = delete;
   SimulatedDrive& operator=(const SimulatedDrive&) = delete;
 
-  // Binds and starts answering; false with `error` set (address refused, port taken).
+  // Binds and starts answering; false with `error` set (address refused, port taken). In the
+  // machine's own network namespace only loopback addresses are taken and only loopback
+  // senders answered; in a foreign one any address (0.0.0.0 also hears broadcasts).
   bool start(const DriveEndpoint& endpoint, std::string& error);
   // Stops the thread and closes the socket; pending delayed replies are dropped.
   void stop();
@@ -95,6 +101,7 @@ class SimulatedDrive {
   velkor::framing::ByteOrders orders_;
   int socket_ = -1;
   int wakeFd_ = -1;
+  bool answersAnySender_ = false;  // in a foreign network namespace
   std::uint16_t port_ = 0;
   std::thread thread_;
   std::vector<PendingReply> pending_;  // thread-only

@@ -14,4 +14,5 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   xvfb xauth xdg-utils \
   dpkg-dev file lintian desktop-file-utils appstream \
+  iproute2 \
   chromium

@@ -55,6 +55,8 @@ RunOutcome RunContext::endRun() {
   std::error_code ignored;
   if (location.empty() && workingFolderIsThisRuns && std::filesystem::is_directory(folders.workingFolder(), ignored))
     location = folders.workingFolder();
+  // Everything is written by now; the next run into this folder may start as soon as it is told.
+  programFolderLock.reset();
   RunEnded ended{outcome, s.ErrorText, outcome == RunOutcome::Failed ? failedStep : std::string(), location,
                  folderToOpen, RecordedBankCount == 0, notices};
   events.emit(ended);

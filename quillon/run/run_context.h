@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "quillon/requests/status_requests.h"
 #include "quillon/requests/trace_back_tables.h"
 #include "quillon/run/run_events.h"
+#include "quillon/run/program_folder_lock.h"
 #include "quillon/run/run_folders.h"
 #include "quillon/run/run_switches.h"
 
@@ -71,6 +73,8 @@ class RunContext {
   std::vector<std::string> notices;
   // The caption of the step in which the run was aborted; empty while it was not.
   std::string failedStep;
+  // Held from the folder check until the run has ended: no other run writes this program folder.
+  std::unique_ptr<ProgramFolderLock> programFolderLock;
 
   // The drive's code page, as the exchange was given it: the files take its texts in it, the
   // archive's member names and an Access drive database's text are read and written in it.

@@ -1,6 +1,9 @@
 #include "quillon/window/command_line.h"
 
+#include <algorithm>
+#include <cassert>
 #include <charconv>
+#include <string_view>
 
 namespace quillon {
 namespace {
@@ -90,7 +93,30 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
   return {};
 }
 
-bool isOption(const std::string& word) { return word.starts_with("--") || word == "-h"; }
+// Any word with a leading dash is meant as an option: "-x" is refused, not taken for a switch.
+bool isOption(const std::string& word) { return word.size() > 1 && word.front() == '-'; }
+
+// The switch lines the program knows: a typo ("/L", "/x") or an order it does not name would
+// otherwise change silently what is read and whether the save is packed.
+constexpr std::string_view kKnownSwitchLines[] = {"", "/l", "/f", "/l /f"};
+
+std::string unknownSwitches(const std::vector<std::string>& args, std::size_t first) {
+  bool seenL = false;
+  bool seenF = false;
+  for (std::size_t i = first; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word == "/l" && !seenL && !seenF) {
+      seenL = true;
+    } else if (word == "/f" && !seenF) {
+      seenF = true;
+    } else if (word == "/l" || word == "/f") {
+      return "switch \"" + word + "\" out of place: the switches are \"/l\", \"/f\" or \"/l /f\"";
+    } else {
+      return "unknown word \"" + word + "\": the switches are \"/l\", \"/f\" or \"/l /f\" (see --help)";
+    }
+  }
+  return {};
+}
 
 std::string joinedWords(const std::vector<std::string>& args, std::size_t first) {
   std::string line;
@@ -107,7 +133,7 @@ std::string optionAfterSwitches(const std::vector<std::string>& args, std::size_
   for (std::size_t i = first; i < args.size(); ++i)
     if (isOption(args[i]))
       return args[i] + " comes after the switches \"" + args[first] +
-             "\"; options go first (use \"--\" before switches that look like options)";
+             "\"; options go first";
   return {};
 }
 
@@ -168,7 +194,11 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = optionAfterSwitches(args, i);
     if (!result.usageError.empty()) return result;
   }
+  result.usageError = unknownSwitches(args, i);
+  if (!result.usageError.empty()) return result;
   o.switches = RunSwitches::Of(joinedWords(args, i));
+  assert(std::find(std::begin(kKnownSwitchLines), std::end(kKnownSwitchLines), o.switches.CommandLine) !=
+         std::end(kKnownSwitchLines));
   return result;
 }
 
@@ -211,7 +241,7 @@ std::string UsageText() {
       "  --help, -h         show this text\n"
       "  --version          show the program's version and that of the control module\n"
       "\n"
-      "Switches:\n"
+      "Switches (only these words, in this order; any other word is refused):\n"
       "  /l                 show \"DB Load\"; pack nothing but move the working folder to\n"
       "                     TRBSAVE_YYYYMMDD_hhmmss; exactly \"/l\" reads only the bank with the\n"
       "                     latest fault (\"Last Fault Only\")\n"

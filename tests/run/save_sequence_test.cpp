@@ -245,6 +245,27 @@ TEST(SaveSequence, ABanksFilesWrittenWhileTheNextIsReadFailAsIfWrittenBeforeIt) 
             std::to_string(samples));
 }
 
+// Two runs into one program folder would share one working folder and archive: the second
+// asks the drive nothing and names the run that holds the folder, which is free again once
+// that run has ended.
+TEST(SaveSequence, ASecondRunIntoTheSameProgramFolderSendsNothing) {
+  RunRig rig;
+  {
+    ProgramFolderLock::Attempt other = ProgramFolderLock::Take(rig.appFolder());
+    ASSERT_TRUE(other.lock) << other.error;
+    Heard heard(rig.run());
+    EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Failed);
+    EXPECT_TRUE(rig.exchange.sent.empty());
+    const std::string closing = ClosingMessage(heard.ended);
+    EXPECT_NE(closing.find("Another save (process " + std::to_string(::getpid()) + ") is running in " +
+                           rig.appFolder().string() + ", so the run does not start and nothing is asked of the drive."),
+              std::string::npos)
+        << closing;
+  }
+  EXPECT_EQ(RunSaveSequence(rig.run(), false), RunOutcome::Completed) << rig.run().x().ErrorText;
+  EXPECT_TRUE(ProgramFolderLock::Take(rig.appFolder()).lock) << "the lock is let go when the run ends";
+}
+
 }  // namespace
 
 // Root writes into a read-only folder regardless; the run is tried as an ordinary user then.

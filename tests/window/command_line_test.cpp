@@ -26,11 +26,9 @@ TEST(CommandLine, LinuxOptionsFirstThenTheWordsJoinedByOneBlank) {
   EXPECT_EQ(defaults.options.switches.CommandLine, "");
   EXPECT_FALSE(defaults.options.dbLoad);
 
-  // After "--" or the first word that is no option, everything belongs to `CommandLine`.
-  EXPECT_EQ(parse({"--", "--headless", "/f"}).options.switches.CommandLine, "--headless /f");
-  EXPECT_FALSE(parse({"--", "--headless"}).options.headless);
-  EXPECT_EQ(parse({"--", "--db-load"}).options.switches.CommandLine, "--db-load");
-  EXPECT_EQ(parse({"--drive", "10.0.0.7", "--drive-port", "5000", "x"}).options.destIp, "10.0.0.7");
+  // After "--" or the first word that is no option, the words are the switches.
+  EXPECT_EQ(parse({"--", "/l", "/f"}).options.switches.CommandLine, "/l /f");
+  EXPECT_EQ(parse({"--drive", "10.0.0.7", "--drive-port", "5000", "/f"}).options.destIp, "10.0.0.7");
   EXPECT_EQ(parse({"--drive-port=5000"}).options.destPort, 5000);
 }
 
@@ -40,8 +38,14 @@ TEST(CommandLine, UsageErrors) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--bogus"}, {"--drive"}, {"--drive-port", "0"}, {"--drive-port", "65536"}, {"--port", "12x"},
            {"--headless=1"}, {"--simulate", "--drive", "10.1.1.1"}, {"--yes"}, {"--db-load=yes"},
-           {"/l", "--headless"}, {"--headless", "/l", "/f", "-h"}})
+           {"/l", "--headless"}, {"--headless", "/l", "/f", "-h"},
+           // A typo or an order the help does not name would change silently what is saved.
+           {"-x"}, {"/L"}, {"/l", "/x"}, {"x"}, {"/f", "/l"}, {"/l", "/l"}, {"/f", "/f"}, {"--", "--headless"}})
     EXPECT_NE(parse(args).usageError, "") << args[0] << " " << args.back();
+  EXPECT_NE(parse({"/l", "/x"}).usageError.find("\"/x\""), std::string::npos);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"/l"}, {"/f"}, {"/l", "/f"}})
+    EXPECT_EQ(parse(args).usageError, "") << args[0];
   EXPECT_NE(parse({"/l", "--drive", "10.0.0.7"}).usageError.find("--drive"), std::string::npos);
   EXPECT_EQ(parse({"--help"}).usageError, "");
   EXPECT_TRUE(parse({"--help"}).options.showHelp);

@@ -1,5 +1,5 @@
-// Before the first request: the program folder can be made and written, and the templates
-// are there. A run that would only find out at its first file has spent the drive's time for
+// Before the first request: the program folder can be made and written, no other run holds
+// it, and the templates are there. A run that would only find out at its first file has spent the drive's time for
 // nothing and tells a muddle of half-written files; this one ends with the reason and sends
 // nothing.
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include "platform/shell/folders.h"
 #include "quillon/convert/convert_save_folder.h"
 #include "quillon/database/trace_workbook.h"
+#include "quillon/run/program_folder_lock.h"
 #include "quillon/run/save_sequence.h"
 
 namespace quillon {
@@ -60,6 +61,17 @@ StepState CheckProgramFolder(RunContext& run) {
              " Make it writable, or choose another documents folder with --documents.");
     return StepState::Failed;
   }
+  ProgramFolderLock::Attempt lock = ProgramFolderLock::Take(folder);
+  if (lock.heldByAnother) {
+    const std::string process = lock.holder ? " (process " + std::to_string(*lock.holder) + ")" : std::string();
+    run.fail("Another save" + process + " is running in " + folder.string() + kNothingAsked);
+    return StepState::Failed;
+  }
+  if (!lock.lock) {
+    run.fail("The program folder " + folder.string() + " cannot be kept for this run: " + lock.error + kNothingAsked);
+    return StepState::Failed;
+  }
+  run.programFolderLock = std::move(lock.lock);
   if (const std::string why = missingTemplate(run.folders.templateFolder); !why.empty()) {
     run.fail("The workbook template " + why + kNothingAsked + " Reinstall the program.");
     return StepState::Failed;
