@@ -318,6 +318,13 @@ CommandModel::CommandModel(DriveProfile profile, Misbehaviour misbehaviour)
   }
 }
 
+int CommandModel::recordNewFault() {
+  DriveOptions options = profile_.options();
+  ++options.newFaults;
+  profile_ = DriveProfile(std::move(options));
+  return profile_.latestNewFaultBank();
+}
+
 std::string CommandModel::commandOf(std::span<const std::uint8_t> request) {
   const Command* c = findCommand(request);
   return c ? c->letters : "";

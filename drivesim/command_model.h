@@ -55,6 +55,9 @@ class CommandModel {
   // The command letters of a request ("MY51", "Lp"); empty when it is none of the vocabulary.
   static std::string commandOf(std::span<const std::uint8_t> request);
 
+  // The drive records one more fault (DriveOptions::newFaults); returns the bank it went into.
+  int recordNewFault();
+
   // The reply a well-behaved drive gives (no misbehaviour, no counting).
   std::vector<std::uint8_t> replyTo(std::span<const std::uint8_t> request) const;
 

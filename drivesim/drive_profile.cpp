@@ -89,11 +89,48 @@ platform::shell::CodePage codePageNamed(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+// Orders time stamps as the drive's clock ran.
+std::uint64_t timeKey(const TimeStamp& t) {
+  return ((((std::uint64_t{t.year} * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
+}
+
+}  // namespace
+
+TimeStamp NewFaultTime(int k) {
+  TimeStamp t;
+  t.year = 26;
+  t.month = 12;
+  t.day = static_cast<std::uint8_t>(1 + (k / 1440) % 28);
+  t.hour = static_cast<std::uint8_t>((k / 60) % 24);
+  t.minute = static_cast<std::uint8_t>(k % 60);
+  t.second = 0;
+  return t;
+}
+
 DriveProfile::DriveProfile(DriveOptions options)
     : options_(std::move(options)),
       codePage_(codePageNamed(options_.codePage)),
       records_(options_.driveType, codePage_.toAnsi(options_.panelName), codePage_.toAnsi(options_.softVersion),
-               options_.recordOverrides) {}
+               options_.recordOverrides) {
+  for (int k = 1; k <= options_.newFaults; ++k) {
+    int target = -1;
+    for (int bank = 0; bank < kBankCount && target < 0; ++bank)
+      if (!bankRecorded(bank)) target = bank;
+    if (target < 0) {
+      target = 0;
+      for (int bank = 1; bank < kBankCount; ++bank)
+        if (timeKey(bankTime(bank)) < timeKey(bankTime(target))) target = bank;
+    }
+    newFaultOfBank_[static_cast<std::size_t>(target)] = k;
+  }
+}
+
+int DriveProfile::latestNewFaultBank() const {
+  const auto latest = std::max_element(newFaultOfBank_.begin(), newFaultOfBank_.end());
+  return *latest == 0 ? -1 : static_cast<int>(latest - newFaultOfBank_.begin());
+}
 
 std::string DriveProfile::interfaceVersionText() const {
   char text[16];
@@ -126,10 +163,16 @@ int DriveProfile::groupOfSignal(int signal) const {
 }
 
 bool DriveProfile::bankRecorded(int bank) const {
+  if (newFaultInBank(bank) > 0) return true;
   return std::find(options_.recordedBanks.begin(), options_.recordedBanks.end(), bank) != options_.recordedBanks.end();
 }
 
 TimeStamp DriveProfile::bankTime(int bank) const {
+  if (const int k = newFaultInBank(bank); k > 0) return NewFaultTime(k);
+  return setUpBankTime(bank);
+}
+
+TimeStamp DriveProfile::setUpBankTime(int bank) const {
   TimeStamp t;
   t.year = static_cast<std::uint8_t>(14 + bank);  // an empty bank still carries a year
   t.month = t.day = 0;
@@ -149,9 +192,11 @@ std::int16_t DriveProfile::groupFaultIndex(int bank, int g) const {
 }
 
 std::int16_t DriveProfile::faultCode(int bank, int entry) const {
-  const int faults = 3 + bank % 4;
+  // A new fault's list starts elsewhere in the codes, so that it differs from the bank's old one.
+  const int k = newFaultInBank(bank);
+  const int faults = 3 + (bank + k) % 4;
   if (entry < 1 || entry > faults) return -1;
-  return kFaultCodes[static_cast<std::size_t>((bank + entry - 1) % static_cast<int>(kFaultCodes.size()))];
+  return kFaultCodes[static_cast<std::size_t>((bank + entry - 1 + k) % static_cast<int>(kFaultCodes.size()))];
 }
 
 std::int16_t DriveProfile::faultSample(int bank, int entry) const {

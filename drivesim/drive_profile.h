@@ -33,6 +33,10 @@ struct Ratings {
   std::uint32_t motorFrequency = 0x1F4;    // 0.1 Hz
 };
 
+// The time stamp of the k-th new fault (from 1): a minute after the one before, in December
+// 2026, later than every bank a drive is set up with.
+TimeStamp NewFaultTime(int k);
+
 struct DriveOptions {
   std::string driveType = "RX-Fenn";
   int interfaceLevel = 6;  // 0-9; 6 or more: the 32-bit request set
@@ -53,6 +57,10 @@ struct DriveOptions {
   Ratings ratings;
   // Setting-parameter words and event counters told apart from the generated ones.
   RecordOverrides recordOverrides;
+  // Faults recorded since the drive was set up, one after another: each takes the first empty
+  // bank, or when none is left the bank with the oldest time stamp, with a time stamp and a
+  // fault list of its own.
+  int newFaults = 0;
 };
 
 // A drive of a Japanese plant: CP932 texts, a panel name whose halves ("QA1", "QA2") split a
@@ -99,6 +107,10 @@ class DriveProfile {
   int groupOfSignal(int signal) const;  // 1-5, 0 when beyond the layout
 
   bool bankRecorded(int bank) const;
+  // Which of the new faults (1 to newFaults) a bank holds; 0 when it keeps what it was set up with.
+  int newFaultInBank(int bank) const { return bankInRange(bank) ? newFaultOfBank_[static_cast<std::size_t>(bank)] : 0; }
+  // The bank the latest new fault went into; -1 before the first.
+  int latestNewFaultBank() const;
   TimeStamp bankTime(int bank) const;  // all zero (but the year) for an empty bank
   std::int32_t groupSampling(int bank, int g) const;
   std::int16_t groupFaultIndex(int bank, int g) const;
@@ -126,8 +138,12 @@ class DriveProfile {
   const RecordImages& records() const { return records_; }
 
  private:
+  static bool bankInRange(int bank) { return bank >= 0 && bank < kBankCount; }
+  TimeStamp setUpBankTime(int bank) const;
+
   DriveOptions options_;
   platform::shell::CodePage codePage_;
+  std::array<int, kBankCount> newFaultOfBank_{};
   RecordImages records_;
 };
 

@@ -48,6 +48,10 @@ const char* kUsage =
     "                        double-byte character, order numbers in kanji and full-width\n"
     "                        letters\n"
     "  --panel-name TEXT     the panel name (UTF-8, sent in the code page)\n"
+    "  --new-fault-after SECONDS\n"
+    "                        record a new fault SECONDS after the start and again every SECONDS:\n"
+    "                        the first empty bank (or the oldest) gets a new time stamp and a\n"
+    "                        new fault list; a line says which bank\n"
     "  --rio-msb-first       RIO header fields most significant byte first\n"
     "  --v27-msb-first       V27 header fields most significant byte first\n"
     "\n"
@@ -146,6 +150,7 @@ int main(int argc, char** argv) {
   endpoint.port = drivesim::kDefaultPort;
   std::vector<drivesim::LzhMember> members;
   bool japanese = false;
+  int newFaultSeconds = 0;
   std::optional<std::string> codePage, panelName;
 
   for (int i = 1; i < argc; ++i) {
@@ -204,6 +209,8 @@ int main(int argc, char** argv) {
       japanese = true;
     } else if (arg == "--panel-name" && (text = value())) {
       panelName = *text;
+    } else if (arg == "--new-fault-after" && (n = numberValue(1, 86400 * 365))) {
+      newFaultSeconds = *n;
     } else if (arg == "--rio-msb-first") {
       endpoint.orders.rioMsbFirst = true;
     } else if (arg == "--v27-msb-first") {
@@ -264,8 +271,20 @@ int main(int argc, char** argv) {
               sim.profile().interfaceVersionText().c_str(), endpoint.address.c_str(), sim.port());
   std::fflush(stdout);
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  // Waits for a stop signal; with new faults asked for, records one each time the wait runs out.
+  const timespec faultPeriod{newFaultSeconds, 0};
+  for (;;) {
+    const int signal = newFaultSeconds > 0 ? sigtimedwait(&stopSignals, nullptr, &faultPeriod)
+                                           : sigwaitinfo(&stopSignals, nullptr);
+    if (signal == SIGINT || signal == SIGTERM) break;
+    if (signal < 0 && errno == EAGAIN) {
+      const int bank = sim.recordNewFault();
+      const drivesim::TimeStamp t = drivesim::NewFaultTime(sim.profile().newFaultInBank(bank));
+      std::printf("drivesim: new fault recorded in bank %d (%04d/%02d/%02d %02d:%02d:%02d)\n", bank, 2000 + t.year,
+                  t.month, t.day, t.hour, t.minute, t.second);
+      std::fflush(stdout);
+    }
+  }
   sim.stop();
   std::printf("drivesim: stopped after %zu requests\n", sim.requestCount());
   return 0;

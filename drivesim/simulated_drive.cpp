@@ -142,6 +142,11 @@ void SimulatedDrive::stop() {
   heldCopies_ = 0;
 }
 
+int SimulatedDrive::recordNewFault() {
+  std::lock_guard lock(modelMutex_);
+  return model_.recordNewFault();
+}
+
 std::vector<std::vector<std::uint8_t>> SimulatedDrive::requests() const {
   std::lock_guard lock(requestsMutex_);
   std::vector<std::vector<std::uint8_t>> payloads;
@@ -227,7 +232,11 @@ void SimulatedDrive::handleDatagram(std::span<const std::uint8_t> bytes, Sender 
       requestEnds_.push_back(requestBytes_.size());
     }
   }
-  const auto reply = model_.answer(request.payload);
+  std::optional<std::vector<std::uint8_t>> reply;
+  {
+    std::lock_guard lock(modelMutex_);
+    reply = model_.answer(request.payload);
+  }
   const std::optional<Sender> to = replyDestination(request.payload, from);
   if (!reply || !to) return;
   fr::HeaderFields fields = request.fields;

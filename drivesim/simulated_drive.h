@@ -64,7 +64,12 @@ class SimulatedDrive {
   // Before start(): how long before a delayed reply is due the drive stops sleeping and spins
   // (kSpinBeforeDue). Zero sleeps the whole delay: many drives on few cores must not spin.
   void setSpinBeforeDue(std::chrono::microseconds spin) { spinBeforeDue_ = spin; }
+  // The drive as it is now; a new fault replaces it, so a drive that records faults while it
+  // runs is asked this only while it is stopped or between the faults it is told to record.
   const DriveProfile& profile() const { return model_.profile(); }
+  // A new fault recorded while the drive runs (see DriveOptions::newFaults): from the next
+  // request on, its bank answers with the new time stamp and fault list. Returns that bank.
+  int recordNewFault();
 
   // The first kRequestLogLimit request payloads received, in order (re-sends included), so
   // that a drive left running for long does not grow without bound; the count goes on.
@@ -98,6 +103,7 @@ class SimulatedDrive {
   std::chrono::steady_clock::time_point nextDue() const;
 
   CommandModel model_;
+  std::mutex modelMutex_;  // a new fault is recorded from another thread than the one answering
   velkor::framing::ByteOrders orders_;
   int socket_ = -1;
   int wakeFd_ = -1;

@@ -49,6 +49,27 @@ for type in application/x-lha application/x-lzh-compressed; do
 done
 appstreamcli validate --no-net /usr/share/metainfo/org.example.quillon.metainfo.xml || fail "the metainfo does not validate"
 
+# The watch service: shipped disabled, its user made, its settings a conffile. A watch of the
+# simulated drive as that user saves into the service's folder and leaves its state there.
+[ -f /lib/systemd/system/quillon-watch.service ] || fail "the watch service's unit is not installed"
+getent passwd quillon >/dev/null || fail "the package made no user quillon"
+grep -q '^documents = /var/lib/quillon/saves' /etc/quillon/watch.conf || fail "watch.conf does not name the saves folder"
+dpkg-query --control-show quillon conffiles | grep -q /etc/quillon/watch.conf || fail "watch.conf is no conffile"
+if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+  [ "$(systemctl is-enabled quillon-watch.service 2>/dev/null || true)" != enabled ] || fail "the watch service is enabled"
+fi
+if [ "$(id -u)" -eq 0 ]; then
+  port_line=$(mktemp)
+  drivesim --port 0 --address 127.0.0.1 >"$port_line" & sim=$!
+  sleep 1
+  port=$(sed -n 's/.*:\([0-9]*\)$/\1/p' "$port_line" | head -n 1)
+  setpriv --reuid=quillon --regid=quillon --clear-groups env -i PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    timeout -s TERM 8 quillon watch --config /etc/quillon/watch.conf --drive "127.0.0.1:$port" --every 1 | tee "$work/watch.txt" || true
+  kill "$sim"; rm -f "$port_line"
+  grep -q 'save ended: completed' "$work/watch.txt" || fail "the watch as user quillon saved nothing"
+  ls /var/lib/quillon/saves/Quillon/*/watch-state.txt >/dev/null || fail "the watch left no state"
+fi
+
 # A user who never built anything: an empty home, no build tree on any path. As root, the run
 # goes as nobody, so that nothing installed can be written by it.
 mkdir -p "$work/home"
@@ -70,4 +91,10 @@ lha l "$archive" | grep -q 'Set_Sram_.*\.mdb' || fail "the archive holds no sett
 trap 'rm -rf "$work"' EXIT
 [ ! -e /usr/bin/quillon ] || fail "quillon is still installed"
 [ ! -e "$system_store" ] || fail "the system-wide store is left behind: $(find "$system_store")"
+! getent passwd quillon >/dev/null || fail "purge left the user quillon"
+if [ "$(id -u)" -eq 0 ]; then
+  [ -z "$(find /var/lib/quillon/saves -name watch-state.txt 2>/dev/null)" ] || fail "purge left the watch's state"
+  ls /var/lib/quillon/saves/Quillon/*/TRBSAVE_*.lzh >/dev/null || fail "purge removed the saves"
+  rm -rf /var/lib/quillon/saves; rmdir /var/lib/quillon 2>/dev/null || true
+fi
 echo "test-package: installed, saved, tested and removed"

@@ -90,8 +90,9 @@ std::shared_ptr<platform::automation::Control> CreateOstrinControl(std::string& 
 
 // The control `Velkor1` created and configured as start-up does it (destination, ports,
 // switches, routing values 0, the drive's code page), with its port open; null with `error` set.
+// `tickIntervalMs` as VelkorExchange takes it: a watch's short polls re-send sooner.
 std::unique_ptr<VelkorExchange> OpenVelkorExchange(const std::string& destIp, std::uint16_t destPort,
                                                    std::uint16_t myPort, const platform::shell::CodePage& codePage,
-                                                   std::string& error);
+                                                   std::string& error, int tickIntervalMs = kTimeoutIntervalMs);
 
 }  // namespace quillon

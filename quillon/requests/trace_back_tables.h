@@ -52,6 +52,9 @@ class BankSamples {
 };
 
 using BankTimeRow = std::array<std::string, kBankTimeFields>;
+// Bank time fields, as "MY1" fills them.
+inline constexpr int kYearField = 1, kMonthField = 2, kDayField = 3, kHourField = 4, kMinuteField = 5,
+                     kSecondField = 6;
 // (entry, field) of one bank; empty until written.
 using BankFaultList = std::array<std::array<std::optional<std::int16_t>, kBankFaultFields>, kBankFaultEntries>;
 

@@ -31,6 +31,7 @@
 #include "quillon/window/main_window.h"
 #include "quillon/window/main_window_widget.h"
 #include "quillon/window/plant_printer.h"
+#include "quillon/plant/watch_command.h"
 #include "quillon/view/view_command.h"
 
 namespace {
@@ -221,6 +222,7 @@ int runWindow(RunContext& run, const LaunchOptions& options, const std::string& 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = quillon::plant::RunWatchCommand(argc, argv, templateFolder())) return *status;
   if (auto status = quillon::view::RunViewCommand(argc, argv)) return *status;  // view, report, export
   const LaunchParse parsed = ParseLaunchOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.usageError.empty()) return usageError(parsed.usageError);

@@ -289,3 +289,22 @@ TEST(DriveSimTransport, HeaderOnlyRepliesAndAnAnswerAfterTheKthReSendToTheFirstS
   EXPECT_TRUE(first.receive().empty());
   EXPECT_EQ(drive.requestCount(), 4u);
 }
+
+TEST(DriveSimNewFaults, FillTheEmptyBanksThenOverwriteTheOldestWithNewStampsAndLists) {
+  DriveOptions o;
+  o.recordedBanks = {0, 2, 5, 6, 7};
+  CommandModel m{DriveProfile(o)};
+  const DriveProfile before = m.profile();
+  std::vector<int> banks;
+  for (int k = 1; k <= 5; ++k) banks.push_back(m.recordNewFault());
+  // Banks 1, 3 and 4 were empty; then bank 0 (2014) and bank 2 (2016) were the oldest.
+  EXPECT_EQ(banks, (std::vector<int>{1, 3, 4, 0, 2}));
+  const DriveProfile& d = m.profile();
+  const std::string t = text(m.replyTo(req("MY100")));
+  EXPECT_EQ(hexAt(t, 24, 4), 26u);
+  EXPECT_EQ(hexAt(t, 10, 2), NewFaultTime(4).minute);
+  bool listDiffers = false;
+  for (int e = 1; e <= 6; ++e) listDiffers |= d.faultCode(0, e) != before.faultCode(0, e);
+  EXPECT_TRUE(listDiffers);
+  EXPECT_EQ(d.bankTime(5).year, before.bankTime(5).year);  // untouched banks keep theirs
+}

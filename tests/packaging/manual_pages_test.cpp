@@ -80,7 +80,8 @@ void expectSameOptions(const std::string& page, const std::string& help) {
 TEST(ManualPages, NameEveryCommandAndOptionOfTheProgramsHelp) {
   const QString bin = QStringLiteral(QUILLON_BINARY_DIR);
   const std::string quillon = helpOf(bin + "/quillon/window/quillon", {"--help"}) +
-                              helpOf(bin + "/quillon/window/quillon", {"view", "--help"});
+                              helpOf(bin + "/quillon/window/quillon", {"view", "--help"}) +
+                              helpOf(bin + "/quillon/window/quillon", {"watch", "--help"});
   expectSameOptions("quillon", quillon);
   expectSameOptions("drivesim", helpOf(bin + "/drivesim/drivesim", {"--help"}));
   expectSameOptions("velkor-module", helpOf(bin + "/velkor/module/velkor-module", {"--help"}));
@@ -93,7 +94,7 @@ TEST(ManualPages, NameEveryCommandAndOptionOfTheProgramsHelp) {
   std::set<std::string> commands;
   for (auto it = usage.globalMatch(QString::fromStdString(quillon)); it.hasNext();)
     commands.insert(it.next().captured(1).toStdString());
-  EXPECT_EQ(commands, (std::set<std::string>{"diff", "export", "list", "report", "scan", "view"}));
+  EXPECT_EQ(commands, (std::set<std::string>{"diff", "export", "list", "report", "scan", "view", "watch"}));
   for (const std::string& command : commands)
     EXPECT_NE(synopsis.find(".B quillon " + command), std::string::npos) << command << " is not in the synopsis";
 }

@@ -15,10 +15,6 @@ namespace quillon {
 
 namespace {
 
-// Bank time fields, as "MY1" fills them.
-constexpr int kYearField = 1, kMonthField = 2, kDayField = 3, kHourField = 4, kMinuteField = 5,
-              kSecondField = 6;
-
 long long numberOf(const std::string& text) {
   long long value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);
