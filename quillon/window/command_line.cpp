@@ -10,7 +10,7 @@ namespace {
 
 enum class Option {
   Headless, Simulate, Yes, Help, Version, Drive, DrivePort, Port, Documents, InstallRoot, Codepage, DbLoad,
-  SimulateType, Jobs, SimulateCount, Wait, Json
+  SimulateType, Jobs, SimulateCount, Wait, Json, All
 };
 
 struct OptionSpec {
@@ -29,6 +29,7 @@ constexpr OptionSpec kOptions[] = {
     {"--db-load", Option::DbLoad, false},      {"--simulate-type", Option::SimulateType, true},
     {"--jobs", Option::Jobs, true},            {"--simulate-count", Option::SimulateCount, true},
     {"--wait", Option::Wait, true},            {"--json", Option::Json, false},
+    {"--all", Option::All, false},
 };
 
 // What `quillon scan` takes: where to ask and how long, where drive databases are installed.
@@ -120,6 +121,7 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
       o.waitSeconds = *seconds;
       break;
     }
+    case Option::All: o.all = true; break;
     case Option::Json:
       if (!o.scan) return "--json is an option of \"quillon scan\"";
       o.json = true;
@@ -254,7 +256,11 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
     result.usageError = "--simulate-type and --simulate-count exclude each other: the drives of --simulate-count have types of their own";
     return result;
   }
-  if (o.drives.size() > 1 || o.simulateCount > 1) {
+  if (o.all && (driveGiven || o.simulate)) {
+    result.usageError = "--all saves every drive a scan finds; it excludes --drive and --simulate";
+    return result;
+  }
+  if (o.drives.size() > 1 || o.simulateCount > 1 || o.all) {
     if (const std::string why = severalDrivesRefusal(o); !why.empty()) {
       result.usageError = why;
       return result;
@@ -287,7 +293,7 @@ LaunchParse ParseLaunchOptions(const std::vector<std::string>& args) {
 std::string UsageText() {
   return
       "Usage: quillon [--headless] [--simulate [--simulate-type TYPE | --simulate-count N]]\n"
-      "               [--drive HOST]... [--drive-port N] [--jobs N]\n"
+      "               [--drive HOST... | --all] [--drive-port N] [--jobs N]\n"
       "               [--port N] [--documents DIR] [--install-root DIR] [--codepage NAME] [--yes]\n"
       "               [--db-load] [--wait SECONDS]"
       " [--] [/l] [/f]\n"
@@ -316,6 +322,8 @@ std::string UsageText() {
       "                     LINE/N) on 127.0.0.11 and up, and save them all at once\n"
       "  --drive HOST       the drive's address (default 255.255.255.255, broadcast); give it\n"
       "                     again for each further drive: all are saved at once (headless)\n"
+      "  --all              save every drive a scan of this computer's networks finds, at once\n"
+      "                     (headless; see --drive)\n"
       "  --jobs N           with several drives: at most N runs at once (default 16)\n"
       "  --wait SECONDS     broadcast: listen this long after the first answer for other drives\n"
       "                     (default 0.5); the run saves only when one drive answered, and\n"

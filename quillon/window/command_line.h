@@ -36,6 +36,7 @@ struct LaunchOptions {
   std::optional<double> waitSeconds;
   bool scan = false;  // `quillon scan`: list the drives on the networks, save nothing
   bool json = false;  // scan: as a JSON array
+  bool all = false;   // save every drive a scan finds
   RunSwitches switches;
 };
 

@@ -247,6 +247,18 @@ int main(int argc, char** argv) {
     for (const std::string& address : options.drives) drives.push_back({address, options.destPort});
     return runPlantHeadless(options, std::move(drives));
   }
+  if (options.all) {
+    std::vector<PlantDrive> drives;
+    ScanOptions scan;
+    scan.drivePort = options.destPort;
+    scan.wait = waitOf(options, kScanWait);
+    scan.codePage = options.codePage;
+    const ScanResult found = ScanForDrives(scan);
+    for (const FoundDrive& d : found.drives) drives.push_back({d.at.address, d.at.port});
+    if (drives.empty())
+      return startUpFailure(options, "no drive answered the scan" + (found.error.empty() ? "" : ": " + found.error));
+    return runPlantHeadless(options, std::move(drives));
+  }
   if (options.simulate && options.simulateCount > 1) {
     std::vector<PlantDrive> drives;
     const auto plant = startSimulatedPlant(options, drives, error);
