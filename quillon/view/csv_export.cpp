@@ -36,7 +36,10 @@ std::string CsvField(const std::string& text) {
 
 void WriteBankCsv(const Bank& bank, std::ostream& out) {
   out << "sample";
-  for (const Signal& signal : bank.signals) out << ',' << CsvField(signal.symbol);
+  for (const Signal& signal : bank.signals) {
+    const std::string unit = ShownUnit(signal);
+    out << ',' << CsvField(signal.symbol + (unit.empty() ? std::string() : " [" + unit + "]"));
+  }
   out << ",fault\r\n";
   std::vector<std::size_t> depth;
   for (const Signal& signal : bank.signals) depth.push_back(bank.depthOf(signal));
@@ -46,7 +49,7 @@ void WriteBankCsv(const Bank& bank, std::ostream& out) {
     for (std::size_t i = 0; i < bank.signals.size(); ++i) {
       line += ',';
       const double value = bank.signalSamples(i)[r];
-      if (r < depth[i] && std::isfinite(value)) line += StoredNumberText(value);
+      if (r < depth[i] && std::isfinite(value)) line += StoredNumberText(ShownValue(bank.signals[i], value));
     }
     line += ',';
     std::string fault;

@@ -148,8 +148,7 @@ std::string laneTitle(const PlotRequest& r, const Signal& signal) {
   const Bank& bank = *r.bank;
   std::string title = signal.symbol;
   if (!signal.longName.empty() && signal.longName != signal.symbol) title += "  " + signal.longName;
-  if (!signal.unit.empty()) title += "  [" + signal.unit + "]";
-  if (r.percent && PercentOf(signal, 0)) title += "  % of " + ValueText(*signal.pctValue);
+  title += r.percent ? "  [" + ShownQuantity(signal) + "]" : std::string("  [stored value]");
   const AxisMapping mapping = bank.axisOf(signal, r.secondsPerSampling);
   if (const SampleGroup* group = bank.groupOf(signal)) {
     title += "   group " + std::to_string(group->number) + ", sampling " + std::to_string(group->sampling);
@@ -295,9 +294,8 @@ std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& sign
       text += "-";
       continue;
     }
-    text += ValueText(value);
-    if (!signal.unit.empty()) text += " " + signal.unit;
-    if (auto percent = PercentOf(signal, value)) text += " (" + ValueText(*percent) + " %)";
+    text += ValueText(ShownValue(signal, value));
+    if (!ShownUnit(signal).empty()) text += " " + ShownUnit(signal) + " (stored " + ValueText(value) + ")";
     text += "  (sample " + std::to_string(*sample) + (bank.faultSampleOf(signal) == sample ? ", the fault)" : ")");
   }
   return text;
@@ -305,9 +303,7 @@ std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& sign
 
 std::optional<double> PlottedValue(const Signal& signal, double stored, bool percent) {
   if (!std::isfinite(stored)) return std::nullopt;
-  if (percent)
-    if (auto p = PercentOf(signal, stored)) return p;
-  return stored;
+  return percent ? ShownValue(signal, stored) : stored;
 }
 
 std::vector<ColumnRange> MinMaxColumns(const double* samples, std::size_t begin, std::size_t end,

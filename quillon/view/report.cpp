@@ -80,7 +80,7 @@ std::string identitySection(const SaveModel& model) {
 std::string signalCaption(const Signal& signal) {
   std::string caption = "<div class=\"name\">" + esc(signal.symbol) + "</div><div>";
   if (signal.longName != signal.symbol) caption += esc(signal.longName);
-  if (!signal.unit.empty()) caption += " [" + esc(signal.unit) + "]";
+  caption += " [" + esc(ShownQuantity(signal)) + "]";
   return caption + "</div>";
 }
 
@@ -90,13 +90,14 @@ std::string signalFigures(const Bank& bank, const Signal& signal) {
   const std::size_t depth = bank.depthOf(signal);
   double low = INFINITY, high = -INFINITY;
   for (std::size_t i = 0; i < depth; ++i)
-    if (std::isfinite(samples[i])) low = std::min(low, samples[i]), high = std::max(high, samples[i]);
+    if (std::isfinite(samples[i]))
+      low = std::min(low, ShownValue(signal, samples[i])), high = std::max(high, ShownValue(signal, samples[i]));
   std::string text = "<div class=\"range\">";
   text += low <= high ? ValueText(low) + " \xE2\x80\xA6 " + ValueText(high) : std::string("no samples");
   if (auto fault = bank.faultSampleOf(signal)) {
     const double value = samples[*fault - 1];
     text += " <span class=\"fault\">fault @" + std::to_string(*fault) +
-            (std::isfinite(value) ? " = " + ValueText(value) : std::string(": no value")) + "</span>";
+            (std::isfinite(value) ? " = " + ValueText(ShownValue(signal, value)) : std::string(": no value")) + "</span>";
   }
   if (signal.pctValue && signal.unit.size()) text += " (100 % = " + ValueText(*signal.pctValue) + ")";
   return text + "</div>";

@@ -133,4 +133,18 @@ inline std::optional<double> PercentOf(const Signal& signal, double value) {
   return value / *signal.pctValue * 100.0;
 }
 
+// The one decision of what a sample is shown as: a percent signal in % of its 100 % value,
+// any other signal as its stored value, never a raw count under an engineering unit.
+inline double ShownValue(const Signal& signal, double stored) {
+  if (auto percent = PercentOf(signal, stored)) return *percent;
+  return stored;
+}
+// "%" for percent signals, empty for stored values (their count has no unit of its own).
+inline std::string ShownUnit(const Signal& signal) { return PercentOf(signal, 0) ? "%" : std::string(); }
+// What the shown value measures: "% of rated; min-1" or "stored value".
+inline std::string ShownQuantity(const Signal& signal) {
+  if (!PercentOf(signal, 0)) return "stored value";
+  return "% of rated; " + signal.unit;
+}
+
 }  // namespace quillon::view

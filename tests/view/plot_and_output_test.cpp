@@ -179,15 +179,17 @@ TEST(PlotScene, GroupsLineUpAtTheFaultAndCurvesStayInTheirFrames) {
   EXPECT_EQ(WholeSpan(bank, {0, 2}, 0.001).last, 48 * 2.0);
 }
 
-TEST(PlotScene, ReadoutShowsStoredValueAndPercentOfPctValue) {
+TEST(PlotScene, ReadoutShowsPercentSignalsInPercentAndOthersAsStored) {
   const Bank bank = MakeBank(200, 100);
   EXPECT_EQ(CursorReadout(bank, {0, 1}, 0),
-            "0 samples from the fault\nRAMP = 99  (sample 100, the fault)\nPCT,\"A\" = 50 A (25 %)  (sample 100, the fault)");
+            "0 samples from the fault\nRAMP = 99  (sample 100, the fault)\nPCT,\"A\" = 25 % (stored 50)  (sample 100, the fault)");
   EXPECT_EQ(CursorReadout(bank, {2}, 3), "3 samples from the fault\n<X&Y> = -3  (sample 4)") << "no group: from its first";
   EXPECT_EQ(CursorReadout(bank, {1}, 4 - 100), "-96 samples from the fault\nPCT,\"A\" = -") << "the gap";
   EXPECT_EQ(CursorReadout(bank, {1}, 101), "101 samples from the fault\nPCT,\"A\" = -") << "beyond the group's depth";
   EXPECT_EQ(PlottedValue(bank.signals[1], 50, true), 25);
   EXPECT_EQ(PlottedValue(bank.signals[0], 50, true), 50) << "no PCTValue: as stored";
+  EXPECT_EQ(ShownQuantity(bank.signals[1]), "% of rated; A");
+  EXPECT_EQ(ShownQuantity(bank.signals[0]), "stored value");
   EXPECT_FALSE(PlottedValue(bank.signals[0], NAN, false));
 }
 

@@ -113,7 +113,7 @@ TEST_F(ViewCommands, ReportExportAndSnapshotOfTheSimulatedArchive) {
     ++files;
     const auto lines = CrlfLines(ReadText(entry.path()));
     ASSERT_EQ(lines.size(), 257u) << entry.path();  // header + 4 x 64 samples
-    EXPECT_EQ(lines[0], "sample,SPD_REF,SPD_FBK,TRQ_REF,I_OUT,V_DC,V_DC_AVG,FREQ_OUT,SSEQ_OUT1,TEMP_HS,TEMP_CPU,fault");
+    EXPECT_EQ(lines[0], "sample,SPD_REF [%],SPD_FBK [%],TRQ_REF [%],I_OUT [%],V_DC [%],V_DC_AVG [%],FREQ_OUT [%],SSEQ_OUT1,TEMP_HS [%],TEMP_CPU [%],fault");
     std::size_t marked = 0;
     for (const auto& line : lines) marked += line.back() != ',' && line.rfind("sample", 0) != 0;
     EXPECT_EQ(marked, 3u) << "the fault samples of groups 1, 2 and 3 lie on three rows";
