@@ -219,10 +219,10 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   const auto lines = view_test::CrlfLines(out.str());
   ASSERT_EQ(lines.size(), 211u);
   EXPECT_EQ(view_test::Count(out.str(), "\n"), 211u) << "every line ends with CR LF";
-  EXPECT_EQ(lines[0], "sample,RAMP,\"PCT,\"\"A\"\"\",<X&Y>,fault");
-  EXPECT_EQ(lines[1], "1,0,50,-0,");
+  EXPECT_EQ(lines[0], "sample,RAMP,\"PCT,\"\"A\"\" [%]\",<X&Y>,fault");
+  EXPECT_EQ(lines[1], "1,0,25,-0,");
   EXPECT_EQ(lines[4], "4,3,,-3,") << "a gap stays empty";
-  EXPECT_EQ(lines[100], "100,99,50,-99,G1");
+  EXPECT_EQ(lines[100], "100,99,25,-99,G1");
   EXPECT_EQ(lines[201], "201,,,-200,") << "beyond the group's depth";
   EXPECT_EQ(BankCsvFileName(bank), "bank2_20140312_081502.csv");
   // Every digit kept, without the noise of a Single widened to a double.
