@@ -144,7 +144,7 @@ inline std::string ShownUnit(const Signal& signal) { return PercentOf(signal, 0)
 // What the shown value measures: "% of rated; min-1" or "stored value".
 inline std::string ShownQuantity(const Signal& signal) {
   if (!PercentOf(signal, 0)) return "stored value";
-  return "% of rated; " + signal.unit;
+  return signal.unit.empty() ? std::string("% of rated") : "% of rated; " + signal.unit;
 }
 
 }  // namespace quillon::view
