@@ -11,7 +11,10 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
+#include <QShortcut>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -87,6 +90,24 @@ ViewerWindow::ViewerWindow(const SaveModel& model, QWidget* parent) : QMainWindo
 void ViewerWindow::addMenus() {
   QMenu* view = menuBar()->addMenu(tr("&View"));
   view->addAction(tr("Sample time..."), this, [this] { askSampleTime(); });
+  for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                                  QKeySequence(Qt::Key_Escape)})
+    connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
+}
+
+std::string ViewerWindow::exportBaseName() const {
+  std::string name = model_.drive.panelName + "_" + model_.drive.driveType + "_bank" +
+                     (bank_ && bank_->number ? std::to_string(*bank_->number) : std::string("-")) + "_" +
+                     (bank_ ? bank_->faultTime : std::string());
+  // Only characters every file system takes; runs of others become one underscore.
+  std::string safe;
+  for (const char c : name) {
+    const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+    if (plain) safe += c;
+    else if (safe.empty() || safe.back() != '_') safe += '_';
+  }
+  while (!safe.empty() && safe.back() == '_') safe.pop_back();
+  return safe;
 }
 
 void ViewerWindow::setSecondsPerSampling(std::optional<double> seconds) {
@@ -272,6 +293,11 @@ void ViewerWindow::showBankDetails(const Bank& bank) {
 
 void ViewerWindow::chooseBank(int index) {
   if (index < 0 || index >= static_cast<int>(model_.banks.size())) return;
+  std::vector<std::string> ticked;
+  const bool keepTicks = bank_ != nullptr;
+  for (int i = 0; keepTicks && i < signals_->topLevelItemCount(); ++i)
+    if (signals_->topLevelItem(i)->checkState(kNumber) == Qt::Checked)
+      ticked.push_back(signals_->topLevelItem(i)->text(kSymbol).toStdString());
   bank_ = &model_.banks[static_cast<std::size_t>(index)];
   if (banks_->currentRow() != index) banks_->setCurrentRow(index);
   showBankDetails(*bank_);
@@ -288,7 +314,10 @@ void ViewerWindow::chooseBank(int index) {
     item->setText(kHundredPercent, PercentOf(s, 0) ? qs(ValueText(*s.pctValue)) : QString());
     item->setToolTip(kSymbol, qs(s.address));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(kNumber, s.number <= kFirstSignalsShown ? Qt::Checked : Qt::Unchecked);
+    // The signals ticked in the bank before stay ticked where this bank has them too.
+    const bool on = keepTicks ? std::find(ticked.begin(), ticked.end(), s.symbol) != ticked.end()
+                              : s.number <= kFirstSignalsShown;
+    item->setCheckState(kNumber, on ? Qt::Checked : Qt::Unchecked);
     items.append(item);
   }
   signals_->addTopLevelItems(items);
@@ -348,10 +377,17 @@ std::string ViewerWindow::exportSvg(const std::filesystem::path& file) const {
 void ViewerWindow::askAndExport(bool svg) {
   const QString filter = svg ? tr("SVG drawing (*.svg)") : tr("PNG picture (*.png)");
   const QString name = QFileDialog::getSaveFileName(this, svg ? tr("Export SVG") : tr("Export PNG"),
-                                                    QString(svg ? "plot.svg" : "plot.png"), filter);
+                                                    qs(exportBaseName()) + (svg ? ".svg" : ".png"), filter);
   if (name.isEmpty()) return;
   const std::string error = svg ? exportSvg(name.toStdString()) : exportPng(name.toStdString());
   if (!error.empty()) QMessageBox::warning(this, tr("Export"), qs(error));
+}
+
+void FitToScreen(QWidget& window) {
+  QSize size(kSnapshotWidth, kSnapshotHeight);
+  if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size());
+  window.resize(size);
 }
 
 int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>& snapshot,
@@ -369,7 +405,7 @@ int RunViewer(const SaveModel& model, const std::optional<std::filesystem::path>
     }
     return 0;
   }
-  window.resize(kSnapshotWidth, kSnapshotHeight);
+  FitToScreen(window);
   window.show();
   return QApplication::exec();
 }

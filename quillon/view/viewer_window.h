@@ -35,6 +35,9 @@ class ViewerWindow : public QMainWindow {
   std::string exportPng(const std::filesystem::path& file) const;
   std::string exportSvg(const std::filesystem::path& file) const;
 
+  // `<panel>_<type>_bank<N>_<date>_<time>` of the chosen bank, in characters safe for a file name.
+  std::string exportBaseName() const;
+
   PlotWidget* plot() const { return plot_; }
   QTabWidget* tabs() const { return tabs_; }
 
@@ -62,6 +65,9 @@ class ViewerWindow : public QMainWindow {
   bool filling_ = false;
   std::optional<double> secondsPerSampling_;
 };
+
+// Sizes the window to its usual size, no larger than the screen's free area.
+void FitToScreen(QWidget& window);
 
 // The sampling time the user gave for a drive type in the viewer, remembered across runs.
 std::optional<double> RememberedSampleTime(const std::string& driveType);

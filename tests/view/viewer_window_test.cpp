@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QTabWidget>
+#include <QTest>
 
 #include "quillon/view/compare_tab.h"
 #include "quillon/view/plot_widget.h"
@@ -35,8 +36,14 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   PlotWidget& plot = *window.plot();
   EXPECT_EQ(plot.request().bank, &model.banks[0]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 1, 2, 3})) << "the first four ticked";
-  window.chooseBank(1);
   window.chooseSignals({0, 2});
+  window.chooseBank(1);
+  EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{2})) << "ticks kept by symbol, where bank 1 has it";
+  window.chooseSignals({0, 2});
+  const std::string name = window.exportBaseName();
+  EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-."),
+            std::string::npos) << name;
+  EXPECT_NE(name.find("_bank"), std::string::npos) << name;
   EXPECT_EQ(plot.request().bank, &model.banks[1]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
   // Samples from each group's fault: group 1 (fault at 40 of 128) spans -39..88, group 2
@@ -74,6 +81,8 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_NE(drawing.find(">fault<"), std::string::npos);
   EXPECT_NE(drawing.find(">samples from the fault<"), std::string::npos);
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_FALSE(window.isVisible()) << "Esc closes";
 }
 
 TEST(ViewerWindow, ComparesWithAnotherSaveInATabOfItsOwn) {
