@@ -34,8 +34,45 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-void WriteBankCsv(const Bank& bank, std::ostream& out) {
+namespace {
+
+// Per group with a fault sample: how far a row is from it, in samples and, where the user said
+// what a sampling value means, in seconds; empty beyond the group's depth.
+struct FaultColumns {
+  const SampleGroup* group;
+  AxisMapping axis;
+  std::size_t depth;
+};
+
+std::vector<FaultColumns> faultColumnsOf(const Bank& bank, std::optional<double> secondsPerSampling) {
+  std::vector<FaultColumns> columns;
+  for (const SampleGroup& group : bank.groups)
+    if (bank.faultSampleOf(group)) columns.push_back({&group, bank.axisOf(group, secondsPerSampling), bank.depthOf(group)});
+  return columns;
+}
+
+void appendFaultCells(const std::vector<FaultColumns>& columns, std::size_t row, std::string& line) {
+  for (const FaultColumns& c : columns) {
+    const bool inGroup = row < c.depth;
+    const double fromFault = static_cast<double>(row + 1) - c.axis.origin;
+    line += ',';
+    if (inGroup) line += StoredNumberText(fromFault);
+    if (!c.axis.timed) continue;
+    line += ',';
+    if (inGroup) line += StoredNumberText(c.axis.positionOf(static_cast<double>(row + 1)));
+  }
+}
+
+}  // namespace
+
+void WriteBankCsv(const Bank& bank, std::ostream& out, std::optional<double> secondsPerSampling) {
+  const std::vector<FaultColumns> faultColumns = faultColumnsOf(bank, secondsPerSampling);
   out << "sample";
+  for (const FaultColumns& c : faultColumns) {
+    const std::string group = "G" + std::to_string(c.group->number);
+    out << ',' << group << " samples from fault";
+    if (c.axis.timed) out << ',' << group << " time from fault [s]";
+  }
   for (const Signal& signal : bank.signals) {
     const std::string unit = ShownUnit(signal);
     out << ',' << CsvField(signal.symbol + (unit.empty() ? std::string() : " [" + unit + "]"));
@@ -46,6 +83,7 @@ void WriteBankCsv(const Bank& bank, std::ostream& out) {
   std::string line;
   for (std::size_t r = 0; r < bank.rows; ++r) {
     line = std::to_string(r + 1);
+    appendFaultCells(faultColumns, r, line);
     for (std::size_t i = 0; i < bank.signals.size(); ++i) {
       line += ',';
       const double value = bank.signalSamples(i)[r];
@@ -73,7 +111,7 @@ void WriteFileComplete(const fs::path& file, const std::string& text) {
     throw ExportError(failure + ".");
 }
 
-std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder, bool replace) {
+std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& folder, const CsvExportOptions& options) {
   // DIR itself is made, but not a missing folder above it: a mistyped path is an error.
   std::error_code error;
   fs::create_directory(folder, error);
@@ -90,13 +128,15 @@ std::vector<fs::path> ExportBanksCsv(const SaveModel& model, const fs::path& fol
     names.push_back(folder / name);
   }
   // An earlier export may hold the user's edits: checked for all files before any is written.
-  if (!replace)
+  if (!options.replace)
     for (const fs::path& file : names)
       if (fs::exists(fs::symlink_status(file, error)))
         throw ExportError(file.string() + ": the file exists and was kept; nothing written (--force replaces it).");
   for (std::size_t i = 0; i < names.size(); ++i) {
     std::ostringstream text;
-    WriteBankCsv(model.banks[i], text);
+    // Excel on Windows reads UTF-8 only after a byte-order mark; other readers may trip on one.
+    if (options.excel) text << "\xEF\xBB\xBF";
+    WriteBankCsv(model.banks[i], text, options.secondsPerSampling);
     WriteFileComplete(names[i], text.str());
   }
   return names;

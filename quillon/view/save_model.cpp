@@ -86,15 +86,18 @@ std::optional<std::size_t> Bank::faultSampleOf(const Signal& signal) const {
 }
 
 AxisMapping Bank::axisOf(const Signal& signal, std::optional<double> secondsPerSampling) const {
-  AxisMapping mapping;
   const SampleGroup* group = groupOf(signal);
-  if (!group) return mapping;
-  if (auto fault = faultSampleOf(*group)) {
+  return group ? axisOf(*group, secondsPerSampling) : AxisMapping{};
+}
+
+AxisMapping Bank::axisOf(const SampleGroup& group, std::optional<double> secondsPerSampling) const {
+  AxisMapping mapping;
+  if (auto fault = faultSampleOf(group)) {
     mapping.origin = static_cast<double>(*fault);
     mapping.fromFault = true;
   }
-  if (secondsPerSampling && *secondsPerSampling > 0 && group->sampling > 0) {
-    mapping.step = static_cast<double>(group->sampling) * *secondsPerSampling;
+  if (secondsPerSampling && *secondsPerSampling > 0 && group.sampling > 0) {
+    mapping.step = static_cast<double>(group.sampling) * *secondsPerSampling;
     mapping.timed = true;
   }
   return mapping;

@@ -95,6 +95,7 @@ struct Bank {
   // A signal outside the recorded groups has no fault sample and no sampling: it counts
   // samples from its first.
   AxisMapping axisOf(const Signal& signal, std::optional<double> secondsPerSampling = std::nullopt) const;
+  AxisMapping axisOf(const SampleGroup& group, std::optional<double> secondsPerSampling = std::nullopt) const;
   // "OC, OV" or the codes where no names are saved.
   std::string faultSummary() const;
   // "Bank 0"; a workbook does not save its bank number: "Fault of <fault time>".

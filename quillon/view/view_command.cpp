@@ -36,13 +36,13 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   const bool readsOtherSaves = kind == Kind::View || kind == Kind::Report || kind == Kind::Diff || kind == Kind::List;
   if (option == "--documents" && readsOtherSaves) return Takes::Value;
   if (option == "--install-root" && readsOtherSaves && kind != Kind::List) return Takes::Value;
-  const bool showsTraces = kind == Kind::View || kind == Kind::Report;
+  const bool showsTraces = kind == Kind::View || kind == Kind::Report || kind == Kind::Export;
   if (option == "--sample-time" && showsTraces) return Takes::Value;
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
     case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
     case Kind::Export:
-      if (option == "--force") return Takes::Flag;
+      if (option == "--force" || option == "--excel") return Takes::Flag;
       return option == "--csv" ? Takes::Value : Takes::Nothing;
     case Kind::Diff:
       if (option == "--json" || option == "--previous") return Takes::Flag;
@@ -56,6 +56,7 @@ std::string apply(ViewCommand& command, const std::string& option, const std::st
   if (option == "--json") command.json = true;
   else if (option == "--previous") command.previous = true;
   else if (option == "--force") command.force = true;
+  else if (option == "--excel") command.excel = true;
   else if (value.empty()) return option + " needs a value";
   else if (option == "--codepage") {
     std::string why;
@@ -139,7 +140,7 @@ int runReport(const SaveModel& model, const ViewCommand& command) {
 }
 
 int runExport(const SaveModel& model, const ViewCommand& command) {
-  const auto files = ExportBanksCsv(model, command.csvFolder, command.force);
+  const auto files = ExportBanksCsv(model, command.csvFolder, {command.force, command.excel, command.secondsPerSampling});
   for (const auto& file : files) std::cout << "Written: " << file.string() << "\n";
   if (files.empty()) std::cout << "The save holds no trace-back bank; nothing written.\n";
   return kViewDone;
@@ -216,7 +217,7 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
          "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
-         "       quillon export PATH --csv DIR [--force]\n"
+         "       quillon export PATH --csv DIR [--force] [--excel] [--sample-time SECONDS]\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
          "       quillon list [FOLDER] [--json]\n"
@@ -227,8 +228,10 @@ std::string ViewUsageText() {
          "           record tables in a window; --snapshot renders the window into FILE.png\n"
          "  report   one HTML page with everything, for any browser and for printing on A4\n"
          "           (default FILE: PATH with .html)\n"
-         "  export   one CSV file per bank into DIR: sample index, one column per signal and\n"
-         "           a column \"fault\" that names the groups whose fault sample a row is;\n"
+         "  export   one CSV file per bank into DIR: sample index, per group the samples (and\n"
+         "           with --sample-time the seconds) from its fault, one column per signal with\n"
+         "           its unit (\"SPD_REF [%]\"), a column \"fault\" naming the groups whose fault\n"
+         "           sample a row is; --excel adds a byte-order mark so that Excel reads UTF-8;\n"
          "           files already there are kept (nothing is written) unless --force\n"
          "  diff     what changed from the older save OLD to the newer NEW (archives, save\n"
          "           folders or setting-parameter workbooks): identity, setting parameters (by\n"
@@ -246,7 +249,7 @@ std::string ViewUsageText() {
          "                    parameters their long names (default /opt)\n"
          "  report --compare OLD   adds the differences from OLD to the report\n"
          "  --sample-time SECONDS  what one sampling value means in time: the plots count\n"
-         "                    seconds from the fault instead of samples (view, report; the\n"
+         "                    seconds from the fault instead of samples (view, report, export; the\n"
          "                    viewer remembers its own per drive type)\n"
          "\n"
          "Exit status: 0 done, 1 the save could not be read or the output not written,\n"

@@ -30,10 +30,11 @@ struct ViewCommand {
   Kind kind = Kind::View;
   std::filesystem::path path;                     // diff: the newer save; list: the folder, if given
   std::optional<std::filesystem::path> snapshot;  // view
-  std::optional<double> secondsPerSampling;       // view, report: --sample-time
+  std::optional<double> secondsPerSampling;       // view, report, export: --sample-time
   std::optional<std::filesystem::path> output;    // report
   std::filesystem::path csvFolder;                // export
   bool force = false;                             // export: replace files of the same names
+  bool excel = false;                             // export: UTF-8 with byte-order mark
   std::optional<std::filesystem::path> compare;   // diff, report --compare: the older save
   bool previous = false;                          // diff --previous
   bool json = false;                              // diff, list

@@ -219,11 +219,16 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   const auto lines = view_test::CrlfLines(out.str());
   ASSERT_EQ(lines.size(), 211u);
   EXPECT_EQ(view_test::Count(out.str(), "\n"), 211u) << "every line ends with CR LF";
-  EXPECT_EQ(lines[0], "sample,RAMP,\"PCT,\"\"A\"\" [%]\",<X&Y>,fault");
-  EXPECT_EQ(lines[1], "1,0,25,-0,");
-  EXPECT_EQ(lines[4], "4,3,,-3,") << "a gap stays empty";
-  EXPECT_EQ(lines[100], "100,99,25,-99,G1");
-  EXPECT_EQ(lines[201], "201,,,-200,") << "beyond the group's depth";
+  EXPECT_EQ(lines[0], "sample,G1 samples from fault,RAMP,\"PCT,\"\"A\"\" [%]\",<X&Y>,fault");
+  EXPECT_EQ(lines[1], "1,-99,0,25,-0,");
+  EXPECT_EQ(lines[4], "4,-96,3,,-3,") << "a gap stays empty";
+  EXPECT_EQ(lines[100], "100,0,99,25,-99,G1");
+  EXPECT_EQ(lines[201], "201,,,,-200,") << "beyond the group's depth";
+  std::ostringstream timed;
+  WriteBankCsv(bank, timed, 0.001);
+  const auto timedLines = view_test::CrlfLines(timed.str());
+  EXPECT_EQ(timedLines[0].rfind("sample,G1 samples from fault,G1 time from fault [s],RAMP", 0), 0u) << timedLines[0];
+  EXPECT_EQ(timedLines[101].rfind("101,1,0.5,", 0), 0u) << timedLines[101];
   EXPECT_EQ(BankCsvFileName(bank), "bank2_20140312_081502.csv");
   // Every digit kept, without the noise of a Single widened to a double.
   EXPECT_EQ(StoredNumberText(static_cast<double>(35.4f)), "35.4");
@@ -253,8 +258,10 @@ TEST(CsvExport, OneTidyFilePerBankWithTheFaultSampleMarked) {
   }
   EXPECT_EQ(view_test::ReadText(files[1]), "edited");
   EXPECT_FALSE(fs::exists(files[2])) << "nothing written";
-  ExportBanksCsv(model, scratch.path() / "out", true);
+  ExportBanksCsv(model, scratch.path() / "out", {.replace = true, .excel = false, .secondsPerSampling = {}});
   EXPECT_EQ(view_test::ReadText(files[1]), view_test::ReadText(files[2])) << "replaced by the bank it holds";
+  ExportBanksCsv(model, scratch.path() / "out", {.replace = true, .excel = true, .secondsPerSampling = {}});
+  EXPECT_EQ(view_test::ReadText(files[0]), "\xEF\xBB\xBF" + out.str()) << "a byte-order mark for Excel";
 }
 
 TEST(Report, SelfContainedPageWithAPlotPerSignal) {
