@@ -146,28 +146,29 @@ std::chrono::milliseconds waitOf(const LaunchOptions& options, std::chrono::mill
   return std::chrono::milliseconds(std::lround(*options.waitSeconds * 1000));
 }
 
-int runScan(int argc, char** argv, const LaunchOptions& options) {
-  QCoreApplication app(argc, argv);
+// What every scan asks with: `quillon scan`, the Scan button and --all. `everyDrive`: the scan
+// looks for all drives, not only the one the command line names.
+ScanOptions scanOptionsOf(const LaunchOptions& options, bool everyDrive = false) {
   ScanOptions scan;
-  if (options.destIp != kDefaultDestIp) scan.drive = options.destIp;
+  if (!everyDrive && options.destIp != kDefaultDestIp) scan.drive = options.destIp;
   scan.drivePort = options.destPort;
   scan.wait = waitOf(options, kScanWait);
   scan.codePage = options.codePage;
   scan.databases = RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
                                            options.installRoot.value_or("/opt"))
                        .search();
-  return RunScanCommand(scan, options.json, std::cout, std::cerr);
+  return scan;
+}
+
+int runScan(int argc, char** argv, const LaunchOptions& options) {
+  QCoreApplication app(argc, argv);
+  return RunScanCommand(scanOptionsOf(options), options.json, std::cout, std::cerr);
 }
 
 // The Scan button: the scan on a thread of its own with its own event loop, the drives handed
 // back to the window's thread.
 void scanOffTheWindowThread(const LaunchOptions& options, DrivesFound done) {
-  ScanOptions scan;
-  scan.drivePort = options.destPort;
-  scan.codePage = options.codePage;
-  scan.databases = RunFolders::InDocuments(platform::shell::DocumentsFolder(options.documents), templateFolder(),
-                                           options.installRoot.value_or("/opt"))
-                       .search();
+  const ScanOptions scan = scanOptionsOf(options, /*everyDrive=*/true);  // not only the one started with
   QThread* worker = QThread::create([scan, done = std::move(done)] {
     std::vector<DriveChoice> drives;
     for (const FoundDrive& d : ScanForDrives(scan).drives)
@@ -186,7 +187,7 @@ int runHeadless(RunContext& run, const LaunchOptions& options, const std::string
   std::ostream discarded(nullptr);
   std::ostream& closing = sameOpenFile(STDOUT_FILENO, STDERR_FILENO) ? discarded : std::cerr;
   HeadlessPrinter printer(run.events, std::cout, closing, ::isatty(STDOUT_FILENO) == 1);
-  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}});
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}, {}});
   window.setDbLoad(options.dbLoad);
   window.startWithDrive(startAddress);
   if (const std::string failure = window.startUp(); !failure.empty()) {
@@ -249,11 +250,7 @@ int main(int argc, char** argv) {
   }
   if (options.all) {
     std::vector<PlantDrive> drives;
-    ScanOptions scan;
-    scan.drivePort = options.destPort;
-    scan.wait = waitOf(options, kScanWait);
-    scan.codePage = options.codePage;
-    const ScanResult found = ScanForDrives(scan);
+    const ScanResult found = ScanForDrives(scanOptionsOf(options, /*everyDrive=*/true));
     for (const FoundDrive& d : found.drives) drives.push_back({d.at.address, d.at.port});
     if (drives.empty())
       return startUpFailure(options, "no drive answered the scan" + (found.error.empty() ? "" : ": " + found.error));
