@@ -7,10 +7,9 @@
 #include <algorithm>
 
 #include "quillon/live_exchange/velkor_exchange.h"
+#include "quillon/plant/plant_runner.h"
 #include "quillon/requests/identity_requests.h"
 #include "quillon/requests/trace_back_requests.h"
-#include "quillon/run/run_folders.h"
-#include "quillon/run/save_names.h"
 
 namespace quillon::plant {
 
@@ -31,16 +30,18 @@ const char* outcomeText(RunOutcome outcome) {
   }
 }
 
-}  // namespace
-
-std::filesystem::path DriveProgramFolder(const std::filesystem::path& documents, const std::string& safePanelName,
+// The folder of the drive's panel name is taken when its state belongs to a drive at another
+// address: then this drive gets "_<address>", as in a save of several drives.
+std::filesystem::path watchProgramFolder(const std::filesystem::path& documents, const std::string& panelName,
                                          const DriveAddress& drive) {
-  const std::filesystem::path shared = documents / kProgramFolderName / safePanelName;
+  const std::filesystem::path own = quillon::DriveProgramFolder(documents, panelName, drive.host, false);
   std::string problem;
-  const std::optional<WatchState> state = ReadWatchState(shared, problem);
-  if (!state || state->address == drive.text()) return shared;
-  return documents / kProgramFolderName / (safePanelName + "_" + drive.host);
+  const std::optional<WatchState> state = ReadWatchState(own, problem);
+  const bool nameShared = state && state->address != drive.text();
+  return nameShared ? quillon::DriveProgramFolder(documents, panelName, drive.host, true) : own;
 }
+
+}  // namespace
 
 std::chrono::milliseconds PollTickInterval(std::chrono::milliseconds every) {
   return std::clamp(every / kPollTicksPerInterval, kShortestPollTick, kLongestPollTick);
@@ -150,7 +151,7 @@ bool DriveWatch::identify() {
   }
   markAnswering();
   identity_ = identity;
-  folder_ = DriveProgramFolder(settings_.documents, SafePanelNameOf(identity.PanelName), drive_);
+  folder_ = watchProgramFolder(settings_.documents, identity.PanelName, drive_);
   WatchEvent e = event(WatchEventKind::DriveFound);
   e.driveType = identity.DriveType;
   e.panelName = identity.PanelName;

@@ -36,12 +36,6 @@ struct WatchSettings {
   platform::shell::CodePage codePage;
 };
 
-// The drive's program folder: Quillon/<SafePanelName>/, or with "_<host>" after it when the
-// state there belongs to a drive at another address, so that two drives of one panel name
-// never share a folder.
-std::filesystem::path DriveProgramFolder(const std::filesystem::path& documents, const std::string& safePanelName,
-                                         const DriveAddress& drive);
-
 // A poll waits for each "MY1" at most this long in all (its re-sends included): a fraction of
 // the interval, so that a silent drive costs one interval, not a save run's timeout.
 std::chrono::milliseconds PollTickInterval(std::chrono::milliseconds every);
