@@ -75,7 +75,7 @@ class SequenceDriveSaver : public DriveSaver {
   SaveReport save(const DriveAddress& drive, const std::filesystem::path& programFolder, AbortPoint& abort) override {
     SaveReport report;
     std::string error;
-    const auto exchange = OpenVelkorExchange(drive.host, drive.port, 0, settings_.codePage, error);
+    const auto exchange = OpenVelkorExchange(drive.address, drive.port, 0, settings_.codePage, error);
     if (!exchange) {
       report.outcome = RunOutcome::Failed;
       report.message = error;

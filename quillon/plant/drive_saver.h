@@ -18,12 +18,6 @@
 
 namespace quillon::plant {
 
-struct DriveAddress {
-  std::string host;  // dotted IPv4 or a name
-  std::uint16_t port = kDrivePort;
-  std::string text() const { return host + ":" + std::to_string(port); }
-};
-
 // The exchange a drive's thread waits in just now, so that a stop handled on that thread can
 // end the wait: a poll's or a save's.
 class AbortPoint {

@@ -34,11 +34,11 @@ const char* outcomeText(RunOutcome outcome) {
 // address: then this drive gets "_<address>", as in a save of several drives.
 std::filesystem::path watchProgramFolder(const std::filesystem::path& documents, const std::string& panelName,
                                          const DriveAddress& drive) {
-  const std::filesystem::path own = quillon::DriveProgramFolder(documents, panelName, drive.host, false);
+  const std::filesystem::path own = quillon::DriveProgramFolder(documents, panelName, drive.address, false);
   std::string problem;
   const std::optional<WatchState> state = ReadWatchState(own, problem);
   const bool nameShared = state && state->address != drive.text();
-  return nameShared ? quillon::DriveProgramFolder(documents, panelName, drive.host, true) : own;
+  return nameShared ? quillon::DriveProgramFolder(documents, panelName, drive.address, true) : own;
 }
 
 }  // namespace
@@ -90,7 +90,7 @@ void DriveWatch::run() {
   }
   if (stopRequested_) abort_.stop();
   std::string error;
-  poll_ = OpenVelkorExchange(drive_.host, drive_.port, 0, settings_.codePage, error,
+  poll_ = OpenVelkorExchange(drive_.address, drive_.port, 0, settings_.codePage, error,
                              static_cast<int>(PollTickInterval(settings_.every).count()));
   if (!poll_) {
     WatchEvent e = event(WatchEventKind::Notice);

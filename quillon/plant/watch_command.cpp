@@ -40,7 +40,7 @@ std::optional<DriveAddress> driveAddress(const std::string& text, std::uint16_t 
     if (!port) return std::nullopt;
     drive = {text.substr(0, colon), static_cast<std::uint16_t>(*port)};
   }
-  if (drive.host.empty()) return std::nullopt;
+  if (drive.address.empty()) return std::nullopt;
   return drive;
 }
 

@@ -56,9 +56,10 @@ std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 
 // Where a drive answered from: its dotted address and UDP port.
 struct DriveAddress {
-  std::string address;
+  std::string address;  // dotted IPv4, or a name where the user gave one
   std::uint16_t port = 0;
   bool operator==(const DriveAddress&) const = default;
+  std::string text() const { return address + ":" + std::to_string(port); }
 };
 
 // One exchange. The live implementation sends through the control and waits in the event
