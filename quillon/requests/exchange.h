@@ -54,7 +54,7 @@ std::string HexByteText(std::uint8_t value);
 // text, more than 16 digits or any other character.
 std::optional<std::uint64_t> HexDigitsValue(std::string_view digits);
 
-// Where a drive answered from: its dotted address and UDP port.
+// Where a drive is reached or answered from: its address and UDP port.
 struct DriveAddress {
   std::string address;  // dotted IPv4, or a name where the user gave one
   std::uint16_t port = 0;
