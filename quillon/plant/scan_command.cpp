@@ -12,12 +12,6 @@ namespace {
 using view::JsonOrNull;
 using view::JsonString;
 
-std::string bankList(const std::vector<int>& banks, const char* separator) {
-  std::string text;
-  for (const int bank : banks) text += (text.empty() ? "" : separator) + std::to_string(bank);
-  return text;
-}
-
 std::string orderNumber(const DriveIdentity& identity) {
   return TrimBlanks(identity.OrderNumber1 + identity.OrderNumber2);
 }
@@ -44,8 +38,8 @@ std::string ScanTable(const std::vector<FoundDrive>& drives) {
   std::vector<std::vector<std::string>> rows{
       {"Address", "Drive type", "Software", "Interface", "Panel name", "Banks", "Database", "Note"}};
   for (const FoundDrive& d : drives) {
-    const std::string banks = d.recordedBanks.empty() ? "none" : bankList(d.recordedBanks, ",");
-    rows.push_back({d.at.address + ":" + std::to_string(d.at.port), TrimBlanks(d.identity.DriveType),
+    const std::string banks = d.recordedBanks.empty() ? "none" : view::Joined(d.recordedBanks, ",");
+    rows.push_back({d.at.text(), TrimBlanks(d.identity.DriveType),
                     TrimBlanks(d.identity.DriveSoftVersion), TrimBlanks(d.identity.InterfaceVersionText),
                     TrimBlanks(d.identity.PanelName), d.note.empty() ? banks : "?", d.driveDatabase ? "installed" : "none",
                     d.note});
@@ -64,7 +58,7 @@ std::string ScanJson(const std::vector<FoundDrive>& drives) {
             ", \"interfaceVersion\": " + JsonString(TrimBlanks(d.identity.InterfaceVersionText)) +
             ", \"panelName\": " + JsonString(TrimBlanks(d.identity.PanelName)) +
             ", \"orderNumber\": " + JsonString(orderNumber(d.identity)) + ", \"recordedBanks\": [" +
-            bankList(d.recordedBanks, ", ") + "], \"driveDatabase\": " + JsonOrNull(database);
+            view::Joined(d.recordedBanks, ", ") + "], \"driveDatabase\": " + JsonOrNull(database);
     if (!d.note.empty()) json += ", \"note\": " + JsonString(d.note);
     json += "}";
   }

@@ -18,17 +18,6 @@ std::string oneLine(std::string text) {
   return line;
 }
 
-std::string joined(const std::vector<std::string>& items) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
-  return text;
-}
-
-std::string bankList(const std::vector<int>& banks) {
-  std::string text;
-  for (const int bank : banks) text += (text.empty() ? "" : ", ") + std::to_string(bank);
-  return text;
-}
 
 const char* kindName(WatchEventKind kind) {
   switch (kind) {
@@ -55,7 +44,7 @@ std::string localTimeNow() {
 
 std::string saveStartedText(const WatchEvent& e) {
   if (e.banks.empty()) return "save started (first save)";
-  return std::string("save started (new fault in bank") + (e.banks.size() > 1 ? "s " : " ") + bankList(e.banks) + ")";
+  return std::string("save started (new fault in bank") + (e.banks.size() > 1 ? "s " : " ") + view::Joined(e.banks, ", ") + ")";
 }
 
 std::string saveEndedText(const WatchEvent& e) {
@@ -80,7 +69,7 @@ std::string WatchEventLine(const WatchEvent& e) {
     case WatchEventKind::SaveStarted: text = saveStartedText(e); break;
     case WatchEventKind::SaveEnded: text = saveEndedText(e); break;
     case WatchEventKind::FaultSaved:
-      text = "fault saved: bank " + std::to_string(e.bank) + ", fault time " + e.faultTime + ": " + joined(e.faultNames);
+      text = "fault saved: bank " + std::to_string(e.bank) + ", fault time " + e.faultTime + ": " + view::Joined(e.faultNames, ", ");
       break;
     case WatchEventKind::DriveSilent: text = "drive silent: " + oneLine(e.text); break;
     case WatchEventKind::DriveBack: text = "drive back"; break;
@@ -113,7 +102,7 @@ std::string WatchEventJson(const WatchEvent& e) {
       }
       break;
     case WatchEventKind::SaveStarted:
-      json += std::string(",\"firstSave\":") + (e.banks.empty() ? "true" : "false") + ",\"banks\":[" + bankList(e.banks) + "]";
+      json += std::string(",\"firstSave\":") + (e.banks.empty() ? "true" : "false") + ",\"banks\":[" + view::Joined(e.banks, ", ") + "]";
       break;
     case WatchEventKind::SaveEnded:
       field("outcome", e.outcome);

@@ -75,4 +75,16 @@ std::string JsonString(std::string_view text) {
 
 std::string JsonOrNull(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
 
+std::string Joined(const std::vector<std::string>& items, std::string_view separator) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) (text += i == 0 ? "" : separator) += items[i];
+  return text;
+}
+
+std::string Joined(const std::vector<int>& numbers, std::string_view separator) {
+  std::vector<std::string> items;
+  for (const int number : numbers) items.push_back(std::to_string(number));
+  return Joined(items, separator);
+}
+
 }  // namespace quillon::view

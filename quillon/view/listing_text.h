@@ -17,4 +17,8 @@ std::string JsonString(std::string_view text);
 // JSON null for nothing.
 std::string JsonOrNull(const std::optional<std::string>& text);
 
+// The items one after another with `separator` between them ("1, 2, 3").
+std::string Joined(const std::vector<std::string>& items, std::string_view separator);
+std::string Joined(const std::vector<int>& numbers, std::string_view separator);
+
 }  // namespace quillon::view

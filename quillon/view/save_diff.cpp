@@ -8,6 +8,8 @@
 #include <utility>
 #include <unordered_map>
 
+#include "quillon/view/listing_text.h"
+
 namespace quillon::view {
 
 namespace {
@@ -483,8 +485,7 @@ std::string SaveDiff::summary() const {
   add(entries(DiffSection::TroubleRecords).size(), "new trouble record", "new trouble records");
   add(entries(DiffSection::EventCounts).size(), "event counter", "event counters");
   add(entries(DiffSection::EventLog).size(), "new event-log entry", "new event-log entries");
-  std::string text = parts.empty() ? "No differences" : "Differences: ";
-  for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : ", ") + parts[i];
+  std::string text = parts.empty() ? "No differences" : "Differences: " + Joined(parts, ", ");
   if (sameBanks > 0) text += " (" + counted(sameBanks, "bank", "banks") + " the same)";
   text += ".";
   if (!notes.empty()) text += " " + counted(notes.size(), "section", "sections") + " not compared.";

@@ -138,8 +138,7 @@ std::string stateText(const SaveListing& save) {
 std::vector<std::string> bankLines(const SaveListing& save) {
   std::vector<std::string> lines;
   for (const auto& bank : save.banks) {
-    std::string faults;
-    for (const std::string& fault : bank.faults) faults += (faults.empty() ? "" : ", ") + fault;
+    const std::string faults = Joined(bank.faults, ", ");
     lines.push_back((bank.number ? "bank " + std::to_string(*bank.number) + "  " : std::string()) + bank.faultTime + "  " +
                     (faults.empty() ? "no fault" : faults));
   }
