@@ -295,7 +295,7 @@ std::string CursorReadout(const Bank& bank, const std::vector<std::size_t>& sign
       continue;
     }
     text += ValueText(ShownValue(signal, value));
-    if (!ShownUnit(signal).empty()) text += " " + ShownUnit(signal) + " (stored " + ValueText(value) + ")";
+    if (const std::string unit = ShownUnit(signal); !unit.empty()) text += " " + unit + " (stored " + ValueText(value) + ")";
     text += "  (sample " + std::to_string(*sample) + (bank.faultSampleOf(signal) == sample ? ", the fault)" : ")");
   }
   return text;

@@ -90,8 +90,10 @@ std::string signalFigures(const Bank& bank, const Signal& signal) {
   const std::size_t depth = bank.depthOf(signal);
   double low = INFINITY, high = -INFINITY;
   for (std::size_t i = 0; i < depth; ++i)
-    if (std::isfinite(samples[i]))
-      low = std::min(low, ShownValue(signal, samples[i])), high = std::max(high, ShownValue(signal, samples[i]));
+    if (std::isfinite(samples[i])) {
+      const double shown = ShownValue(signal, samples[i]);
+      low = std::min(low, shown), high = std::max(high, shown);
+    }
   std::string text = "<div class=\"range\">";
   text += low <= high ? ValueText(low) + " \xE2\x80\xA6 " + ValueText(high) : std::string("no samples");
   if (auto fault = bank.faultSampleOf(signal)) {
