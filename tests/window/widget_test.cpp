@@ -8,22 +8,28 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
+#include "drivesim/simulated_drive.h"
 #include "quillon/window/main_window_widget.h"
 #include "tests/window/window_rig.h"
 
 namespace {
 using namespace quillon;
 using quillon_test::WindowRig;
+namespace fs = std::filesystem;
 
 QApplication& application() {
   static int argc = 1;
   static char name[] = "window_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: at exit Qt's own globals (the control module's among them) may be gone first.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 QString textOf(const MainWindowWidget& widget, const char* name) {
@@ -107,6 +113,81 @@ TEST(MainWindowWidget, ShowsCaptionsAndStatesAndPassesClicksOn) {
   idleWidget.show();
   idleWidget.close();
   EXPECT_TRUE(idleRig.quit);
+}
+
+// Two ticked simulated drives saved side by side, one row each: both complete, each archive in
+// its own folder; Cancel during the next save ends both rows cancelled, their data kept.
+TEST(MainWindowWidget, TickedDrivesSavedSideBySideOneRowEach) {
+  application();
+  quillon_test::TestFolder folder;
+  drivesim::Misbehaviour slow;
+  slow.delayMs = 3;  // long enough for Cancel to come mid-way
+  std::vector<std::unique_ptr<drivesim::SimulatedDrive>> drives;
+  std::vector<DriveChoice> choices;
+  for (int number : {1, 2}) {
+    drives.push_back(std::make_unique<drivesim::SimulatedDrive>(
+        drivesim::DriveProfile{drivesim::PlantDriveOptions(number)}, slow));
+    drivesim::DriveEndpoint at;
+    at.address = drivesim::PlantDriveAddress(number);
+    std::string error;
+    ASSERT_TRUE(drives.back()->start(at, error)) << error;
+    choices.push_back({at.address, at.address, drives.back()->port()});
+  }
+  quillon_test::RunRig rig;
+  quillon_test::RecordingMessages messages;
+  const fs::path documents = folder.path() / "docs";
+  MainWindow window(rig.run(), {&messages, [](const fs::path&) { return true; }, [] {}, {}, {},
+                                [&](std::vector<PlantDrive> picked) {
+                                  PlantPlan plan;
+                                  plan.drives = std::move(picked);
+                                  plan.documents = documents;
+                                  plan.templateFolder = quillon_test::BuiltTemplates();
+                                  plan.installRoot = folder.path() / "no-install";
+                                  plan.tickIntervalMs = 50;
+                                  return plan;
+                                }});
+  ASSERT_EQ(window.startUp(), "");
+  window.startWithDrives(choices);
+  MainWindowWidget widget(window);
+  widget.show();
+  auto* rows = qobject_cast<QTableWidget*>(widget.findChild<QTableWidget*>(QStringLiteral("driveRows")));
+  auto* start = qobject_cast<QPushButton*>(widget.widgetFor("cmd_Start"));
+  auto* cancel = qobject_cast<QPushButton*>(widget.widgetFor("cmd_Cancel"));
+  ASSERT_TRUE(rows);
+  const auto cell = [rows](int row, int column) { return rows->item(row, column)->text().toStdString(); };
+
+  start->click();
+  ASSERT_EQ(rows->rowCount(), 2);
+  std::set<fs::path> folders;
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(cell(row, 3), "Completed") << window.driveRows()[row].message;
+    EXPECT_EQ(cell(row, 1), "LINE/" + std::to_string(row + 1));
+    const fs::path archive = cell(row, 4);
+    EXPECT_EQ(archive.extension(), ".lzh");
+    EXPECT_TRUE(fs::is_regular_file(archive)) << archive;
+    folders.insert(archive.parent_path());
+  }
+  EXPECT_EQ(folders, (std::set<fs::path>{documents / "Quillon" / "LINE_1", documents / "Quillon" / "LINE_2"}));
+  EXPECT_FALSE(widget.widgetFor("Label7")->isVisible()) << "the one-drive step rows make way";
+
+  cancel->click();  // Reset
+  EXPECT_EQ(rows->rowCount(), 0);
+  // Cancel once both drives have written data: the window turns meanwhile.
+  QTimer whenUnderWay;
+  QObject::connect(&whenUnderWay, &QTimer::timeout, [&] {
+    std::error_code none;
+    const auto written = [&](const char* panel) {
+      return !fs::is_empty(documents / "Quillon" / panel / "TRBSAVE", none) && !none;
+    };
+    if (written("LINE_1") && written("LINE_2") && cancel->isEnabled()) cancel->click();
+  });
+  whenUnderWay.start(10);
+  start->click();
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(cell(row, 3), "Cancelled");
+    EXPECT_TRUE(fs::is_directory(cell(row, 4))) << "the data read so far is kept: " << cell(row, 4);
+  }
+  EXPECT_EQ(window.lastOutcome(), RunOutcome::Cancelled);
 }
 
 }  // namespace
