@@ -40,7 +40,9 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   if (option == "--sample-time" && showsTraces) return Takes::Value;
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
-    case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
+    case Kind::Report:
+      if (option == "--full") return Takes::Flag;
+      return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
     case Kind::Export:
       if (option == "--force" || option == "--excel") return Takes::Flag;
       return option == "--csv" ? Takes::Value : Takes::Nothing;
@@ -57,6 +59,7 @@ std::string apply(ViewCommand& command, const std::string& option, const std::st
   else if (option == "--previous") command.previous = true;
   else if (option == "--force") command.force = true;
   else if (option == "--excel") command.excel = true;
+  else if (option == "--full") command.full = true;
   else if (value.empty()) return option + " needs a value";
   else if (option == "--codepage") {
     std::string why;
@@ -122,9 +125,11 @@ int failed(const std::string& why) {
   return kViewFailed;
 }
 
+ReportOptions reportOptionsOf(const ViewCommand& command) { return {command.secondsPerSampling, command.full}; }
+
 // The report's page with the differences from the older save before its end.
 std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
-  std::string html = ReportHtml(model, command.secondsPerSampling);
+  std::string html = ReportHtml(model, reportOptionsOf(command));
   const SaveDiff diff = CompareWithSave(model, command.path, *command.compare, CompareContextOf(command));
   const std::size_t end = html.rfind("</body>");
   html.insert(end == std::string::npos ? html.size() : end, DiffHtmlSection(diff));
@@ -134,7 +139,7 @@ std::string reportWithDifferences(const SaveModel& model, const ViewCommand& com
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
   if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
-  else WriteReport(model, file, command.secondsPerSampling);
+  else WriteReport(model, file, reportOptionsOf(command));
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
 }
@@ -216,7 +221,7 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
-         "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
+         "       quillon report PATH [-o FILE.html] [--full] [--compare OLD] [--sample-time SECONDS]\n"
          "       quillon export PATH --csv DIR [--force] [--excel] [--sample-time SECONDS]\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
@@ -247,6 +252,7 @@ std::string ViewUsageText() {
          "                    (diff --previous, list, the viewer's \"Compare with...\")\n"
          "  --install-root DIR  where drive databases are installed, which give setting\n"
          "                    parameters their long names (default /opt)\n"
+         "  report --full     the setting parameters open, so that they print too\n"
          "  report --compare OLD   adds the differences from OLD to the report\n"
          "  --sample-time SECONDS  what one sampling value means in time: the plots count\n"
          "                    seconds from the fault instead of samples (view, report, export; the\n"
