@@ -227,6 +227,7 @@ std::string recordTables(const SaveModel& model, std::initializer_list<TableKind
     const RecordTable* table = model.table(kind);
     if (!table) continue;
     html += "<h3>" + esc(table->title) + "</h3><p class=\"source\">" + esc(table->source) + "</p>\n";
+    if (!table->note.empty()) html += "<p class=\"note\">" + esc(table->note) + "</p>\n";
     if (kind == TableKind::SettingParameters && table->columns.size() == 3 && table->columns[1] == "Address") {
       // The memory image as saved: words of value 0 are left out, as the workbook does.
       std::vector<std::vector<std::string>> rows;

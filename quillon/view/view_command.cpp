@@ -11,7 +11,9 @@
 #include "quillon/view/compare_tab.h"
 #include "quillon/view/csv_export.h"
 #include "quillon/view/diff_writers.h"
+#include "quillon/view/record_decoding.h"
 #include "quillon/view/report.h"
+#include "quillon/view/setting_names.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
 
@@ -125,11 +127,16 @@ int failed(const std::string& why) {
   return kViewFailed;
 }
 
+// The records with the names of the drive database of the save's drive, where one is found.
+SaveModel decodedForReading(const SaveModel& model, const ViewCommand& command) {
+  return WithDecodedRecords(model, DriveDbSettingNames(CompareContextOf(command).search, model.drive));
+}
+
 ReportOptions reportOptionsOf(const ViewCommand& command) { return {command.secondsPerSampling, command.full}; }
 
 // The report's page with the differences from the older save before its end.
 std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
-  std::string html = ReportHtml(model, reportOptionsOf(command));
+  std::string html = ReportHtml(decodedForReading(model, command), reportOptionsOf(command));
   const SaveDiff diff = CompareWithSave(model, command.path, *command.compare, CompareContextOf(command));
   const std::size_t end = html.rfind("</body>");
   html.insert(end == std::string::npos ? html.size() : end, DiffHtmlSection(diff));
@@ -139,7 +146,7 @@ std::string reportWithDifferences(const SaveModel& model, const ViewCommand& com
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
   if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
-  else WriteReport(model, file, reportOptionsOf(command));
+  else WriteReport(decodedForReading(model, command), file, reportOptionsOf(command));
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
 }
@@ -161,7 +168,8 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
                   "'quillon report' for a page any browser shows.");
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
-  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
+  const SaveModel shown = decodedForReading(model, command);
+  return RunViewer(shown, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
                    command.secondsPerSampling);
 }
 

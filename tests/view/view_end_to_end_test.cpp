@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QProcess>
 #include <filesystem>
+#include <algorithm>
+#include <regex>
 #include <set>
 
 #include "platform/archive/lzh_reader.h"
@@ -109,6 +111,22 @@ TEST_F(ViewCommands, ReportExportAndSnapshotOfTheSimulatedArchive) {
     EXPECT_NE(html.find(text), std::string::npos) << text;
   EXPECT_EQ(html.find("<script"), std::string::npos);
 
+  // The records decoded with the drive database: fault names, newest first, units, no @NULL.
+  const std::string trouble = html.substr(html.find("<h3>Trouble records"), html.find("<h3>Event counters") - html.find("<h3>Trouble records"));
+  const std::regex row("<tr><td>\\d+</td><td>([0-9/: ]+)</td><td>([^<]*)</td>");
+  std::vector<std::string> times;
+  for (auto it = std::sregex_iterator(trouble.begin(), trouble.end(), row); it != std::sregex_iterator(); ++it) {
+    times.push_back((*it)[1]);
+    EXPECT_TRUE(std::regex_match((*it)[2].str(), std::regex("\\S+ \\(FI \\d+\\)"))) << "named: " << (*it)[2];
+  }
+  EXPECT_GT(times.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(times.rbegin(), times.rend())) << "newest first";
+  EXPECT_NE(html.find("<td>SPD_LIMIT</td><td>Speed limit</td><td>110.0</td><td>%</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>ACC_TIME1</td><td>Acceleration time 1</td><td>0x00000000; 100</td><td></td>"), std::string::npos)
+      << "the symbol that stands twice is shown once, the hexadecimal form as such";
+  EXPECT_EQ(html.find("@NULL"), std::string::npos);
+  EXPECT_EQ(html.find("(D)"), std::string::npos);
+
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(out("db-csv"))) {
     ++files;
@@ -128,6 +146,7 @@ TEST_F(ViewCommands, ReportExportAndSnapshotOfACsvOnlySave) {
   EXPECT_NE(html.find("Bank 5"), std::string::npos);
   EXPECT_NE(html.find("no drive database"), std::string::npos);
   EXPECT_NE(html.find("words of value 0 not listed"), std::string::npos);
+  EXPECT_NE(html.find("names need the drive database"), std::string::npos) << "the records stay as read";
 
   // Each exported bank against its CSV set as the archive holds it, through the program's own
   // extraction: every sample as the drive sent it, while all groups are that deep (64 samples).
