@@ -117,6 +117,8 @@ struct SaveModel {
   DriveInfo drive;
   std::vector<Bank> banks;
   std::vector<std::pair<TableKind, RecordTable>> tables;
+  // What the save lacks and why, one sentence each: shown above what it holds.
+  std::vector<std::string> gaps;
 
   const RecordTable* table(TableKind kind) const;
 };

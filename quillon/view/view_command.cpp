@@ -156,7 +156,10 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
                   "'quillon report' for a page any browser shows.");
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
-  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
+  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) {
+                     window.setCodePage(command.codePage);
+                     AddCompareMenu(window, model, compare);
+                   },
                    command.secondsPerSampling);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 
@@ -30,6 +31,9 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   window.resize(1200, 800);
   window.show();
   QApplication::processEvents();
+  ASSERT_NE(window.gapsLine(), nullptr);
+  EXPECT_TRUE(window.gapsLine()->text().contains("working folder of a save run that did not end"));
+  EXPECT_TRUE(window.gapsLine()->text().contains("without the drive database")) << "its CSV set";
   ASSERT_EQ(window.tabs()->count(), 2);
   EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
 
@@ -73,9 +77,12 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   ASSERT_EQ(window.exportPng(png), "");
   ASSERT_EQ(window.exportSvg(svg), "");
   QImage image(QString::fromStdString(png.string()));
-  EXPECT_EQ(image.size(), plot.size());
+  EXPECT_EQ(image.width(), plot.width());
+  EXPECT_GT(image.height(), plot.height()) << "a title line above the plot";
   const std::string drawing = view_test::ReadText(svg);
   EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
+  EXPECT_NE(drawing.find(QString::fromStdString(window.pictureTitle()).toHtmlEscaped().toStdString()), std::string::npos);
+  EXPECT_NE(window.pictureTitle().find(model.banks[1].faultTime), std::string::npos);
   EXPECT_NE(drawing.find("SPD_REF"), std::string::npos);
   EXPECT_NE(drawing.find("% of rated; "), std::string::npos);
   EXPECT_NE(drawing.find(">fault<"), std::string::npos);
@@ -83,6 +90,16 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_FALSE(window.isVisible()) << "Esc closes";
+
+  // File > Open: another save in a window of its own, or the reason it cannot be read.
+  std::string error;
+  EXPECT_EQ(ViewerWindow::OpenSave(scratch.path() / "nothing.lzh", platform::shell::CodePage(), error), nullptr);
+  EXPECT_NE(error.find("nothing.lzh"), std::string::npos) << error;
+  std::unique_ptr<ViewerWindow> opened(ViewerWindow::OpenSave(folder, platform::shell::CodePage(), error));
+  ASSERT_NE(opened, nullptr) << error;
+  opened->setAttribute(Qt::WA_DeleteOnClose, false);
+  EXPECT_NE(opened->plot()->request().bank, &model.banks[0]) << "it shows the save it read itself";
+  EXPECT_EQ(opened->plot()->request().signals.size(), 4u);
 }
 
 TEST(ViewerWindow, ComparesWithAnotherSaveInATabOfItsOwn) {
