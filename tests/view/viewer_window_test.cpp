@@ -34,6 +34,8 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   ASSERT_NE(window.gapsLine(), nullptr);
   EXPECT_TRUE(window.gapsLine()->text().contains("working folder of a save run that did not end"));
   EXPECT_TRUE(window.gapsLine()->text().contains("without the drive database")) << "its CSV set";
+  EXPECT_LE(window.minimumSizeHint().width(), 1280) << "fits a 1280 x 800 screen";
+  EXPECT_LE(window.minimumSizeHint().height(), 800 - 60) << "with room for a panel";
   ASSERT_EQ(window.tabs()->count(), 2);
   EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
 
