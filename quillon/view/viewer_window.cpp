@@ -283,6 +283,7 @@ QWidget* ViewerWindow::makePlotPane() {
   percent_ = new QCheckBox(tr("% of PCTValue"));
   percent_->setToolTip(tr("Values as a percentage of the signal's 100 % value, where the workbook has one"));
   connect(percent_, &QCheckBox::toggled, this, [this](bool on) { plot_->setPercent(on); });
+  percent_->setChecked(true);  // a percent signal's stored count is no engineering value
   tools->addWidget(percent_);
   tools->addStretch();
   button(tr("Export PNG..."), tr("Save the plot as a PNG picture"), [this] { askAndExport(false); });
