@@ -168,9 +168,8 @@ void ViewerWindow::addMenus() {
 }
 
 std::string ViewerWindow::exportBaseName() const {
-  std::string name = model_.drive.panelName + "_" + model_.drive.driveType + "_bank" +
-                     (bank_ && bank_->number ? std::to_string(*bank_->number) : std::string("-")) + "_" +
-                     (bank_ ? bank_->faultTime : std::string());
+  std::string name = model_.drive.panelName + "_" + model_.drive.driveType + "_" +
+                     (bank_ ? BankFileStem(*bank_) : std::string("plot"));
   // Only characters every file system takes; runs of others become one underscore.
   std::string safe;
   for (const char c : name) {

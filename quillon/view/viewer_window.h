@@ -44,7 +44,7 @@ class ViewerWindow : public QMainWindow {
   std::string exportPng(const std::filesystem::path& file) const;
   std::string exportSvg(const std::filesystem::path& file) const;
 
-  // `<panel>_<type>_bank<N>_<date>_<time>` of the chosen bank, in characters safe for a file name.
+  // `<panel>_<type>_` and the bank's file stem (as the CSV export names it), in characters safe for a file name.
   std::string exportBaseName() const;
   // The line above an exported or printed plot: drive, bank, fault time and faults.
   std::string pictureTitle() const;

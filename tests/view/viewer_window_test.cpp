@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "quillon/view/compare_tab.h"
+#include "quillon/view/csv_export.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
@@ -49,7 +50,7 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   const std::string name = window.exportBaseName();
   EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-."),
             std::string::npos) << name;
-  EXPECT_NE(name.find("_bank"), std::string::npos) << name;
+  EXPECT_NE(name.find(BankFileStem(model.banks[1])), std::string::npos) << name;
   EXPECT_EQ(plot.request().bank, &model.banks[1]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
   // Samples from each group's fault: group 1 (fault at 40 of 128) spans -39..88, group 2
