@@ -355,6 +355,24 @@ double PositionAtX(const PlotRequest& r, double x) {
   return first + (x - area.left) / (area.right - area.left) * (last - first);
 }
 
+PlotScene WithTitleLine(PlotScene scene, const std::string& title) {
+  constexpr double kTitleBand = 26, kTitleSize = 14, kTitleBaseline = 18, kTitleLeft = 8;
+  for (SceneRect& r : scene.rects) r.y += kTitleBand;
+  for (ScenePath& p : scene.paths)
+    for (ScenePoint& point : p.points) point.y += kTitleBand;
+  for (SceneDot& d : scene.dots) d.y += kTitleBand;
+  for (SceneText& t : scene.texts) t.y += kTitleBand;
+  SceneText line;
+  line.x = kTitleLeft;
+  line.y = kTitleBaseline;
+  line.text = title;
+  line.size = kTitleSize;
+  line.bold = true;
+  scene.texts.push_back(line);
+  scene.height += kTitleBand;
+  return scene;
+}
+
 PlotScene BuildPlotScene(const PlotRequest& r) {
   assert(r.bank);
   PlotScene scene;

@@ -169,7 +169,10 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
   const SaveModel shown = decodedForReading(model, command);
-  return RunViewer(shown, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
+  return RunViewer(shown, command.snapshot, [&](ViewerWindow& window) {
+                     window.setCodePage(command.codePage);
+                     AddCompareMenu(window, model, compare);
+                   },
                    command.secondsPerSampling);
 }
 

@@ -4,8 +4,11 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 
+#include "platform/shell/codepage.h"
 #include "quillon/view/save_model.h"
 
 class QCheckBox;
@@ -23,6 +26,12 @@ class ViewerWindow : public QMainWindow {
   Q_OBJECT
  public:
   explicit ViewerWindow(const SaveModel& model, QWidget* parent = nullptr);
+  // Reads the save at `path` and shows it in a window of its own, which owns what it read;
+  // null with `error` set when it cannot be read.
+  static ViewerWindow* OpenSave(const std::filesystem::path& path, const platform::shell::CodePage& codePage,
+                                std::string& error);
+  // The code page of the drives' texts, for the saves opened from this window.
+  void setCodePage(const platform::shell::CodePage& codePage) { codePage_ = codePage; }
 
   void chooseBank(int index);
   // Ticks exactly these signals (0-based) of the chosen bank.
@@ -35,13 +44,19 @@ class ViewerWindow : public QMainWindow {
   std::string exportPng(const std::filesystem::path& file) const;
   std::string exportSvg(const std::filesystem::path& file) const;
 
-  // `<panel>_<type>_bank<N>_<date>_<time>` of the chosen bank, in characters safe for a file name.
+  // `<panel>_<type>_` and the bank's file stem (as the CSV export names it), in characters safe for a file name.
   std::string exportBaseName() const;
+  // The line above an exported or printed plot: drive, bank, fault time and faults.
+  std::string pictureTitle() const;
+  // The line above the tabs saying what the save lacks; null when it lacks nothing.
+  QLabel* gapsLine() const { return gaps_; }
 
   PlotWidget* plot() const { return plot_; }
   QTabWidget* tabs() const { return tabs_; }
 
  private:
+  explicit ViewerWindow(std::shared_ptr<const SaveModel> owned);
+  void build();
   QWidget* makeTracePage();
   QWidget* makeDriveBox();
   QWidget* makeSignalsBox();
@@ -50,10 +65,16 @@ class ViewerWindow : public QMainWindow {
   void showBankDetails(const Bank& bank);
   void signalTicked();
   void askAndExport(bool svg);
+  void askAndOpen(bool folder);
+  void askAndPrint();
+  QWidget* withGapsLine(QWidget* content);
   void addMenus();
   void askSampleTime();
 
+  std::shared_ptr<const SaveModel> owned_;  // set for a save opened from a window
   const SaveModel& model_;
+  platform::shell::CodePage codePage_;
+  QLabel* gaps_ = nullptr;
   const Bank* bank_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   QListWidget* banks_ = nullptr;

@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 
 #include "quillon/view/compare_tab.h"
+#include "quillon/view/csv_export.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
@@ -30,6 +32,11 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   window.resize(1200, 800);
   window.show();
   QApplication::processEvents();
+  ASSERT_NE(window.gapsLine(), nullptr);
+  EXPECT_TRUE(window.gapsLine()->text().contains("working folder of a save run that did not end"));
+  EXPECT_TRUE(window.gapsLine()->text().contains("without the drive database")) << "its CSV set";
+  EXPECT_LE(window.minimumSizeHint().width(), 1280) << "fits a 1280 x 800 screen";
+  EXPECT_LE(window.minimumSizeHint().height(), 800 - 60) << "with room for a panel";
   ASSERT_EQ(window.tabs()->count(), 2);
   EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
 
@@ -43,7 +50,7 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   const std::string name = window.exportBaseName();
   EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-."),
             std::string::npos) << name;
-  EXPECT_NE(name.find("_bank"), std::string::npos) << name;
+  EXPECT_NE(name.find(BankFileStem(model.banks[1])), std::string::npos) << name;
   EXPECT_EQ(plot.request().bank, &model.banks[1]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
   // Samples from each group's fault: group 1 (fault at 40 of 128) spans -39..88, group 2
@@ -73,9 +80,12 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   ASSERT_EQ(window.exportPng(png), "");
   ASSERT_EQ(window.exportSvg(svg), "");
   QImage image(QString::fromStdString(png.string()));
-  EXPECT_EQ(image.size(), plot.size());
+  EXPECT_EQ(image.width(), plot.width());
+  EXPECT_GT(image.height(), plot.height()) << "a title line above the plot";
   const std::string drawing = view_test::ReadText(svg);
   EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
+  EXPECT_NE(drawing.find(QString::fromStdString(window.pictureTitle()).toHtmlEscaped().toStdString()), std::string::npos);
+  EXPECT_NE(window.pictureTitle().find(model.banks[1].faultTime), std::string::npos);
   EXPECT_NE(drawing.find("SPD_REF"), std::string::npos);
   EXPECT_NE(drawing.find("% of rated; "), std::string::npos);
   EXPECT_NE(drawing.find(">fault<"), std::string::npos);
@@ -83,6 +93,16 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_FALSE(window.isVisible()) << "Esc closes";
+
+  // File > Open: another save in a window of its own, or the reason it cannot be read.
+  std::string error;
+  EXPECT_EQ(ViewerWindow::OpenSave(scratch.path() / "nothing.lzh", platform::shell::CodePage(), error), nullptr);
+  EXPECT_NE(error.find("nothing.lzh"), std::string::npos) << error;
+  std::unique_ptr<ViewerWindow> opened(ViewerWindow::OpenSave(folder, platform::shell::CodePage(), error));
+  ASSERT_NE(opened, nullptr) << error;
+  opened->setAttribute(Qt::WA_DeleteOnClose, false);
+  EXPECT_NE(opened->plot()->request().bank, &model.banks[0]) << "it shows the save it read itself";
+  EXPECT_EQ(opened->plot()->request().signals.size(), 4u);
 }
 
 TEST(ViewerWindow, ComparesWithAnotherSaveInATabOfItsOwn) {
