@@ -16,6 +16,8 @@
 #include <QShortcut>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -43,6 +45,31 @@ constexpr int kSnapshotWidth = 1400, kSnapshotHeight = 900;
 enum SignalColumn { kNumber, kSymbol, kLongName, kUnit, kGroup, kHundredPercent, kColumnCount };
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A header click sorts numbers as numbers; the rest as text, which orders the records'
+// "yyyy/mm/dd hh:mm:ss" times as times.
+class RecordSortModel : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+    const QString a = left.data().toString().trimmed(), b = right.data().toString().trimmed();
+    bool aNumber = false, bNumber = false;
+    const double x = a.toDouble(&aNumber), y = b.toDouble(&bNumber);
+    if (aNumber && bNumber) return x < y;
+    if (aNumber != bNumber) return aNumber;  // numbers before texts and empty cells
+    return a.compare(b, Qt::CaseInsensitive) < 0;
+  }
+};
+
+// A search field that keeps the rows holding its text, in any column.
+QLineEdit* searchField(const QString& placeholder) {
+  auto* field = new QLineEdit;
+  field->setPlaceholderText(placeholder);
+  field->setClearButtonEnabled(true);
+  return field;
+}
 
 // A record table as it was read, shown without copying it into items.
 class RecordTableModel : public QAbstractTableModel {
@@ -246,6 +273,10 @@ QWidget* ViewerWindow::makeSignalsBox() {
   signals_->setRootIsDecorated(false);
   signals_->setUniformRowHeights(true);
   connect(signals_, &QTreeWidget::itemChanged, this, [this] { signalTicked(); });
+  // Hides what does not match rather than sorting: a row stays the signal of its place.
+  signalSearch_ = searchField(tr("Search signals (symbol or name)"));
+  connect(signalSearch_, &QLineEdit::textChanged, this, [this] { filterSignals(); });
+  layout->addWidget(signalSearch_);
   layout->addWidget(signals_);
   auto* buttons = new QHBoxLayout;
   auto* none = new QPushButton(tr("None"));
@@ -340,14 +371,27 @@ QWidget* ViewerWindow::makeTracePage() {
 
 void ViewerWindow::addTablePages() {
   for (const auto& [kind, table] : model_.tables) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* search = searchField(tr("Search %1").arg(qs(table.title).toLower()));
+    layout->addWidget(search);
+    if (!table.note.empty()) layout->addWidget(new QLabel(qs(table.note)));
     auto* view = new QTableView;
-    view->setModel(new RecordTableModel(table, view));
+    layout->addWidget(view, 1);
+    auto* sorted = new RecordSortModel(view);
+    sorted->setSourceModel(new RecordTableModel(table, view));
+    sorted->setFilterKeyColumn(-1);
+    sorted->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    connect(search, &QLineEdit::textChanged, sorted, &QSortFilterProxyModel::setFilterFixedString);
+    view->setModel(sorted);
+    view->setSortingEnabled(true);
+    view->sortByColumn(-1, Qt::AscendingOrder);  // as saved until a header is clicked
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->verticalHeader()->setDefaultSectionSize(20);
     // Fitting the columns to their contents looks at every row; a long table fits the first rows.
     view->resizeColumnsToContents();
     view->setToolTip(qs(table.source));
-    tabs_->addTab(view, qs(table.title));
+    tabs_->addTab(page, qs(table.title));
   }
 }
 
@@ -400,12 +444,22 @@ void ViewerWindow::chooseBank(int index) {
     items.append(item);
   }
   signals_->addTopLevelItems(items);
+  filterSignals();
   // Fitted once: a header that fits its columns itself measures every row at each tick.
   for (int c = 0; c < kColumnCount; ++c) signals_->resizeColumnToContents(c);
   filling_ = false;
   plot_->setBank(bank_);
   signalTicked();
   plot_->fit();
+}
+
+void ViewerWindow::filterSignals() {
+  const QString text = signalSearch_->text().trimmed();
+  for (int i = 0; i < signals_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = signals_->topLevelItem(i);
+    item->setHidden(!text.isEmpty() && !item->text(kSymbol).contains(text, Qt::CaseInsensitive) &&
+                    !item->text(kLongName).contains(text, Qt::CaseInsensitive));
+  }
 }
 
 void ViewerWindow::chooseSignals(const std::vector<std::size_t>& chosen) {

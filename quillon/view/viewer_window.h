@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QTabWidget;
 class QTreeWidget;
@@ -64,6 +65,7 @@ class ViewerWindow : public QMainWindow {
   void addTablePages();
   void showBankDetails(const Bank& bank);
   void signalTicked();
+  void filterSignals();
   void askAndExport(bool svg);
   void askAndOpen(bool folder);
   void askAndPrint();
@@ -80,6 +82,7 @@ class ViewerWindow : public QMainWindow {
   QListWidget* banks_ = nullptr;
   QLabel* bankDetails_ = nullptr;
   QTreeWidget* signals_ = nullptr;
+  QLineEdit* signalSearch_ = nullptr;
   PlotWidget* plot_ = nullptr;
   QCheckBox* percent_ = nullptr;
   QLabel* readout_ = nullptr;

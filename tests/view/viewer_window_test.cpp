@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTest>
 
@@ -25,7 +27,8 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   view_test::WriteWorkbook(scratch.path() / "app");
   view_test::WriteCsvSet(scratch.path() / "app");
   const fs::path folder = scratch.path() / "app" / "TRBSAVE";
-  view_test::WriteText(folder / "TroubleRecord_P.csv", "1,2014/03/12 08:15:02,17,2\r\n");
+  view_test::WriteText(folder / "TroubleRecord_P.csv",
+                       "2,2014/03/12 08:15:02,17,2\r\n10,2013/01/01 00:00:00,1,0\r\n9,2015/05/05 10:00:00,3,0\r\n");
   const SaveModel model = ReadSave(folder, platform::shell::CodePage());
 
   ViewerWindow window(model);
@@ -39,6 +42,12 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_LE(window.minimumSizeHint().height(), 800 - 60) << "with room for a panel";
   ASSERT_EQ(window.tabs()->count(), 2);
   EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
+  auto* records = window.tabs()->widget(1)->findChild<QTableView*>();
+  ASSERT_NE(records, nullptr);
+  records->sortByColumn(0, Qt::AscendingOrder);
+  EXPECT_EQ(records->model()->index(2, 0).data().toString(), "10") << "numbers sort as numbers";
+  window.tabs()->widget(1)->findChild<QLineEdit*>()->setText("2015/05");
+  EXPECT_EQ(records->model()->rowCount(), 1) << "the search field keeps the matching rows";
 
   PlotWidget& plot = *window.plot();
   EXPECT_EQ(plot.request().bank, &model.banks[0]);
