@@ -107,6 +107,7 @@ struct RecordTable {
   std::string source;
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
+  std::string note;  // what the table lacks, where it does
 };
 
 enum class TableKind { TroubleRecords, EventCounters, DriveStatus, EventLog, SettingParameters, SettingTexts, OtherBanks };

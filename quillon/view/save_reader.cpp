@@ -151,6 +151,28 @@ void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
                          "bank was saved.");
 }
 
+// A workbook does not keep its bank number; a save made with "/l" lists every bank's fault
+// time with its number in the other-banks table, which names it.
+void numberBanksByOtherBanks(SaveModel& model) {
+  const RecordTable* others = model.table(TableKind::OtherBanks);
+  if (!others) return;
+  const auto column = [&](const char* name) {
+    return std::find(others->columns.begin(), others->columns.end(), name) - others->columns.begin();
+  };
+  const std::size_t bankColumn = column("Bank"), timeColumn = column("TimeS");
+  if (bankColumn >= others->columns.size() || timeColumn >= others->columns.size()) return;
+  for (Bank& bank : model.banks) {
+    if (bank.number || bank.faultTime.empty()) continue;
+    for (const auto& row : others->rows) {
+      if (row.size() <= std::max(bankColumn, timeColumn) || trimmed(row[timeColumn]) != trimmed(bank.faultTime)) continue;
+      char* end = nullptr;
+      const long number = std::strtol(row[bankColumn].c_str(), &end, 10);
+      if (end != row[bankColumn].c_str() && *end == '\0' && number >= 0 && number < 256) bank.number = static_cast<int>(number);
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 void TakeDriveStatus(SaveModel& model) {
@@ -179,6 +201,7 @@ SaveModel ReadSave(const fs::path& path, const platform::shell::CodePage& codePa
   } else {
     throw SaveError(path.string() + ": not a save archive (.lzh), workbook (.mdb) or save folder.");
   }
+  numberBanksByOtherBanks(model);
   orderBanks(model.banks);
   noteGaps(fs::is_directory(status), lowerExtension(path) == ".mdb", model);
   if (model.drive.softVersion.empty() && !model.banks.empty()) model.drive.softVersion = model.banks.front().softVersion;
