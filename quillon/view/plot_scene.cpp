@@ -215,7 +215,8 @@ void addLane(PlotScene& scene, const PlotRequest& r, const PlotArea& area, const
   scene.rects.push_back({area.left, lane.top, area.right - area.left, lane.bottom - lane.top, 0xffffff, kFrameColour});
   const double tickSize = r.compact ? 8 : 10;
   const double tickSpacing = r.compact ? 18 : 28;
-  for (double t : ticks(lane.low, lane.high, std::max(1, static_cast<int>((lane.bottom - lane.top) / tickSpacing)))) {
+  // Two ticks at least: a lone 0 says nothing of the range.
+  for (double t : ticks(lane.low, lane.high, std::max(2, static_cast<int>((lane.bottom - lane.top) / tickSpacing)))) {
     const double y = yOf(lane, t);
     scene.paths.push_back({{{area.left, y}, {area.right, y}}, kGridColour, 1, false});
     scene.texts.push_back({area.left - 3, y + tickSize * 0.35, ValueText(t), tickSize, kAxisText, SceneText::Anchor::End, false});

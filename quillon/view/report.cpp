@@ -117,6 +117,7 @@ std::string overviewPlot(const Bank& bank, std::optional<double> secondsPerSampl
   request.first = span.first;
   request.last = span.last;
   request.secondsPerSampling = secondsPerSampling;
+  request.percent = true;  // as the captions and figures show the values
   return "<div class=\"overview\">" + SceneToSvg(BuildPlotScene(request), {0, true, false}) + "</div>\n";
 }
 
@@ -186,6 +187,7 @@ std::string signalCell(const Bank& bank, std::size_t index, double width, std::o
   request.first = span.first;
   request.last = span.last;
   request.secondsPerSampling = secondsPerSampling;
+  request.percent = true;  // as the captions and figures show the values
   request.compact = true;
   request.percent = true;  // the axis in what the caption and the figures say
   const std::string svg = SceneToSvg(BuildPlotScene(request), {0, true, false});

@@ -133,6 +133,24 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// A run that ended early leaves its working folder under its own name; a run without the
+// drive database writes CSV files, whose signals have no names.
+void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
+  if (isFolder && model.name == "TRBSAVE")
+    model.gaps.push_back("This is the working folder of a save run that did not end: it holds only what was read "
+                         "before the run stopped.");
+  const bool csv = std::any_of(model.banks.begin(), model.banks.end(), [](const Bank& b) { return b.rawSamples; });
+  if (csv)
+    model.gaps.push_back("Saved without the drive database (CSV files): signals have no names, units or 100 % "
+                         "values, and samples are the words the drive sent.");
+  else if (!isWorkbook && !model.banks.empty() && !model.table(TableKind::SettingParameters))
+    model.gaps.push_back("No setting-parameter workbook: the run ended before the setting parameters were "
+                         "converted, so the record tables and the drive's ratings are missing.");
+  if (!isWorkbook && model.banks.empty())
+    model.gaps.push_back("No trace-back bank: the drive had no recorded fault, or the run ended before the first "
+                         "bank was saved.");
+}
+
 // A workbook does not keep its bank number; a save made with "/l" lists every bank's fault
 // time with its number in the other-banks table, which names it.
 void numberBanksByOtherBanks(SaveModel& model) {
@@ -153,24 +171,6 @@ void numberBanksByOtherBanks(SaveModel& model) {
       break;
     }
   }
-}
-
-// A run that ended early leaves its working folder under its own name; a run without the
-// drive database writes CSV files, whose signals have no names.
-void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
-  if (isFolder && model.name == "TRBSAVE")
-    model.gaps.push_back("This is the working folder of a save run that did not end: it holds only what was read "
-                         "before the run stopped.");
-  const bool csv = std::any_of(model.banks.begin(), model.banks.end(), [](const Bank& b) { return b.rawSamples; });
-  if (csv)
-    model.gaps.push_back("Saved without the drive database (CSV files): signals have no names, units or 100 % "
-                         "values, and samples are the words the drive sent.");
-  else if (!isWorkbook && !model.banks.empty() && !model.table(TableKind::SettingParameters))
-    model.gaps.push_back("No setting-parameter workbook: the run ended before the setting parameters were "
-                         "converted, so the record tables and the drive's ratings are missing.");
-  if (!isWorkbook && model.banks.empty())
-    model.gaps.push_back("No trace-back bank: the drive had no recorded fault, or the run ended before the first "
-                         "bank was saved.");
 }
 
 }  // namespace

@@ -170,7 +170,9 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
   CompareSetup compare{command.path, CompareContextOf(command)};
   const SaveModel shown = decodedForReading(model, command);
   return RunViewer(shown, command.snapshot, [&](ViewerWindow& window) {
-                     window.setCodePage(command.codePage);
+                     window.setSaveOpener([&command](const std::filesystem::path& path) {
+                       return decodedForReading(ReadSave(path, command.codePage), command);
+                     });
                      AddCompareMenu(window, model, compare);
                    },
                    command.secondsPerSampling);

@@ -123,12 +123,12 @@ void ViewerWindow::build() {
   if (!model_.banks.empty()) chooseBank(0);
 }
 
-ViewerWindow* ViewerWindow::OpenSave(const std::filesystem::path& path, const platform::shell::CodePage& codePage,
-                                     std::string& error) {
+ViewerWindow* ViewerWindow::OpenSave(const std::filesystem::path& path, const SaveOpener& opener, std::string& error) {
   try {
-    auto* window = new ViewerWindow(std::make_shared<const SaveModel>(ReadSave(path, codePage)));
+    const SaveOpener read = opener ? opener : [](const std::filesystem::path& p) { return ReadSave(p, {}); };
+    auto* window = new ViewerWindow(std::make_shared<const SaveModel>(read(path)));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setCodePage(codePage);
+    window->setSaveOpener(opener);
     window->setSecondsPerSampling(RememberedSampleTime(window->model_.drive.driveType));
     return window;
   } catch (const SaveError& e) {
@@ -162,7 +162,7 @@ void ViewerWindow::askAndOpen(bool folder) {
                                                              tr("Saves and workbooks (*.lzh *.LZH *.mdb *.MDB);;All files (*)"));
   if (path.isEmpty()) return;
   std::string error;
-  ViewerWindow* opened = OpenSave(path.toStdString(), codePage_, error);
+  ViewerWindow* opened = OpenSave(path.toStdString(), opener_, error);
   if (!opened) {
     QMessageBox::warning(this, tr("Open"), qs(error));
     return;

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/shell/codepage.h"
 #include "quillon/view/save_model.h"
 
 class QCheckBox;
@@ -27,12 +26,12 @@ class ViewerWindow : public QMainWindow {
   Q_OBJECT
  public:
   explicit ViewerWindow(const SaveModel& model, QWidget* parent = nullptr);
-  // Reads the save at `path` and shows it in a window of its own, which owns what it read;
-  // null with `error` set when it cannot be read.
-  static ViewerWindow* OpenSave(const std::filesystem::path& path, const platform::shell::CodePage& codePage,
-                                std::string& error);
-  // The code page of the drives' texts, for the saves opened from this window.
-  void setCodePage(const platform::shell::CodePage& codePage) { codePage_ = codePage; }
+  // How a save opened from this window (File > Open) is read; throws SaveError.
+  using SaveOpener = std::function<SaveModel(const std::filesystem::path&)>;
+  void setSaveOpener(SaveOpener opener) { opener_ = std::move(opener); }
+  // Reads the save at `path` with `opener` and shows it in a window of its own, which owns what
+  // it read and opens further saves the same way; null with `error` set when it cannot be read.
+  static ViewerWindow* OpenSave(const std::filesystem::path& path, const SaveOpener& opener, std::string& error);
 
   void chooseBank(int index);
   // Ticks exactly these signals (0-based) of the chosen bank.
@@ -75,7 +74,7 @@ class ViewerWindow : public QMainWindow {
 
   std::shared_ptr<const SaveModel> owned_;  // set for a save opened from a window
   const SaveModel& model_;
-  platform::shell::CodePage codePage_;
+  SaveOpener opener_;
   QLabel* gaps_ = nullptr;
   const Bank* bank_ = nullptr;
   QTabWidget* tabs_ = nullptr;

@@ -105,9 +105,9 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
 
   // File > Open: another save in a window of its own, or the reason it cannot be read.
   std::string error;
-  EXPECT_EQ(ViewerWindow::OpenSave(scratch.path() / "nothing.lzh", platform::shell::CodePage(), error), nullptr);
+  EXPECT_EQ(ViewerWindow::OpenSave(scratch.path() / "nothing.lzh", {}, error), nullptr);
   EXPECT_NE(error.find("nothing.lzh"), std::string::npos) << error;
-  std::unique_ptr<ViewerWindow> opened(ViewerWindow::OpenSave(folder, platform::shell::CodePage(), error));
+  std::unique_ptr<ViewerWindow> opened(ViewerWindow::OpenSave(folder, {}, error));
   ASSERT_NE(opened, nullptr) << error;
   opened->setAttribute(Qt::WA_DeleteOnClose, false);
   EXPECT_NE(opened->plot()->request().bank, &model.banks[0]) << "it shows the save it read itself";
