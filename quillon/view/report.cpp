@@ -112,7 +112,6 @@ std::string overviewPlot(const Bank& bank, std::optional<double> secondsPerSampl
   if (request.signals.empty()) return {};
   request.width = 700;
   request.height = 70 + 70.0 * static_cast<double>(request.signals.size());
-  request.percent = true;
   const AxisSpan span = WholeSpan(bank, request.signals, secondsPerSampling);
   request.first = span.first;
   request.last = span.last;
@@ -189,7 +188,6 @@ std::string signalCell(const Bank& bank, std::size_t index, double width, std::o
   request.secondsPerSampling = secondsPerSampling;
   request.percent = true;  // as the captions and figures show the values
   request.compact = true;
-  request.percent = true;  // the axis in what the caption and the figures say
   const std::string svg = SceneToSvg(BuildPlotScene(request), {0, true, false});
   return "<div class=\"cell\">" + signalCaption(bank.signals[index]) + svg + signalFigures(bank, bank.signals[index]) +
          "</div>\n";
