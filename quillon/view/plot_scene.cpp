@@ -128,7 +128,7 @@ std::vector<ScenePath> curveOf(const PlotRequest& r, const PlotArea& area, const
 }
 
 // Up to about `count` round steps over [low, high].
-std::vector<double> ticks(double low, double high, int count) {
+std::vector<double> niceTicks(double low, double high, int count) {
   std::vector<double> result;
   if (!(high > low) || count < 1) return result;
   const double raw = (high - low) / count;
@@ -141,6 +141,14 @@ std::vector<double> ticks(double low, double high, int count) {
     }
   for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step)
     result.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  return result;
+}
+
+// Round values about `count` apart; a finer step where the round one leaves fewer than two
+// inside the range (-990..990 by 1000 would show 0 alone).
+std::vector<double> ticks(double low, double high, int count) {
+  std::vector<double> result = niceTicks(low, high, count);
+  for (int finer = count + 1; result.size() < 2 && finer <= count + 8; ++finer) result = niceTicks(low, high, finer);
   return result;
 }
 
