@@ -40,6 +40,7 @@ td.n { text-align: right; }
 .cell .range { color: #555; }
 .fault { color: #c00000; }
 .note { color: #555; font-style: italic; }
+.gap { background: #fff4ce; color: #3b2f00; padding: 4px 6px; margin: 2px 0; }
 .first { font-weight: bold; color: #c00000; }
 ol.faults { margin: 2px 0 4px 0; padding-left: 22px; }
 .overview { break-inside: avoid; margin: 0 0 10px 0; }
@@ -270,6 +271,7 @@ std::string ReportHtml(const SaveModel& model, const ReportOptions& options) {
                      "</title>\n<style>" + kStyle + "</style></head><body>\n";
   html += "<h1>" + esc(model.drive.panelName.empty() ? title : model.drive.panelName + ": " + model.drive.driveType) +
           "</h1><p class=\"source\">" + esc(model.name) + "</p>\n";
+  for (const std::string& gap : model.gaps) html += "<p class=\"gap\">" + esc(gap) + "</p>\n";
   html += summarySection(model, options.secondsPerSampling);
   const double width = cellWidth(model);
   for (std::size_t i = 0; i < model.banks.size(); ++i)

@@ -136,7 +136,8 @@ std::string trimmed(const std::string& text) {
 // A run that ended early leaves its working folder under its own name; a run without the
 // drive database writes CSV files, whose signals have no names.
 void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
-  if (isFolder && model.name == "TRBSAVE")
+  // Kept by the next run as TRBSAVE_<date>_<time>_incomplete.
+  if (isFolder && (model.name == "TRBSAVE" || model.name.ends_with("_incomplete")))
     model.gaps.push_back("This is the working folder of a save run that did not end: it holds only what was read "
                          "before the run stopped.");
   const bool csv = std::any_of(model.banks.begin(), model.banks.end(), [](const Bank& b) { return b.rawSamples; });
@@ -145,7 +146,7 @@ void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
                          "values, and samples are the words the drive sent.");
   else if (!isWorkbook && !model.banks.empty() && !model.table(TableKind::SettingParameters))
     model.gaps.push_back("No setting-parameter workbook: the run ended before the setting parameters were "
-                         "converted, so the record tables and the drive's ratings are missing.");
+                         "converted, so they and the tables made from them are missing.");
   if (!isWorkbook && model.banks.empty())
     model.gaps.push_back("No trace-back bank: the drive had no recorded fault, or the run ended before the first "
                          "bank was saved.");

@@ -277,7 +277,9 @@ TEST(Report, SelfContainedPageWithAPlotPerSignal) {
   model.tables.push_back({TableKind::SettingParameters, {"Setting parameters", "Set_Sram_P.csv", {"No.", "Address", "Value"},
                                                          {{"1", "0x0000", "100"}, {"2", "0x0002", "0"}}}});
   model.tables.push_back({TableKind::EventLog, {"Event log", "Evtlg_P.csv", {"No."}, {{"1"}}}});
+  model.gaps = {"A <gap> said."};
   const std::string html = ReportHtml(model);
+  EXPECT_NE(html.find("<p class=\"gap\">A &lt;gap&gt; said.</p>"), std::string::npos) << "what the save lacks, first";
 
   for (const char* outside : {"<script", "src=", "href=", "url(", "@import", "<link", "@font-face"})
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
