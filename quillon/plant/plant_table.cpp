@@ -16,11 +16,11 @@ std::string seconds(std::chrono::milliseconds duration) {
   return text;
 }
 
-std::string drive(const PlantDrive& d) {
+}  // namespace
+
+std::string DriveColumn(const PlantDrive& d) {
   return d.port == kDrivePort ? d.address : d.address + ":" + std::to_string(d.port);
 }
-
-}  // namespace
 
 std::string ResultWord(RunOutcome outcome) {
   switch (outcome) {
@@ -35,7 +35,7 @@ std::string ResultWord(RunOutcome outcome) {
 std::string PlantResultTable(const std::vector<DriveResult>& results) {
   std::vector<Row> rows{{"Drive", "Panel name", "Result", "Data", "Duration"}};
   for (const DriveResult& r : results)
-    rows.push_back({drive(r.drive), r.panelName.empty() ? "-" : r.panelName, ResultWord(r.outcome),
+    rows.push_back({DriveColumn(r.drive), r.panelName.empty() ? "-" : r.panelName, ResultWord(r.outcome),
                     r.location.empty() ? "-" : r.location.string(), seconds(r.duration)});
   std::array<std::size_t, kColumns> widths{};
   for (const Row& row : rows)

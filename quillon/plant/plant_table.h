@@ -10,6 +10,8 @@ namespace quillon {
 
 // "Completed", "Error", "Cancelled", "Not run".
 std::string ResultWord(RunOutcome outcome);
+// How the Drive column names a drive: its address, with ":PORT" when not the drive's own port.
+std::string DriveColumn(const PlantDrive& drive);
 // Columns Drive, Panel name, Result, Data, Duration, aligned with blanks; lines end with "\n".
 std::string PlantResultTable(const std::vector<DriveResult>& results);
 

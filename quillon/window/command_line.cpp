@@ -138,7 +138,6 @@ std::string apply(LaunchOptions& o, const OptionSpec& entry, const std::string& 
 std::string severalDrivesRefusal(const LaunchOptions& o) {
   if (o.myPortGiven && o.myPort != 0)
     return "--port names one port for one drive; with several drives each run takes a free port of its own";
-  if (!o.headless) return "several drives are saved with --headless; the window saves one drive at a time";
   for (std::size_t i = 0; i < o.drives.size(); ++i)
     for (std::size_t j = i + 1; j < o.drives.size(); ++j)
       if (o.drives[i] == o.drives[j]) return "--drive " + o.drives[i] + " is given twice: two runs would ask one drive at once";
@@ -307,8 +306,10 @@ std::string UsageText() {
       "\n"
       "Saves a drive's identity, fault trace-back banks and data into\n"
       "DIR/Quillon/TRBSAVE_YYYYMMDD_hhmmss.lzh (DIR: your documents folder). Several drives\n"
-      "(--drive given more than once) are saved at once, each into DIR/Quillon/PANEL/, its panel\n"
-      "name made safe for file names (plus _ADDRESS where two drives share one).\n"
+      "(--drive given more than once, --all, --simulate-count) are saved at once, each into\n"
+      "DIR/Quillon/PANEL/, its panel name made safe for file names (plus _ADDRESS where two drives\n"
+      "share one). The window then opens with them ticked, one row each after Start; its Scan\n"
+      "button offers the drives found to pick one or tick several.\n"
       "\n"
       "Options (they come first; the words after them are the program's switches, and an\n"
       "option after a switch is refused):\n"
@@ -321,9 +322,9 @@ std::string UsageText() {
       "  --simulate-count N start N simulated drives of different types (panel names LINE/1 to\n"
       "                     LINE/N) on 127.0.0.11 and up, and save them all at once\n"
       "  --drive HOST       the drive's address (default 255.255.255.255, broadcast); give it\n"
-      "                     again for each further drive: all are saved at once (headless)\n"
+      "                     again for each further drive: all are saved at once\n"
       "  --all              save every drive a scan of this computer's networks finds, at once\n"
-      "                     (headless; see --drive)\n"
+      "                     (see --drive; the window scans when it opens and ticks them all)\n"
       "  --jobs N           with several drives: at most N runs at once (default 16)\n"
       "  --wait SECONDS     broadcast: listen this long after the first answer for other drives\n"
       "                     (default 0.5); the run saves only when one drive answered, and\n"

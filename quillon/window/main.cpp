@@ -22,6 +22,7 @@
 #include "quillon/live_exchange/velkor_exchange.h"
 #include "quillon/live_exchange/velkor_module_location.h"
 #include "quillon/convert/save_folder_files.h"
+#include "quillon/plant/plant_table.h"
 #include "quillon/plant/scan_command.h"
 #include "quillon/run/program_version.h"
 #include "quillon/run/run_context.h"
@@ -122,8 +123,8 @@ std::vector<std::unique_ptr<drivesim::SimulatedDrive>> startSimulatedPlant(const
   return plant;
 }
 
-// Several drives: a run of its own for each, side by side, each into its own program folder.
-int runPlantHeadless(const LaunchOptions& options, std::vector<PlantDrive> drives) {
+// Several drives: what their runs share; each runs into its own program folder.
+PlantPlan plantPlanOf(const LaunchOptions& options, std::vector<PlantDrive> drives) {
   PlantPlan plan;
   plan.drives = std::move(drives);
   plan.jobs = options.jobs;
@@ -133,6 +134,12 @@ int runPlantHeadless(const LaunchOptions& options, std::vector<PlantDrive> drive
   plan.switches = options.switches;
   plan.codePage = options.codePage;
   plan.dbLoad = options.dbLoad;
+  return plan;
+}
+
+// Several drives: a run of its own for each, side by side, each into its own program folder.
+int runPlantHeadless(const LaunchOptions& options, std::vector<PlantDrive> drives) {
+  const PlantPlan plan = plantPlanOf(options, std::move(drives));
   PlantPrinter printer(plan.drives, std::cout);
   PlantRunner runner(plan, printer);
   InterruptAsCancel interrupt([&runner] { runner.cancelAll(); });
@@ -187,7 +194,7 @@ int runHeadless(RunContext& run, const LaunchOptions& options, const std::string
   std::ostream discarded(nullptr);
   std::ostream& closing = sameOpenFile(STDOUT_FILENO, STDERR_FILENO) ? discarded : std::cerr;
   HeadlessPrinter printer(run.events, std::cout, closing, ::isatty(STDOUT_FILENO) == 1);
-  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}, {}});
+  MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); }, {}, {}, {}});
   window.setDbLoad(options.dbLoad);
   window.startWithDrive(startAddress);
   if (const std::string failure = window.startUp(); !failure.empty()) {
@@ -207,15 +214,22 @@ bool openViewer(const std::filesystem::path& save, const LaunchOptions& options)
   return QProcess::startDetached(QString::fromStdString(platform::shell::RunningProgram().string()), arguments);
 }
 
-int runWindow(RunContext& run, const LaunchOptions& options, const std::string& startAddress) {
+// `picked`: the drives of the command line, ticked (with --all: those a scan finds at once).
+int runWindow(RunContext& run, const LaunchOptions& options, const std::string& startAddress,
+              const std::vector<PlantDrive>& picked) {
   platform::shell::QtMessageBoxes messages(WindowCaption());
   MainWindow window(run, {&messages, platform::shell::OpenFolderInFileManager, [] { QCoreApplication::quit(); },
                           [&options](const std::filesystem::path& save) { return openViewer(save, options); },
-                          [&options](DrivesFound done) { scanOffTheWindowThread(options, std::move(done)); }});
+                          [&options](DrivesFound done) { scanOffTheWindowThread(options, std::move(done)); },
+                          [&options](std::vector<PlantDrive> drives) { return plantPlanOf(options, std::move(drives)); }});
   window.setDbLoad(options.dbLoad);
   window.startWithDrive(startAddress);
+  std::vector<DriveChoice> choices;
+  for (const PlantDrive& drive : picked) choices.push_back({drive.address, DriveColumn(drive), drive.port});
+  window.startWithDrives(std::move(choices));
   MainWindowWidget widget(window);
   if (const std::string failure = window.startUp(); !failure.empty()) return startUpFailure(options, failure);
+  if (options.all) window.startWithEveryScannedDrive();
   widget.show();
   return QCoreApplication::exec();
 }
@@ -243,29 +257,30 @@ int main(int argc, char** argv) {
   else app = std::make_unique<QApplication>(argc, argv);
 
   std::string error;
-  if (options.drives.size() > 1) {
-    std::vector<PlantDrive> drives;
-    for (const std::string& address : options.drives) drives.push_back({address, options.destPort});
-    return runPlantHeadless(options, std::move(drives));
-  }
-  if (options.all) {
-    std::vector<PlantDrive> drives;
-    const ScanResult found = ScanForDrives(scanOptionsOf(options, /*everyDrive=*/true));
-    for (const FoundDrive& d : found.drives) drives.push_back({d.at.address, d.at.port});
-    if (drives.empty())
-      return startUpFailure(options, "no drive answered the scan" + (found.error.empty() ? "" : ": " + found.error));
-    return runPlantHeadless(options, std::move(drives));
-  }
+  std::vector<PlantDrive> several;  // saved side by side
+  for (const std::string& address : options.drives)
+    if (options.drives.size() > 1) several.push_back({address, options.destPort});
+  std::vector<std::unique_ptr<drivesim::SimulatedDrive>> plant;
   if (options.simulate && options.simulateCount > 1) {
-    std::vector<PlantDrive> drives;
-    const auto plant = startSimulatedPlant(options, drives, error);
+    plant = startSimulatedPlant(options, several, error);
     if (plant.empty()) return startUpFailure(options, "the simulated drives did not start: " + error);
-    return runPlantHeadless(options, std::move(drives));
   }
+  if (options.headless && options.all) {
+    const ScanResult found = ScanForDrives(scanOptionsOf(options, /*everyDrive=*/true));
+    for (const FoundDrive& d : found.drives) several.push_back({d.at.address, d.at.port});
+    if (several.empty())
+      return startUpFailure(options, "no drive answered the scan" + (found.error.empty() ? "" : ": " + found.error));
+  }
+  if (options.headless && !several.empty()) return runPlantHeadless(options, std::move(several));
+
+  // The window: its exchange for one drive, aimed at a simulated one where there is one.
   std::unique_ptr<drivesim::SimulatedDrive> simulated;
   std::string destIp = options.destIp;
   std::uint16_t destPort = options.destPort;
-  if (options.simulate) {
+  if (!plant.empty()) {
+    destIp = several.front().address;
+    destPort = several.front().port;
+  } else if (options.simulate) {
     simulated = startSimulatedDrive(options, error);
     if (!simulated) return startUpFailure(options, "the simulated drive did not start: " + error);
     destIp = drivesim::kDefaultAddress;
@@ -280,5 +295,5 @@ int main(int argc, char** argv) {
                  options.switches);
   run.broadcastWait = waitOf(options, kBroadcastSaveWait);
   const std::string startAddress = destIp == kDefaultDestIp ? std::string() : destIp;
-  return options.headless ? runHeadless(run, options, startAddress) : runWindow(run, options, startAddress);
+  return options.headless ? runHeadless(run, options, startAddress) : runWindow(run, options, startAddress, several);
 }

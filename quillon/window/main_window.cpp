@@ -1,7 +1,10 @@
 #include "quillon/window/main_window.h"
 
+#include <algorithm>
+
 #include "platform/shell/folders.h"
 #include "platform/shell/message_box.h"
+#include "quillon/plant/plant_table.h"
 #include "quillon/requests/memory_ranges.h"
 #include "quillon/run/save_sequence.h"
 
@@ -75,13 +78,49 @@ void MainWindow::drivesFound(std::vector<DriveChoice> drives) {
   controls.cmd_Scan.setEnabled(!running_);
   if (drives.size() == 1) setDriveAddress(drives.front().address);
   controls.LabelReading.setCaption(drives.empty() ? "No drive answered the scan."
-                                                  : std::to_string(drives.size()) + " drive(s) found: pick one under Drive.");
+                                                  : std::to_string(drives.size()) +
+                                                        " drive(s) found: pick one under Drive, or tick several.");
+  if (pickFound_)
+    for (DriveChoice& drive : drives) drive.picked = true;
+  pickFound_ = false;
   offerDrives(std::move(drives));
 }
 
+void MainWindow::startWithDrives(std::vector<DriveChoice> drives) {
+  for (DriveChoice& drive : drives) drive.picked = true;
+  offerDrives(std::move(drives));
+}
+
+void MainWindow::startWithEveryScannedDrive() {
+  pickFound_ = true;
+  clickScan();
+}
+
+// A drive found again keeps its tick.
 void MainWindow::offerDrives(std::vector<DriveChoice> drives) {
+  for (DriveChoice& drive : drives)
+    for (const DriveChoice& before : driveChoices_)
+      if (before.picked && before.address == drive.address && before.port == drive.port) drive.picked = true;
   driveChoices_ = std::move(drives);
   if (choicesObserver_) choicesObserver_();
+}
+
+void MainWindow::pickDrive(std::size_t choice, bool picked) {
+  if (choice >= driveChoices_.size() || driveChoices_[choice].picked == picked) return;
+  driveChoices_[choice].picked = picked;
+  if (choicesObserver_) choicesObserver_();
+}
+
+void MainWindow::pickEveryDrive(bool picked) {
+  for (DriveChoice& drive : driveChoices_) drive.picked = picked;
+  if (choicesObserver_) choicesObserver_();
+}
+
+std::vector<PlantDrive> MainWindow::pickedDrives() const {
+  std::vector<PlantDrive> drives;
+  for (const DriveChoice& choice : driveChoices_)
+    if (choice.picked) drives.push_back({choice.address, choice.port});
+  return drives;
 }
 
 // The address field's drive, unless the exchange aims there already; false when it cannot.
@@ -99,24 +138,121 @@ bool MainWindow::aimAtTheDriveField() {
 
 void MainWindow::clickStart() {
   if (running_ || !controls.cmd_Start.enabled()) return;  // only from Idle
-  if (!aimAtTheDriveField()) return;
+  std::vector<PlantDrive> picked = pickedDrives();
+  if (!picked.empty() && services_.plantPlan) saveSeveral(std::move(picked));
+  else saveSingle();
+  if (exitRequested_) clickExit();
+}
+
+void MainWindow::beginRun() {
   running_ = true;
   controls.cmd_Scan.setEnabled(false);
   controls.cmd_Cancel.setEnabled(true);
   controls.setFocus(&controls.cmd_Cancel);  // before Start is disabled: the focus never passes to Exit
   controls.cmd_Start.setEnabled(false);
+}
+
+void MainWindow::saveSingle() {
+  if (!aimAtTheDriveField()) return;
+  beginRun();
   RunSaveSequence(run_, controls.Check1.checked());
   running_ = false;
   controls.cmd_Scan.setEnabled(!scanning_);
-  // Several drives answered the broadcast: the user picks one of them.
+  // Several drives answered the broadcast: the user picks one of them, or ticks several.
   if (!run_.answeringDrives.empty()) {
     std::vector<DriveChoice> drives;
     for (const IdentifiedDrive& d : run_.answeringDrives)
-      drives.push_back({d.at.address, d.at.address + "  " + std::string(trimmedDriveType(d.identity.DriveType)) + "  " +
-                                          std::string(trimmedDriveType(d.identity.PanelName))});
+      drives.push_back({d.at.address,
+                        d.at.address + "  " + std::string(trimmedDriveType(d.identity.DriveType)) + "  " +
+                            std::string(trimmedDriveType(d.identity.PanelName)),
+                        d.at.port});
     offerDrives(std::move(drives));
   }
-  if (exitRequested_) clickExit();
+}
+
+// The runner saves; the window only shows the rows. Its calls come queued to this thread,
+// where the runner's own event loop turns meanwhile: the window stays usable and Cancel arrives.
+void MainWindow::saveSeveral(std::vector<PlantDrive> drives) {
+  PlantPlan plan = services_.plantPlan(std::move(drives));
+  plan.dbLoad = controls.Check1.checked();
+  rows_.clear();
+  for (const PlantDrive& drive : plan.drives) {
+    DriveRow row;
+    row.drive = DriveColumn(drive);
+    rows_.push_back(std::move(row));
+  }
+  showStepRows(false);
+  rowChanged(kAllRows);
+  controls.LabelClosing.setCaption("");
+  beginRun();
+  QueuedPlantEvents queued(*this);
+  PlantRunner runner(std::move(plan), queued);
+  plant_ = &runner;
+  const std::vector<DriveResult> results = runner.run();
+  queued.deliverPending();
+  plant_ = nullptr;
+  running_ = false;
+  controls.cmd_Scan.setEnabled(!scanning_);
+  endOfSeveral(results);
+}
+
+void MainWindow::driveIdentified(std::size_t drive, const DriveResult& result) {
+  if (drive >= rows_.size()) return;
+  if (!result.panelName.empty()) rows_[drive].panelName = result.panelName;
+  if (result.outcome == RunOutcome::NotRun) rows_[drive].result = "Saving";
+  rowChanged(drive);
+}
+
+void MainWindow::driveEvent(std::size_t drive, const RunEvent& event) {
+  if (drive >= rows_.size()) return;
+  const auto* moved = std::get_if<ProgressMoved>(&event);
+  if (!moved || moved->boxWidth <= 0) return;
+  rows_[drive].percent = std::clamp(moved->width * 100 / moved->boxWidth, 0, 100);
+  rowChanged(drive);
+}
+
+void MainWindow::driveFinished(std::size_t drive, const DriveResult& result) {
+  if (drive >= rows_.size()) return;
+  EndRow(rows_[drive], result);
+  rowChanged(drive);
+}
+
+void MainWindow::rowChanged(std::size_t row) {
+  if (rowsObserver_) rowsObserver_(row);
+}
+
+// The rows say each drive's end; the closing line sums them up and names what went wrong. No
+// box: one per drive would stack up.
+void MainWindow::endOfSeveral(const std::vector<DriveResult>& results) {
+  std::size_t completed = 0;
+  bool failed = false;
+  std::string closing;
+  for (std::size_t i = 0; i < results.size() && i < rows_.size(); ++i) {
+    const DriveResult& result = results[i];
+    EndRow(rows_[i], result);
+    if (result.outcome == RunOutcome::Completed) ++completed;
+    failed = failed || result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::NotRun;
+    if (result.outcome != RunOutcome::Completed && !result.message.empty())
+      closing += "\n" + DriveLabel(result.drive.address, result.panelName) + ": " +
+                 platform::shell::WithUnixLineBreaks(result.message);
+  }
+  rowChanged(kAllRows);
+  controls.LabelClosing.setCaption(std::to_string(completed) + " of " + std::to_string(results.size()) +
+                                   " drive(s) completed." + closing);
+  lastOutcome_ = completed == results.size() ? RunOutcome::Completed : failed ? RunOutcome::Failed : RunOutcome::Cancelled;
+  lastSave_.clear();
+  controls.cmd_View.setEnabled(false);
+  controls.cmd_Cancel.setEnabled(true);
+  controls.cmd_Cancel.setCaption("Reset");
+  controls.setFocus(&controls.cmd_Cancel);
+}
+
+// The step rows, the drive type line and the bar belong to a save of one drive.
+void MainWindow::showStepRows(bool shown) {
+  for (Control* control : {&controls.Label1, &controls.Label2, &controls.Label3, &controls.Label12, &controls.Label5,
+                           &controls.Label6, &controls.Label7, &controls.Label8, &controls.Label9, &controls.Label10,
+                           &controls.Label11, &controls.shpBox})
+    control->setVisible(shown);
 }
 
 void MainWindow::onRunEvent(const RunEvent& event) {
@@ -255,7 +391,8 @@ void MainWindow::clickCancel() {
 void MainWindow::cancelRun() {
   controls.setFocus(nullptr);
   controls.cmd_Cancel.setEnabled(false);
-  run_.x().AbortFlag = true;  // the waiting request returns at its next round
+  if (plant_) plant_->cancelAll();  // every drive's run ends with its data kept
+  else run_.x().AbortFlag = true;   // the waiting request returns at its next round
 }
 
 void MainWindow::resetDisplay() {
@@ -269,6 +406,11 @@ void MainWindow::resetDisplay() {
   controls.Label10.setCaption(kNoBanks);
   controls.LabelClosing.setCaption("");
   controls.cmd_View.setEnabled(false);
+  if (!rows_.empty()) {
+    rows_.clear();
+    rowChanged(kAllRows);
+    showStepRows(true);
+  }
   run_.progress.clear();
   run_.x().ErrorText.clear();
   controls.setFocus(&controls.cmd_Start);

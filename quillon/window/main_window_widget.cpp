@@ -10,8 +10,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 
 namespace quillon {
 namespace {
@@ -19,6 +23,8 @@ namespace {
 constexpr int kBarHeight = 18;
 constexpr int kMarkerWidth = 90;
 constexpr int kMinimumWidth = 560;
+constexpr int kPickLinesShown = 4;  // the list of drives found scrolls beyond
+enum DriveColumn { kDrive, kPanelName, kProgress, kResult, kData, kColumns };
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -63,7 +69,31 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   driveRow->addWidget(drive_, 1);
   driveRow->addWidget(addButton(controls.cmd_Scan, [this] { window_.clickScan(); }));
   page->addLayout(driveRow);
+
+  // The drives found, to tick several (or all): saved side by side, one row each.
+  picks_ = new QListWidget(this);
+  picks_->setObjectName(QStringLiteral("drivePicks"));
+  picks_->setMaximumHeight(picks_->fontMetrics().height() * (kPickLinesShown + 1));
+  connect(picks_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+    window_.pickDrive(static_cast<std::size_t>(picks_->row(item)), item->checkState() == Qt::Checked);
+  });
+  pickAll_ = new QCheckBox(QStringLiteral("All drives"), this);
+  pickAll_->setObjectName(QStringLiteral("pickAll"));
+  connect(pickAll_, &QCheckBox::toggled, this, [this](bool on) { window_.pickEveryDrive(on); });
+  page->addWidget(picks_);
+  page->addWidget(pickAll_);
   window_.setChoicesObserver([this] { showDriveChoices(); });
+
+  rows_ = new QTableWidget(0, kColumns, this);
+  rows_->setObjectName(QStringLiteral("driveRows"));
+  rows_->setHorizontalHeaderLabels({QStringLiteral("Drive"), QStringLiteral("Panel name"), QStringLiteral("Progress"),
+                                    QStringLiteral("Result"), QStringLiteral("Data")});
+  rows_->verticalHeader()->hide();
+  rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  rows_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  rows_->horizontalHeader()->setStretchLastSection(true);
+  page->addWidget(rows_, 1);
+  window_.setRowsObserver([this](std::size_t row) { showDriveRows(row); });
 
   auto* barRow = new QHBoxLayout;
   auto* box = new QFrame(this);
@@ -110,19 +140,65 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   window_.controls.setObserver([this](const Control& c) { showControl(c); });
   window_.controls.setFocusObserver([this](const Control* c) { showFocus(c); });
   showAll();
+  showDriveChoices();
+  showDriveRows(MainWindow::kAllRows);
   showFocus(controls.focus());
 }
 
 void MainWindowWidget::showDriveChoices() {
-  const QSignalBlocker quiet(drive_);
+  const QSignalBlocker quiet(drive_), quietPicks(picks_), quietAll(pickAll_);
   const QString typed = drive_->currentText();
+  const std::vector<DriveChoice>& choices = window_.driveChoices();
   drive_->clear();
-  for (const DriveChoice& choice : window_.driveChoices()) drive_->addItem(text(choice.label));
+  picks_->clear();
+  bool everyOne = !choices.empty();
+  for (const DriveChoice& choice : choices) {
+    drive_->addItem(text(choice.label));
+    auto* item = new QListWidgetItem(text(choice.label), picks_);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setCheckState(choice.picked ? Qt::Checked : Qt::Unchecked);
+    everyOne = everyOne && choice.picked;
+  }
   drive_->setEditText(typed);
+  pickAll_->setChecked(everyOne);
+  // Only when there is something to tick; a window for one drive looks as it always did.
+  picks_->setVisible(!choices.empty());
+  pickAll_->setVisible(choices.size() > 1);
+  growToShowEverything();
+}
+
+void MainWindowWidget::showDriveRows(std::size_t row) {
+  const std::vector<DriveRow>& rows = window_.driveRows();
+  if (row != MainWindow::kAllRows) {
+    if (row < rows.size() && static_cast<int>(row) < rows_->rowCount()) showDriveRow(static_cast<int>(row));
+    return;
+  }
+  rows_->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < rows_->rowCount(); ++r) {
+    for (int c = 0; c < kColumns; ++c)
+      if (c != kProgress && !rows_->item(r, c)) rows_->setItem(r, c, new QTableWidgetItem);
+    if (!rows_->cellWidget(r, kProgress)) rows_->setCellWidget(r, kProgress, new QProgressBar(rows_));
+    showDriveRow(r);
+  }
+  rows_->setVisible(!rows.empty());
+  if (!rows.empty()) rows_->setMinimumHeight(rows_->horizontalHeader()->height() + rows_->rowHeight(0) * std::min<int>(rows_->rowCount(), 8) + 4);
+  growToShowEverything();
+}
+
+void MainWindowWidget::showDriveRow(int r) {
+  const DriveRow& row = window_.driveRows()[static_cast<std::size_t>(r)];
+  rows_->item(r, kDrive)->setText(text(row.drive));
+  rows_->item(r, kPanelName)->setText(text(row.panelName));
+  rows_->item(r, kResult)->setText(text(row.result));
+  rows_->item(r, kResult)->setToolTip(text(row.message));
+  rows_->item(r, kData)->setText(text(row.data));
+  rows_->item(r, kData)->setToolTip(text(row.data));
+  if (auto* bar = qobject_cast<QProgressBar*>(rows_->cellWidget(r, kProgress))) bar->setValue(row.percent);
 }
 
 MainWindowWidget::~MainWindowWidget() {
   window_.setChoicesObserver(nullptr);
+  window_.setRowsObserver(nullptr);
   window_.controls.setObserver(nullptr);
   window_.controls.setFocusObserver(nullptr);
 }

@@ -14,6 +14,8 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QListWidget;
+class QTableWidget;
 
 namespace quillon {
 
@@ -37,6 +39,8 @@ class MainWindowWidget : public QWidget {
   QLabel* addLabel(const Control& control, Qt::Alignment alignment = Qt::AlignLeft);
   QAbstractButton* addButton(const Control& control, std::function<void()> action);
   void showDriveChoices();
+  void showDriveRows(std::size_t row);
+  void showDriveRow(int row);
 
   MainWindow& window_;
   const WindowControls& controls_;
@@ -44,6 +48,9 @@ class MainWindowWidget : public QWidget {
   std::set<std::string> messageLines_;  // hidden while empty
   QFrame* scale_ = nullptr;
   QComboBox* drive_ = nullptr;
+  QListWidget* picks_ = nullptr;   // the drives found, to tick
+  QCheckBox* pickAll_ = nullptr;
+  QTableWidget* rows_ = nullptr;   // one row per drive of a save of several
 };
 
 }  // namespace quillon

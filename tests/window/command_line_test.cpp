@@ -62,9 +62,11 @@ TEST(CommandLine, SeveralDrivesEachKeptAndRefusedWhereTheyCannotRunApart) {
   EXPECT_EQ(p.options.jobs, 4);
   EXPECT_EQ(parse({"--headless", "--simulate", "--simulate-count", "3"}).options.simulateCount, 3);
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--drive", "a", "--drive", "b"}, {"--all"}, {"--simulate", "--simulate-count", "2"}})
+    EXPECT_EQ(parse(args).usageError, "") << "the window saves them: " << args.front();
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--headless", "--drive", "a", "--drive", "a"},      // one drive asked by two runs
            {"--headless", "--drive", "a", "--drive", "b", "--port", "22359"},
-           {"--drive", "a", "--drive", "b"},                    // the window saves one drive
            {"--simulate-count", "2"}, {"--headless", "--simulate", "--simulate-count", "0"},
            {"--headless", "--simulate", "--simulate-count", "2", "--simulate-type", "RX-Brin"}, {"--jobs", "0"}})
     EXPECT_NE(parse(args).usageError, "") << args.back();
