@@ -15,4 +15,4 @@ $sudo_cmd apt-get install -y --no-install-recommends \
   xvfb xauth xdg-utils \
   dpkg-dev file lintian desktop-file-utils appstream \
   iproute2 \
-  chromium
+  chromium poppler-utils

@@ -225,9 +225,13 @@ std::vector<DriveAddress> VelkorExchange::answerersOfLastRequest(std::chrono::mi
 }
 
 std::string VelkorExchange::lockOnto(const std::string& address) {
+  // The source filter compares dotted addresses as text: a host name is resolved first.
+  std::string dotted;
+  if (platform::sockets::resolveDotted(address, dotted) != platform::sockets::kNoError)
+    return "the drive's address " + address + " cannot be resolved";
   auto& c = *control_;
   c.put(velkor::DISPID_PortOpen, Variant(false));
-  c.put(velkor::DISPID_DestIp, Variant(address));
+  c.put(velkor::DISPID_DestIp, Variant(dotted));
   c.put(velkor::DISPID_SrcIpFilter, Variant(true));
   c.put(velkor::DISPID_MyPort, Variant(static_cast<std::int32_t>(boundPort_)));
   lastControlError_.reset();

@@ -1,27 +1,26 @@
 #pragma once
-// The drives of `quillon watch --all`: "QT" sent to the broadcast address every interval,
-// and every sender of an answer that was not answering before is told once. It runs on the
-// thread that opens it, in that thread's event loop, through a Velkor control of its own.
+// The drives of `quillon watch --all`: every interval the scan's "QT" goes to the broadcast
+// address of every local adapter and to 255.255.255.255, and every drive that answers and was
+// not answering before is told once. It runs in the event loop of the thread that opens it;
+// while it collects answers, that loop goes on serving the thread's other events.
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <set>
 #include <string>
 
-#include "quillon/plant/drive_saver.h"
+#include <QTimer>
 
-namespace quillon {
-class VelkorExchange;
-}
+#include "quillon/plant/drive_scan.h"
 
 namespace quillon::plant {
 
 class DriveFinder {
  public:
   using Found = std::function<void(const DriveAddress&)>;
-  // Null with `error` set when the control cannot be made or its port opened.
-  static std::unique_ptr<DriveFinder> Open(std::chrono::milliseconds every, std::string& error);
-  ~DriveFinder();
+  using Problem = std::function<void(const std::string&)>;
+  // `options.wait` is capped to half the interval, so that one round ends before the next.
+  // `problem` hears each distinct reason once why "QT" could not go out somewhere.
+  DriveFinder(ScanOptions options, std::chrono::milliseconds every, std::function<bool()> stopping, Problem problem);
   DriveFinder(const DriveFinder&) = delete;
   DriveFinder& operator=(const DriveFinder&) = delete;
 
@@ -29,13 +28,14 @@ class DriveFinder {
   void onFound(Found found);
 
  private:
-  class Wiring;
-  DriveFinder() = default;
   void ask();
-  void received();
+  void tellOnce(const std::string& problem);
 
-  std::unique_ptr<VelkorExchange> broadcast_;  // only its configured control is used
-  std::unique_ptr<Wiring> wiring_;
+  ScanOptions options_;
+  std::function<bool()> stopping_;
+  Problem problem_;
+  std::set<std::string> toldProblems_;
+  QTimer timer_;
   Found found_;
   std::set<std::string> known_;
 };

@@ -219,7 +219,7 @@ std::string DirectedBroadcast(const std::string& address, const std::string& mas
   return ::inet_ntop(AF_INET, &broadcast, text, sizeof text) ? text : std::string();
 }
 
-ScanResult ScanForDrives(const ScanOptions& options, const ScanEvents& events) {
+ScanResult FindAnsweringDrives(const ScanOptions& options, const ScanEvents& events) {
   ScanResult result;
   if (!QCoreApplication::instance()) {
     result.error = "the scan needs the program's event loop";
@@ -256,8 +256,11 @@ ScanResult ScanForDrives(const ScanOptions& options, const ScanEvents& events) {
       takeInterfaceVersion(drive, answer);
     }
   }
-  questions.clear();  // the ports closed before the drives are asked one by one
+  return result;  // the questions' ports close before any drive is asked at its own address
+}
 
+ScanResult ScanForDrives(const ScanOptions& options, const ScanEvents& events) {
+  ScanResult result = FindAnsweringDrives(options, events);
   for (FoundDrive& drive : result.drives) {
     if (events.cancelled && events.cancelled()) break;
     if (drive.note.empty()) askDrive(drive, options);

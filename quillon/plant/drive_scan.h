@@ -60,6 +60,9 @@ struct ScanResult {
 };
 
 ScanResult ScanForDrives(const ScanOptions& options, const ScanEvents& events = {});
+// Its first half: who answers "QT", each sender once with its interface version (or a note);
+// nobody is asked anything more and `events.found` is not called.
+ScanResult FindAnsweringDrives(const ScanOptions& options, const ScanEvents& events = {});
 
 // "127.255.255.255" for "127.0.0.1" with "255.0.0.0"; empty when either is no IPv4 address or
 // the mask leaves no broadcast address (a host route).

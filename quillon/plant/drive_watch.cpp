@@ -8,7 +8,7 @@
 
 #include "quillon/live_exchange/velkor_exchange.h"
 #include "quillon/plant/plant_runner.h"
-#include "quillon/requests/identity_requests.h"
+#include "quillon/requests/identify_drive.h"
 #include "quillon/requests/trace_back_requests.h"
 
 namespace quillon::plant {
@@ -135,26 +135,25 @@ void DriveWatch::markAnswering() {
   tell_(event(WatchEventKind::DriveBack));
 }
 
-// Who the drive is ("QT", "Q1", "QA1"/"QA2"), once: its panel name names its folder.
+// Who the drive is, once, asked as the scan asks: its panel name names its folder. A drive that
+// refuses or falls silent is asked again at the next interval.
 bool DriveWatch::identify() {
   poll_->state() = ExchangeState{};
   abort_.waitIn(&poll_->state());
-  DriveIdentity identity;
-  IdentityRequests requests(*poll_, identity);
-  requests.ReadInterfaceVersion();
-  requests.ReadDriveType();
-  requests.ReadPanelName();
+  IdentifiedDrive drive{drive_, {}, {}};
+  const bool asked = IdentifyDriveAt(*poll_, drive);
   abort_.waitIn(nullptr);
-  if (poll_->state().AbortFlag) {
-    markSilent(poll_->state().ErrorText);
+  if (!asked) return false;  // stopping
+  if (!drive.note.empty()) {
+    markSilent(drive.note);
     return false;
   }
   markAnswering();
-  identity_ = identity;
-  folder_ = watchProgramFolder(settings_.documents, identity.PanelName, drive_);
+  identity_ = drive.identity;
+  folder_ = watchProgramFolder(settings_.documents, identity_->PanelName, drive_);
   WatchEvent e = event(WatchEventKind::DriveFound);
-  e.driveType = identity.DriveType;
-  e.panelName = identity.PanelName;
+  e.driveType = identity_->DriveType;
+  e.panelName = identity_->PanelName;
   e.folder = folder_;
   tell_(e);
   return true;

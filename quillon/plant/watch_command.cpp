@@ -20,7 +20,7 @@ namespace quillon::plant {
 
 namespace {
 
-constexpr int kWatchStopped = 0, kWatchFailed = 1, kWatchUsage = 64;
+constexpr int kWatchStopped = 0, kWatchUsage = 64;
 constexpr long kLongestInterval = 24 * 3600;
 // A stop ends every save within this time (the rest of the 5 s a service manager is promised).
 constexpr std::chrono::milliseconds kStopDeadline{4500};
@@ -198,7 +198,8 @@ std::string WatchUsageText() {
          "its data, exit 0.\n"
          "\n"
          "  --drive ADDRESS[:PORT]  a drive to watch (port default 22359); repeatable\n"
-         "  --all                   every drive that answers a broadcast, asked again every interval\n"
+         "  --all                   every drive that answers \"QT\" sent to the broadcast address of\n"
+         "                          every adapter, as the scan sends it; asked again every interval\n"
          "  --every SECONDS         the interval (default 60)\n"
          "  --no-first-save         a drive never saved before is not saved at its first poll: its\n"
          "                          banks of now count as saved\n"
@@ -211,8 +212,8 @@ std::string WatchUsageText() {
          "                          The service reads /etc/quillon/watch.conf\n"
          "  --help, -h              show this text\n"
          "\n"
-         "Exit status: 0 stopped by a signal, 1 nothing could be watched, 64 the command line or\n"
-         "the settings file was not understood.\n";
+         "Exit status: 0 stopped by a signal, 64 the command line or the settings file was not\n"
+         "understood.\n";
 }
 
 std::optional<int> RunWatchCommand(int argc, char** argv, const std::filesystem::path& templateFolder) {
@@ -242,14 +243,13 @@ std::optional<int> RunWatchCommand(int argc, char** argv, const std::filesystem:
     watches.back()->start();
   };
   for (const DriveAddress& drive : command.drives) watch(drive);
+  bool stopping = false;
   std::unique_ptr<DriveFinder> finder;
   if (command.all) {
-    std::string error;
-    finder = DriveFinder::Open(command.every, error);
-    if (!finder) {
-      tell(noticeOf("no drives can be found: " + error));
-      return kWatchFailed;
-    }
+    ScanOptions scan;
+    scan.codePage = command.codePage;
+    finder = std::make_unique<DriveFinder>(
+        scan, command.every, [&stopping] { return stopping; }, [&tell](const std::string& problem) { tell(noticeOf(problem)); });
     finder->onFound(watch);
   }
 
@@ -257,6 +257,7 @@ std::optional<int> RunWatchCommand(int argc, char** argv, const std::filesystem:
   QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
     signalfd_siginfo info{};
     [[maybe_unused]] const ssize_t n = ::read(stopFd, &info, sizeof info);
+    stopping = true;  // also ends a round of the finder that is collecting answers
     QCoreApplication::quit();
   });
   QCoreApplication::exec();

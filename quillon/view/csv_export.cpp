@@ -99,12 +99,14 @@ void WriteBankCsv(const Bank& bank, std::ostream& out, std::optional<double> sec
   }
 }
 
-std::string BankCsvFileName(const Bank& bank) {
+std::string BankFileStem(const Bank& bank) {
   const std::string stamp = timeStamp(bank.faultTime);
   std::string name = bank.number ? "bank" + std::to_string(*bank.number) : std::string("trace");
   if (!stamp.empty()) name += "_" + stamp;
-  return name + ".csv";
+  return name;
 }
+
+std::string BankCsvFileName(const Bank& bank) { return BankFileStem(bank) + ".csv"; }
 
 void WriteFileComplete(const fs::path& file, const std::string& text) {
   if (const std::string failure = platform::shell::WriteFileCompletely(file, text); !failure.empty())

@@ -23,6 +23,9 @@ void WriteBankCsv(const Bank& bank, std::ostream& out, std::optional<double> sec
 
 // "bank<N>_<yyyymmdd>_<hhmmss>.csv", or "trace_..." where the bank number is not saved.
 std::string BankCsvFileName(const Bank& bank);
+// The one rule for naming what is exported of a bank: "bank2_20140103_090759" ("trace_..."
+// where the save does not keep the bank number).
+std::string BankFileStem(const Bank& bank);
 
 struct CsvExportOptions {
   bool replace = false;  // a file of the same name already there is replaced, not kept

@@ -128,7 +128,7 @@ std::vector<ScenePath> curveOf(const PlotRequest& r, const PlotArea& area, const
 }
 
 // Up to about `count` round steps over [low, high].
-std::vector<double> ticks(double low, double high, int count) {
+std::vector<double> niceTicks(double low, double high, int count) {
   std::vector<double> result;
   if (!(high > low) || count < 1) return result;
   const double raw = (high - low) / count;
@@ -141,6 +141,14 @@ std::vector<double> ticks(double low, double high, int count) {
     }
   for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step)
     result.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  return result;
+}
+
+// Round values about `count` apart; a finer step where the round one leaves fewer than two
+// inside the range (-990..990 by 1000 would show 0 alone).
+std::vector<double> ticks(double low, double high, int count) {
+  std::vector<double> result = niceTicks(low, high, count);
+  for (int finer = count + 1; result.size() < 2 && finer <= count + 8; ++finer) result = niceTicks(low, high, finer);
   return result;
 }
 
@@ -215,7 +223,8 @@ void addLane(PlotScene& scene, const PlotRequest& r, const PlotArea& area, const
   scene.rects.push_back({area.left, lane.top, area.right - area.left, lane.bottom - lane.top, 0xffffff, kFrameColour});
   const double tickSize = r.compact ? 8 : 10;
   const double tickSpacing = r.compact ? 18 : 28;
-  for (double t : ticks(lane.low, lane.high, std::max(1, static_cast<int>((lane.bottom - lane.top) / tickSpacing)))) {
+  // Two ticks at least: a lone 0 says nothing of the range.
+  for (double t : ticks(lane.low, lane.high, std::max(2, static_cast<int>((lane.bottom - lane.top) / tickSpacing)))) {
     const double y = yOf(lane, t);
     scene.paths.push_back({{{area.left, y}, {area.right, y}}, kGridColour, 1, false});
     scene.texts.push_back({area.left - 3, y + tickSize * 0.35, ValueText(t), tickSize, kAxisText, SceneText::Anchor::End, false});
@@ -353,6 +362,24 @@ double PositionAtX(const PlotRequest& r, double x) {
   const PlotArea area = PlotAreaOf(r);
   const auto [first, last] = visibleSpan(r);
   return first + (x - area.left) / (area.right - area.left) * (last - first);
+}
+
+PlotScene WithTitleLine(PlotScene scene, const std::string& title) {
+  constexpr double kTitleBand = 26, kTitleSize = 14, kTitleBaseline = 18, kTitleLeft = 8;
+  for (SceneRect& r : scene.rects) r.y += kTitleBand;
+  for (ScenePath& p : scene.paths)
+    for (ScenePoint& point : p.points) point.y += kTitleBand;
+  for (SceneDot& d : scene.dots) d.y += kTitleBand;
+  for (SceneText& t : scene.texts) t.y += kTitleBand;
+  SceneText line;
+  line.x = kTitleLeft;
+  line.y = kTitleBaseline;
+  line.text = title;
+  line.size = kTitleSize;
+  line.bold = true;
+  scene.texts.push_back(line);
+  scene.height += kTitleBand;
+  return scene;
 }
 
 PlotScene BuildPlotScene(const PlotRequest& r) {

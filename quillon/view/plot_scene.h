@@ -75,6 +75,9 @@ AxisSpan WholeSpan(const Bank& bank, const std::vector<std::size_t>& signals,
 std::string AxisCaption(std::optional<double> secondsPerSampling);
 
 PlotScene BuildPlotScene(const PlotRequest& request);
+// The scene moved down under a bold title line, so that an exported or printed plot says on
+// its own which drive, bank and fault it shows.
+PlotScene WithTitleLine(PlotScene scene, const std::string& title);
 
 // The plot area's extent and the x axis position under a pixel column.
 struct PlotArea {

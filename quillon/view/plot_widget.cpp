@@ -139,21 +139,35 @@ PlotRequest PlotWidget::request() const {
   return r;
 }
 
-QImage PlotWidget::toImage() const {
-  QImage image(size(), QImage::Format_RGB32);
-  image.fill(Qt::white);
+void PrintScene(QPaintDevice& device, const PlotScene& scene) {
+  if (scene.width <= 0 || scene.height <= 0) return;
+  QPainter painter(&device);
+  const double scale = std::min(device.width() / scene.width, device.height() / scene.height);
+  painter.scale(scale, scale);
+  PaintScene(painter, scene);
+}
+
+PlotScene PlotWidget::titledScene(const std::string& title) const {
+  PlotScene scene;
   if (bank_) {
-    QPainter painter(&image);
-    PaintScene(painter, BuildPlotScene(request()));
+    scene = BuildPlotScene(request());
+  } else {
+    scene.width = width();
+    scene.height = height();
   }
+  return WithTitleLine(std::move(scene), title);
+}
+
+QImage PlotWidget::toImage(const std::string& title) const {
+  const PlotScene scene = titledScene(title);
+  QImage image(static_cast<int>(std::ceil(scene.width)), static_cast<int>(std::ceil(scene.height)), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  PaintScene(painter, scene);
   return image;
 }
 
-std::string PlotWidget::toSvg() const {
-  PlotScene scene;
-  if (bank_) scene = BuildPlotScene(request());
-  return SceneToSvg(scene, {1, false, true});
-}
+std::string PlotWidget::toSvg(const std::string& title) const { return SceneToSvg(titledScene(title), {1, false, true}); }
 
 void PlotWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -11,6 +11,8 @@ class QPainter;
 namespace quillon::view {
 
 void PaintScene(QPainter& painter, const PlotScene& scene);
+// The scene on one page of `device` (a printer), as large as the page takes it unstretched.
+void PrintScene(QPaintDevice& device, const PlotScene& scene);
 
 class PlotWidget : public QWidget {
   Q_OBJECT
@@ -32,8 +34,10 @@ class PlotWidget : public QWidget {
 
   // What is drawn now, for the exports.
   PlotRequest request() const;
-  QImage toImage() const;
-  std::string toSvg() const;
+  // The plot under the title line `title`, as a picture and as an SVG file.
+  PlotScene titledScene(const std::string& title) const;
+  QImage toImage(const std::string& title) const;
+  std::string toSvg(const std::string& title) const;
 
   // The visible span of the x axis: samples (or seconds) from the fault.
   double first() const { return first_; }

@@ -107,6 +107,7 @@ struct RecordTable {
   std::string source;
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
+  std::string note;  // what the table lacks, where it does
 };
 
 enum class TableKind { TroubleRecords, EventCounters, DriveStatus, EventLog, SettingParameters, SettingTexts, OtherBanks };
@@ -117,6 +118,8 @@ struct SaveModel {
   DriveInfo drive;
   std::vector<Bank> banks;
   std::vector<std::pair<TableKind, RecordTable>> tables;
+  // What the save lacks and why, one sentence each: shown above what it holds.
+  std::vector<std::string> gaps;
 
   const RecordTable* table(TableKind kind) const;
 };
@@ -145,7 +148,8 @@ inline std::string ShownUnit(const Signal& signal) { return PercentOf(signal, 0)
 // What the shown value measures: "% of rated; min-1" or "stored value".
 inline std::string ShownQuantity(const Signal& signal) {
   if (!PercentOf(signal, 0)) return "stored value";
-  return signal.unit.empty() ? std::string("% of rated") : "% of rated; " + signal.unit;
+  // A unit that is itself "%" says nothing more.
+  return signal.unit.empty() || signal.unit == "%" ? std::string("% of rated") : "% of rated; " + signal.unit;
 }
 
 }  // namespace quillon::view

@@ -133,6 +133,47 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// A run that ended early leaves its working folder under its own name; a run without the
+// drive database writes CSV files, whose signals have no names.
+void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
+  // Kept by the next run as TRBSAVE_<date>_<time>_incomplete.
+  if (isFolder && (model.name == "TRBSAVE" || model.name.ends_with("_incomplete")))
+    model.gaps.push_back("This is the working folder of a save run that did not end: it holds only what was read "
+                         "before the run stopped.");
+  const bool csv = std::any_of(model.banks.begin(), model.banks.end(), [](const Bank& b) { return b.rawSamples; });
+  if (csv)
+    model.gaps.push_back("Saved without the drive database (CSV files): signals have no names, units or 100 % "
+                         "values, and samples are the words the drive sent.");
+  else if (!isWorkbook && !model.banks.empty() && !model.table(TableKind::SettingParameters))
+    model.gaps.push_back("No setting-parameter workbook: the run ended before the setting parameters were "
+                         "converted, so they and the tables made from them are missing.");
+  if (!isWorkbook && model.banks.empty())
+    model.gaps.push_back("No trace-back bank: the drive had no recorded fault, or the run ended before the first "
+                         "bank was saved.");
+}
+
+// A workbook does not keep its bank number; a save made with "/l" lists every bank's fault
+// time with its number in the other-banks table, which names it.
+void numberBanksByOtherBanks(SaveModel& model) {
+  const RecordTable* others = model.table(TableKind::OtherBanks);
+  if (!others) return;
+  const auto column = [&](const char* name) {
+    return std::find(others->columns.begin(), others->columns.end(), name) - others->columns.begin();
+  };
+  const std::size_t bankColumn = column("Bank"), timeColumn = column("TimeS");
+  if (bankColumn >= others->columns.size() || timeColumn >= others->columns.size()) return;
+  for (Bank& bank : model.banks) {
+    if (bank.number || bank.faultTime.empty()) continue;
+    for (const auto& row : others->rows) {
+      if (row.size() <= std::max(bankColumn, timeColumn) || trimmed(row[timeColumn]) != trimmed(bank.faultTime)) continue;
+      char* end = nullptr;
+      const long number = std::strtol(row[bankColumn].c_str(), &end, 10);
+      if (end != row[bankColumn].c_str() && *end == '\0' && number >= 0 && number < 256) bank.number = static_cast<int>(number);
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 void TakeDriveStatus(SaveModel& model) {
@@ -161,7 +202,9 @@ SaveModel ReadSave(const fs::path& path, const platform::shell::CodePage& codePa
   } else {
     throw SaveError(path.string() + ": not a save archive (.lzh), workbook (.mdb) or save folder.");
   }
+  numberBanksByOtherBanks(model);
   orderBanks(model.banks);
+  noteGaps(fs::is_directory(status), lowerExtension(path) == ".mdb", model);
   if (model.drive.softVersion.empty() && !model.banks.empty()) model.drive.softVersion = model.banks.front().softVersion;
   TakeDriveStatus(model);
   return model;

@@ -11,7 +11,9 @@
 #include "quillon/view/compare_tab.h"
 #include "quillon/view/csv_export.h"
 #include "quillon/view/diff_writers.h"
+#include "quillon/view/record_decoding.h"
 #include "quillon/view/report.h"
+#include "quillon/view/setting_names.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
 
@@ -40,7 +42,9 @@ Takes takes(ViewCommand::Kind kind, const std::string& option) {
   if (option == "--sample-time" && showsTraces) return Takes::Value;
   switch (kind) {
     case Kind::View: return option == "--snapshot" ? Takes::Value : Takes::Nothing;
-    case Kind::Report: return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
+    case Kind::Report:
+      if (option == "--full") return Takes::Flag;
+      return option == "-o" || option == "--output" || option == "--compare" ? Takes::Value : Takes::Nothing;
     case Kind::Export:
       if (option == "--force" || option == "--excel") return Takes::Flag;
       return option == "--csv" ? Takes::Value : Takes::Nothing;
@@ -57,6 +61,7 @@ std::string apply(ViewCommand& command, const std::string& option, const std::st
   else if (option == "--previous") command.previous = true;
   else if (option == "--force") command.force = true;
   else if (option == "--excel") command.excel = true;
+  else if (option == "--full") command.full = true;
   else if (value.empty()) return option + " needs a value";
   else if (option == "--codepage") {
     std::string why;
@@ -122,9 +127,16 @@ int failed(const std::string& why) {
   return kViewFailed;
 }
 
+// The records with the names of the drive database of the save's drive, where one is found.
+SaveModel decodedForReading(const SaveModel& model, const ViewCommand& command) {
+  return WithDecodedRecords(model, DriveDbSettingNames(CompareContextOf(command).search, model.drive));
+}
+
+ReportOptions reportOptionsOf(const ViewCommand& command) { return {command.secondsPerSampling, command.full}; }
+
 // The report's page with the differences from the older save before its end.
 std::string reportWithDifferences(const SaveModel& model, const ViewCommand& command) {
-  std::string html = ReportHtml(model, command.secondsPerSampling);
+  std::string html = ReportHtml(decodedForReading(model, command), reportOptionsOf(command));
   const SaveDiff diff = CompareWithSave(model, command.path, *command.compare, CompareContextOf(command));
   const std::size_t end = html.rfind("</body>");
   html.insert(end == std::string::npos ? html.size() : end, DiffHtmlSection(diff));
@@ -134,7 +146,7 @@ std::string reportWithDifferences(const SaveModel& model, const ViewCommand& com
 int runReport(const SaveModel& model, const ViewCommand& command) {
   const std::filesystem::path file = command.output.value_or(DefaultReportFile(command.path));
   if (command.compare) WriteFileComplete(file, reportWithDifferences(model, command));
-  else WriteReport(model, file, command.secondsPerSampling);
+  else WriteReport(decodedForReading(model, command), file, reportOptionsOf(command));
   std::cout << "Report written: " << file.string() << "\n";
   return kViewDone;
 }
@@ -156,7 +168,13 @@ int runView(int argc, char** argv, const SaveModel& model, const ViewCommand& co
                   "'quillon report' for a page any browser shows.");
   QApplication app(argc, argv);
   CompareSetup compare{command.path, CompareContextOf(command)};
-  return RunViewer(model, command.snapshot, [&](ViewerWindow& window) { AddCompareMenu(window, model, compare); },
+  const SaveModel shown = decodedForReading(model, command);
+  return RunViewer(shown, command.snapshot, [&](ViewerWindow& window) {
+                     window.setSaveOpener([&command](const std::filesystem::path& path) {
+                       return decodedForReading(ReadSave(path, command.codePage), command);
+                     });
+                     AddCompareMenu(window, model, compare);
+                   },
                    command.secondsPerSampling);
 }
 
@@ -216,7 +234,7 @@ std::filesystem::path DefaultReportFile(const std::filesystem::path& path) {
 
 std::string ViewUsageText() {
   return "Usage: quillon view PATH [--snapshot FILE.png] [--sample-time SECONDS]\n"
-         "       quillon report PATH [-o FILE.html] [--compare OLD] [--sample-time SECONDS]\n"
+         "       quillon report PATH [-o FILE.html] [--full] [--compare OLD] [--sample-time SECONDS]\n"
          "       quillon export PATH --csv DIR [--force] [--excel] [--sample-time SECONDS]\n"
          "       quillon diff OLD NEW [--json] [--html FILE]\n"
          "       quillon diff --previous SAVE [--json] [--html FILE]\n"
@@ -247,6 +265,7 @@ std::string ViewUsageText() {
          "                    (diff --previous, list, the viewer's \"Compare with...\")\n"
          "  --install-root DIR  where drive databases are installed, which give setting\n"
          "                    parameters their long names (default /opt)\n"
+         "  report --full     the setting parameters open, so that they print too\n"
          "  report --compare OLD   adds the differences from OLD to the report\n"
          "  --sample-time SECONDS  what one sampling value means in time: the plots count\n"
          "                    seconds from the fault instead of samples (view, report, export; the\n"

@@ -32,6 +32,7 @@ struct ViewCommand {
   std::optional<std::filesystem::path> snapshot;  // view
   std::optional<double> secondsPerSampling;       // view, report, export: --sample-time
   std::optional<std::filesystem::path> output;    // report
+  bool full = false;                              // report: setting parameters opened
   std::filesystem::path csvFolder;                // export
   bool force = false;                             // export: replace files of the same names
   bool excel = false;                             // export: UTF-8 with byte-order mark

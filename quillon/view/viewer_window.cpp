@@ -16,8 +16,12 @@
 #include <QShortcut>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
@@ -30,6 +34,7 @@
 
 #include "quillon/view/csv_export.h"
 #include "quillon/view/plot_widget.h"
+#include "quillon/view/save_reader.h"
 
 namespace quillon::view {
 
@@ -40,6 +45,31 @@ constexpr int kSnapshotWidth = 1400, kSnapshotHeight = 900;
 enum SignalColumn { kNumber, kSymbol, kLongName, kUnit, kGroup, kHundredPercent, kColumnCount };
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A header click sorts numbers as numbers; the rest as text, which orders the records'
+// "yyyy/mm/dd hh:mm:ss" times as times.
+class RecordSortModel : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+    const QString a = left.data().toString().trimmed(), b = right.data().toString().trimmed();
+    bool aNumber = false, bNumber = false;
+    const double x = a.toDouble(&aNumber), y = b.toDouble(&bNumber);
+    if (aNumber && bNumber) return x < y;
+    if (aNumber != bNumber) return aNumber;  // numbers before texts and empty cells
+    return a.compare(b, Qt::CaseInsensitive) < 0;
+  }
+};
+
+// A search field that keeps the rows holding its text, in any column.
+QLineEdit* searchField(const QString& placeholder) {
+  auto* field = new QLineEdit;
+  field->setPlaceholderText(placeholder);
+  field->setClearButtonEnabled(true);
+  return field;
+}
 
 // A record table as it was read, shown without copying it into items.
 class RecordTableModel : public QAbstractTableModel {
@@ -77,17 +107,86 @@ std::string htmlEscaped(const std::string& text) { return QString::fromStdString
 
 }  // namespace
 
-ViewerWindow::ViewerWindow(const SaveModel& model, QWidget* parent) : QMainWindow(parent), model_(model) {
-  setWindowTitle(qs("Quillon - " + model.name));
-  tabs_ = new QTabWidget(this);
+ViewerWindow::ViewerWindow(const SaveModel& model, QWidget* parent) : QMainWindow(parent), model_(model) { build(); }
+
+ViewerWindow::ViewerWindow(std::shared_ptr<const SaveModel> owned) : owned_(std::move(owned)), model_(*owned_) {
+  build();
+}
+
+void ViewerWindow::build() {
+  setWindowTitle(qs("Quillon - " + model_.name));
+  tabs_ = new QTabWidget;
   tabs_->addTab(makeTracePage(), tr("Trace-back"));
   addTablePages();
-  setCentralWidget(tabs_);
+  setCentralWidget(withGapsLine(tabs_));
   addMenus();
   if (!model_.banks.empty()) chooseBank(0);
 }
 
+ViewerWindow* ViewerWindow::OpenSave(const std::filesystem::path& path, const SaveOpener& opener, std::string& error) {
+  try {
+    const SaveOpener read = opener ? opener : [](const std::filesystem::path& p) { return ReadSave(p, {}); };
+    auto* window = new ViewerWindow(std::make_shared<const SaveModel>(read(path)));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setSaveOpener(opener);
+    window->setSecondsPerSampling(RememberedSampleTime(window->model_.drive.driveType));
+    return window;
+  } catch (const SaveError& e) {
+    error = e.what();
+  } catch (const std::exception& e) {
+    error = path.string() + ": " + e.what();
+  }
+  return nullptr;
+}
+
+QWidget* ViewerWindow::withGapsLine(QWidget* content) {
+  if (model_.gaps.empty()) return content;
+  std::string text;
+  for (const std::string& gap : model_.gaps) text += (text.empty() ? "" : "\n") + gap;
+  gaps_ = new QLabel(qs(text));
+  gaps_->setWordWrap(true);
+  gaps_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  gaps_->setStyleSheet("QLabel { background: #fff4ce; color: #3b2f00; padding: 4px; }");
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  layout->addWidget(gaps_);
+  layout->addWidget(content, 1);
+  return page;
+}
+
+void ViewerWindow::askAndOpen(bool folder) {
+  const QString path = folder ? QFileDialog::getExistingDirectory(this, tr("Open a save folder"))
+                              : QFileDialog::getOpenFileName(this, tr("Open a save"), {},
+                                                             tr("Saves and workbooks (*.lzh *.LZH *.mdb *.MDB);;All files (*)"));
+  if (path.isEmpty()) return;
+  std::string error;
+  ViewerWindow* opened = OpenSave(path.toStdString(), opener_, error);
+  if (!opened) {
+    QMessageBox::warning(this, tr("Open"), qs(error));
+    return;
+  }
+  FitToScreen(*opened);
+  opened->show();
+}
+
+void ViewerWindow::askAndPrint() {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setDocName(qs(exportBaseName()));
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintScene(printer, plot_->titledScene(pictureTitle()));
+}
+
 void ViewerWindow::addMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("&Open..."), QKeySequence::Open, this, [this] { askAndOpen(false); });
+  file->addAction(tr("Open &folder..."), this, [this] { askAndOpen(true); });
+  file->addAction(tr("&Print plot..."), QKeySequence::Print, this, [this] { askAndPrint(); });
+  file->addSeparator();
+  file->addAction(tr("&Close"), this, &QWidget::close);
   QMenu* view = menuBar()->addMenu(tr("&View"));
   view->addAction(tr("Sample time..."), this, [this] { askSampleTime(); });
   for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q),
@@ -96,9 +195,8 @@ void ViewerWindow::addMenus() {
 }
 
 std::string ViewerWindow::exportBaseName() const {
-  std::string name = model_.drive.panelName + "_" + model_.drive.driveType + "_bank" +
-                     (bank_ && bank_->number ? std::to_string(*bank_->number) : std::string("-")) + "_" +
-                     (bank_ ? bank_->faultTime : std::string());
+  std::string name = model_.drive.panelName + "_" + model_.drive.driveType + "_" +
+                     (bank_ ? BankFileStem(*bank_) : std::string("plot"));
   // Only characters every file system takes; runs of others become one underscore.
   std::string safe;
   for (const char c : name) {
@@ -108,6 +206,13 @@ std::string ViewerWindow::exportBaseName() const {
   }
   while (!safe.empty() && safe.back() == '_') safe.pop_back();
   return safe;
+}
+
+std::string ViewerWindow::pictureTitle() const {
+  std::string title = model_.drive.panelName.empty() ? model_.name : model_.drive.panelName;
+  if (!model_.drive.driveType.empty()) title += "   " + model_.drive.driveType;
+  if (bank_) title += "   " + bankLine(*bank_).toStdString();
+  return title;
 }
 
 void ViewerWindow::setSecondsPerSampling(std::optional<double> seconds) {
@@ -168,6 +273,10 @@ QWidget* ViewerWindow::makeSignalsBox() {
   signals_->setRootIsDecorated(false);
   signals_->setUniformRowHeights(true);
   connect(signals_, &QTreeWidget::itemChanged, this, [this] { signalTicked(); });
+  // Hides what does not match rather than sorting: a row stays the signal of its place.
+  signalSearch_ = searchField(tr("Search signals (symbol or name)"));
+  connect(signalSearch_, &QLineEdit::textChanged, this, [this] { filterSignals(); });
+  layout->addWidget(signalSearch_);
   layout->addWidget(signals_);
   auto* buttons = new QHBoxLayout;
   auto* none = new QPushButton(tr("None"));
@@ -204,6 +313,7 @@ QWidget* ViewerWindow::makePlotPane() {
   percent_ = new QCheckBox(tr("% of PCTValue"));
   percent_->setToolTip(tr("Values as a percentage of the signal's 100 % value, where the workbook has one"));
   connect(percent_, &QCheckBox::toggled, this, [this](bool on) { plot_->setPercent(on); });
+  percent_->setChecked(true);  // a percent signal's stored count is no engineering value
   tools->addWidget(percent_);
   tools->addStretch();
   button(tr("Export PNG..."), tr("Save the plot as a PNG picture"), [this] { askAndExport(false); });
@@ -261,14 +371,27 @@ QWidget* ViewerWindow::makeTracePage() {
 
 void ViewerWindow::addTablePages() {
   for (const auto& [kind, table] : model_.tables) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* search = searchField(tr("Search %1").arg(qs(table.title).toLower()));
+    layout->addWidget(search);
+    if (!table.note.empty()) layout->addWidget(new QLabel(qs(table.note)));
     auto* view = new QTableView;
-    view->setModel(new RecordTableModel(table, view));
+    layout->addWidget(view, 1);
+    auto* sorted = new RecordSortModel(view);
+    sorted->setSourceModel(new RecordTableModel(table, view));
+    sorted->setFilterKeyColumn(-1);
+    sorted->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    connect(search, &QLineEdit::textChanged, sorted, &QSortFilterProxyModel::setFilterFixedString);
+    view->setModel(sorted);
+    view->setSortingEnabled(true);
+    view->sortByColumn(-1, Qt::AscendingOrder);  // as saved until a header is clicked
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->verticalHeader()->setDefaultSectionSize(20);
     // Fitting the columns to their contents looks at every row; a long table fits the first rows.
     view->resizeColumnsToContents();
     view->setToolTip(qs(table.source));
-    tabs_->addTab(view, qs(table.title));
+    tabs_->addTab(page, qs(table.title));
   }
 }
 
@@ -321,12 +444,22 @@ void ViewerWindow::chooseBank(int index) {
     items.append(item);
   }
   signals_->addTopLevelItems(items);
+  filterSignals();
   // Fitted once: a header that fits its columns itself measures every row at each tick.
   for (int c = 0; c < kColumnCount; ++c) signals_->resizeColumnToContents(c);
   filling_ = false;
   plot_->setBank(bank_);
   signalTicked();
   plot_->fit();
+}
+
+void ViewerWindow::filterSignals() {
+  const QString text = signalSearch_->text().trimmed();
+  for (int i = 0; i < signals_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = signals_->topLevelItem(i);
+    item->setHidden(!text.isEmpty() && !item->text(kSymbol).contains(text, Qt::CaseInsensitive) &&
+                    !item->text(kLongName).contains(text, Qt::CaseInsensitive));
+  }
 }
 
 void ViewerWindow::chooseSignals(const std::vector<std::size_t>& chosen) {
@@ -363,11 +496,11 @@ static std::string writePng(const QImage& image, const std::filesystem::path& fi
   return {};
 }
 
-std::string ViewerWindow::exportPng(const std::filesystem::path& file) const { return writePng(plot_->toImage(), file); }
+std::string ViewerWindow::exportPng(const std::filesystem::path& file) const { return writePng(plot_->toImage(pictureTitle()), file); }
 
 std::string ViewerWindow::exportSvg(const std::filesystem::path& file) const {
   try {
-    WriteFileComplete(file, plot_->toSvg());
+    WriteFileComplete(file, plot_->toSvg(pictureTitle()));
   } catch (const ExportError& error) {
     return error.what();
   }

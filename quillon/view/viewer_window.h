@@ -4,12 +4,15 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "quillon/view/save_model.h"
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QTabWidget;
 class QTreeWidget;
@@ -23,6 +26,12 @@ class ViewerWindow : public QMainWindow {
   Q_OBJECT
  public:
   explicit ViewerWindow(const SaveModel& model, QWidget* parent = nullptr);
+  // How a save opened from this window (File > Open) is read; throws SaveError.
+  using SaveOpener = std::function<SaveModel(const std::filesystem::path&)>;
+  void setSaveOpener(SaveOpener opener) { opener_ = std::move(opener); }
+  // Reads the save at `path` with `opener` and shows it in a window of its own, which owns what
+  // it read and opens further saves the same way; null with `error` set when it cannot be read.
+  static ViewerWindow* OpenSave(const std::filesystem::path& path, const SaveOpener& opener, std::string& error);
 
   void chooseBank(int index);
   // Ticks exactly these signals (0-based) of the chosen bank.
@@ -35,13 +44,19 @@ class ViewerWindow : public QMainWindow {
   std::string exportPng(const std::filesystem::path& file) const;
   std::string exportSvg(const std::filesystem::path& file) const;
 
-  // `<panel>_<type>_bank<N>_<date>_<time>` of the chosen bank, in characters safe for a file name.
+  // `<panel>_<type>_` and the bank's file stem (as the CSV export names it), in characters safe for a file name.
   std::string exportBaseName() const;
+  // The line above an exported or printed plot: drive, bank, fault time and faults.
+  std::string pictureTitle() const;
+  // The line above the tabs saying what the save lacks; null when it lacks nothing.
+  QLabel* gapsLine() const { return gaps_; }
 
   PlotWidget* plot() const { return plot_; }
   QTabWidget* tabs() const { return tabs_; }
 
  private:
+  explicit ViewerWindow(std::shared_ptr<const SaveModel> owned);
+  void build();
   QWidget* makeTracePage();
   QWidget* makeDriveBox();
   QWidget* makeSignalsBox();
@@ -49,16 +64,24 @@ class ViewerWindow : public QMainWindow {
   void addTablePages();
   void showBankDetails(const Bank& bank);
   void signalTicked();
+  void filterSignals();
   void askAndExport(bool svg);
+  void askAndOpen(bool folder);
+  void askAndPrint();
+  QWidget* withGapsLine(QWidget* content);
   void addMenus();
   void askSampleTime();
 
+  std::shared_ptr<const SaveModel> owned_;  // set for a save opened from a window
   const SaveModel& model_;
+  SaveOpener opener_;
+  QLabel* gaps_ = nullptr;
   const Bank* bank_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   QListWidget* banks_ = nullptr;
   QLabel* bankDetails_ = nullptr;
   QTreeWidget* signals_ = nullptr;
+  QLineEdit* signalSearch_ = nullptr;
   PlotWidget* plot_ = nullptr;
   QCheckBox* percent_ = nullptr;
   QLabel* readout_ = nullptr;

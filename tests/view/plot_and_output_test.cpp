@@ -277,12 +277,17 @@ TEST(Report, SelfContainedPageWithAPlotPerSignal) {
   model.tables.push_back({TableKind::SettingParameters, {"Setting parameters", "Set_Sram_P.csv", {"No.", "Address", "Value"},
                                                          {{"1", "0x0000", "100"}, {"2", "0x0002", "0"}}}});
   model.tables.push_back({TableKind::EventLog, {"Event log", "Evtlg_P.csv", {"No."}, {{"1"}}}});
+  model.gaps = {"A <gap> said."};
   const std::string html = ReportHtml(model);
+  EXPECT_NE(html.find("<p class=\"gap\">A &lt;gap&gt; said.</p>"), std::string::npos) << "what the save lacks, first";
 
   for (const char* outside : {"<script", "src=", "href=", "url(", "@import", "<link", "@font-face"})
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
-  EXPECT_EQ(view_test::Count(html, "<svg"), 6u) << "one small multiple per signal of each bank";
-  EXPECT_EQ(view_test::Count(html, "stroke-dasharray"), 2u) << "the fault marker of bank 2's group 1 signals; the other has none";
+  EXPECT_EQ(view_test::Count(html, "<svg"), 8u) << "one small multiple per signal of each bank, one plot per bank in the summary";
+  EXPECT_NE(html.find("<span class=\"first\">OC (FI 1): Overcurrent</span>"), std::string::npos);
+  EXPECT_NE(html.find("<details class=\"settings\"><summary>"), std::string::npos) << "closed";
+  EXPECT_NE(ReportHtml(model, {.full = true}).find("<details class=\"settings\" open>"), std::string::npos);
+  EXPECT_EQ(view_test::Count(html, "stroke-dasharray"), 3u) << "the fault marker of bank 2's group 1 signals, twice and in its overview; the other has none";
   EXPECT_NE(html.find("&lt;Line 7&gt;"), std::string::npos);
   EXPECT_NE(html.find("<td>52.0A</td>"), std::string::npos);
   EXPECT_NE(html.find("Bank 2 \xE2\x80\x94 2014/03/12  08:15:02 \xE2\x80\x94 OC"), std::string::npos);

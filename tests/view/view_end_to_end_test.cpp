@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QProcess>
 #include <filesystem>
+#include <algorithm>
+#include <regex>
 #include <set>
 
 #include "platform/archive/lzh_reader.h"
@@ -102,11 +104,28 @@ std::string ReportExportAndSnapshot(const fs::path& save, const fs::path& out) {
 TEST_F(ViewCommands, ReportExportAndSnapshotOfTheSimulatedArchive) {
   const std::string html = ReportExportAndSnapshot(workbookSave_, out("db"));
   EXPECT_EQ(Count(html, "<section class=\"bank\">"), 3u) << "banks 0, 2 and 5";
-  EXPECT_EQ(Count(html, "<svg"), 30u) << "ten signals each";
+  EXPECT_EQ(Count(html, "<svg"), 33u) << "ten signals each, and a plot of each bank in the summary";
+  EXPECT_NE(html.find("<td>#3</td>"), std::string::npos) << "workbooks without bank number are named by their place";
   for (const char* text : {"SPD_REF", "Speed reference", "Overcurrent", "Trouble records", "Event counters",
                            "Drive status", "Setting parameters", "RX-Fenn", "V06.002"})
     EXPECT_NE(html.find(text), std::string::npos) << text;
   EXPECT_EQ(html.find("<script"), std::string::npos);
+
+  // The records decoded with the drive database: fault names, newest first, units, no @NULL.
+  const std::string trouble = html.substr(html.find("<h3>Trouble records"), html.find("<h3>Event counters") - html.find("<h3>Trouble records"));
+  const std::regex row("<tr><td>\\d+</td><td>([0-9/: ]+)</td><td>([^<]*)</td>");
+  std::vector<std::string> times;
+  for (auto it = std::sregex_iterator(trouble.begin(), trouble.end(), row); it != std::sregex_iterator(); ++it) {
+    times.push_back((*it)[1]);
+    EXPECT_TRUE(std::regex_match((*it)[2].str(), std::regex("\\S+ \\(FI \\d+\\)"))) << "named: " << (*it)[2];
+  }
+  EXPECT_GT(times.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(times.rbegin(), times.rend())) << "newest first";
+  EXPECT_NE(html.find("<td>SPD_LIMIT</td><td>Speed limit</td><td>110.0</td><td>%</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>ACC_TIME1</td><td>Acceleration time 1</td><td>0x00000000; 100</td><td></td>"), std::string::npos)
+      << "the symbol that stands twice is shown once, the hexadecimal form as such";
+  EXPECT_EQ(html.find("@NULL"), std::string::npos);
+  EXPECT_EQ(html.find("(D)"), std::string::npos);
 
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(out("db-csv"))) {
@@ -123,10 +142,11 @@ TEST_F(ViewCommands, ReportExportAndSnapshotOfTheSimulatedArchive) {
 
 TEST_F(ViewCommands, ReportExportAndSnapshotOfACsvOnlySave) {
   const std::string html = ReportExportAndSnapshot(csvSave_, out("csv"));
-  EXPECT_EQ(Count(html, "<svg"), 30u);
+  EXPECT_EQ(Count(html, "<svg"), 33u);
   EXPECT_NE(html.find("Bank 5"), std::string::npos);
   EXPECT_NE(html.find("no drive database"), std::string::npos);
   EXPECT_NE(html.find("words of value 0 not listed"), std::string::npos);
+  EXPECT_NE(html.find("names need the drive database"), std::string::npos) << "the records stay as read";
 
   // Each exported bank against its CSV set as the archive holds it, through the program's own
   // extraction: every sample as the drive sent it, while all groups are that deep (64 samples).
@@ -199,22 +219,36 @@ TEST_F(ViewCommands, DamagedSavesAndWrongCommandLines) {
     EXPECT_NE(help.output.find(line), std::string::npos) << line;
 }
 
-// The report as a real browser draws it.
-TEST_F(ViewCommands, ChromiumRendersTheReport) {
-  const fs::path chromium = "/usr/bin/chromium";
-  if (!fs::exists(chromium)) GTEST_SKIP() << "no headless browser: " << chromium << " is missing (Debian package chromium)";
+// The report as a real browser draws and prints it: the simulated save fits 12 A4 pages
+// with its settings closed. Required where CI=true, skipped elsewhere without a browser.
+TEST_F(ViewCommands, ChromiumDrawsAndPrintsTheReport) {
+  const fs::path chromium = "/usr/bin/chromium", pdfinfo = "/usr/bin/pdfinfo";
+  const bool required = qgetenv("CI") == "true";
+  for (const fs::path& tool : {chromium, pdfinfo})
+    if (!fs::exists(tool)) {
+      if (required) FAIL() << tool << " is missing (Debian packages chromium, poppler-utils)";
+      GTEST_SKIP() << "no headless browser to print with: " << tool << " is missing (Debian packages chromium, poppler-utils)";
+    }
   const Finished report = Quillon({"report", q(workbookSave_), "-o", q(out("browser.html"))});
   ASSERT_EQ(report.exitCode, 0) << report.output;
-  const fs::path png = out("browser.png");
-  QStringList arguments = {"--headless", "--disable-gpu", "--no-first-run", "--disable-background-networking",
-                           "--disable-component-update", "--disable-sync",
-                           "--user-data-dir=" + q(scratch_->path() / "chromium-profile"),
-                           "--screenshot=" + q(png), "--window-size=1000,1400",
-                           "file://" + q(out("browser.html"))};
-  if (::geteuid() == 0) arguments.prepend("--no-sandbox");
-  const Finished browser = RunProgram(q(chromium), arguments, kProgramTimeoutMs);
-  ASSERT_TRUE(fs::exists(png)) << browser.output;
+  const fs::path png = out("browser.png"), pdf = out("browser.pdf");
+  const auto browse = [&](const QString& output, const QStringList& more) {
+    QStringList arguments = {"--headless", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                             "--disable-component-update", "--disable-sync",
+                             "--user-data-dir=" + q(scratch_->path() / "chromium-profile"), output};
+    if (::geteuid() == 0) arguments.prepend("--no-sandbox");
+    return RunProgram(q(chromium), arguments + more + QStringList{"file://" + q(out("browser.html"))}, kProgramTimeoutMs);
+  };
+  const Finished drawn = browse("--screenshot=" + q(png), {"--window-size=1000,1400"});
+  ASSERT_TRUE(fs::exists(png)) << drawn.output;
   ExpectDrawn(png, QSize(1000, 1400));
+
+  const Finished printed = browse("--print-to-pdf=" + q(pdf), {"--no-pdf-header-footer"});
+  ASSERT_TRUE(fs::exists(pdf)) << printed.output;
+  const Finished info = RunProgram(q(pdfinfo), {q(pdf)}, kProgramTimeoutMs);
+  const auto pages = QString::fromStdString(info.output).section("Pages:", 1).section('\n', 0, 0).trimmed().toInt();
+  EXPECT_GE(pages, 2) << info.output;
+  EXPECT_LE(pages, 12) << info.output;
 }
 
 }  // namespace

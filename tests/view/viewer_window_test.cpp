@@ -4,10 +4,14 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTest>
 
 #include "quillon/view/compare_tab.h"
+#include "quillon/view/csv_export.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/save_reader.h"
 #include "quillon/view/viewer_window.h"
@@ -23,15 +27,27 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   view_test::WriteWorkbook(scratch.path() / "app");
   view_test::WriteCsvSet(scratch.path() / "app");
   const fs::path folder = scratch.path() / "app" / "TRBSAVE";
-  view_test::WriteText(folder / "TroubleRecord_P.csv", "1,2014/03/12 08:15:02,17,2\r\n");
+  view_test::WriteText(folder / "TroubleRecord_P.csv",
+                       "2,2014/03/12 08:15:02,17,2\r\n10,2013/01/01 00:00:00,1,0\r\n9,2015/05/05 10:00:00,3,0\r\n");
   const SaveModel model = ReadSave(folder, platform::shell::CodePage());
 
   ViewerWindow window(model);
   window.resize(1200, 800);
   window.show();
   QApplication::processEvents();
+  ASSERT_NE(window.gapsLine(), nullptr);
+  EXPECT_TRUE(window.gapsLine()->text().contains("working folder of a save run that did not end"));
+  EXPECT_TRUE(window.gapsLine()->text().contains("without the drive database")) << "its CSV set";
+  EXPECT_LE(window.minimumSizeHint().width(), 1280) << "fits a 1280 x 800 screen";
+  EXPECT_LE(window.minimumSizeHint().height(), 800 - 60) << "with room for a panel";
   ASSERT_EQ(window.tabs()->count(), 2);
   EXPECT_EQ(window.tabs()->tabText(1), "Trouble records");
+  auto* records = window.tabs()->widget(1)->findChild<QTableView*>();
+  ASSERT_NE(records, nullptr);
+  records->sortByColumn(0, Qt::AscendingOrder);
+  EXPECT_EQ(records->model()->index(2, 0).data().toString(), "10") << "numbers sort as numbers";
+  window.tabs()->widget(1)->findChild<QLineEdit*>()->setText("2015/05");
+  EXPECT_EQ(records->model()->rowCount(), 1) << "the search field keeps the matching rows";
 
   PlotWidget& plot = *window.plot();
   EXPECT_EQ(plot.request().bank, &model.banks[0]);
@@ -43,7 +59,7 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   const std::string name = window.exportBaseName();
   EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-."),
             std::string::npos) << name;
-  EXPECT_NE(name.find("_bank"), std::string::npos) << name;
+  EXPECT_NE(name.find(BankFileStem(model.banks[1])), std::string::npos) << name;
   EXPECT_EQ(plot.request().bank, &model.banks[1]);
   EXPECT_EQ(plot.request().signals, (std::vector<std::size_t>{0, 2}));
   // Samples from each group's fault: group 1 (fault at 40 of 128) spans -39..88, group 2
@@ -73,9 +89,12 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   ASSERT_EQ(window.exportPng(png), "");
   ASSERT_EQ(window.exportSvg(svg), "");
   QImage image(QString::fromStdString(png.string()));
-  EXPECT_EQ(image.size(), plot.size());
+  EXPECT_EQ(image.width(), plot.width());
+  EXPECT_GT(image.height(), plot.height()) << "a title line above the plot";
   const std::string drawing = view_test::ReadText(svg);
   EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
+  EXPECT_NE(drawing.find(QString::fromStdString(window.pictureTitle()).toHtmlEscaped().toStdString()), std::string::npos);
+  EXPECT_NE(window.pictureTitle().find(model.banks[1].faultTime), std::string::npos);
   EXPECT_NE(drawing.find("SPD_REF"), std::string::npos);
   EXPECT_NE(drawing.find("% of rated; "), std::string::npos);
   EXPECT_NE(drawing.find(">fault<"), std::string::npos);
@@ -83,6 +102,16 @@ TEST(ViewerWindow, ChoosesBanksAndSignalsZoomsAndExports) {
   EXPECT_NE(window.exportSvg(scratch.path() / "missing" / "plot.svg"), "");
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_FALSE(window.isVisible()) << "Esc closes";
+
+  // File > Open: another save in a window of its own, or the reason it cannot be read.
+  std::string error;
+  EXPECT_EQ(ViewerWindow::OpenSave(scratch.path() / "nothing.lzh", {}, error), nullptr);
+  EXPECT_NE(error.find("nothing.lzh"), std::string::npos) << error;
+  std::unique_ptr<ViewerWindow> opened(ViewerWindow::OpenSave(folder, {}, error));
+  ASSERT_NE(opened, nullptr) << error;
+  opened->setAttribute(Qt::WA_DeleteOnClose, false);
+  EXPECT_NE(opened->plot()->request().bank, &model.banks[0]) << "it shows the save it read itself";
+  EXPECT_EQ(opened->plot()->request().signals.size(), 4u);
 }
 
 TEST(ViewerWindow, ComparesWithAnotherSaveInATabOfItsOwn) {
