@@ -80,6 +80,8 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   pickAll_ = new QCheckBox(QStringLiteral("All drives"), this);
   pickAll_->setObjectName(QStringLiteral("pickAll"));
   connect(pickAll_, &QCheckBox::toggled, this, [this](bool on) { window_.pickEveryDrive(on); });
+  picks_->hide();  // until there is something to tick: the window's first layout leaves no room for it
+  pickAll_->hide();
   page->addWidget(picks_);
   page->addWidget(pickAll_);
   window_.setChoicesObserver([this] { showDriveChoices(); });
@@ -92,6 +94,7 @@ MainWindowWidget::MainWindowWidget(MainWindow& window, QWidget* parent)
   rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   rows_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   rows_->horizontalHeader()->setStretchLastSection(true);
+  rows_->hide();
   page->addWidget(rows_, 1);
   window_.setRowsObserver([this](std::size_t row) { showDriveRows(row); });
 
