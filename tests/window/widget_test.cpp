@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <memory>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -23,13 +24,22 @@ using namespace quillon;
 using quillon_test::WindowRig;
 namespace fs = std::filesystem;
 
+// One application for every test, deleted when the tests end and not by the exit handlers:
+// by then Qt's own globals may be gone.
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { app.reset(); }
+  std::unique_ptr<QApplication> app;
+};
+auto* const environment =
+    static_cast<ApplicationEnvironment*>(::testing::AddGlobalTestEnvironment(new ApplicationEnvironment));
+
 QApplication& application() {
   static int argc = 1;
   static char name[] = "window_tests";
   static char* argv[] = {name, nullptr};
-  // Never destroyed: at exit Qt's own globals (the control module's among them) may be gone first.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  if (!environment->app) environment->app = std::make_unique<QApplication>(argc, argv);
+  return *environment->app;
 }
 
 QString textOf(const MainWindowWidget& widget, const char* name) {
