@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "quillon/convert/save_folder_files.h"
+
 namespace quillon::view {
 
 namespace {
@@ -13,12 +15,6 @@ constexpr const char* kNeedsDatabase =
     "Saved without the drive database of this drive type and firmware: the drive's values as read; "
     "names need the drive database.";
 
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // Index of the column of that name, or the column count.
 std::size_t columnOf(const RecordTable& table, const char* name) {
   return std::find(table.columns.begin(), table.columns.end(), name) - table.columns.begin();
@@ -29,7 +25,7 @@ bool hasColumns(const RecordTable& table, std::initializer_list<const char*> nam
 }
 
 std::string field(const std::vector<std::string>& row, std::size_t column) {
-  return column < row.size() ? trimmed(row[column]) : std::string();
+  return column < row.size() ? TrimBlanks(row[column]) : std::string();
 }
 
 // "OC (FI 1)"; a code the database does not know is left as its code.
@@ -122,7 +118,7 @@ RecordTable settingTexts(const RecordTable& raw) {
   if (hasColumns(raw, {"ID", "symbol", "CharData"}) && raw.columns.size() == 3) table.columns = {"No.", "Symbol", "Text"};
   for (auto& row : table.rows)
     for (auto& cell : row)
-      if (trimmed(cell) == kNullText) cell.clear();
+      if (TrimBlanks(cell) == kNullText) cell.clear();
   return table;
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/archive/lzh_reader.h"
 #include "platform/shell/folders.h"
+#include "quillon/convert/save_folder_files.h"
 
 namespace quillon::view {
 
@@ -127,12 +128,6 @@ void orderBanks(std::vector<Bank>& banks) {
   });
 }
 
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // A run that ended early leaves its working folder under its own name; a run without the
 // drive database writes CSV files, whose signals have no names.
 void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
@@ -165,7 +160,7 @@ void numberBanksByOtherBanks(SaveModel& model) {
   for (Bank& bank : model.banks) {
     if (bank.number || bank.faultTime.empty()) continue;
     for (const auto& row : others->rows) {
-      if (row.size() <= std::max(bankColumn, timeColumn) || trimmed(row[timeColumn]) != trimmed(bank.faultTime)) continue;
+      if (row.size() <= std::max(bankColumn, timeColumn) || TrimBlanks(row[timeColumn]) != TrimBlanks(bank.faultTime)) continue;
       char* end = nullptr;
       const long number = std::strtol(row[bankColumn].c_str(), &end, 10);
       if (end != row[bankColumn].c_str() && *end == '\0' && number >= 0 && number < 256) bank.number = static_cast<int>(number);
@@ -181,8 +176,8 @@ void TakeDriveStatus(SaveModel& model) {
   if (!status) return;
   for (const auto& row : status->rows) {
     if (row.size() < 2) continue;
-    if (row[0] == "Drive Interface Ver") model.drive.interfaceVersion = trimmed(row[1]);
-    else if (row[0] == "Drive Time") model.drive.driveTime = trimmed(row[1]);
+    if (row[0] == "Drive Interface Ver") model.drive.interfaceVersion = TrimBlanks(row[1]);
+    else if (row[0] == "Drive Time") model.drive.driveTime = TrimBlanks(row[1]);
   }
 }
 

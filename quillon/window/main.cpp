@@ -258,8 +258,8 @@ int main(int argc, char** argv) {
 
   std::string error;
   std::vector<PlantDrive> several;  // saved side by side
-  for (const std::string& address : options.drives)
-    if (options.drives.size() > 1) several.push_back({address, options.destPort});
+  if (options.drives.size() > 1)
+    for (const std::string& address : options.drives) several.push_back({address, options.destPort});
   std::vector<std::unique_ptr<drivesim::SimulatedDrive>> plant;
   if (options.simulate && options.simulateCount > 1) {
     plant = startSimulatedPlant(options, several, error);

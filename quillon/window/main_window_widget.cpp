@@ -24,7 +24,7 @@ constexpr int kBarHeight = 18;
 constexpr int kMarkerWidth = 90;
 constexpr int kMinimumWidth = 560;
 constexpr int kPickLinesShown = 4;  // the list of drives found scrolls beyond
-enum DriveColumn { kDrive, kPanelName, kProgress, kResult, kData, kColumns };
+enum RowColumn { kDrive, kPanelName, kProgress, kResult, kData, kColumns };
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
