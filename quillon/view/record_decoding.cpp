@@ -15,13 +15,8 @@ constexpr const char* kNeedsDatabase =
     "Saved without the drive database of this drive type and firmware: the drive's values as read; "
     "names need the drive database.";
 
-// Index of the column of that name, or the column count.
-std::size_t columnOf(const RecordTable& table, const char* name) {
-  return std::find(table.columns.begin(), table.columns.end(), name) - table.columns.begin();
-}
-
 bool hasColumns(const RecordTable& table, std::initializer_list<const char*> names) {
-  return std::all_of(names.begin(), names.end(), [&](const char* n) { return columnOf(table, n) < table.columns.size(); });
+  return std::all_of(names.begin(), names.end(), [&](const char* n) { return table.columnOf(n) < table.columns.size(); });
 }
 
 std::string field(const std::vector<std::string>& row, std::size_t column) {
@@ -44,11 +39,11 @@ void newestFirst(RecordTable& table, std::size_t timeColumn) {
 RecordTable troubleRecords(const RecordTable& raw) {
   RecordTable table{raw.title, raw.source, {"No.", "Time", "Fault 1", "Fault 2"}, {}, {}};
   const bool named = hasColumns(raw, {"TimeS", "FI1", "Fi2", "Fi1_Data", "Fi2_Data"});
-  const std::size_t number = named ? columnOf(raw, "ID") : 0, time = named ? columnOf(raw, "TimeS") : 1,
-                    code1 = named ? columnOf(raw, "FI1") : 2, code2 = named ? columnOf(raw, "Fi2") : 3;
+  const std::size_t number = named ? raw.columnOf("ID") : 0, time = named ? raw.columnOf("TimeS") : 1,
+                    code1 = named ? raw.columnOf("FI1") : 2, code2 = named ? raw.columnOf("Fi2") : 3;
+  const std::size_t name1Column = raw.columnOf("Fi1_Data"), name2Column = raw.columnOf("Fi2_Data");
   for (const auto& row : raw.rows) {
-    const std::string name1 = named ? field(row, columnOf(raw, "Fi1_Data")) : "";
-    const std::string name2 = named ? field(row, columnOf(raw, "Fi2_Data")) : "";
+    const std::string name1 = named ? field(row, name1Column) : "", name2 = named ? field(row, name2Column) : "";
     table.rows.push_back({field(row, number), field(row, time), faultText(field(row, code1), name1),
                           faultText(field(row, code2), name2)});
   }
@@ -60,10 +55,11 @@ RecordTable troubleRecords(const RecordTable& raw) {
 RecordTable eventCounters(const RecordTable& raw) {
   if (!hasColumns(raw, {"TimeS", "Event", "TitleUS", "Event_Data", "Unit"})) return RecordTable{raw.title, raw.source, raw.columns, raw.rows, kNeedsDatabase};
   RecordTable table{raw.title, raw.source, {"No.", "Counter", "Value", "Unit", "Count as read", "Time"}, {}, {}};
+  const std::size_t number = raw.columnOf("ID"), title = raw.columnOf("TitleUS"), value = raw.columnOf("Event_Data"),
+                    unit = raw.columnOf("Unit"), count = raw.columnOf("Event"), time = raw.columnOf("TimeS");
   for (const auto& row : raw.rows)
-    table.rows.push_back({field(row, columnOf(raw, "ID")), field(row, columnOf(raw, "TitleUS")),
-                          field(row, columnOf(raw, "Event_Data")), field(row, columnOf(raw, "Unit")),
-                          field(row, columnOf(raw, "Event")), field(row, columnOf(raw, "TimeS"))});
+    table.rows.push_back({field(row, number), field(row, title), field(row, value), field(row, unit), field(row, count),
+                          field(row, time)});
   return table;
 }
 
@@ -96,8 +92,8 @@ std::string settingValue(const std::string& value, const std::string& displayFor
 RecordTable settingParameters(const RecordTable& raw, const SettingNames& longNames) {
   if (!hasColumns(raw, {"symbol", "Data", "Unit"})) return RecordTable{raw.title, raw.source, raw.columns, raw.rows, kNeedsDatabase};
   RecordTable table{raw.title, raw.source, {"No.", "Symbol", "Name", "Value", "Unit"}, {}, {}};
-  const std::size_t number = columnOf(raw, "ID"), symbol = columnOf(raw, "symbol"), data = columnOf(raw, "Data"),
-                    unit = columnOf(raw, "Unit");
+  const std::size_t number = raw.columnOf("ID"), symbol = raw.columnOf("symbol"), data = raw.columnOf("Data"),
+                    unit = raw.columnOf("Unit");
   for (const auto& row : raw.rows) {
     const std::string name = field(row, symbol), form = field(row, unit);
     const std::string value = settingValue(field(row, data), form);

@@ -76,7 +76,7 @@ std::string bankLabel(const Bank& bank, std::size_t order) {
 }
 
 std::string bankHeading(const Bank& bank, std::size_t order) {
-  const std::string name = bank.number ? "Bank " + std::to_string(*bank.number) : "Bank #" + std::to_string(order + 1);
+  const std::string name = "Bank " + bankLabel(bank, order);
   return bank.faultTime.empty() ? name + " (" + bank.source + ")" : name + " \xE2\x80\x94 " + bank.faultTime;
 }
 

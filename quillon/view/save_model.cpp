@@ -130,6 +130,10 @@ const char* TableTitle(TableKind kind) {
   return "";
 }
 
+std::size_t RecordTable::columnOf(std::string_view name) const {
+  return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) - columns.begin());
+}
+
 const RecordTable* SaveModel::table(TableKind kind) const {
   for (const auto& [k, table] : tables)
     if (k == kind) return &table;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::view {
@@ -108,6 +109,9 @@ struct RecordTable {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
   std::string note;  // what the table lacks, where it does
+
+  // Index of the column of that name; columns.size() where there is none.
+  std::size_t columnOf(std::string_view name) const;
 };
 
 enum class TableKind { TroubleRecords, EventCounters, DriveStatus, EventLog, SettingParameters, SettingTexts, OtherBanks };

@@ -152,10 +152,7 @@ void noteGaps(bool isFolder, bool isWorkbook, SaveModel& model) {
 void numberBanksByOtherBanks(SaveModel& model) {
   const RecordTable* others = model.table(TableKind::OtherBanks);
   if (!others) return;
-  const auto column = [&](const char* name) {
-    return std::find(others->columns.begin(), others->columns.end(), name) - others->columns.begin();
-  };
-  const std::size_t bankColumn = column("Bank"), timeColumn = column("TimeS");
+  const std::size_t bankColumn = others->columnOf("Bank"), timeColumn = others->columnOf("TimeS");
   if (bankColumn >= others->columns.size() || timeColumn >= others->columns.size()) return;
   for (Bank& bank : model.banks) {
     if (bank.number || bank.faultTime.empty()) continue;

@@ -33,6 +33,7 @@
 #include <iostream>
 
 #include "quillon/view/csv_export.h"
+#include "quillon/view/listing_text.h"
 #include "quillon/view/plot_widget.h"
 #include "quillon/view/save_reader.h"
 
@@ -141,9 +142,7 @@ ViewerWindow* ViewerWindow::OpenSave(const std::filesystem::path& path, const Sa
 
 QWidget* ViewerWindow::withGapsLine(QWidget* content) {
   if (model_.gaps.empty()) return content;
-  std::string text;
-  for (const std::string& gap : model_.gaps) text += (text.empty() ? "" : "\n") + gap;
-  gaps_ = new QLabel(qs(text));
+  gaps_ = new QLabel(qs(Joined(model_.gaps, "\n")));
   gaps_->setWordWrap(true);
   gaps_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   gaps_->setStyleSheet("QLabel { background: #fff4ce; color: #3b2f00; padding: 4px; }");
